@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace quorva::link {
+
+// The USB serial driver as the link sees it: the nine operations of the
+// vendor's D2XX interface, with its handle and status conventions. Every
+// provider (the real serial port, the virtual transmitter, a test's fake)
+// implements exactly these.
+using DriverHandle = quintptr;
+using DriverStatus = quint32;
+
+// D2XX status codes; 0 means success.
+namespace DriverStatusCode {
+constexpr DriverStatus Ok = 0;
+constexpr DriverStatus InvalidHandle = 1;
+constexpr DriverStatus DeviceNotFound = 2;
+constexpr DriverStatus DeviceNotOpened = 3;
+constexpr DriverStatus IoError = 4;
+constexpr DriverStatus InvalidParameter = 6;
+} // namespace DriverStatusCode
+
+// D2XX argument values used by the link.
+constexpr quint8 kBits8 = 8;
+constexpr quint8 kStopBits1 = 0;
+constexpr quint8 kParityNone = 0;
+constexpr quint32 kPurgeRx = 1;
+constexpr quint32 kPurgeTx = 2;
+
+class SerialDriver
+{
+public:
+    virtual ~SerialDriver() = default;
+
+    virtual DriverStatus open(int deviceIndex, DriverHandle* handle) = 0;
+    virtual DriverStatus close(DriverHandle handle) = 0;
+    // Takes up to bytesToRead of the bytes already queued; never waits for more.
+    virtual DriverStatus read(DriverHandle handle, quint8* buffer, quint32 bytesToRead,
+                              quint32* bytesReturned) = 0;
+    virtual DriverStatus write(DriverHandle handle, const quint8* buffer, quint32 bytesToWrite,
+                               quint32* bytesWritten) = 0;
+    virtual DriverStatus setBaudRate(DriverHandle handle, quint32 baudRate) = 0;
+    virtual DriverStatus setDataCharacteristics(DriverHandle handle, quint8 wordLength,
+                                                quint8 stopBits, quint8 parity) = 0;
+    virtual DriverStatus purge(DriverHandle handle, quint32 mask) = 0;
+    virtual DriverStatus setTimeouts(DriverHandle handle, quint32 readTimeoutMs,
+                                     quint32 writeTimeoutMs) = 0;
+    virtual DriverStatus getStatus(DriverHandle handle, quint32* rxQueued, quint32* txQueued,
+                                   quint32* eventStatus) = 0;
+};
+
+} // namespace quorva::link

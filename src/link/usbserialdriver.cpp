@@ -1,0 +1,169 @@
+#include "usbserialdriver.h"
+
+#include <algorithm>
+
+namespace quorva::link {
+
+UsbSerialDriver::UsbSerialDriver(QString portName) : m_portName(std::move(portName)) {}
+
+QList<QSerialPortInfo> UsbSerialDriver::vendorPorts()
+{
+    QList<QSerialPortInfo> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (info.hasVendorIdentifier() && info.vendorIdentifier() == kFtdiVendorId)
+            ports.append(info);
+    }
+    std::sort(ports.begin(), ports.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
+        return a.portName() < b.portName();
+    });
+    return ports;
+}
+
+QString UsbSerialDriver::portForIndex(int deviceIndex) const
+{
+    if (!m_portName.isEmpty())
+        return deviceIndex == 0 ? m_portName : QString();
+    const QList<QSerialPortInfo> ports = vendorPorts();
+    if (deviceIndex < 0 || deviceIndex >= ports.size())
+        return {};
+    return ports.at(deviceIndex).systemLocation();
+}
+
+DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
+{
+    m_lastOpenError.clear();
+    m_lastOpenErrorCode = QSerialPort::NoError;
+    const QString name = portForIndex(deviceIndex);
+    if (name.isEmpty()) {
+        m_lastOpenError = QStringLiteral("no such device");
+        m_lastOpenErrorCode = QSerialPort::DeviceNotFoundError;
+        return DriverStatusCode::DeviceNotFound;
+    }
+    if (m_port && m_port->isOpen())
+        return DriverStatusCode::DeviceNotOpened;
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(name);
+    if (!port->open(QIODevice::ReadWrite)) {
+        m_lastOpenError = port->errorString();
+        m_lastOpenErrorCode = port->error();
+        return port->error() == QSerialPort::DeviceNotFoundError
+                   ? DriverStatusCode::DeviceNotFound
+                   : DriverStatusCode::DeviceNotOpened;
+    }
+    m_port = std::move(port);
+    m_handle = m_nextHandle++;
+    *handle = m_handle;
+    return DriverStatusCode::Ok;
+}
+
+DriverStatus UsbSerialDriver::portFor(DriverHandle handle) const
+{
+    if (!m_port || handle != m_handle || !m_port->isOpen())
+        return DriverStatusCode::InvalidHandle;
+    // A USB adapter pulled out of its socket shows as a resource error.
+    if (m_port->error() == QSerialPort::ResourceError)
+        return DriverStatusCode::IoError;
+    return DriverStatusCode::Ok;
+}
+
+DriverStatus UsbSerialDriver::close(DriverHandle handle)
+{
+    if (!m_port || handle != m_handle)
+        return DriverStatusCode::InvalidHandle;
+    m_port->close();
+    m_port.reset();
+    return DriverStatusCode::Ok;
+}
+
+DriverStatus UsbSerialDriver::read(DriverHandle handle, quint8* buffer, quint32 bytesToRead,
+                                   quint32* bytesReturned)
+{
+    *bytesReturned = 0;
+    if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
+        return status;
+    const qint64 got = m_port->read(reinterpret_cast<char*>(buffer), qint64(bytesToRead));
+    if (got < 0)
+        return DriverStatusCode::IoError;
+    *bytesReturned = quint32(got);
+    return DriverStatusCode::Ok;
+}
+
+DriverStatus UsbSerialDriver::write(DriverHandle handle, const quint8* buffer,
+                                    quint32 bytesToWrite, quint32* bytesWritten)
+{
+    *bytesWritten = 0;
+    if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
+        return status;
+    const qint64 queued =
+        m_port->write(reinterpret_cast<const char*>(buffer), qint64(bytesToWrite));
+    if (queued != qint64(bytesToWrite))
+        return DriverStatusCode::IoError;
+    // Hands the bytes to the device without waiting for the line.
+    m_port->flush();
+    if (m_port->error() == QSerialPort::ResourceError || m_port->error() == QSerialPort::WriteError)
+        return DriverStatusCode::IoError;
+    *bytesWritten = bytesToWrite;
+    return DriverStatusCode::Ok;
+}
+
+DriverStatus UsbSerialDriver::setBaudRate(DriverHandle handle, quint32 baudRate)
+{
+    if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
+        return status;
+    return m_port->setBaudRate(qint32(baudRate)) ? DriverStatusCode::Ok
+                                                 : DriverStatusCode::InvalidParameter;
+}
+
+DriverStatus UsbSerialDriver::setDataCharacteristics(DriverHandle handle, quint8 wordLength,
+                                                     quint8 stopBits, quint8 parity)
+{
+    if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
+        return status;
+    if (wordLength != kBits8 || stopBits != kStopBits1 || parity != kParityNone)
+        return DriverStatusCode::InvalidParameter;
+    const bool ok = m_port->setDataBits(QSerialPort::Data8) &&
+                    m_port->setStopBits(QSerialPort::OneStop) &&
+                    m_port->setParity(QSerialPort::NoParity) &&
+                    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    return ok ? DriverStatusCode::Ok : DriverStatusCode::InvalidParameter;
+}
+
+DriverStatus UsbSerialDriver::purge(DriverHandle handle, quint32 mask)
+{
+    if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
+        return status;
+    QSerialPort::Directions directions;
+    if (mask & kPurgeRx)
+        directions |= QSerialPort::Input;
+    if (mask & kPurgeTx)
+        directions |= QSerialPort::Output;
+    m_port->clear(directions);
+    return DriverStatusCode::Ok;
+}
+
+DriverStatus UsbSerialDriver::setTimeouts(DriverHandle handle, quint32 readTimeoutMs,
+                                          quint32 writeTimeoutMs)
+{
+    if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
+        return status;
+    // Kept for the record: reads take only what is queued and writes only
+    // queue, so neither ever waits on the event loop's thread.
+    m_readTimeoutMs = readTimeoutMs;
+    m_writeTimeoutMs = writeTimeoutMs;
+    return DriverStatusCode::Ok;
+}
+
+DriverStatus UsbSerialDriver::getStatus(DriverHandle handle, quint32* rxQueued,
+                                        quint32* txQueued, quint32* eventStatus)
+{
+    *rxQueued = 0;
+    *txQueued = 0;
+    *eventStatus = 0;
+    if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
+        return status;
+    *rxQueued = quint32(m_port->bytesAvailable());
+    *txQueued = quint32(m_port->bytesToWrite());
+    return DriverStatusCode::Ok;
+}
+
+} // namespace quorva::link

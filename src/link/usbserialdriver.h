@@ -1,0 +1,59 @@
+#pragma once
+
+#include "link/driver.h"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QString>
+#include <memory>
+
+namespace quorva::link {
+
+// The real cable, on Qt SerialPort. Device index 0 is the first serial port
+// of the USB-serial vendor (FTDI, vendor id 0x0403) in port-name order; an
+// explicit port name (any serial device, a pseudo-terminal included) takes
+// its place for other adapters and for tests.
+class UsbSerialDriver final : public SerialDriver
+{
+public:
+    static constexpr quint16 kFtdiVendorId = 0x0403;
+
+    explicit UsbSerialDriver(QString portName = {});
+
+    // The ports device index 0 chooses from, in the order it counts them.
+    static QList<QSerialPortInfo> vendorPorts();
+    // The port that open(0) would take, or an empty name.
+    QString portForIndex(int deviceIndex) const;
+    // Why the last open failed, in the port's own words.
+    QString lastOpenError() const { return m_lastOpenError; }
+    QSerialPort::SerialPortError lastOpenErrorCode() const { return m_lastOpenErrorCode; }
+
+    DriverStatus open(int deviceIndex, DriverHandle* handle) override;
+    DriverStatus close(DriverHandle handle) override;
+    DriverStatus read(DriverHandle handle, quint8* buffer, quint32 bytesToRead,
+                      quint32* bytesReturned) override;
+    DriverStatus write(DriverHandle handle, const quint8* buffer, quint32 bytesToWrite,
+                       quint32* bytesWritten) override;
+    DriverStatus setBaudRate(DriverHandle handle, quint32 baudRate) override;
+    DriverStatus setDataCharacteristics(DriverHandle handle, quint8 wordLength, quint8 stopBits,
+                                        quint8 parity) override;
+    DriverStatus purge(DriverHandle handle, quint32 mask) override;
+    DriverStatus setTimeouts(DriverHandle handle, quint32 readTimeoutMs,
+                             quint32 writeTimeoutMs) override;
+    DriverStatus getStatus(DriverHandle handle, quint32* rxQueued, quint32* txQueued,
+                           quint32* eventStatus) override;
+
+private:
+    DriverStatus portFor(DriverHandle handle) const;
+
+    QString m_portName;
+    std::unique_ptr<QSerialPort> m_port;
+    DriverHandle m_handle = 0;
+    DriverHandle m_nextHandle = 0x1000;
+    quint32 m_readTimeoutMs = 0;
+    quint32 m_writeTimeoutMs = 0;
+    QString m_lastOpenError;
+    QSerialPort::SerialPortError m_lastOpenErrorCode = QSerialPort::NoError;
+};
+
+} // namespace quorva::link

@@ -1,0 +1,64 @@
+#include "configwrite.h"
+
+#include "transmitter/numberformat.h"
+
+namespace quorva::transmitter {
+
+namespace {
+// The choice indexes travel through "%i" text and back, unchanged.
+int throughText(int index)
+{
+    return StrToInt(QString::asprintf("%i", index));
+}
+
+bool rangeTenths(const QString& text, qint32& tenths)
+{
+    const qint64 tenfold = qint64(StrToInt(text)) * 10;
+    if (tenfold < kLowestRangeTenths || tenfold > kHighestRangeTenths)
+        return false;
+    tenths = qint32(tenfold);
+    return true;
+}
+} // namespace
+
+WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteImage& image,
+                                     QString& zeroScratch)
+{
+    if (fields.zeroText.isEmpty() || fields.lowerText.isEmpty() || fields.upperText.isEmpty())
+        return WriteCheck::EmptyField;
+
+    image[Slot::SensorType] = throughText(fields.sensorType);
+    image[Slot::SensorError] = throughText(fields.sensorError);
+    image[Slot::OutputDirection] = throughText(fields.outputDirection);
+    if (fields.sensorType < 0 || fields.sensorError < 0 || fields.outputDirection < 0)
+        return WriteCheck::NoSelection;
+
+    // Single precision, as the device's own tools compute it: with "#00"
+    // rounding every text the mask admits lands on its exact tenfold.
+    const float zero = float(StrToFloat(fields.zeroText));
+    const float tenfold = zero * 10.0f;
+    zeroScratch = FormatFloat00(double(tenfold));
+    image[Slot::ZeroAdjust] = StrToInt(zeroScratch);
+    if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit || image[Slot::ZeroAdjust] > kZeroAdjustLimit)
+        return WriteCheck::ZeroOutOfRange;
+
+    if (!rangeTenths(fields.lowerText, image[Slot::RangeLower]))
+        return WriteCheck::RangeOutOfSpan;
+    if (!rangeTenths(fields.upperText, image[Slot::RangeUpper]))
+        return WriteCheck::RangeOutOfSpan;
+    return WriteCheck::Ready;
+}
+
+QString refusalMessage(WriteCheck check)
+{
+    switch (check) {
+    case WriteCheck::Ready: return QString();
+    case WriteCheck::ZeroOutOfRange: return QStringLiteral("Erro:Valor deve ser >= -9,9 ou <= 9,9");
+    case WriteCheck::EmptyField:
+    case WriteCheck::NoSelection:
+    case WriteCheck::RangeOutOfSpan: break;
+    }
+    return QStringLiteral("Erro: Dado Inválido,Verificar.");
+}
+
+} // namespace quorva::transmitter

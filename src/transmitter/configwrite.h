@@ -1,0 +1,43 @@
+#pragma once
+
+#include "transmitter/registermap.h"
+
+#include <QString>
+
+// Checks the edited configuration and turns it into the registers written.
+namespace quorva::transmitter {
+
+struct ConfigurationFields
+{
+    QString zeroText;  // "-0,5": one decimal, decimal comma
+    QString lowerText; // whole °C
+    QString upperText; // whole °C
+    int sensorType = -1;
+    int sensorError = -1;
+    int outputDirection = -1;
+};
+
+enum class WriteCheck {
+    Ready,          // the image holds what is to be sent
+    EmptyField,     // a text field is empty
+    NoSelection,    // a choice has no selection (it would go out as 65535)
+    ZeroOutOfRange, // zero adjustment outside -9,9 to 9,9
+    RangeOutOfSpan, // a range value whose tenfold does not fit a register
+};
+
+constexpr qint32 kZeroAdjustLimit = 99;
+// A tenfold that reads back as written: words above 0x8000 read as negative.
+constexpr qint64 kLowestRangeTenths = -32767;
+constexpr qint64 kHighestRangeTenths = 32768;
+
+// Fills the write image's slots 3 to 8 in the order the checks run; an early
+// outcome leaves the slots filled so far. The zero adjustment's rounded text
+// goes to `zeroScratch` as soon as it is made. Text that is not a number
+// raises ConversionError.
+WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteImage& image,
+                                     QString& zeroScratch);
+
+// The message shown for a refused configuration.
+QString refusalMessage(WriteCheck check);
+
+} // namespace quorva::transmitter

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+// The sensor types the transmitters accept and the three known models.
+namespace quorva::transmitter {
+
+constexpr int kNoSensorType = -1;
+constexpr int kPressureSensorType = 9;
+
+struct SensorRange
+{
+    const char* name;
+    const char* rangeText; // Label14
+    const char* spanText;  // Label15
+    const char* lowerDefault;
+    const char* upperDefault;
+};
+
+// In the order of the sensor-type items; the index is the register value.
+inline constexpr std::array<SensorRange, 9> kSensorTypes{{
+    {"Pt100", "-200 a 650°C", "40°C", "-200", "650"},
+    {"Termopar J", "-100 a 760°C", "100°C", "-100", "760"},
+    {"Termopar K", "-100 a 1370°C", "100°C", "-100", "1370"},
+    {"Termopar R", "-50 a 1760°C", "100°C", "-50", "1760"},
+    {"Termopar S", "-50 a 1760°C", "100°C", "-50", "1760"},
+    {"Termopar T", "-100 a 400°C", "100°C", "-100", "400"},
+    {"Termopar N", "-100 a 800°C", "100°C", "-100", "800"},
+    {"Termopar E", "-90 a 720°C", "100°C", "-90", "720"},
+    {"Termopar B", " 500 a 1820°C", "100°C", "500", "1820"},
+}};
+
+QStringList sensorTypeNames();
+
+struct UnitCaptions
+{
+    QString measured; // beside the measured value
+    QString setting;  // beside the zero adjustment and the range values
+};
+UnitCaptions unitsForSensorType(int index);
+
+struct RangeCaptions
+{
+    QString range;
+    QString span;
+    QString lower;
+    QString upper;
+};
+// The captions and default range for a sensor type; false for an index that
+// names no sensor and is not "none" (the captions then stay as they are).
+bool rangeCaptionsFor(int index, RangeCaptions& captions);
+
+inline constexpr char kRangeCaption[] = "Faixa do Sensor:";
+inline constexpr char kSpanCaption[] = "Faixa Mínima:";
+
+struct ModelOptions
+{
+    std::array<const char*, 3> sensorErrorItems;
+    std::array<const char*, 2> directionItems;
+    const char* modelName;
+};
+// The option texts and model name for a model code; an unknown code gets the
+// current-output texts and no name.
+const ModelOptions& optionsForModel(qint32 modelCode);
+
+} // namespace quorva::transmitter

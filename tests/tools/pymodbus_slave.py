@@ -1,0 +1,57 @@
+#!/usr/bin/python3
+"""A Modbus RTU slave built on pymodbus, serving slave 1 on a serial port.
+
+Modbus code nobody on this project wrote, for end-to-end tests: it holds 37
+holding registers with known values, prints READY once it listens, and
+writes its registers as JSON to --state after every write it serves.
+"""
+import argparse
+import asyncio
+import json
+import os
+
+from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
+                                ModbusSlaveContext)
+from pymodbus.server import StartAsyncSerialServer
+from pymodbus.transaction import ModbusRtuFramer
+
+# Register 1 first: measured 21,7 °C, zero -0,3, Termopar K, -100 to 1370 °C,
+# sensor error "above", falling output, firmware 1,23, model TRV-C.
+INITIAL = [0, 217, 0, 0xFFFD, 2, 0xFC18, 13700, 2, 1, 123, 10] + [0] * 26
+
+
+class RecordingBlock(ModbusSequentialDataBlock):
+    def __init__(self, address, values, state_path):
+        super().__init__(address, values)
+        self.state_path = state_path
+        self.dump()
+
+    def dump(self):
+        tmp = self.state_path + ".tmp"
+        with open(tmp, "w") as f:
+            json.dump(self.values, f)
+        os.replace(tmp, self.state_path)
+
+    def setValues(self, address, values):
+        super().setValues(address, values)
+        self.dump()
+
+
+async def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", required=True)
+    parser.add_argument("--state", required=True)
+    args = parser.parse_args()
+    # pymodbus addresses the block from 1: request address 0 is block address 1.
+    block = RecordingBlock(1, list(INITIAL), args.state)
+    context = ModbusServerContext(slaves={1: ModbusSlaveContext(hr=block)}, single=False)
+    server = await StartAsyncSerialServer(context=context, framer=ModbusRtuFramer,
+                                          port=args.port, baudrate=9600, bytesize=8,
+                                          parity="N", stopbits=1, defer_start=True)
+    await server.start()
+    print("READY", flush=True)
+    await server.serve_forever()
+
+
+if __name__ == "__main__":
+    asyncio.run(main())

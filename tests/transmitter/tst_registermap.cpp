@@ -1,0 +1,146 @@
+// Register words, the decode of a read reply, and the texts a reading shows.
+#include "transmitter/reading.h"
+#include "transmitter/registermap.h"
+#include "transmitter/sensortable.h"
+
+#include <QtTest>
+
+using namespace quorva::transmitter;
+
+namespace {
+QByteArray readReply(const QList<quint16>& words, int byteCount = -1)
+{
+    QByteArray reply;
+    reply.append(char(1)).append(char(3));
+    reply.append(char(byteCount < 0 ? 2 * words.size() : byteCount));
+    for (quint16 w : words)
+        reply.append(char(w >> 8)).append(char(w & 0xFF));
+    return reply + QByteArray(2, '\0'); // CRC place; not read by the decode
+}
+const quint8* u8(const QByteArray& b)
+{
+    return reinterpret_cast<const quint8*>(b.constData());
+}
+} // namespace
+
+class TestRegisterMap : public QObject
+{
+    Q_OBJECT
+private slots:
+    void wordsToValues_data()
+    {
+        QTest::addColumn<int>("word");
+        QTest::addColumn<int>("value");
+        QTest::newRow("0000") << 0x0000 << 0;
+        QTest::newRow("7FFF") << 0x7FFF << 32767;
+        QTest::newRow("8000 reads positive") << 0x8000 << 32768;
+        QTest::newRow("8001") << 0x8001 << -32767;
+        QTest::newRow("FFFB") << 0xFFFB << -5;
+        QTest::newRow("FFFF") << 0xFFFF << -1;
+    }
+    void wordsToValues()
+    {
+        QFETCH(int, word);
+        QFETCH(int, value);
+        QCOMPARE(wordToValue(quint16(word)), value);
+        QCOMPARE(valueToWord(value), quint16(word));
+    }
+
+    void valuesBeyondSixteenBitsWrap()
+    {
+        QCOMPARE(valueToWord(-2000), quint16(0xF830));
+        QCOMPARE(valueToWord(65537), quint16(0x0001));
+        QCOMPARE(valueToWord(-32768), quint16(0x8000));
+    }
+
+    void decodesThirtySevenWords()
+    {
+        QList<quint16> words;
+        for (int i = 0; i < 37; ++i)
+            words << quint16(0xFFFF - i);
+        const QByteArray reply = readReply(words);
+        const RegisterImage image = decodeRegisterImage(u8(reply), int(reply.size()) - 2);
+        QCOMPARE(image[0], -1);
+        QCOMPARE(image[36], -37);
+        for (int k = 37; k < kRegisterImageSlots; ++k)
+            QCOMPARE(image[size_t(k)], 0);
+    }
+
+    void decodeIsBoundedByCountBytesAndSlots()
+    {
+        // A byte count of 0 or 1 decodes nothing.
+        QByteArray reply = readReply({7, 8}, 1);
+        RegisterImage image = decodeRegisterImage(u8(reply), int(reply.size()) - 2);
+        QCOMPARE(image[0], 0);
+        // A byte count that promises more than was sent stops at the bytes.
+        reply = readReply({7, 8}, 200);
+        image = decodeRegisterImage(u8(reply), int(reply.size()) - 2);
+        QCOMPARE(image[1], 8);
+        QCOMPARE(image[2], 0);
+        // Sixty words fill fifty slots and no more.
+        QList<quint16> many(60, 9);
+        reply = readReply(many, 120);
+        image = decodeRegisterImage(u8(reply), int(reply.size()) - 2);
+        QCOMPARE(image[49], 9);
+    }
+
+    void readingTexts()
+    {
+        QCOMPARE(zeroAdjustText(-25), "-2,5");
+        QCOMPARE(zeroAdjustText(0), "0,0");
+        QCOMPARE(zeroAdjustText(5), "0,5");
+        QCOMPARE(rangeValueText(-2000), "-200");
+        QCOMPARE(rangeValueText(6500), "650");
+        QCOMPARE(firmwareText(150), "1,50");
+        QCOMPARE(firmwareText(151), "");
+        QCOMPARE(firmwareText(101), "1,01");
+        QCOMPARE(measuredValueText(0, 235).value, "23,5");
+        QCOMPARE(measuredValueText(0, 235).unit, "°C");
+        QCOMPARE(measuredValueText(8, 12346).value, "1235,0");
+        QCOMPARE(measuredValueText(-1, 235).value, "235");
+        QCOMPARE(measuredValueText(-1, 235).unit, "");
+        QCOMPARE(measuredValueText(kPressureSensorType, 235).unit, "Pressão");
+    }
+
+    void activityCycle()
+    {
+        qint8 counter = 0;
+        QStringList texts;
+        for (int i = 0; i < 5; ++i) {
+            texts << activityText(counter);
+            counter = nextActivityCounter(counter);
+        }
+        QCOMPARE(texts, (QStringList{"Leitura efetuada -->>", "Leitura efetuada        -->>",
+                                     "Leitura efetuada                -->>", "Leitura efetuada",
+                                     "Leitura efetuada -->>"}));
+    }
+
+    void sensorTables()
+    {
+        RangeCaptions r;
+        QVERIFY(rangeCaptionsFor(8, r));
+        QCOMPARE(r.range, " 500 a 1820°C");
+        QCOMPARE(r.lower, "500");
+        QVERIFY(rangeCaptionsFor(3, r));
+        RangeCaptions s;
+        QVERIFY(rangeCaptionsFor(4, s));
+        QCOMPARE(r.range, s.range);
+        QCOMPARE(r.upper, s.upper);
+        for (int i = 0; i < 9; ++i) {
+            QVERIFY(rangeCaptionsFor(i, r));
+            QCOMPARE(r.span, i == 0 ? "40°C" : "100°C");
+            // The default range is the two ends of the range shown.
+            QCOMPARE(r.range.trimmed(), r.lower + " a " + r.upper + "°C");
+        }
+        QVERIFY(rangeCaptionsFor(-1, r));
+        QVERIFY(r.range.isEmpty() && r.lower.isEmpty());
+        QVERIFY(!rangeCaptionsFor(9, r));
+        QCOMPARE(QString::fromUtf8(optionsForModel(10).directionItems[0]), "0 a 10 V");
+        QCOMPARE(QString::fromUtf8(optionsForModel(421).modelName), "TRV-B");
+        QCOMPARE(QString::fromUtf8(optionsForModel(0).modelName), "");
+        QCOMPARE(QString::fromUtf8(optionsForModel(7).sensorErrorItems[1]), "Sinal de Saída <  4 mA");
+    }
+};
+
+QTEST_APPLESS_MAIN(TestRegisterMap)
+#include "tst_registermap.moc"
