@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Set-up, build and run on Debian 12:
+#   ./dev.sh window   installs what is missing, builds, opens the window on the virtual transmitter
+#   ./dev.sh test     installs what is missing, builds, runs every test
+# Installing needs root (or sudo).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+          fonts-liberation socat python3-pymodbus mbpoll)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
+}
+
+build() {
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j"$(nproc)"
+}
+
+case "${1:-}" in
+window)
+    install_missing
+    build
+    exec ./build/src/ui/quorva --simulate
+    ;;
+test)
+    install_missing
+    build
+    cd build
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+    ;;
+*)
+    echo "usage: $0 window|test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace quorva::ui {
+
+// The program's title, also the caption of every message box.
+inline constexpr char kApplicationTitle[] = "QUORVA-V1.01";
+
+// Where the window's messages go: modal boxes in the program, a record in
+// tests, so that no test waits inside a modal dialog.
+class MessageSink
+{
+public:
+    virtual ~MessageSink() = default;
+    // One text, one OK button.
+    virtual void showMessage(const QString& text) = 0;
+    // An error that escaped a handler, in the standard error box.
+    virtual void showException(const QString& text) = 0;
+};
+
+class DialogMessageSink final : public MessageSink
+{
+public:
+    explicit DialogMessageSink(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+    void showMessage(const QString& text) override;
+    void showException(const QString& text) override;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace quorva::ui

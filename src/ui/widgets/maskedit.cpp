@@ -1,0 +1,144 @@
+#include "maskedit.h"
+
+#include <QKeyEvent>
+#include <QRegularExpression>
+
+namespace quorva::ui {
+
+MaskEdit::MaskEdit(QWidget* parent) : QLineEdit(parent)
+{
+    render(0);
+}
+
+bool MaskEdit::isEmpty() const
+{
+    for (int i = 0; i < kPositions; ++i) {
+        if (i != kCommaPosition && !m_positions[size_t(i)].isNull())
+            return false;
+    }
+    return true;
+}
+
+QString MaskEdit::maskedText() const
+{
+    if (isEmpty())
+        return QString();
+    QString text;
+    for (int i = 0; i < kPositions; ++i) {
+        const QChar c = m_positions[size_t(i)];
+        text += i == kCommaPosition ? QChar(u',') : (c.isNull() ? QChar(u' ') : c);
+    }
+    return text;
+}
+
+void MaskEdit::setMaskedText(const QString& text)
+{
+    static const QRegularExpression fits(QStringLiteral("^([-+ 0-9])?([0-9]),([0-9])$"));
+    m_positions = {};
+    const QRegularExpressionMatch m = fits.match(text);
+    if (m.hasMatch()) {
+        const QString sign = m.captured(1);
+        if (!sign.isEmpty() && sign != QStringLiteral(" "))
+            m_positions[0] = sign.at(0);
+        m_positions[1] = m.captured(2).at(0);
+        m_positions[3] = m.captured(3).at(0);
+    }
+    render(0);
+}
+
+bool MaskEdit::accepts(int position, QChar c) const
+{
+    if (position == 0)
+        return c.isDigit() || c == u'-' || c == u'+' || c == u' ';
+    return c.isDigit();
+}
+
+void MaskEdit::render(int cursor)
+{
+    QString shown;
+    const bool blankAsUnderscore = hasFocus() || !isEmpty();
+    for (int i = 0; i < kPositions; ++i) {
+        const QChar c = m_positions[size_t(i)];
+        if (i == kCommaPosition)
+            shown += blankAsUnderscore ? QChar(u',') : QChar();
+        else if (!c.isNull())
+            shown += c;
+        else if (i == 0 && !isEmpty())
+            shown += QChar(u' '); // the absent sign shows as a leading blank
+        else if (blankAsUnderscore)
+            shown += QChar(u'_');
+    }
+    shown.remove(QChar());
+    QLineEdit::setText(shown);
+    setCursorPosition(std::clamp(cursor, 0, int(shown.size())));
+}
+
+void MaskEdit::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    render(0);
+}
+
+void MaskEdit::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    render(0);
+}
+
+void MaskEdit::keyPressEvent(QKeyEvent* event)
+{
+    if (isReadOnly()) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    int pos = std::clamp(cursorPosition(), 0, kPositions);
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        QLineEdit::keyPressEvent(event);
+        return;
+    case Qt::Key_Backspace:
+        if (pos > 0) {
+            --pos;
+            if (pos == kCommaPosition)
+                --pos;
+            m_positions[size_t(pos)] = QChar();
+        }
+        render(pos);
+        return;
+    case Qt::Key_Delete:
+        if (pos < kPositions && pos != kCommaPosition)
+            m_positions[size_t(pos)] = QChar();
+        render(pos);
+        return;
+    default:
+        break;
+    }
+    const QString typed = event->text();
+    if (typed.size() != 1) {
+        event->ignore();
+        return;
+    }
+    const QChar c = typed.at(0);
+    if (c == u',' && pos <= kCommaPosition) {
+        render(kCommaPosition + 1);
+        return;
+    }
+    if (pos == kCommaPosition)
+        ++pos;
+    if (pos >= kPositions || !accepts(pos, c))
+        return;
+    m_positions[size_t(pos)] = c == u' ' ? QChar() : c;
+    ++pos;
+    if (pos == kCommaPosition)
+        ++pos;
+    render(pos);
+}
+
+} // namespace quorva::ui

@@ -1,0 +1,54 @@
+// Grabs the main window while it reads the built-in virtual transmitter and
+// saves it as a PNG: docs/window.png in the README comes from here.
+#include "link/devicelink.h"
+#include "link/linkclock.h"
+#include "link/modbusmaster.h"
+#include "link/virtualtransmitter.h"
+#include "ui/messagesink.h"
+#include "ui/serial.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+class PrintedMessages final : public quorva::ui::MessageSink
+{
+public:
+    void showMessage(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void showException(const QString& text) override { showMessage(text); }
+};
+
+void waitFor(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("window.png");
+    quorva::link::SteadyClock clock;
+    quorva::link::VirtualTransmitter device(clock);
+    quorva::link::DeviceLink link(device);
+    quorva::link::ModbusMaster master(link, clock);
+    ProgramFlags flags;
+    PrintedMessages messages;
+    TForm1 form(link, master, flags, messages);
+    form.show();
+    form.btConectar->click();
+    form.transmite->click();
+    for (int i = 0; i < 2; ++i) {
+        form.Timer1Timer(form.Timer1);
+        waitFor(400);
+    }
+    const bool saved = form.grab().save(out);
+    std::fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save", qPrintable(out));
+    return saved ? 0 : 1;
+}
