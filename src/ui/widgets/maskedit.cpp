@@ -127,6 +127,9 @@ void MaskEdit::keyPressEvent(QKeyEvent* event)
     }
     const QChar c = typed.at(0);
     if (c == u',' && pos <= kCommaPosition) {
+        // "5," means 5 units: a lone digit typed first moves next to the comma.
+        if (m_positions[1].isNull() && m_positions[0].isDigit())
+            std::swap(m_positions[0], m_positions[1]);
         render(kCommaPosition + 1);
         return;
     }
