@@ -33,6 +33,50 @@ VirtualTransmitter::VirtualTransmitter(const LinkClock& clock) : m_clock(clock)
     setRegister(11, 420);                   // model code
 }
 
+namespace {
+struct NamedFault
+{
+    const char* name;
+    VirtualTransmitter::Fault fault;
+};
+constexpr NamedFault kFaultNames[] = {
+    {"none", VirtualTransmitter::Fault::None},
+    {"no-reply", VirtualTransmitter::Fault::NoReply},
+    {"bad-crc", VirtualTransmitter::Fault::BadCrc},
+    {"exception", VirtualTransmitter::Fault::ExceptionReply},
+    {"other-slave", VirtualTransmitter::Fault::OtherSlave},
+    {"wrong-function", VirtualTransmitter::Fault::WrongFunction},
+    {"wrong-byte-count", VirtualTransmitter::Fault::WrongByteCount},
+    {"truncated", VirtualTransmitter::Fault::TruncatedReply},
+    {"noise", VirtualTransmitter::Fault::NoiseBeforeReply},
+    {"double-reply", VirtualTransmitter::Fault::DoubleReply},
+    {"write-refused", VirtualTransmitter::Fault::WriteRefused},
+    {"read-refused", VirtualTransmitter::Fault::ReadRefused},
+    {"unplugged", VirtualTransmitter::Fault::Unplugged},
+    {"ignore-writes", VirtualTransmitter::Fault::IgnoreWrites},
+    {"refuse-writes", VirtualTransmitter::Fault::RefuseWrites},
+};
+} // namespace
+
+bool VirtualTransmitter::faultFromName(const QString& name, Fault& fault)
+{
+    for (const NamedFault& f : kFaultNames) {
+        if (name == QLatin1String(f.name)) {
+            fault = f.fault;
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList VirtualTransmitter::faultNames()
+{
+    QStringList names;
+    for (const NamedFault& f : kFaultNames)
+        names << QString::fromLatin1(f.name);
+    return names;
+}
+
 void VirtualTransmitter::setFault(Fault fault, int exceptionCode)
 {
     m_fault = fault;
@@ -179,6 +223,8 @@ std::vector<quint8> VirtualTransmitter::serve(const quint8* request, int length)
     const quint8 function = request[1];
     if (m_fault == Fault::ExceptionReply)
         return exceptionReply(function, quint8(m_exceptionCode));
+    if (m_fault == Fault::RefuseWrites && function == kWriteMultipleRegisters)
+        return exceptionReply(function, 4);
     const int start = (request[2] << 8) | request[3];
     const int quantity = (request[4] << 8) | request[5];
 

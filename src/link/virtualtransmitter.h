@@ -3,6 +3,8 @@
 #include "link/driver.h"
 #include "link/linkclock.h"
 
+#include <QStringList>
+
 #include <array>
 #include <random>
 #include <vector>
@@ -38,13 +40,19 @@ public:
         ReadRefused,      // the driver refuses every read
         Unplugged,        // every driver call fails; opening finds no device
         IgnoreWrites,     // writes are echoed but not stored
+        RefuseWrites,     // writes get exception 4; reads are answered
     };
+
+    // Fault names for the command line and scripts ("no-reply", "bad-crc"...).
+    static bool faultFromName(const QString& name, Fault& fault);
+    static QStringList faultNames();
 
     explicit VirtualTransmitter(const LinkClock& clock);
 
     void setFault(Fault fault, int exceptionCode = 4);
     Fault fault() const { return m_fault; }
     void setTurnaroundMs(int ms) { m_turnaroundUs = qint64(ms) * 1000; }
+    qint64 turnaroundUs() const { return m_turnaroundUs; }
     // A slowly drifting temperature with a little noise; off, register 2 holds still.
     void setDrift(bool on) { m_drift = on; }
 

@@ -2,6 +2,8 @@
 
 #include "transmitter/numberformat.h"
 
+#include <QRegularExpression>
+
 namespace quorva::transmitter {
 
 namespace {
@@ -47,6 +49,12 @@ WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteIma
     if (!rangeTenths(fields.upperText, image[Slot::RangeUpper]))
         return WriteCheck::RangeOutOfSpan;
     return WriteCheck::Ready;
+}
+
+bool isZeroFieldText(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^[-+ 0-9]?[0-9],[0-9]$"));
+    return form.match(text).hasMatch();
 }
 
 QString refusalMessage(WriteCheck check)

@@ -37,6 +37,10 @@ constexpr qint64 kHighestRangeTenths = 32768;
 WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteImage& image,
                                      QString& zeroScratch);
 
+// Whether a text has the zero field's form: an optional sign or digit, a
+// digit, a decimal comma and a digit ("-0,5", " 9,9", "15,0").
+bool isZeroFieldText(const QString& text);
+
 // The message shown for a refused configuration.
 QString refusalMessage(WriteCheck check);
 

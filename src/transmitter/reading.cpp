@@ -57,4 +57,39 @@ QString exceptionText(int code)
     }
 }
 
+int shownChoice(qint32 value, int itemCount)
+{
+    return value >= 0 && value < itemCount ? int(value) : -1;
+}
+
+ReadingReport describeReading(const RegisterImage& image)
+{
+    ReadingReport r;
+    const ModelOptions& options = optionsForModel(image[Slot::ModelCode]);
+    r.modelCode = image[Slot::ModelCode];
+    r.model = QString::fromUtf8(options.modelName);
+    r.firmwareHundredths = image[Slot::Firmware];
+    r.firmware = firmwareText(r.firmwareHundredths);
+    r.sensorTypeIndex = shownChoice(image[Slot::SensorType], int(kSensorTypes.size()));
+    if (r.sensorTypeIndex >= 0)
+        r.sensorType = QString::fromUtf8(kSensorTypes[size_t(r.sensorTypeIndex)].name);
+    r.zeroTenths = image[Slot::ZeroAdjust];
+    r.zeroAdjust = zeroAdjustText(r.zeroTenths);
+    r.lowerTenths = image[Slot::RangeLower];
+    r.rangeLower = rangeValueText(r.lowerTenths);
+    r.upperTenths = image[Slot::RangeUpper];
+    r.rangeUpper = rangeValueText(r.upperTenths);
+    r.sensorErrorIndex = shownChoice(image[Slot::SensorError], int(options.sensorErrorItems.size()));
+    if (r.sensorErrorIndex >= 0)
+        r.sensorError = QString::fromUtf8(options.sensorErrorItems[size_t(r.sensorErrorIndex)]);
+    r.outputDirectionIndex =
+        shownChoice(image[Slot::OutputDirection], int(options.directionItems.size()));
+    if (r.outputDirectionIndex >= 0)
+        r.outputDirection = QString::fromUtf8(options.directionItems[size_t(r.outputDirectionIndex)]);
+    r.measuredRaw = image[Slot::MeasuredValue];
+    r.measured = measuredValueText(r.sensorTypeIndex, r.measuredRaw);
+    r.settingUnit = unitsForSensorType(r.sensorTypeIndex).setting;
+    return r;
+}
+
 } // namespace quorva::transmitter

@@ -30,4 +30,34 @@ inline constexpr char kReadErrorText[] = "Erro de leitura";
 // A short Portuguese text naming a Modbus exception code.
 QString exceptionText(int code);
 
+// The choice a group of `itemCount` items shows for a register value: the
+// value itself when it names an item, otherwise no choice (-1).
+int shownChoice(qint32 value, int itemCount);
+
+// Everything one reading shows, in the window's own texts, for reports made
+// outside the window (the command line).
+struct ReadingReport
+{
+    qint32 modelCode = 0;
+    QString model;
+    qint32 firmwareHundredths = 0;
+    QString firmware;
+    int sensorTypeIndex = -1;
+    QString sensorType;
+    qint32 zeroTenths = 0;
+    QString zeroAdjust;
+    qint32 lowerTenths = 0;
+    QString rangeLower;
+    qint32 upperTenths = 0;
+    QString rangeUpper;
+    int sensorErrorIndex = -1;
+    QString sensorError;
+    int outputDirectionIndex = -1;
+    QString outputDirection;
+    qint32 measuredRaw = 0;
+    MeasuredText measured;
+    QString settingUnit; // beside the zero adjustment and the range
+};
+ReadingReport describeReading(const RegisterImage& image);
+
 } // namespace quorva::transmitter

@@ -1,7 +1,8 @@
 #include "maskedit.h"
 
+#include "transmitter/configwrite.h"
+
 #include <QKeyEvent>
-#include <QRegularExpression>
 
 namespace quorva::ui {
 
@@ -33,15 +34,14 @@ QString MaskEdit::maskedText() const
 
 void MaskEdit::setMaskedText(const QString& text)
 {
-    static const QRegularExpression fits(QStringLiteral("^([-+ 0-9])?([0-9]),([0-9])$"));
     m_positions = {};
-    const QRegularExpressionMatch m = fits.match(text);
-    if (m.hasMatch()) {
-        const QString sign = m.captured(1);
-        if (!sign.isEmpty() && sign != QStringLiteral(" "))
-            m_positions[0] = sign.at(0);
-        m_positions[1] = m.captured(2).at(0);
-        m_positions[3] = m.captured(3).at(0);
+    if (quorva::transmitter::isZeroFieldText(text)) {
+        // Right-aligned: a three-character text leaves the sign position empty.
+        const QString full = text.size() == 3 ? QStringLiteral(" ") + text : text;
+        if (full.at(0) != u' ')
+            m_positions[0] = full.at(0);
+        m_positions[1] = full.at(1);
+        m_positions[3] = full.at(3);
     }
     render(0);
 }

@@ -1,0 +1,28 @@
+#include "interrupt.h"
+
+#include <atomic>
+#include <csignal>
+
+namespace quorva::cli {
+
+namespace {
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onSignal(int)
+{
+    g_interrupted.store(true);
+}
+} // namespace
+
+void installInterruptHandler()
+{
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+}
+
+bool interrupted()
+{
+    return g_interrupted.load();
+}
+
+} // namespace quorva::cli
