@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
-          fonts-liberation socat python3-pymodbus mbpoll)
+          fonts-liberation socat python3-pymodbus mbpoll dpkg-dev desktop-file-utils)
 
 install_missing() {
     local missing=()
