@@ -55,6 +55,7 @@ constexpr NamedFault kFaultNames[] = {
     {"unplugged", VirtualTransmitter::Fault::Unplugged},
     {"ignore-writes", VirtualTransmitter::Fault::IgnoreWrites},
     {"refuse-writes", VirtualTransmitter::Fault::RefuseWrites},
+    {"flood", VirtualTransmitter::Fault::Flood},
 };
 } // namespace
 
@@ -192,6 +193,9 @@ std::vector<quint8> VirtualTransmitter::respond(const quint8* request, int lengt
         break;
     case Fault::NoiseBeforeReply:
         reply.insert(reply.begin(), {0xFF, 0x00, 0x55});
+        break;
+    case Fault::Flood:
+        reply.insert(reply.begin(), size_t(kFloodBytes), quint8(0xAA));
         break;
     case Fault::DoubleReply: {
         const std::vector<quint8> copy = reply;

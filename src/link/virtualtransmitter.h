@@ -41,7 +41,9 @@ public:
         Unplugged,        // every driver call fails; opening finds no device
         IgnoreWrites,     // writes are echoed but not stored
         RefuseWrites,     // writes get exception 4; reads are answered
+        Flood,            // more than a read buffer of stray bytes, then the reply
     };
+    static constexpr int kFloodBytes = 1100;
 
     // Fault names for the command line and scripts ("no-reply", "bad-crc"...).
     static bool faultFromName(const QString& name, Fault& fault);
