@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Set-up, build and run on Debian 12:
 #   ./dev.sh window   installs what is missing, builds, opens the window on the virtual transmitter
-#   ./dev.sh test     installs what is missing, builds, runs every test
+#   ./dev.sh test     installs what is missing, builds, runs every test (and the
+#                     fuzz and soak smoke under the sanitizers, in build-sanitize/)
 # Installing needs root (or sudo).
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
-          fonts-liberation socat python3-pymodbus mbpoll dpkg-dev desktop-file-utils)
+          fonts-liberation socat python3-pymodbus mbpoll dpkg-dev desktop-file-utils
+          clang libclang-rt-14-dev)
 
 install_missing() {
     local missing=()
@@ -26,6 +28,15 @@ build() {
     cmake --build build -j"$(nproc)"
 }
 
+# The reply path under AddressSanitizer, UndefinedBehaviorSanitizer and
+# libFuzzer (clang), in a tree of its own: the fuzz smoke and a shorter soak.
+sanitized_checks() {
+    CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQUORVA_FUZZ=ON -DQUORVA_FUZZ_SECONDS="${QUORVA_FUZZ_SECONDS:-60}"
+    cmake --build build-sanitize -j"$(nproc)" --target fuzz_reply quorva_soak
+    (cd build-sanitize && ctest -R '^(fuzz_reply_smoke|soak_sanitized)$' --output-on-failure)
+}
+
 case "${1:-}" in
 window)
     install_missing
@@ -35,6 +46,7 @@ window)
 test)
     install_missing
     build
+    sanitized_checks
     cd build
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure
     ;;

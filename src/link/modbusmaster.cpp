@@ -47,8 +47,8 @@ SendOutcome ModbusMaster::send(const RequestFrame& request)
     quint32 written = 0;
     m_link.LinkStatus = driver.write(m_link.DeviceHandle, m_request.bytes.data(),
                                      quint32(m_request.length), &written);
-    qCDebug(lcFrames) << "tx" << hex(m_request.bytes.data(), m_request.length) << "status"
-                      << m_link.LinkStatus;
+    qCDebug(lcFrames, "tx %s status %u", hex(m_request.bytes.data(), m_request.length).constData(),
+            unsigned(m_link.LinkStatus));
     if (m_link.LinkStatus != DriverStatusCode::Ok)
         return SendOutcome::SendFailed;
     m_result = TransactionResult{};
@@ -137,8 +137,9 @@ void ModbusMaster::complete(ReplyOutcome outcome, ReplyCheck check)
     m_result.outcome = outcome;
     m_result.fault = check.fault;
     m_result.exceptionCode = check.exceptionCode;
-    qCDebug(lcFrames) << "rx" << hex(m_result.bytes.data(), m_result.bytesReceived) << "outcome"
-                      << int(outcome) << faultName(check.fault);
+    qCDebug(lcFrames, "rx %s outcome %d %s",
+            hex(m_result.bytes.data(), m_result.bytesReceived).constData(), int(outcome),
+            faultName(check.fault));
     // A copy: a receiver may start the next transaction from its slot.
     const TransactionResult result = m_result;
     emit finished(result);
