@@ -158,6 +158,8 @@ DriverStatus VirtualTransmitter::write(DriverHandle handle, const quint8* buffer
         t += kByteTimeUs;
         m_rxQueue.push_back({t, b});
     }
+    if (!reply.empty())
+        m_lastByteDueUs = t;
     return DriverStatusCode::Ok;
 }
 

@@ -64,6 +64,8 @@ public:
     const std::vector<std::vector<quint8>>& receivedFrames() const { return m_receivedFrames; }
     void clearReceivedFrames() { m_receivedFrames.clear(); }
     bool isOpen() const { return m_open; }
+    // When the last byte of the latest reply is (or was) due in the receive queue.
+    qint64 lastByteDueUs() const { return m_lastByteDueUs; }
     quint32 baudRate() const { return m_baudRate; }
 
     // Serves one request frame as the device would, without pacing: the reply
@@ -110,6 +112,7 @@ private:
     DriverHandle m_handle = 0;
     DriverHandle m_nextHandle = 0x51;
     quint32 m_baudRate = 0;
+    qint64 m_lastByteDueUs = 0;
     std::mt19937 m_noise{2016};
 };
 

@@ -14,6 +14,10 @@
 #include <QScreen>
 #include <memory>
 
+#ifdef QUORVA_STARTUP_PROBE
+#include "startupprobe.h"
+#endif
+
 namespace {
 
 // An exception that escapes an event is shown in the standard error box and
@@ -84,6 +88,9 @@ int main(int argc, char* argv[])
     if (const QScreen* screen = form.screen())
         form.move(screen->availableGeometry().center() - form.rect().center());
     form.show();
+#ifdef QUORVA_STARTUP_PROBE
+    reportWhenShown();
+#endif
     app.exec();
     return 0;
 }
