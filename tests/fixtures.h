@@ -38,6 +38,16 @@ runToCompletion(quorva::link::ModbusMaster& master, quorva::link::ManualClock& c
     return result;
 }
 
+// Waits, on the event loop, for the transaction in flight to finish.
+inline quorva::link::TransactionResult awaitResult(quorva::link::ModbusMaster& master,
+                                                   int timeoutMs = 3000)
+{
+    QSignalSpy spy(&master, &quorva::link::ModbusMaster::finished);
+    if (!spy.wait(timeoutMs))
+        return {};
+    return spy.at(0).at(0).value<quorva::link::TransactionResult>();
+}
+
 // The transmitter with its temperature held still, so tests can compare it.
 inline void holdStill(quorva::link::VirtualTransmitter& device)
 {

@@ -205,13 +205,19 @@ void TForm1::buildComponents()
         l->resize(108, l->sizeHint().height());
     Label6->resize(255, Label6->sizeHint().height());
 
-    setTabOrder(GroupBox14, RadioGroup1);
-    QWidget* order[] = {btConectar, RadioGroup1, RadioGroup2, RadioGroup3, Edit7,
-                        Edit8,      Edit6,       transmite,   Button2,     MaskEdit1};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
+    applyKeyboardOrder();
     setFixedSize(sizeHint());
+}
+
+void TForm1::applyKeyboardOrder()
+{
+    // "Interface", the three choices, "Temperatura", "Ajustes", "Função", then the zero field.
+    QList<QWidget*> order{btConectar};
+    for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
+        order << g->itemWidgets();
+    order << Edit28 << Edit7 << Edit8 << Edit6 << transmite << Button2 << MaskEdit1;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
 }
 
 template <typename Handler> void TForm1::dispatch(Handler&& handler)
@@ -239,6 +245,8 @@ void TForm1::connectHandlers()
     connect(btSair, &QAction::triggered, this, [this] { dispatch([this] { btSairClick(btSair); }); });
     connect(mnSobre, &QAction::triggered, this,
             [this] { dispatch([this] { mnSobreClick(mnSobre); }); });
+    for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
+        connect(g, &RadioGroup::itemsRebuilt, this, &TForm1::applyKeyboardOrder);
     connect(&m_master, &link::ModbusMaster::finished, this,
             [this](const link::TransactionResult& r) { dispatch([&] { onTransactionFinished(r); }); });
 }

@@ -104,6 +104,7 @@ protected:
 private:
     void buildComponents();
     void connectHandlers();
+    void applyKeyboardOrder();
     template <typename Handler> void dispatch(Handler&& handler);
 
     // The window's side of a send: status texts, or the failure path.

@@ -1,5 +1,6 @@
 // The virtual transmitter served on a pseudo-terminal, reached through the
 // serial provider as any master would reach it.
+#include "fixtures.h"
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "link/ptyserver.h"
@@ -14,14 +15,6 @@ using namespace quorva::link;
 class TestPtyServer : public QObject
 {
     Q_OBJECT
-
-    static TransactionResult await(ModbusMaster& master)
-    {
-        QSignalSpy spy(&master, &ModbusMaster::finished);
-        if (!spy.wait(3000))
-            return {};
-        return spy.at(0).at(0).value<TransactionResult>();
-    }
 
 private slots:
     void servesReadsAndWritesOverThePty()
@@ -41,7 +34,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         QCOMPARE(master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
-        TransactionResult r = await(master);
+        TransactionResult r = fixtures::awaitResult(master);
         QCOMPARE(r.outcome, ReplyOutcome::Reply);
         QCOMPARE(r.length, 79);
         // Paced as on the line: 87 characters at 9600 baud.
@@ -50,7 +43,7 @@ private slots:
 
         std::array<qint32, 11> values{9, 9, 9, 7, 1, -1000, 13700, 2, 1, 9, 9};
         QCOMPARE(master.writeMultipleRegisters(1, 1, 11, values.data()), SendOutcome::Sent);
-        r = await(master);
+        r = fixtures::awaitResult(master);
         QCOMPARE(r.outcome, ReplyOutcome::Reply);
         QCOMPARE(device.reg(4), quint16(7));
         QCOMPARE(device.reg(6), quint16(-1000));

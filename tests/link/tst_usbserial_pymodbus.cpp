@@ -1,5 +1,6 @@
 // End to end over a real serial line: the USB serial provider opens one end of
 // a socat pseudo-terminal pair, Debian's pymodbus serves slave 1 on the other.
+#include "fixtures.h"
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "link/usbserialdriver.h"
@@ -12,14 +13,6 @@ using namespace quorva::link;
 class TestUsbSerialPymodbus : public QObject
 {
     Q_OBJECT
-
-    static TransactionResult await(ModbusMaster& master)
-    {
-        QSignalSpy spy(&master, &ModbusMaster::finished);
-        if (!spy.wait(3000))
-            return {};
-        return spy.at(0).at(0).value<TransactionResult>();
-    }
 
 private slots:
     void readAndWriteAgainstPymodbus()
@@ -34,7 +27,7 @@ private slots:
         QCOMPARE(link.open(), DriverStatusCode::Ok);
 
         QCOMPARE(master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
-        TransactionResult result = await(master);
+        TransactionResult result = fixtures::awaitResult(master);
         QCOMPARE(result.outcome, ReplyOutcome::Reply);
         QCOMPARE(result.length, 79);
         const QList<int> expected = pty.slaveRegisters();
@@ -45,7 +38,7 @@ private slots:
 
         std::array<qint32, 11> values{0, 0, 0, -5, 0, -2000, 6500, 1, 0, 0, 0};
         QCOMPARE(master.writeMultipleRegisters(1, 1, 11, values.data()), SendOutcome::Sent);
-        result = await(master);
+        result = fixtures::awaitResult(master);
         QCOMPARE(result.outcome, ReplyOutcome::Reply);
         QCOMPARE(result.length, 8);
         const QList<int> written = pty.slaveRegisters();
@@ -55,7 +48,7 @@ private slots:
 
         // A register the slave does not have gives its exception, not data.
         QCOMPARE(master.readHoldingRegisters(1, 1, 100), SendOutcome::Sent);
-        result = await(master);
+        result = fixtures::awaitResult(master);
         QCOMPARE(result.outcome, ReplyOutcome::Exception);
         QCOMPARE(result.exceptionCode, 2);
         link.close();

@@ -90,27 +90,35 @@ private slots:
         QTest::addColumn<int>("fault");
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("when");
-        auto row = [](const char* name, const char* title, Fault f, When when, int code = 0) {
-            QTest::newRow(name) << QString::fromUtf8(title) << int(f) << code << int(when);
+        QTest::addColumn<QString>("label6");
+        QTest::addColumn<QStringList>("messages");
+        const QString silent = QStringLiteral("* Falha de comunicação *");
+        const QStringList sendFailed{"Erro ao tentar enviar dados.", "Erro ao abrir o dispositivo USB."};
+        const QStringList receiveFailed{"Erro ao tentar receber dados.",
+                                        "Erro ao abrir o dispositivo USB."};
+        auto row = [](const char* name, const char* title, Fault f, When when, int code,
+                      const QString& label6, const QStringList& messages = {}) {
+            QTest::newRow(name) << QString::fromUtf8(title) << int(f) << code << int(when) << label6
+                                << messages;
         };
-        row("no reply", "No reply", Fault::NoReply, When::Reading);
-        row("wrong crc", "Wrong CRC", Fault::BadCrc, When::Reading);
-        row("exception 1", "Exception reply, code 1 (illegal function)", Fault::ExceptionReply, When::Reading, 1);
-        row("exception 2", "Exception reply, code 2 (illegal data address)", Fault::ExceptionReply, When::Reading, 2);
-        row("exception 3", "Exception reply, code 3 (illegal data value)", Fault::ExceptionReply, When::Reading, 3);
-        row("exception 4", "Exception reply, code 4 (slave device failure)", Fault::ExceptionReply, When::Reading, 4);
-        row("other slave", "Reply from another slave", Fault::OtherSlave, When::Reading);
-        row("wrong function", "Reply with another function code", Fault::WrongFunction, When::Reading);
-        row("wrong byte count", "Reply with a wrong byte count", Fault::WrongByteCount, When::Reading);
-        row("truncated", "Truncated reply", Fault::TruncatedReply, When::Reading);
-        row("noise", "Noise before the reply", Fault::NoiseBeforeReply, When::Reading);
-        row("two replies", "Two replies queued", Fault::DoubleReply, When::Reading);
-        row("over-long queue", "Over-long queue (1100 stray bytes, then the reply)", Fault::Flood, When::Reading);
-        row("late reply", "Reply later than the response timeout", Fault::None, When::Slow);
-        row("write refused", "Driver write refused", Fault::WriteRefused, When::Reading);
-        row("read refused", "Driver read refused", Fault::ReadRefused, When::Reading);
-        row("pulled while reading", "Cable pulled while reading", Fault::Unplugged, When::MidTransaction);
-        row("pulled while idle", "Cable pulled while idle", Fault::Unplugged, When::Idle);
+        row("no reply", "No reply", Fault::NoReply, When::Reading, 0, silent);
+        row("wrong crc", "Wrong CRC", Fault::BadCrc, When::Reading, 0, " ");
+        row("exception 1", "Exception reply, code 1 (illegal function)", Fault::ExceptionReply, When::Reading, 1, exceptionText(1));
+        row("exception 2", "Exception reply, code 2 (illegal data address)", Fault::ExceptionReply, When::Reading, 2, exceptionText(2));
+        row("exception 3", "Exception reply, code 3 (illegal data value)", Fault::ExceptionReply, When::Reading, 3, exceptionText(3));
+        row("exception 4", "Exception reply, code 4 (slave device failure)", Fault::ExceptionReply, When::Reading, 4, exceptionText(4));
+        row("other slave", "Reply from another slave", Fault::OtherSlave, When::Reading, 0, " ");
+        row("wrong function", "Reply with another function code", Fault::WrongFunction, When::Reading, 0, " ");
+        row("wrong byte count", "Reply with a wrong byte count", Fault::WrongByteCount, When::Reading, 0, " ");
+        row("truncated", "Truncated reply", Fault::TruncatedReply, When::Reading, 0, " ");
+        row("noise", "Noise before the reply", Fault::NoiseBeforeReply, When::Reading, 0, " ");
+        row("two replies", "Two replies queued", Fault::DoubleReply, When::Reading, 0, " ");
+        row("over-long queue", "Over-long queue (1100 stray bytes, then the reply)", Fault::Flood, When::Reading, 0, " ");
+        row("late reply", "Reply later than the response timeout", Fault::None, When::Slow, 0, silent);
+        row("write refused", "Driver write refused", Fault::WriteRefused, When::Reading, 0, " ", sendFailed);
+        row("read refused", "Driver read refused", Fault::ReadRefused, When::Reading, 0, " ", receiveFailed);
+        row("pulled while reading", "Cable pulled while reading", Fault::Unplugged, When::MidTransaction, 0, " ", receiveFailed);
+        row("pulled while idle", "Cable pulled while idle", Fault::Unplugged, When::Idle, 0, " ", sendFailed);
     }
 
     void faults()
@@ -119,6 +127,8 @@ private slots:
         QFETCH(int, fault);
         QFETCH(int, code);
         QFETCH(int, when);
+        QFETCH(QString, label6);
+        QFETCH(QStringList, messages);
         WindowRig w;
         w.connectAndRead();
         const Shown before = shownBy(w.form);
@@ -173,9 +183,14 @@ private slots:
 
         const QString panel0 = w.panel(0);
         const QString panel1 = w.panel(1);
-        const QString label6 = w.form.Label6->text();
-        const QStringList messages = w.messages.messages;
         const bool stillReading = w.form.Timer1->isActive();
+        QCOMPARE(w.form.Label6->text(), label6);
+        QCOMPARE(w.messages.messages, messages);
+        // A reading refused keeps polling; a link that failed returns to disconnected.
+        QCOMPARE(stillReading, messages.isEmpty());
+        QCOMPARE(panel0, messages.isEmpty() ? "Conectado" : "Desconectado");
+        if (!accepted && messages.isEmpty())
+            QCOMPARE(panel1, "Erro de leitura");
 
         // And it recovers: at once, or by connecting again.
         w.device.setFault(Fault::None);

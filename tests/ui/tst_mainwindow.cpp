@@ -149,37 +149,6 @@ private slots:
         QCOMPARE(w.panel(1), kArrow0);
     }
 
-    void badRepliesNeverShowValues_data()
-    {
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<QString>("label6");
-        QTest::newRow("bad crc") << int(Fault::BadCrc) << " ";
-        QTest::newRow("other slave") << int(Fault::OtherSlave) << " ";
-        QTest::newRow("wrong function") << int(Fault::WrongFunction) << " ";
-        QTest::newRow("wrong byte count") << int(Fault::WrongByteCount) << " ";
-        QTest::newRow("truncated") << int(Fault::TruncatedReply) << " ";
-        QTest::newRow("noise first") << int(Fault::NoiseBeforeReply) << " ";
-        QTest::newRow("exception 2") << int(Fault::ExceptionReply)
-                                     << "* Exceção 2: endereço ilegal *";
-    }
-    void badRepliesNeverShowValues()
-    {
-        QFETCH(int, fault);
-        QFETCH(QString, label6);
-        WindowRig w;
-        w.connectAndRead();
-        w.device.setRegister(2, 777);
-        w.device.setRegister(6, 1);
-        w.device.setFault(Fault(fault), 2);
-        w.poll();
-        QCOMPARE(w.panel(1), "Erro de leitura");
-        QCOMPARE(w.form.Label6->text(), label6);
-        QCOMPARE(w.form.Edit28->text(), "23,5");
-        QCOMPARE(w.form.Edit7->text(), "-200");
-        QCOMPARE(w.form.transmite->text(), "Parar Leitura"); // reading goes on
-        QVERIFY(w.messages.messages.isEmpty());
-    }
-
     void sensorTypeFromTheDeviceRunsTheClickOnceAndKeepsItsRange()
     {
         WindowRig w;
@@ -448,48 +417,6 @@ private slots:
         QCOMPARE(w.panel(1), kArrow1);
     }
 
-    void failedReadReturnsToDisconnectedAndCanReconnect()
-    {
-        WindowRig w;
-        w.connectAndRead();
-        w.device.setFault(Fault::ReadRefused);
-        w.poll();
-        QCOMPARE(w.messages.messages, (QStringList{kReceiveFailed, kOpenFailed}));
-        QCOMPARE(w.panel(0), "Desconectado");
-        QCOMPARE(w.panel(1), "Erro de leitura");
-        QVERIFY(w.form.btConectar->isEnabled());
-        QVERIFY(!w.form.transmite->isEnabled());
-        QVERIFY(!w.form.Timer1->isActive());
-        QCOMPARE(w.form.Edit28->text(), "23,5");
-        w.device.setFault(Fault::None);
-        w.click(w.form.btConectar);
-        QCOMPARE(w.panel(0), "Conectado");
-    }
-
-    void unpluggedWhileReadingAndWhileIdle()
-    {
-        WindowRig w;
-        w.connectAndRead();
-        w.form.Timer1Timer(w.form.Timer1);
-        w.device.setFault(Fault::Unplugged);
-        w.settle();
-        QCOMPARE(w.messages.messages, (QStringList{kReceiveFailed, kOpenFailed}));
-        QCOMPARE(w.panel(0), "Desconectado");
-        w.messages.messages.clear();
-        w.click(w.form.btConectar);
-        QCOMPARE(w.messages.messages, QStringList{kOpenFailed});
-        w.device.setFault(Fault::None);
-        w.messages.messages.clear();
-        w.click(w.form.btConectar);
-        w.click(w.form.transmite);
-        w.poll();
-        w.click(w.form.transmite); // idle, connected
-        w.device.setFault(Fault::Unplugged);
-        w.click(w.form.transmite);
-        w.poll();
-        QCOMPARE(w.messages.messages, (QStringList{kSendFailed, kOpenFailed}));
-    }
-
     void writeMustBeConfirmed_data()
     {
         QTest::addColumn<int>("fault");
@@ -577,6 +504,24 @@ private slots:
         QCOMPARE(w.form.Label14->text(), "");
         QCOMPARE(w.form.RadioGroup1->itemIndex(), -1);
         QVERIFY(!w.form.Edit7->isEnabled()); // enabled again by the next start
+    }
+
+    void keyboardOrder()
+    {
+        WindowRig w;
+        w.connectAndRead();
+        WindowRig::click(w.form.transmite); // reading off: every control enabled
+        w.form.activateWindow();
+        w.form.btConectar->setFocus();
+        QStringList order;
+        for (int i = 0; i < 10; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focus = QApplication::focusWidget();
+            QWidget* group = focus->parentWidget();
+            order << (qobject_cast<quorva::ui::RadioGroup*>(group) ? group : focus)->objectName();
+        }
+        QCOMPARE(order, (QStringList{"RadioGroup1", "RadioGroup2", "RadioGroup3", "Edit28", "Edit7",
+                                     "Edit8", "transmite", "Button2", "MaskEdit1", "btConectar"}));
     }
 
     void aboutBoxOpensTwiceTheSame()

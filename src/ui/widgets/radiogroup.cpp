@@ -47,7 +47,18 @@ void RadioGroup::rebuild()
         // Items share the group's height evenly, as a designed radio group does.
         layout()->addWidget(button);
         static_cast<QVBoxLayout*>(layout())->setStretch(i, 1);
+        // At once, not on the layout's queued show: a key may come first.
+        button->show();
     }
+    emit itemsRebuilt();
+}
+
+QList<QWidget*> RadioGroup::itemWidgets() const
+{
+    QList<QWidget*> widgets;
+    for (int i = 0; i < m_items.size(); ++i)
+        widgets << m_buttons.button(i);
+    return widgets;
 }
 
 void RadioGroup::setItemIndex(int index)

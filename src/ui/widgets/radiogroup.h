@@ -26,8 +26,13 @@ public:
     // cannot show is better shown as no choice than as another one.
     void setItemIndex(int index);
 
+    // The item buttons, in order: new ones are made whenever the items change.
+    QList<QWidget*> itemWidgets() const;
+
 signals:
     void clicked();
+    // The item buttons were made anew (keyboard order must follow).
+    void itemsRebuilt();
 
 private:
     void rebuild();
