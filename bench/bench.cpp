@@ -34,7 +34,10 @@ namespace {
 class SilentMessages final : public ui::MessageSink
 {
 public:
-    void showMessage(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void showMessage(const QString& text) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
     void showException(const QString& text) override { showMessage(text); }
 };
 
@@ -163,9 +166,13 @@ Startup startOnce(const QString& program, const QStringList& args)
     const QString out = QString::fromLatin1(p.readAllStandardOutput());
     const auto field = [&out](const QString& key) {
         const int i = out.indexOf(key + u'=');
-        return i < 0 ? 0.0 : out.mid(i + key.size() + 1).section(QRegularExpression("\\s"), 0, 0).toDouble();
+        return i < 0 ? 0.0
+                     : out.mid(i + key.size() + 1)
+                           .section(QRegularExpression("\\s"), 0, 0)
+                           .toDouble();
     };
-    return {(field(QStringLiteral("shown_ns")) - double(startNs)) / 1e6, field(QStringLiteral("rss_kib"))};
+    return {(field(QStringLiteral("shown_ns")) - double(startNs)) / 1e6,
+            field(QStringLiteral("rss_kib"))};
 }
 
 double timeCommand(const QString& program, const QStringList& args)
@@ -225,7 +232,8 @@ int main(int argc, char* argv[])
         << " readings; medians (longest in brackets).\n\n"
         << "| measure | figure | line's limit |\n|---|---|---|\n"
         << "| reply's last byte in the queue to the value in `Edit28` | "
-        << ms(median(w.ageFromLastByte), 2) << " (" << ms(*std::max_element(w.ageFromLastByte.begin(), w.ageFromLastByte.end()), 2)
+        << ms(median(w.ageFromLastByte), 2) << " ("
+        << ms(*std::max_element(w.ageFromLastByte.begin(), w.ageFromLastByte.end()), 2)
         << ") | 0 ms |\n"
         << "| tick to the value in `Edit28` | " << ms(median(w.ageFromTick)) << " ("
         << ms(*std::max_element(w.ageFromTick.begin(), w.ageFromTick.end())) << ") | "
@@ -276,9 +284,11 @@ int main(int argc, char* argv[])
         QThread::msleep(20);
     std::vector<double> cliMs, mbpollMs;
     for (int i = 0; i < runs; ++i) {
-        cliMs.push_back(timeCommand(bin.filePath("src/cli/quorva-cli"), {"read", "--port", linkPath}));
-        mbpollMs.push_back(timeCommand("mbpoll", {"-m", "rtu", "-b", "9600", "-P", "none", "-a", "1",
-                                                  "-t", "4", "-r", "1", "-c", "37", "-1", linkPath}));
+        cliMs.push_back(
+            timeCommand(bin.filePath("src/cli/quorva-cli"), {"read", "--port", linkPath}));
+        mbpollMs.push_back(
+            timeCommand("mbpoll", {"-m", "rtu", "-b", "9600", "-P", "none", "-a", "1", "-t", "4",
+                                   "-r", "1", "-c", "37", "-1", linkPath}));
     }
     simulator.terminate();
     simulator.waitForFinished(3000);

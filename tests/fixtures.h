@@ -27,9 +27,9 @@ runToCompletion(quorva::link::ModbusMaster& master, quorva::link::ManualClock& c
                 int limitMs = 2000)
 {
     std::optional<quorva::link::TransactionResult> result;
-    auto connection = QObject::connect(
-        &master, &quorva::link::ModbusMaster::finished,
-        [&result](const quorva::link::TransactionResult& r) { result = r; });
+    auto connection =
+        QObject::connect(&master, &quorva::link::ModbusMaster::finished,
+                         [&result](const quorva::link::TransactionResult& r) { result = r; });
     for (int ms = 0; ms < limitMs && !result; ++ms) {
         clock.advanceMs(1);
         master.service();

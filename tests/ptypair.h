@@ -57,8 +57,9 @@ public:
         const QString tools = qEnvironmentVariable("QUORVA_TEST_TOOLS");
         // Debian's packages import with the system interpreter.
         m_slave.setProgram(QStringLiteral("/usr/bin/python3"));
-        m_slave.setArguments({tools + QStringLiteral("/pymodbus_slave.py"), QStringLiteral("--port"),
-                              slaveEnd(), QStringLiteral("--state"), statePath()});
+        m_slave.setArguments({tools + QStringLiteral("/pymodbus_slave.py"),
+                              QStringLiteral("--port"), slaveEnd(), QStringLiteral("--state"),
+                              statePath()});
         m_slave.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_slave.start();
         for (int i = 0; i < 200; ++i) {

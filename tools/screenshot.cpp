@@ -17,7 +17,10 @@ namespace {
 class PrintedMessages final : public quorva::ui::MessageSink
 {
 public:
-    void showMessage(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void showMessage(const QString& text) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
     void showException(const QString& text) override { showMessage(text); }
 };
 

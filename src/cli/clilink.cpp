@@ -101,7 +101,8 @@ bool CliLink::readImage(transmitter::RegisterImage& image, QString* error)
         },
         &why);
     if (r.outcome != ReplyOutcome::Reply) {
-        *error = why.startsWith(QStringLiteral("Erro")) ? why : QStringLiteral("Erro de leitura: ") + why;
+        *error = why.startsWith(QStringLiteral("Erro")) ? why
+                                                        : QStringLiteral("Erro de leitura: ") + why;
         return false;
     }
     image = decodeRegisterImage(r.bytes.data(), r.length - 2);

@@ -34,8 +34,8 @@ namespace {
 
 void printJson(QTextStream& out, const QJsonValue& value)
 {
-    const QJsonDocument doc = value.isArray() ? QJsonDocument(value.toArray())
-                                              : QJsonDocument(value.toObject());
+    const QJsonDocument doc =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     out << QString::fromUtf8(doc.toJson(QJsonDocument::Compact)) << Qt::endl;
 }
 
@@ -86,8 +86,8 @@ void printReport(QTextStream& out, const ReadingReport& r)
     const auto line = [&out](const QString& caption, const QString& value) {
         out << QStringLiteral("%1 %2").arg(caption + u':', -16).arg(value) << Qt::endl;
     };
-    line(QStringLiteral("Modelo"), r.model.isEmpty() ? QStringLiteral("(código %1)").arg(r.modelCode)
-                                                     : r.model);
+    line(QStringLiteral("Modelo"),
+         r.model.isEmpty() ? QStringLiteral("(código %1)").arg(r.modelCode) : r.model);
     line(QStringLiteral("Firmware"), r.firmware);
     line(QStringLiteral("Tipo de Sensor"), r.sensorType);
     line(QStringLiteral("Zero"), withUnit(r.zeroAdjust, r.settingUnit));
@@ -123,8 +123,7 @@ bool resolveChoice(const QString& given, const QStringList& texts,
     const QString wanted = given.trimmed().toCaseFolded();
     for (int i = 0; i < texts.size(); ++i) {
         if (texts.at(i).simplified().toCaseFolded() == wanted.simplified() ||
-            (i < keywords.size() && keywords.at(i).contains(wanted)))
-        {
+            (i < keywords.size() && keywords.at(i).contains(wanted))) {
             index = i;
             return true;
         }
@@ -153,22 +152,20 @@ int listPorts(Output& o)
             QJsonObject entry{{"port", p.systemLocation()},
                               {"description", p.description()},
                               {"deviceIndex0", isChosen}};
-            entry["vendorId"] = p.hasVendorIdentifier() ? QJsonValue(hexId(p.vendorIdentifier()))
-                                                        : QJsonValue();
-            entry["productId"] = p.hasProductIdentifier()
-                                     ? QJsonValue(hexId(p.productIdentifier()))
-                                     : QJsonValue();
+            entry["vendorId"] =
+                p.hasVendorIdentifier() ? QJsonValue(hexId(p.vendorIdentifier())) : QJsonValue();
+            entry["productId"] =
+                p.hasProductIdentifier() ? QJsonValue(hexId(p.productIdentifier())) : QJsonValue();
             array.append(entry);
             continue;
         }
         const QString ids = p.hasVendorIdentifier()
                                 ? hexId(p.vendorIdentifier()) + u':' + hexId(p.productIdentifier())
                                 : QStringLiteral("    -    ");
-        o.out << (isChosen ? "* " : "  ") << QStringLiteral("%1 %2 %3")
-                                                 .arg(p.systemLocation(), -20)
-                                                 .arg(ids)
-                                                 .arg(p.description())
-              << Qt::endl;
+        o.out
+            << (isChosen ? "* " : "  ")
+            << QStringLiteral("%1 %2 %3").arg(p.systemLocation(), -20).arg(ids).arg(p.description())
+            << Qt::endl;
     }
     if (o.json) {
         printJson(o.out, array);
@@ -222,8 +219,8 @@ int monitor(CliLink& link, const MonitorOptions& options, Output& o)
                   << (ok ? r.measured.unit : QString()) << ';' << (ok ? QString() : error)
                   << Qt::endl;
         } else {
-            o.out << stamp << "  "
-                  << (ok ? withUnit(r.measured.value, r.measured.unit) : error) << Qt::endl;
+            o.out << stamp << "  " << (ok ? withUnit(r.measured.value, r.measured.unit) : error)
+                  << Qt::endl;
         }
         if (options.count == 0 || n + 1 < options.count)
             pause(int(std::max<qint64>(0, options.intervalMs - started.elapsed())));
@@ -241,8 +238,8 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     // Start from what the window would show, then apply what was given.
     const ReadingReport shown = describeReading(current);
     const ModelOptions& model = optionsForModel(current[Slot::ModelCode]);
-    ConfigurationFields fields{shown.zeroAdjust,      shown.rangeLower,
-                               shown.rangeUpper,      shown.sensorTypeIndex,
+    ConfigurationFields fields{shown.zeroAdjust,       shown.rangeLower,
+                               shown.rangeUpper,       shown.sensorTypeIndex,
                                shown.sensorErrorIndex, shown.outputDirectionIndex};
     const QString invalid = refusalMessage(WriteCheck::EmptyField);
     if (!options.sensor.isEmpty()) {
@@ -252,11 +249,11 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
         if (!resolveChoice(options.sensor, sensorTypeNames(), shortNames, fields.sensorType))
             return o.fail(invalid + QStringLiteral(" (--sensor ") + options.sensor + u')');
     }
-    if (!options.fault.isEmpty() &&
-        !resolveChoice(options.fault, textsOf(model.sensorErrorItems),
-                       {{"none", "nenhum"}, {"low", "below", "minimo", "mínimo"},
-                        {"high", "above", "maximo", "máximo"}},
-                       fields.sensorError))
+    if (!options.fault.isEmpty() && !resolveChoice(options.fault, textsOf(model.sensorErrorItems),
+                                                   {{"none", "nenhum"},
+                                                    {"low", "below", "minimo", "mínimo"},
+                                                    {"high", "above", "maximo", "máximo"}},
+                                                   fields.sensorError))
         return o.fail(invalid + QStringLiteral(" (--fault ") + options.fault + u')');
     if (!options.direction.isEmpty() &&
         !resolveChoice(options.direction, textsOf(model.directionItems),
@@ -285,8 +282,8 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     if (check != WriteCheck::Ready)
         return o.fail(refusalMessage(check));
 
-    const link::RequestFrame request = link::buildWriteFrame(
-        kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount, image.data());
+    const link::RequestFrame request = link::buildWriteFrame(kSlaveAddress, kWriteFirstRegister,
+                                                             kWriteRegisterCount, image.data());
     const QString requestHex = QString::fromLatin1(
         QByteArray(reinterpret_cast<const char*>(request.bytes.data()), request.length)
             .toHex(' ')
@@ -361,7 +358,8 @@ int simulate(const SimulateOptions& options, Output& o)
                               .arg(name, link::VirtualTransmitter::faultNames().join(u' ')),
                           kExitUsage);
         bool ok = true;
-        const int code = options.fault.contains(u':') ? options.fault.section(u':', 1).toInt(&ok) : 4;
+        const int code =
+            options.fault.contains(u':') ? options.fault.section(u':', 1).toInt(&ok) : 4;
         if (!ok || code < 1 || code > 255)
             return o.fail(QStringLiteral("código de exceção inválido em '%1'").arg(options.fault),
                           kExitUsage);
@@ -382,8 +380,7 @@ int simulate(const SimulateOptions& options, Output& o)
                                      {"slave", 1},
                                      {"fault", options.fault}});
     } else {
-        o.out << "Transmissor virtual (escravo 1, 9600 8N1) em " << server.devicePath()
-              << Qt::endl;
+        o.out << "Transmissor virtual (escravo 1, 9600 8N1) em " << server.devicePath() << Qt::endl;
         if (!options.linkPath.isEmpty())
             o.out << "Link: " << options.linkPath << Qt::endl;
         o.out << "Ctrl-C encerra." << Qt::endl;

@@ -29,14 +29,17 @@ struct Options
     QCommandLineOption port{"port", "Porta serial NOME em vez do primeiro cabo USB FTDI.", "NOME"};
     QCommandLineOption simulate{"simulate", "Usa o transmissor virtual embutido."};
     QCommandLineOption json{"json", "Saída em JSON (chaves estáveis, em inglês)."};
-    QCommandLineOption interval{"interval", "Intervalo entre leituras, em ms (1000).", "MS", "1000"};
+    QCommandLineOption interval{"interval", "Intervalo entre leituras, em ms (1000).", "MS",
+                                "1000"};
     QCommandLineOption count{"count", "Número de leituras (0: até Ctrl-C).", "N", "0"};
     QCommandLineOption csv{"csv", "Saída CSV (separador ';', vírgula decimal)."};
-    QCommandLineOption sensor{"sensor", "Tipo de sensor: índice 0-8 ou nome (Pt100, J, K...).", "TIPO"};
+    QCommandLineOption sensor{"sensor", "Tipo de sensor: índice 0-8 ou nome (Pt100, J, K...).",
+                              "TIPO"};
     QCommandLineOption zero{"zero", "Ajuste de zero em °C, de -9,9 a 9,9.", "VALOR"};
     QCommandLineOption lower{"lower", "Valor mínimo da faixa, °C inteiros.", "VALOR"};
     QCommandLineOption upper{"upper", "Valor máximo da faixa, °C inteiros.", "VALOR"};
-    QCommandLineOption writeFault{"fault", "Erro do sensor: índice 0-2, texto, none/low/high.", "SAÍDA"};
+    QCommandLineOption writeFault{"fault", "Erro do sensor: índice 0-2, texto, none/low/high.",
+                                  "SAÍDA"};
     QCommandLineOption direction{"direction", "Sinal de saída: índice 0-1, texto, rising/falling.",
                                  "SENTIDO"};
     QCommandLineOption dryRun{"dry-run", "Mostra o pedido de 31 bytes em hexadecimal, sem enviar."};
@@ -127,7 +130,8 @@ int main(int argc, char* argv[])
     }
 
     if (parser.isSet(opt.port) && parser.isSet(opt.simulate))
-        return o.fail(QStringLiteral("--port e --simulate não podem ser usados juntos"), kExitUsage);
+        return o.fail(QStringLiteral("--port e --simulate não podem ser usados juntos"),
+                      kExitUsage);
     CliLink link(LinkChoice{parser.value(opt.port), parser.isSet(opt.simulate)});
     if (command == "read")
         return readOnce(link, o);
@@ -136,7 +140,8 @@ int main(int argc, char* argv[])
         m.csv = parser.isSet(opt.csv);
         if (!toInt(parser.value(opt.interval), 1, m.intervalMs) ||
             !toInt(parser.value(opt.count), 0, m.count))
-            return o.fail(QStringLiteral("--interval e --count esperam números inteiros"), kExitUsage);
+            return o.fail(QStringLiteral("--interval e --count esperam números inteiros"),
+                          kExitUsage);
         return monitor(link, m, o);
     }
     WriteOptions w;

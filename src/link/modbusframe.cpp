@@ -119,14 +119,22 @@ ReplyCheck checkReply(const RequestFrame& request, const quint8* reply, int leng
 const char* faultName(ReplyFault fault)
 {
     switch (fault) {
-    case ReplyFault::None: return "none";
-    case ReplyFault::Truncated: return "truncated";
-    case ReplyFault::BadCrc: return "bad-crc";
-    case ReplyFault::WrongSlave: return "wrong-slave";
-    case ReplyFault::WrongFunction: return "wrong-function";
-    case ReplyFault::BadByteCount: return "bad-byte-count";
-    case ReplyFault::BadEcho: return "bad-echo";
-    case ReplyFault::Exception: return "exception";
+    case ReplyFault::None:
+        return "none";
+    case ReplyFault::Truncated:
+        return "truncated";
+    case ReplyFault::BadCrc:
+        return "bad-crc";
+    case ReplyFault::WrongSlave:
+        return "wrong-slave";
+    case ReplyFault::WrongFunction:
+        return "wrong-function";
+    case ReplyFault::BadByteCount:
+        return "bad-byte-count";
+    case ReplyFault::BadEcho:
+        return "bad-echo";
+    case ReplyFault::Exception:
+        return "exception";
     }
     return "unknown";
 }

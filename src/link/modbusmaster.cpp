@@ -67,11 +67,11 @@ void ModbusMaster::cancel()
 
 bool ModbusMaster::takeQueuedBytes(quint32 available)
 {
-    const int expected = expectedReplyLength(m_request, m_result.bytes.data(),
-                                             m_result.bytesReceived);
+    const int expected =
+        expectedReplyLength(m_request, m_result.bytes.data(), m_result.bytesReceived);
     // Never more than the frame still needs, and never past the buffer.
-    const int room = std::clamp(expected - m_result.bytesReceived, 0,
-                                kReplyBufferSize - m_result.bytesReceived);
+    const int room =
+        std::clamp(expected - m_result.bytesReceived, 0, kReplyBufferSize - m_result.bytesReceived);
     const quint32 wanted = std::min<quint32>(available, quint32(room));
     quint32 got = 0;
     m_link.LinkStatus = m_link.driver().read(
@@ -88,7 +88,8 @@ void ModbusMaster::service()
         return;
     SerialDriver& driver = m_link.driver();
     quint32 rxQueued = 0, txQueued = 0, events = 0;
-    const DriverStatus status = driver.getStatus(m_link.DeviceHandle, &rxQueued, &txQueued, &events);
+    const DriverStatus status =
+        driver.getStatus(m_link.DeviceHandle, &rxQueued, &txQueued, &events);
     const bool timedOut = m_clock.nowUs() - m_sentAtUs >= qint64(kResponseTimeoutMs) * 1000;
 
     // A failing status call, and the last look before giving up, still read:

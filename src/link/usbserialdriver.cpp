@@ -88,8 +88,8 @@ DriverStatus UsbSerialDriver::read(DriverHandle handle, quint8* buffer, quint32 
     return DriverStatusCode::Ok;
 }
 
-DriverStatus UsbSerialDriver::write(DriverHandle handle, const quint8* buffer,
-                                    quint32 bytesToWrite, quint32* bytesWritten)
+DriverStatus UsbSerialDriver::write(DriverHandle handle, const quint8* buffer, quint32 bytesToWrite,
+                                    quint32* bytesWritten)
 {
     *bytesWritten = 0;
     if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
@@ -153,8 +153,8 @@ DriverStatus UsbSerialDriver::setTimeouts(DriverHandle handle, quint32 readTimeo
     return DriverStatusCode::Ok;
 }
 
-DriverStatus UsbSerialDriver::getStatus(DriverHandle handle, quint32* rxQueued,
-                                        quint32* txQueued, quint32* eventStatus)
+DriverStatus UsbSerialDriver::getStatus(DriverHandle handle, quint32* rxQueued, quint32* txQueued,
+                                        quint32* eventStatus)
 {
     *rxQueued = 0;
     *txQueued = 0;

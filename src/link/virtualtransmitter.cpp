@@ -221,8 +221,8 @@ std::vector<quint8> VirtualTransmitter::exceptionReply(quint8 function, quint8 c
 std::vector<quint8> VirtualTransmitter::serve(const quint8* request, int length)
 {
     // A frame that is too short, spoiled, or for another slave gets no answer.
-    if (length < 8 || Crc16(request, 0, length - 2) != quint16((request[length - 2] << 8) |
-                                                                request[length - 1]))
+    if (length < 8 ||
+        Crc16(request, 0, length - 2) != quint16((request[length - 2] << 8) | request[length - 1]))
         return {};
     if (request[0] != kSlaveAddress)
         return {};
@@ -291,8 +291,7 @@ DriverStatus VirtualTransmitter::setBaudRate(DriverHandle handle, quint32 baudRa
     return DriverStatusCode::Ok;
 }
 
-DriverStatus VirtualTransmitter::setDataCharacteristics(DriverHandle handle, quint8, quint8,
-                                                        quint8)
+DriverStatus VirtualTransmitter::setDataCharacteristics(DriverHandle handle, quint8, quint8, quint8)
 {
     return checkHandle(handle);
 }

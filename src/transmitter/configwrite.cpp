@@ -60,11 +60,14 @@ bool isZeroFieldText(const QString& text)
 QString refusalMessage(WriteCheck check)
 {
     switch (check) {
-    case WriteCheck::Ready: return QString();
-    case WriteCheck::ZeroOutOfRange: return QStringLiteral("Erro:Valor deve ser >= -9,9 ou <= 9,9");
+    case WriteCheck::Ready:
+        return QString();
+    case WriteCheck::ZeroOutOfRange:
+        return QStringLiteral("Erro:Valor deve ser >= -9,9 ou <= 9,9");
     case WriteCheck::EmptyField:
     case WriteCheck::NoSelection:
-    case WriteCheck::RangeOutOfSpan: break;
+    case WriteCheck::RangeOutOfSpan:
+        break;
     }
     return QStringLiteral("Erro: Dado Inválido,Verificar.");
 }

@@ -6,10 +6,8 @@
 
 namespace quorva::transmitter {
 
-ConversionError::ConversionError(const QString& message)
-    : std::runtime_error(message.toStdString())
-{
-}
+ConversionError::ConversionError(const QString& message) : std::runtime_error(message.toStdString())
+{}
 
 namespace {
 QString withComma(QString text)
@@ -62,8 +60,7 @@ int StrToInt(const QString& text)
     if (ok)
         value = text.trimmed().toLongLong(&ok);
     if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-        throw ConversionError(
-            QStringLiteral("'%1' não é um valor inteiro válido").arg(text));
+        throw ConversionError(QStringLiteral("'%1' não é um valor inteiro válido").arg(text));
     return int(value);
 }
 

@@ -34,10 +34,14 @@ MeasuredText measuredValueText(int sensorTypeIndex, qint32 value)
 QString activityText(qint8 counter)
 {
     switch (counter) {
-    case 0: return QStringLiteral("Leitura efetuada -->>");
-    case 1: return QStringLiteral("Leitura efetuada        -->>");
-    case 2: return QStringLiteral("Leitura efetuada                -->>");
-    default: return QStringLiteral("Leitura efetuada");
+    case 0:
+        return QStringLiteral("Leitura efetuada -->>");
+    case 1:
+        return QStringLiteral("Leitura efetuada        -->>");
+    case 2:
+        return QStringLiteral("Leitura efetuada                -->>");
+    default:
+        return QStringLiteral("Leitura efetuada");
     }
 }
 
@@ -49,11 +53,16 @@ qint8 nextActivityCounter(qint8 counter)
 QString exceptionText(int code)
 {
     switch (code) {
-    case 1: return QStringLiteral("* Exceção 1: função ilegal *");
-    case 2: return QStringLiteral("* Exceção 2: endereço ilegal *");
-    case 3: return QStringLiteral("* Exceção 3: valor ilegal *");
-    case 4: return QStringLiteral("* Exceção 4: falha no transmissor *");
-    default: return QStringLiteral("* Exceção Modbus %1 *").arg(code);
+    case 1:
+        return QStringLiteral("* Exceção 1: função ilegal *");
+    case 2:
+        return QStringLiteral("* Exceção 2: endereço ilegal *");
+    case 3:
+        return QStringLiteral("* Exceção 3: valor ilegal *");
+    case 4:
+        return QStringLiteral("* Exceção 4: falha no transmissor *");
+    default:
+        return QStringLiteral("* Exceção Modbus %1 *").arg(code);
     }
 }
 
@@ -79,13 +88,15 @@ ReadingReport describeReading(const RegisterImage& image)
     r.rangeLower = rangeValueText(r.lowerTenths);
     r.upperTenths = image[Slot::RangeUpper];
     r.rangeUpper = rangeValueText(r.upperTenths);
-    r.sensorErrorIndex = shownChoice(image[Slot::SensorError], int(options.sensorErrorItems.size()));
+    r.sensorErrorIndex =
+        shownChoice(image[Slot::SensorError], int(options.sensorErrorItems.size()));
     if (r.sensorErrorIndex >= 0)
         r.sensorError = QString::fromUtf8(options.sensorErrorItems[size_t(r.sensorErrorIndex)]);
     r.outputDirectionIndex =
         shownChoice(image[Slot::OutputDirection], int(options.directionItems.size()));
     if (r.outputDirectionIndex >= 0)
-        r.outputDirection = QString::fromUtf8(options.directionItems[size_t(r.outputDirectionIndex)]);
+        r.outputDirection =
+            QString::fromUtf8(options.directionItems[size_t(r.outputDirectionIndex)]);
     r.measuredRaw = image[Slot::MeasuredValue];
     r.measured = measuredValueText(r.sensorTypeIndex, r.measuredRaw);
     r.settingUnit = unitsForSensorType(r.sensorTypeIndex).setting;

@@ -9,9 +9,9 @@ namespace quorva::transmitter {
 
 constexpr qint32 kHighestShownFirmware = 150;
 
-QString zeroAdjustText(qint32 tenths);     // "-2,5"
-QString rangeValueText(qint32 tenths);     // "-200", "1,5"
-QString firmwareText(qint32 hundredths);   // "1,01"; empty above 1,50
+QString zeroAdjustText(qint32 tenths);   // "-2,5"
+QString rangeValueText(qint32 tenths);   // "-200", "1,5"
+QString firmwareText(qint32 hundredths); // "1,01"; empty above 1,50
 
 struct MeasuredText
 {

@@ -31,6 +31,7 @@ constexpr int kClientHeight = 579;
 constexpr int kStatusBarHeight = 19;
 constexpr int kPollIntervalMs = 1000;
 const QColor kSkyBlue(166, 202, 240);
+const QColor kDisabledText(96, 110, 128);
 
 const QString kConnected = QStringLiteral("Conectado");
 const QString kDisconnected = QStringLiteral("Desconectado");
@@ -39,8 +40,7 @@ const QString kRead = QStringLiteral("Ler");
 const QString kOpenFailed = QStringLiteral("Erro ao abrir o dispositivo USB.");
 const QString kSendFailed = QStringLiteral("Erro ao tentar enviar dados.");
 const QString kReceiveFailed = QStringLiteral("Erro ao tentar receber dados.");
-const QString kNotConfirmed =
-    QStringLiteral("A configuração não foi confirmada pelo transmissor.");
+const QString kNotConfirmed = QStringLiteral("A configuração não foi confirmada pelo transmissor.");
 const QString kNoReplyText = QStringLiteral("* Falha de comunicação *");
 const QString kBlank = QStringLiteral(" ");
 
@@ -107,6 +107,9 @@ void TForm1::buildComponents()
     setFont(faceOf(11, false));
     QPalette sky = palette();
     sky.setColor(QPalette::Window, kSkyBlue);
+    // The style's pale grey for disabled text is hard to read on sky blue.
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        sky.setColor(QPalette::Disabled, role, kDisabledText);
     setPalette(sky);
     setAutoFillBackground(true);
 
@@ -242,13 +245,15 @@ void TForm1::connectHandlers()
     connect(RadioGroup1, &RadioGroup::clicked, this,
             [this] { dispatch([this] { RadioGroup1Click(RadioGroup1); }); });
     connect(Timer1, &QTimer::timeout, this, [this] { dispatch([this] { Timer1Timer(Timer1); }); });
-    connect(btSair, &QAction::triggered, this, [this] { dispatch([this] { btSairClick(btSair); }); });
+    connect(btSair, &QAction::triggered, this,
+            [this] { dispatch([this] { btSairClick(btSair); }); });
     connect(mnSobre, &QAction::triggered, this,
             [this] { dispatch([this] { mnSobreClick(mnSobre); }); });
     for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
         connect(g, &RadioGroup::itemsRebuilt, this, &TForm1::applyKeyboardOrder);
-    connect(&m_master, &link::ModbusMaster::finished, this,
-            [this](const link::TransactionResult& r) { dispatch([&] { onTransactionFinished(r); }); });
+    connect(
+        &m_master, &link::ModbusMaster::finished, this,
+        [this](const link::TransactionResult& r) { dispatch([&] { onTransactionFinished(r); }); });
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -288,8 +293,8 @@ void TForm1::FormShow(QObject* /*Sender*/)
     Label10->setText(QStringLiteral("Zero"));
     Label11->setText(QStringLiteral("V. Mín."));
     Label12->setText(QStringLiteral("V. Máx."));
-    for (QWidget* w : std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, transmite,
-                                                      Button2})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, transmite, Button2})
         w->setEnabled(false);
 }
 
@@ -322,9 +327,9 @@ void TForm1::btConectarClick(QObject* /*Sender*/)
     }
     m_master.cancel();
     m_link.close();
-    for (QWidget* w : std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, Button2,
-                                                      transmite, RadioGroup1, RadioGroup2,
-                                                      RadioGroup3})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, Button2, transmite,
+                                         RadioGroup1, RadioGroup2, RadioGroup3})
         w->setEnabled(false);
     StatusBar1->setPanelText(0, kDisconnected);
     StatusBar1->setPanelText(1, QString());
@@ -479,7 +484,8 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
 
 void TForm1::RadioGroup1Click(QObject* /*Sender*/)
 {
-    const transmitter::UnitCaptions units = transmitter::unitsForSensorType(RadioGroup1->itemIndex());
+    const transmitter::UnitCaptions units =
+        transmitter::unitsForSensorType(RadioGroup1->itemIndex());
     Label8->setText(units.measured);
     for (QLabel* l : {Label16, Label18, Label19})
         l->setText(units.setting);
@@ -509,9 +515,9 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     Timer1->stop();
     transmite->setText(kRead);
 
-    const ConfigurationFields fields{MaskEdit1->maskedText(), Edit7->text(), Edit8->text(),
-                                     RadioGroup1->itemIndex(), RadioGroup2->itemIndex(),
-                                     RadioGroup3->itemIndex()};
+    const ConfigurationFields fields{
+        MaskEdit1->maskedText(),  Edit7->text(),           Edit8->text(), RadioGroup1->itemIndex(),
+        RadioGroup2->itemIndex(), RadioGroup3->itemIndex()};
     QString zeroScratch = Edit6->text();
     WriteCheck check = WriteCheck::Ready;
     try {

@@ -25,8 +25,8 @@ class StatusPanels;
 // Flags that live for the whole program, beside the device link.
 struct ProgramFlags
 {
-    int PollingActive = 0;    // periodic reading on
-    int OptionListsBuilt = 0; // 0: the next reading rebuilds the option lists
+    int PollingActive = 0;     // periodic reading on
+    int OptionListsBuilt = 0;  // 0: the next reading rebuilds the option lists
     qint8 StatusAnimation = 0; // steps the reading texts of status panel 1
 };
 

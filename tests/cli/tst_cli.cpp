@@ -150,9 +150,9 @@ private slots:
 
     void dryRunPrintsTheRequestAndSendsNothing()
     {
-        const Run r = quorva({"write", "--simulate", "--dry-run", "--zero", "-0,5", "--lower",
-                              "-200", "--upper", "650", "--sensor", "Pt100", "--fault", "1",
-                              "--direction", "0"});
+        const Run r =
+            quorva({"write", "--simulate", "--dry-run", "--zero", "-0,5", "--lower", "-200",
+                    "--upper", "650", "--sensor", "Pt100", "--fault", "1", "--direction", "0"});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out.trimmed(), "01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 "
                                   "00 01 00 00 00 00 00 00 DC 39");
@@ -162,18 +162,18 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
-        QTest::newRow("zero out of range") << QStringList{"--zero", "10,0"}
-                                           << "Erro:Valor deve ser >= -9,9 ou <= 9,9";
-        QTest::newRow("zero not in the field's form") << QStringList{"--zero", "0,55"}
-                                                      << "Erro: Dado Inválido,Verificar.";
-        QTest::newRow("range not whole") << QStringList{"--upper", "12,5"}
-                                         << "'12,5' não é um valor inteiro válido";
-        QTest::newRow("range too large") << QStringList{"--upper", "4000"}
-                                         << "Erro: Dado Inválido,Verificar.";
-        QTest::newRow("unknown sensor") << QStringList{"--sensor", "Termopar X"}
-                                        << "Erro: Dado Inválido,Verificar.";
-        QTest::newRow("direction past the items") << QStringList{"--direction", "2"}
-                                                  << "Erro: Dado Inválido,Verificar.";
+        QTest::newRow("zero out of range")
+            << QStringList{"--zero", "10,0"} << "Erro:Valor deve ser >= -9,9 ou <= 9,9";
+        QTest::newRow("zero not in the field's form")
+            << QStringList{"--zero", "0,55"} << "Erro: Dado Inválido,Verificar.";
+        QTest::newRow("range not whole")
+            << QStringList{"--upper", "12,5"} << "'12,5' não é um valor inteiro válido";
+        QTest::newRow("range too large")
+            << QStringList{"--upper", "4000"} << "Erro: Dado Inválido,Verificar.";
+        QTest::newRow("unknown sensor")
+            << QStringList{"--sensor", "Termopar X"} << "Erro: Dado Inválido,Verificar.";
+        QTest::newRow("direction past the items")
+            << QStringList{"--direction", "2"} << "Erro: Dado Inválido,Verificar.";
     }
     void writeChecksLikeTheWindow()
     {

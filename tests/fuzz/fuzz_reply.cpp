@@ -24,9 +24,12 @@ class ScriptedDriver final : public link::SerialDriver
 public:
     ScriptedDriver(const link::ManualClock& clock, const quint8* data, size_t size, int chunk)
         : m_clock(clock), m_data(data, data + size), m_chunk(std::max(1, chunk))
+    {}
+    link::DriverStatus open(int, link::DriverHandle* h) override
     {
+        *h = 1;
+        return 0;
     }
-    link::DriverStatus open(int, link::DriverHandle* h) override { *h = 1; return 0; }
     link::DriverStatus close(link::DriverHandle) override { return 0; }
     link::DriverStatus read(link::DriverHandle, quint8* buffer, quint32 n, quint32* got) override
     {

@@ -45,9 +45,11 @@ private slots:
         QTest::addColumn<int>("first");
         QTest::addColumn<int>("count");
         QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("01 03 00 00 00 25 84 11") << 1 << 1 << 37 << QByteArray::fromHex("010300000025" "8411");
-        QTest::newRow("register 0 wraps to FFFF") << 1 << 0 << 1
-                                                  << QByteArray::fromHex("0103FFFF0001");
+        QTest::newRow("01 03 00 00 00 25 84 11") << 1 << 1 << 37
+                                                 << QByteArray::fromHex("010300000025"
+                                                                        "8411");
+        QTest::newRow("register 0 wraps to FFFF")
+            << 1 << 0 << 1 << QByteArray::fromHex("0103FFFF0001");
         QTest::newRow("101 capped to 100") << 1 << 1 << 101 << QByteArray::fromHex("010300000064");
     }
     void readFrames()
@@ -74,7 +76,8 @@ private slots:
             << QByteArray::fromHex("01100000000B16" + QByteArray(44, '0') + "60AC");
         QTest::newRow("configuration row ends DC 39")
             << QList<int>{0, 0, 0, -5, 0, -2000, 6500, 1, 0, 0, 0}
-            << QByteArray::fromHex("01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 00 01 00 00 00 00 00 00 DC 39");
+            << QByteArray::fromHex("01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 "
+                                   "00 01 00 00 00 00 00 00 DC 39");
     }
     void writeFrames()
     {
@@ -109,29 +112,42 @@ private slots:
         QTest::addColumn<bool>("spoilCrc");
         QTest::addColumn<int>("fault");
         QTest::addColumn<int>("exceptionCode");
-        const QByteArray twoWords = QByteArray::fromHex("010304" "00EB" "FFFB");
+        const QByteArray twoWords = QByteArray::fromHex("010304"
+                                                        "00EB"
+                                                        "FFFB");
         QTest::newRow("valid read") << false << twoWords << false << int(ReplyFault::None) << 0;
         QTest::newRow("bad crc") << false << twoWords << true << int(ReplyFault::BadCrc) << 0;
-        QTest::newRow("other slave") << false << QByteArray::fromHex("020304" "00EB" "FFFB") << false
-                                     << int(ReplyFault::WrongSlave) << 0;
-        QTest::newRow("other function") << false << QByteArray::fromHex("010404" "00EB" "FFFB")
+        QTest::newRow("other slave") << false
+                                     << QByteArray::fromHex("020304"
+                                                            "00EB"
+                                                            "FFFB")
+                                     << false << int(ReplyFault::WrongSlave) << 0;
+        QTest::newRow("other function") << false
+                                        << QByteArray::fromHex("010404"
+                                                               "00EB"
+                                                               "FFFB")
                                         << false << int(ReplyFault::WrongFunction) << 0;
-        QTest::newRow("byte count short") << false << QByteArray::fromHex("010302" "00EB") << false
-                                          << int(ReplyFault::BadByteCount) << 0;
-        QTest::newRow("byte count lies") << false << QByteArray::fromHex("010306" "00EB" "FFFB")
+        QTest::newRow("byte count short") << false
+                                          << QByteArray::fromHex("010302"
+                                                                 "00EB")
+                                          << false << int(ReplyFault::BadByteCount) << 0;
+        QTest::newRow("byte count lies") << false
+                                         << QByteArray::fromHex("010306"
+                                                                "00EB"
+                                                                "FFFB")
                                          << false << int(ReplyFault::BadByteCount) << 0;
-        QTest::newRow("exception 2") << false << QByteArray::fromHex("018302") << false
-                                     << int(ReplyFault::Exception) << 2;
-        QTest::newRow("write echo") << true << QByteArray::fromHex("01100000000B") << false
-                                    << int(ReplyFault::None) << 0;
-        QTest::newRow("write echo of other quantity")
-            << true << QByteArray::fromHex("01100000000A") << false << int(ReplyFault::BadEcho) << 0;
-        QTest::newRow("write echo of other address")
-            << true << QByteArray::fromHex("01100001000B") << false << int(ReplyFault::BadEcho) << 0;
-        QTest::newRow("write exception 4") << true << QByteArray::fromHex("019004") << false
-                                           << int(ReplyFault::Exception) << 4;
-        QTest::newRow("read reply to a write") << true << twoWords << false
-                                               << int(ReplyFault::WrongFunction) << 0;
+        QTest::newRow("exception 2")
+            << false << QByteArray::fromHex("018302") << false << int(ReplyFault::Exception) << 2;
+        QTest::newRow("write echo")
+            << true << QByteArray::fromHex("01100000000B") << false << int(ReplyFault::None) << 0;
+        QTest::newRow("write echo of other quantity") << true << QByteArray::fromHex("01100000000A")
+                                                      << false << int(ReplyFault::BadEcho) << 0;
+        QTest::newRow("write echo of other address") << true << QByteArray::fromHex("01100001000B")
+                                                     << false << int(ReplyFault::BadEcho) << 0;
+        QTest::newRow("write exception 4")
+            << true << QByteArray::fromHex("019004") << false << int(ReplyFault::Exception) << 4;
+        QTest::newRow("read reply to a write")
+            << true << twoWords << false << int(ReplyFault::WrongFunction) << 0;
     }
     void replyChecks()
     {
@@ -155,7 +171,9 @@ private slots:
 
     void crcBytesInTheWrongOrderAreRejected()
     {
-        QByteArray reply = QByteArray::fromHex("010302" "00EB") + QByteArray(3, '\0');
+        QByteArray reply = QByteArray::fromHex("010302"
+                                               "00EB") +
+                           QByteArray(3, '\0');
         AppendCrc(reinterpret_cast<quint8*>(reply.data()), 5);
         reply.chop(1);
         std::swap(reply[5], reply[6]);

@@ -44,7 +44,8 @@ private slots:
         // Request and reply cross the line before the reading completes.
         const qint64 elapsedMs = (rig.clock.nowUs() - start) / 1000;
         QVERIFY2(elapsedMs >= fixtures::kPollLineTimeMs, qPrintable(QString::number(elapsedMs)));
-        QVERIFY(elapsedMs < fixtures::kPollLineTimeMs + 10 + VirtualTransmitter::kDefaultTurnaroundMs);
+        QVERIFY(elapsedMs <
+                fixtures::kPollLineTimeMs + 10 + VirtualTransmitter::kDefaultTurnaroundMs);
         QVERIFY(!rig.master.busy());
     }
 
@@ -77,17 +78,17 @@ private slots:
                                      << int(ReplyFault::WrongSlave) << 0 << true;
         QTest::newRow("wrong function") << int(Fault::WrongFunction) << int(ReplyOutcome::BadReply)
                                         << int(ReplyFault::WrongFunction) << 0 << true;
-        QTest::newRow("wrong byte count") << int(Fault::WrongByteCount)
-                                          << int(ReplyOutcome::BadReply)
-                                          << int(ReplyFault::BadByteCount) << 0 << true;
+        QTest::newRow("wrong byte count")
+            << int(Fault::WrongByteCount) << int(ReplyOutcome::BadReply)
+            << int(ReplyFault::BadByteCount) << 0 << true;
         QTest::newRow("truncated") << int(Fault::TruncatedReply) << int(ReplyOutcome::BadReply)
                                    << int(ReplyFault::Truncated) << 0 << true;
         QTest::newRow("noise first") << int(Fault::NoiseBeforeReply) << int(ReplyOutcome::BadReply)
                                      << int(ReplyFault::BadCrc) << 0 << true;
         for (int code = 1; code <= 4; ++code)
-            QTest::addRow("exception %d", code) << int(Fault::ExceptionReply)
-                                                << int(ReplyOutcome::Exception)
-                                                << int(ReplyFault::Exception) << code << true;
+            QTest::addRow("exception %d", code)
+                << int(Fault::ExceptionReply) << int(ReplyOutcome::Exception)
+                << int(ReplyFault::Exception) << code << true;
         QTest::newRow("read refused") << int(Fault::ReadRefused) << int(ReplyOutcome::ReadFailed)
                                       << int(ReplyFault::None) << 0 << false;
     }
@@ -108,7 +109,8 @@ private slots:
         QCOMPARE(result->exceptionCode, exceptionCode);
         QCOMPARE(result->bytesReceived > 0, bytesArrived);
         QCOMPARE(result->length, 0);
-        QCOMPARE(rig.link.LinkStatus == DriverStatusCode::Ok, outcome != int(ReplyOutcome::ReadFailed));
+        QCOMPARE(rig.link.LinkStatus == DriverStatusCode::Ok,
+                 outcome != int(ReplyOutcome::ReadFailed));
     }
 
     void silenceTimesOutAtTheResponseTimeout()

@@ -108,7 +108,8 @@ private slots:
             clock.advanceMs(1000);
             const auto reply = device.respond(poll.bytes.data(), poll.length);
             const int tenths = qint16((reply[3] << 8) | reply[4]);
-            QVERIFY2(qAbs(tenths - fixtures::kMeasuredTenths) <= 25, qPrintable(QString::number(tenths)));
+            QVERIFY2(qAbs(tenths - fixtures::kMeasuredTenths) <= 25,
+                     qPrintable(QString::number(tenths)));
             seen.insert(tenths);
         }
         QVERIFY(seen.size() > 5);

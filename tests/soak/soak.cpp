@@ -79,21 +79,28 @@ struct Injected
     int weight;
 };
 constexpr Injected kFaults[] = {
-    {"none", Fault::None, 700},          {"no-reply", Fault::NoReply, 30},
-    {"bad-crc", Fault::BadCrc, 30},      {"exception", Fault::ExceptionReply, 30},
-    {"other-slave", Fault::OtherSlave, 30}, {"wrong-function", Fault::WrongFunction, 20},
-    {"wrong-byte-count", Fault::WrongByteCount, 20}, {"truncated", Fault::TruncatedReply, 30},
-    {"noise", Fault::NoiseBeforeReply, 30}, {"double-reply", Fault::DoubleReply, 20},
-    {"flood", Fault::Flood, 10},         {"write-refused", Fault::WriteRefused, 10},
-    {"read-refused", Fault::ReadRefused, 10}, {"unplugged", Fault::Unplugged, 10},
+    {"none", Fault::None, 700},
+    {"no-reply", Fault::NoReply, 30},
+    {"bad-crc", Fault::BadCrc, 30},
+    {"exception", Fault::ExceptionReply, 30},
+    {"other-slave", Fault::OtherSlave, 30},
+    {"wrong-function", Fault::WrongFunction, 20},
+    {"wrong-byte-count", Fault::WrongByteCount, 20},
+    {"truncated", Fault::TruncatedReply, 30},
+    {"noise", Fault::NoiseBeforeReply, 30},
+    {"double-reply", Fault::DoubleReply, 20},
+    {"flood", Fault::Flood, 10},
+    {"write-refused", Fault::WriteRefused, 10},
+    {"read-refused", Fault::ReadRefused, 10},
+    {"unplugged", Fault::Unplugged, 10},
 };
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     auto option = [&args](const char* name, const QString& fallback) {
@@ -133,7 +140,8 @@ int main(int argc, char* argv[])
             w.device.setRegister(8, quint16(uniform(-1, 3)));
             w.device.setRegister(9, quint16(uniform(0, 2)));
             w.device.setRegister(10, quint16(uniform(90, 160)));
-            w.device.setRegister(11, quint16(std::array<int, 4>{420, 421, 10, 7}[size_t(uniform(0, 3))]));
+            w.device.setRegister(
+                11, quint16(std::array<int, 4>{420, 421, 10, 7}[size_t(uniform(0, 3))]));
         }
         const Injected& fault = kFaults[pickFault(random)];
         w.device.setFault(fault.fault, uniform(1, 4));
@@ -187,22 +195,23 @@ int main(int argc, char* argv[])
     QString report;
     QTextStream out(&report);
     out << "- cycles: " << cycles << " (seed " << seed << "), " << acceptedTotal
-        << " readings accepted, " << reconnects << " reconnects, " << QString::number(seconds, 'f', 1)
-        << " s of wall time for " << QString::number(w.clock.nowUs() / 3.6e9, 'f', 1)
-        << " h of simulated polling\n";
+        << " readings accepted, " << reconnects << " reconnects, "
+        << QString::number(seconds, 'f', 1) << " s of wall time for "
+        << QString::number(w.clock.nowUs() / 3.6e9, 'f', 1) << " h of simulated polling\n";
     out << "- readings shown that differ from what the device sent: " << mismatches << "\n";
     out << "- requests other than reads sent to the device: " << writes << "\n";
     out << "- injected (accepted): ";
     QStringList parts;
     for (const Injected& f : kFaults)
-        parts << QStringLiteral("%1 %2 (%3)").arg(f.name).arg(injected[f.name]).arg(accepted[f.name]);
+        parts
+            << QStringLiteral("%1 %2 (%3)").arg(f.name).arg(injected[f.name]).arg(accepted[f.name]);
     out << parts.join(", ") << "\n";
     QStringList samples;
     for (long kib : rss)
         samples << QString::number(kib);
     out << "- resident memory (VmRSS, KiB) at each tenth of the run: " << samples.join(", ")
-        << (kSanitized ? " (AddressSanitizer build: not judged)" : "") << "; growth after the first tenth: "
-        << growth << " KiB\n";
+        << (kSanitized ? " (AddressSanitizer build: not judged)" : "")
+        << "; growth after the first tenth: " << growth << " KiB\n";
     std::fputs(qPrintable(report), stdout);
     if (!reportPath.isEmpty()) {
         QFile f(reportPath);

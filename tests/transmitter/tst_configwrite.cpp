@@ -11,8 +11,12 @@ namespace {
 ConfigurationFields fields(const char* zero, const char* lower, const char* upper, int sensor = 0,
                            int error = 1, int direction = 0)
 {
-    return {QString::fromUtf8(zero), QString::fromUtf8(lower), QString::fromUtf8(upper),
-            sensor, error, direction};
+    return {QString::fromUtf8(zero),
+            QString::fromUtf8(lower),
+            QString::fromUtf8(upper),
+            sensor,
+            error,
+            direction};
 }
 } // namespace
 
@@ -26,11 +30,21 @@ private slots:
         QTest::addColumn<QString>("lower");
         QTest::addColumn<QString>("upper");
         QTest::addColumn<QList<int>>("slots3to8");
-        QTest::newRow("-0,5 -200 650") << "-0,5" << "-200" << "650" << QList<int>{-5, 0, -2000, 6500, 1, 0};
-        QTest::newRow("9,9") << "9,9" << "0" << "1" << QList<int>{99, 0, 0, 10, 1, 0};
-        QTest::newRow("-9,9") << "-9,9" << "0" << "1" << QList<int>{-99, 0, 0, 10, 1, 0};
-        QTest::newRow("masked blank sign") << " 0,7" << "-50" << "1760" << QList<int>{7, 0, -500, 17600, 1, 0};
-        QTest::newRow("range not whole") << "0,0" << "-3276" << "3276,8" << QList<int>{};
+        QTest::newRow("-0,5 -200 650") << "-0,5"
+                                       << "-200"
+                                       << "650" << QList<int>{-5, 0, -2000, 6500, 1, 0};
+        QTest::newRow("9,9") << "9,9"
+                             << "0"
+                             << "1" << QList<int>{99, 0, 0, 10, 1, 0};
+        QTest::newRow("-9,9") << "-9,9"
+                              << "0"
+                              << "1" << QList<int>{-99, 0, 0, 10, 1, 0};
+        QTest::newRow("masked blank sign") << " 0,7"
+                                           << "-50"
+                                           << "1760" << QList<int>{7, 0, -500, 17600, 1, 0};
+        QTest::newRow("range not whole") << "0,0"
+                                         << "-3276"
+                                         << "3276,8" << QList<int>{};
     }
     void acceptedRows()
     {
@@ -73,17 +87,31 @@ private slots:
         QTest::addColumn<QString>("upper");
         QTest::addColumn<int>("sensor");
         QTest::addColumn<int>("check");
-        QTest::newRow("empty upper") << "0,0" << "1" << "" << 0 << int(WriteCheck::EmptyField);
-        QTest::newRow("empty zero") << "" << "1" << "2" << 0 << int(WriteCheck::EmptyField);
-        QTest::newRow("zero 10,0") << "10,0" << "1" << "2" << 0 << int(WriteCheck::ZeroOutOfRange);
-        QTest::newRow("zero -10,0") << "-10,0" << "1" << "2" << 0 << int(WriteCheck::ZeroOutOfRange);
-        QTest::newRow("no sensor type") << "0,0" << "1" << "2" << -1 << int(WriteCheck::NoSelection);
-        QTest::newRow("lower tenfold below") << "0,0" << "-3277" << "2" << 0
-                                             << int(WriteCheck::RangeOutOfSpan);
-        QTest::newRow("upper tenfold above") << "0,0" << "1" << "3277" << 0
-                                             << int(WriteCheck::RangeOutOfSpan);
-        QTest::newRow("tenfold would overflow") << "0,0" << "1" << "2147483647" << 0
-                                                << int(WriteCheck::RangeOutOfSpan);
+        QTest::newRow("empty upper") << "0,0"
+                                     << "1"
+                                     << "" << 0 << int(WriteCheck::EmptyField);
+        QTest::newRow("empty zero") << ""
+                                    << "1"
+                                    << "2" << 0 << int(WriteCheck::EmptyField);
+        QTest::newRow("zero 10,0") << "10,0"
+                                   << "1"
+                                   << "2" << 0 << int(WriteCheck::ZeroOutOfRange);
+        QTest::newRow("zero -10,0") << "-10,0"
+                                    << "1"
+                                    << "2" << 0 << int(WriteCheck::ZeroOutOfRange);
+        QTest::newRow("no sensor type") << "0,0"
+                                        << "1"
+                                        << "2" << -1 << int(WriteCheck::NoSelection);
+        QTest::newRow("lower tenfold below") << "0,0"
+                                             << "-3277"
+                                             << "2" << 0 << int(WriteCheck::RangeOutOfSpan);
+        QTest::newRow("upper tenfold above") << "0,0"
+                                             << "1"
+                                             << "3277" << 0 << int(WriteCheck::RangeOutOfSpan);
+        QTest::newRow("tenfold would overflow")
+            << "0,0"
+            << "1"
+            << "2147483647" << 0 << int(WriteCheck::RangeOutOfSpan);
     }
     void refusals()
     {
@@ -115,18 +143,20 @@ private slots:
         WriteImage image{};
         image[Slot::ZeroAdjust] = 42;
         QString scratch;
-        QVERIFY_THROWS_EXCEPTION(ConversionError,
-                                 prepareConfigurationWrite(fields("0,0", "12,5", "100"), image, scratch));
+        QVERIFY_THROWS_EXCEPTION(
+            ConversionError,
+            prepareConfigurationWrite(fields("0,0", "12,5", "100"), image, scratch));
         QCOMPARE(image[Slot::ZeroAdjust], 0);
         QCOMPARE(scratch, "00");
-        QVERIFY_THROWS_EXCEPTION(ConversionError,
-                                 prepareConfigurationWrite(fields("0.5", "1", "2"), image, scratch));
+        QVERIFY_THROWS_EXCEPTION(
+            ConversionError, prepareConfigurationWrite(fields("0.5", "1", "2"), image, scratch));
     }
 
     void messages()
     {
         QCOMPARE(refusalMessage(WriteCheck::EmptyField), "Erro: Dado Inválido,Verificar.");
-        QCOMPARE(refusalMessage(WriteCheck::ZeroOutOfRange), "Erro:Valor deve ser >= -9,9 ou <= 9,9");
+        QCOMPARE(refusalMessage(WriteCheck::ZeroOutOfRange),
+                 "Erro:Valor deve ser >= -9,9 ou <= 9,9");
     }
 };
 

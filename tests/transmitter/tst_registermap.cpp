@@ -138,7 +138,8 @@ private slots:
         QCOMPARE(QString::fromUtf8(optionsForModel(10).directionItems[0]), "0 a 10 V");
         QCOMPARE(QString::fromUtf8(optionsForModel(421).modelName), "TRV-B");
         QCOMPARE(QString::fromUtf8(optionsForModel(0).modelName), "");
-        QCOMPARE(QString::fromUtf8(optionsForModel(7).sensorErrorItems[1]), "Sinal de Saída <  4 mA");
+        QCOMPARE(QString::fromUtf8(optionsForModel(7).sensorErrorItems[1]),
+                 "Sinal de Saída <  4 mA");
     }
 };
 

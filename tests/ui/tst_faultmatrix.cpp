@@ -34,10 +34,14 @@ struct Shown
 
 Shown shownBy(const TForm1& f)
 {
-    return {f.Edit28->text(),          f.Edit7->text(),
-            f.Edit8->text(),           f.MaskEdit1->maskedText().trimmed(),
-            f.Label5->text(),          f.RadioGroup1->itemIndex(),
-            f.RadioGroup2->itemIndex(), f.RadioGroup3->itemIndex()};
+    return {f.Edit28->text(),
+            f.Edit7->text(),
+            f.Edit8->text(),
+            f.MaskEdit1->maskedText().trimmed(),
+            f.Label5->text(),
+            f.RadioGroup1->itemIndex(),
+            f.RadioGroup2->itemIndex(),
+            f.RadioGroup3->itemIndex()};
 }
 
 // What the window must show for the device's registers as they stand.
@@ -56,8 +60,13 @@ Shown sentBy(const quorva::link::VirtualTransmitter& d)
 
 QString describe(const Shown& s)
 {
-    return QStringList{s.measured, s.lower, s.upper, s.zero, s.firmware,
-                       QString::number(s.sensor), QString::number(s.error),
+    return QStringList{s.measured,
+                       s.lower,
+                       s.upper,
+                       s.zero,
+                       s.firmware,
+                       QString::number(s.sensor),
+                       QString::number(s.error),
                        QString::number(s.direction)}
         .join('|');
 }
@@ -93,7 +102,8 @@ private slots:
         QTest::addColumn<QString>("label6");
         QTest::addColumn<QStringList>("messages");
         const QString silent = QStringLiteral("* Falha de comunicação *");
-        const QStringList sendFailed{"Erro ao tentar enviar dados.", "Erro ao abrir o dispositivo USB."};
+        const QStringList sendFailed{"Erro ao tentar enviar dados.",
+                                     "Erro ao abrir o dispositivo USB."};
         const QStringList receiveFailed{"Erro ao tentar receber dados.",
                                         "Erro ao abrir o dispositivo USB."};
         auto row = [](const char* name, const char* title, Fault f, When when, int code,
@@ -103,22 +113,34 @@ private slots:
         };
         row("no reply", "No reply", Fault::NoReply, When::Reading, 0, silent);
         row("wrong crc", "Wrong CRC", Fault::BadCrc, When::Reading, 0, " ");
-        row("exception 1", "Exception reply, code 1 (illegal function)", Fault::ExceptionReply, When::Reading, 1, exceptionText(1));
-        row("exception 2", "Exception reply, code 2 (illegal data address)", Fault::ExceptionReply, When::Reading, 2, exceptionText(2));
-        row("exception 3", "Exception reply, code 3 (illegal data value)", Fault::ExceptionReply, When::Reading, 3, exceptionText(3));
-        row("exception 4", "Exception reply, code 4 (slave device failure)", Fault::ExceptionReply, When::Reading, 4, exceptionText(4));
+        row("exception 1", "Exception reply, code 1 (illegal function)", Fault::ExceptionReply,
+            When::Reading, 1, exceptionText(1));
+        row("exception 2", "Exception reply, code 2 (illegal data address)", Fault::ExceptionReply,
+            When::Reading, 2, exceptionText(2));
+        row("exception 3", "Exception reply, code 3 (illegal data value)", Fault::ExceptionReply,
+            When::Reading, 3, exceptionText(3));
+        row("exception 4", "Exception reply, code 4 (slave device failure)", Fault::ExceptionReply,
+            When::Reading, 4, exceptionText(4));
         row("other slave", "Reply from another slave", Fault::OtherSlave, When::Reading, 0, " ");
-        row("wrong function", "Reply with another function code", Fault::WrongFunction, When::Reading, 0, " ");
-        row("wrong byte count", "Reply with a wrong byte count", Fault::WrongByteCount, When::Reading, 0, " ");
+        row("wrong function", "Reply with another function code", Fault::WrongFunction,
+            When::Reading, 0, " ");
+        row("wrong byte count", "Reply with a wrong byte count", Fault::WrongByteCount,
+            When::Reading, 0, " ");
         row("truncated", "Truncated reply", Fault::TruncatedReply, When::Reading, 0, " ");
         row("noise", "Noise before the reply", Fault::NoiseBeforeReply, When::Reading, 0, " ");
         row("two replies", "Two replies queued", Fault::DoubleReply, When::Reading, 0, " ");
-        row("over-long queue", "Over-long queue (1100 stray bytes, then the reply)", Fault::Flood, When::Reading, 0, " ");
-        row("late reply", "Reply later than the response timeout", Fault::None, When::Slow, 0, silent);
-        row("write refused", "Driver write refused", Fault::WriteRefused, When::Reading, 0, " ", sendFailed);
-        row("read refused", "Driver read refused", Fault::ReadRefused, When::Reading, 0, " ", receiveFailed);
-        row("pulled while reading", "Cable pulled while reading", Fault::Unplugged, When::MidTransaction, 0, " ", receiveFailed);
-        row("pulled while idle", "Cable pulled while idle", Fault::Unplugged, When::Idle, 0, " ", sendFailed);
+        row("over-long queue", "Over-long queue (1100 stray bytes, then the reply)", Fault::Flood,
+            When::Reading, 0, " ");
+        row("late reply", "Reply later than the response timeout", Fault::None, When::Slow, 0,
+            silent);
+        row("write refused", "Driver write refused", Fault::WriteRefused, When::Reading, 0, " ",
+            sendFailed);
+        row("read refused", "Driver read refused", Fault::ReadRefused, When::Reading, 0, " ",
+            receiveFailed);
+        row("pulled while reading", "Cable pulled while reading", Fault::Unplugged,
+            When::MidTransaction, 0, " ", receiveFailed);
+        row("pulled while idle", "Cable pulled while idle", Fault::Unplugged, When::Idle, 0, " ",
+            sendFailed);
     }
 
     void faults()

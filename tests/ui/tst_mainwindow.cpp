@@ -286,12 +286,14 @@ private slots:
         w.click(w.form.Button2);
         QCOMPARE(w.panel(1), "Comando enviado");
         w.settle();
-        const QByteArray expected = QByteArray::fromHex(
-            "01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 00 01 00 00 00 00 00 00 DC 39");
+        const QByteArray expected =
+            QByteArray::fromHex("01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 00 "
+                                "01 00 00 00 00 00 00 DC 39");
         QCOMPARE(w.framesSent(), size_t(1));
         const auto& sent = w.device.receivedFrames().front();
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(sent.data()), int(sent.size())).toHex(' '),
-                 expected.toHex(' '));
+        QCOMPARE(
+            QByteArray(reinterpret_cast<const char*>(sent.data()), int(sent.size())).toHex(' '),
+            expected.toHex(' '));
         QCOMPARE(w.panel(0), "Conectado");
         QCOMPARE(w.panel(1), "Enviado...");
         QCOMPARE(w.form.Edit6->text(), "-05");
@@ -314,12 +316,24 @@ private slots:
         QTest::addColumn<QString>("upper");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("exception");
-        QTest::newRow("zero 10,0") << "10,0" << "1" << "2" << kZeroRange << "";
-        QTest::newRow("minimum 12,5") << "0,0" << "12,5" << "100" << ""
+        QTest::newRow("zero 10,0") << "10,0"
+                                   << "1"
+                                   << "2" << kZeroRange << "";
+        QTest::newRow("minimum 12,5") << "0,0"
+                                      << "12,5"
+                                      << "100"
+                                      << ""
                                       << "'12,5' não é um valor inteiro válido";
-        QTest::newRow("empty maximum") << "1,0" << "1" << "" << kInvalid << "";
-        QTest::newRow("maximum tenfold too large") << "1,0" << "1" << "4000" << kInvalid << "";
-        QTest::newRow("zero not filled in") << "typed 5" << "1" << "2" << ""
+        QTest::newRow("empty maximum") << "1,0"
+                                       << "1"
+                                       << "" << kInvalid << "";
+        QTest::newRow("maximum tenfold too large") << "1,0"
+                                                   << "1"
+                                                   << "4000" << kInvalid << "";
+        QTest::newRow("zero not filled in") << "typed 5"
+                                            << "1"
+                                            << "2"
+                                            << ""
                                             << "'5 , ' não é um valor de ponto flutuante válido";
     }
     void refusedConfigurationsSendNothing()
@@ -422,7 +436,8 @@ private slots:
         QTest::addColumn<int>("fault");
         QTest::addColumn<QString>("label6");
         QTest::newRow("no echo") << int(Fault::NoReply) << "* Falha de comunicação *";
-        QTest::newRow("exception") << int(Fault::ExceptionReply) << "* Exceção 4: falha no transmissor *";
+        QTest::newRow("exception")
+            << int(Fault::ExceptionReply) << "* Exceção 4: falha no transmissor *";
         QTest::newRow("spoilt echo") << int(Fault::BadCrc) << " ";
         QTest::newRow("echo from another slave") << int(Fault::OtherSlave) << " ";
     }
@@ -537,7 +552,8 @@ private slots:
             });
             w.form.mnSobre->trigger();
         }
-        QCOMPARE(seen, (QStringList{"Sobre QUORVA| Versão: 1.01|OK", "Sobre QUORVA| Versão: 1.01|OK"}));
+        QCOMPARE(seen,
+                 (QStringList{"Sobre QUORVA| Versão: 1.01|OK", "Sobre QUORVA| Versão: 1.01|OK"}));
         QCOMPARE(w.about.size(), QSize(268, 125));
     }
 

@@ -14,12 +14,24 @@ private slots:
         QTest::addColumn<QString>("set");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("negative") << "-0,5" << "-0,5" << "-0,5";
-        QTest::newRow("three characters get a leading blank") << "0,0" << " 0,0" << " 0,0";
-        QTest::newRow("two digits") << "15,0" << "15,0" << "15,0";
-        QTest::newRow("empty") << "" << "" << "";
-        QTest::newRow("too wide empties the field") << "-15,0" << "" << "";
-        QTest::newRow("decimal point does not fit") << "0.5" << "" << "";
+        QTest::newRow("negative") << "-0,5"
+                                  << "-0,5"
+                                  << "-0,5";
+        QTest::newRow("three characters get a leading blank") << "0,0"
+                                                              << " 0,0"
+                                                              << " 0,0";
+        QTest::newRow("two digits") << "15,0"
+                                    << "15,0"
+                                    << "15,0";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("too wide empties the field") << "-15,0"
+                                                    << ""
+                                                    << "";
+        QTest::newRow("decimal point does not fit") << "0.5"
+                                                    << ""
+                                                    << "";
     }
     void textForms()
     {
