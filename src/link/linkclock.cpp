@@ -1,1 +1,0 @@
-#include "linkclock.h"
