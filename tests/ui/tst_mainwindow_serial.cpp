@@ -6,6 +6,37 @@
 #include "ptypair.h"
 #include "windowrig.h"
 
+namespace {
+// The window on the serial port `port`, in real time, connected and reading once.
+struct SerialWindow
+{
+    quorva::link::UsbSerialDriver driver;
+    quorva::link::DeviceLink link{driver};
+    quorva::link::SteadyClock clock;
+    quorva::link::ModbusMaster master{link, clock};
+    ProgramFlags flags;
+    RecordingMessages messages;
+    TForm1 form{link, master, flags, messages};
+
+    explicit SerialWindow(const QString& port) : driver(port) { form.show(); }
+    // Connects, starts reading and gives one tick; true once it was accepted.
+    bool connectAndRead()
+    {
+        WindowRig::click(form.btConectar);
+        if (form.StatusBar1->panelText(0) != "Conectado")
+            return false;
+        WindowRig::click(form.transmite);
+        form.Timer1Timer(form.Timer1);
+        QElapsedTimer waited;
+        waited.start();
+        while (!form.StatusBar1->panelText(1).startsWith("Leitura efetuada") &&
+               waited.elapsed() < 3000)
+            QTest::qWait(10);
+        return form.StatusBar1->panelText(1).startsWith("Leitura efetuada");
+    }
+};
+} // namespace
+
 class TestMainWindowSerial : public QObject
 {
     Q_OBJECT
@@ -14,21 +45,9 @@ private slots:
     {
         PtyPair pty;
         QVERIFY2(pty.startPymodbusSlave(), "socat and python3-pymodbus are needed");
-        quorva::link::UsbSerialDriver driver(pty.masterEnd());
-        quorva::link::DeviceLink link(driver);
-        quorva::link::SteadyClock clock;
-        quorva::link::ModbusMaster master(link, clock);
-        ProgramFlags flags;
-        RecordingMessages messages;
-        TForm1 form(link, master, flags, messages);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-
-        WindowRig::click(form.btConectar);
-        QCOMPARE(form.StatusBar1->panelText(0), "Conectado");
-        WindowRig::click(form.transmite);
-        form.Timer1Timer(form.Timer1);
-        QTRY_COMPARE_WITH_TIMEOUT(form.StatusBar1->panelText(1), "Leitura efetuada -->>", 3000);
+        SerialWindow w(pty.masterEnd());
+        TForm1& form = w.form;
+        QVERIFY(w.connectAndRead());
         // The slave's registers, as the window shows them.
         QCOMPARE(form.RadioGroup1->itemIndex(), 2); // Termopar K
         QCOMPARE(form.Edit28->text(), "21,7");
@@ -51,7 +70,7 @@ private slots:
         QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(5, item->height() / 2));
         WindowRig::click(form.Button2);
         QTRY_COMPARE_WITH_TIMEOUT(form.StatusBar1->panelText(1), "Enviado...", 3000);
-        QVERIFY(messages.messages.isEmpty());
+        QVERIFY(w.messages.messages.isEmpty());
         const QList<int> registers = pty.slaveRegisters();
         QCOMPARE(registers.mid(0, 11), (QList<int>{0, 0, 0, 5, 2, 0xFE0C, 13700, 2, 0, 0, 0}));
     }
@@ -65,18 +84,9 @@ private slots:
         device.setDrift(false);
         quorva::link::PtyServer server(device);
         QVERIFY(server.start(nullptr));
-        quorva::link::UsbSerialDriver driver(server.devicePath());
-        quorva::link::DeviceLink link(driver);
-        quorva::link::ModbusMaster master(link, clock);
-        ProgramFlags flags;
-        RecordingMessages messages;
-        TForm1 form(link, master, flags, messages);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        WindowRig::click(form.btConectar);
-        WindowRig::click(form.transmite);
-        form.Timer1Timer(form.Timer1);
-        QTRY_COMPARE_WITH_TIMEOUT(form.StatusBar1->panelText(1), "Leitura efetuada -->>", 3000);
+        SerialWindow w(server.devicePath());
+        TForm1& form = w.form;
+        QVERIFY(w.connectAndRead());
         QCOMPARE(form.Edit28->text(), "23,5");
         QCOMPARE(form.Label4->text(), "TRV-A");
         WindowRig::click(form.transmite);
@@ -92,20 +102,9 @@ private slots:
         const QString port = qEnvironmentVariable("QUORVA_TEST_PORT");
         if (port.isEmpty())
             QSKIP("set QUORVA_TEST_PORT to the serial port of a real transmitter");
-        quorva::link::UsbSerialDriver driver(port);
-        quorva::link::DeviceLink link(driver);
-        quorva::link::SteadyClock clock;
-        quorva::link::ModbusMaster master(link, clock);
-        ProgramFlags flags;
-        RecordingMessages messages;
-        TForm1 form(link, master, flags, messages);
-        form.show();
-        WindowRig::click(form.btConectar);
-        QCOMPARE(form.StatusBar1->panelText(0), "Conectado");
-        WindowRig::click(form.transmite);
-        form.Timer1Timer(form.Timer1);
-        QTRY_VERIFY_WITH_TIMEOUT(form.StatusBar1->panelText(1).startsWith("Leitura efetuada"),
-                                 3000);
+        SerialWindow w(port);
+        TForm1& form = w.form;
+        QVERIFY(w.connectAndRead());
         QVERIFY(!form.Edit28->text().isEmpty());
         QVERIFY(form.RadioGroup1->itemIndex() >= 0);
     }
