@@ -141,16 +141,11 @@ DriverStatus UsbSerialDriver::purge(DriverHandle handle, quint32 mask)
     return DriverStatusCode::Ok;
 }
 
-DriverStatus UsbSerialDriver::setTimeouts(DriverHandle handle, quint32 readTimeoutMs,
-                                          quint32 writeTimeoutMs)
+DriverStatus UsbSerialDriver::setTimeouts(DriverHandle handle, quint32, quint32)
 {
-    if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
-        return status;
-    // Kept for the record: reads take only what is queued and writes only
+    // Accepted and not applied: reads take only what is queued and writes only
     // queue, so neither ever waits on the event loop's thread.
-    m_readTimeoutMs = readTimeoutMs;
-    m_writeTimeoutMs = writeTimeoutMs;
-    return DriverStatusCode::Ok;
+    return portFor(handle);
 }
 
 DriverStatus UsbSerialDriver::getStatus(DriverHandle handle, quint32* rxQueued, quint32* txQueued,

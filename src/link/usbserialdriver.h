@@ -50,8 +50,6 @@ private:
     std::unique_ptr<QSerialPort> m_port;
     DriverHandle m_handle = 0;
     DriverHandle m_nextHandle = 0x1000;
-    quint32 m_readTimeoutMs = 0;
-    quint32 m_writeTimeoutMs = 0;
     QString m_lastOpenError;
     QSerialPort::SerialPortError m_lastOpenErrorCode = QSerialPort::NoError;
 };

@@ -243,6 +243,14 @@ private slots:
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY(r.err.contains("não respondeu"));
         QVERIFY(r.out.isEmpty());
+        // monitor goes on through failed readings, and says so in its status.
+        r = quorva({"monitor", "--port", sim.path(), "--count", "2", "--interval", "50", "--csv"});
+        QCOMPARE(r.status, 1);
+        const QStringList lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[1].endsWith("não respondeu (* Falha de comunicação *)"),
+                 qPrintable(lines[1]));
+        QVERIFY(r.err.contains("2 leitura(s) falharam"));
         r = quorva({"read", "--port", "/dev/quorva-missing"});
         QCOMPARE(r.status, 1);
         QVERIFY(r.err.contains("Erro ao abrir o dispositivo USB."));

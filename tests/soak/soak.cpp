@@ -5,9 +5,6 @@
 // device. Resident memory is sampled from /proc/self/status as it runs.
 //
 //   quorva_soak [--cycles N] [--seed S] [--report FILE]
-#include "transmitter/configwrite.h"
-#include "transmitter/reading.h"
-#include "transmitter/sensortable.h"
 #include "windowrig.h"
 
 #include <QApplication>
@@ -44,32 +41,6 @@ long residentKiB()
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     }
     return -1;
-}
-
-struct Shown
-{
-    QStringList texts;
-    std::array<int, 3> choices{};
-    bool operator==(const Shown& o) const { return texts == o.texts && choices == o.choices; }
-};
-
-Shown shownBy(const TForm1& f)
-{
-    return {{f.Edit28->text(), f.Label8->text(), f.Edit7->text(), f.Edit8->text(),
-             f.MaskEdit1->maskedText().trimmed(), f.Label5->text()},
-            {f.RadioGroup1->itemIndex(), f.RadioGroup2->itemIndex(), f.RadioGroup3->itemIndex()}};
-}
-
-Shown sentBy(const quorva::link::VirtualTransmitter& d)
-{
-    auto value = [&d](int number) { return wordToValue(d.reg(number)); };
-    const int sensor = shownChoice(value(5), int(kSensorTypes.size()));
-    const MeasuredText measured = measuredValueText(sensor, value(2));
-    const QString zero = zeroAdjustText(value(4));
-    return {{measured.value, measured.unit, rangeValueText(value(6)), rangeValueText(value(7)),
-             isZeroFieldText(zero) || isZeroFieldText(zero.trimmed()) ? zero.trimmed() : QString(),
-             firmwareText(value(10))},
-            {sensor, shownChoice(value(8), 3), shownChoice(value(9), 2)}};
 }
 
 struct Injected
@@ -122,7 +93,7 @@ int main(int argc, char* argv[])
 
     WindowRig w;
     w.connectAndRead();
-    Shown previous = shownBy(w.form);
+    ShownValues previous = shownBy(w.form);
     std::map<std::string, long> injected, accepted;
     long mismatches = 0, writes = 0, reconnects = 0, acceptedTotal = 0;
     std::vector<long> rss;
@@ -157,12 +128,12 @@ int main(int argc, char* argv[])
         }
         w.settle();
         const bool wasAccepted = w.flags.StatusAnimation != counter;
-        const Shown now = shownBy(w.form);
-        const Shown expected = wasAccepted ? sentBy(w.device) : previous;
+        const ShownValues now = shownBy(w.form);
+        const ShownValues expected = wasAccepted ? sentBy(w.device) : previous;
         if (!(now == expected)) {
             ++mismatches;
             std::fprintf(stderr, "cycle %ld (%s): shown %s, expected %s\n", cycle, fault.name,
-                         qPrintable(now.texts.join('|')), qPrintable(expected.texts.join('|')));
+                         qPrintable(now.describe()), qPrintable(expected.describe()));
         }
         if (wasAccepted) {
             ++acceptedTotal;

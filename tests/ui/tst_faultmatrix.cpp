@@ -20,57 +20,6 @@ enum class When {
     Slow,           // the device answers after the response timeout
 };
 
-struct Shown
-{
-    QString measured, lower, upper, zero, firmware;
-    int sensor = -1, error = -1, direction = -1;
-    bool operator==(const Shown& o) const
-    {
-        return measured == o.measured && lower == o.lower && upper == o.upper && zero == o.zero &&
-               firmware == o.firmware && sensor == o.sensor && error == o.error &&
-               direction == o.direction;
-    }
-};
-
-Shown shownBy(const TForm1& f)
-{
-    return {f.Edit28->text(),
-            f.Edit7->text(),
-            f.Edit8->text(),
-            f.MaskEdit1->maskedText().trimmed(),
-            f.Label5->text(),
-            f.RadioGroup1->itemIndex(),
-            f.RadioGroup2->itemIndex(),
-            f.RadioGroup3->itemIndex()};
-}
-
-// What the window must show for the device's registers as they stand.
-Shown sentBy(const quorva::link::VirtualTransmitter& d)
-{
-    auto value = [&d](int number) { return wordToValue(d.reg(number)); };
-    return {measuredValueText(value(5), value(2)).value,
-            rangeValueText(value(6)),
-            rangeValueText(value(7)),
-            zeroAdjustText(value(4)),
-            firmwareText(value(10)),
-            value(5),
-            value(8),
-            value(9)};
-}
-
-QString describe(const Shown& s)
-{
-    return QStringList{s.measured,
-                       s.lower,
-                       s.upper,
-                       s.zero,
-                       s.firmware,
-                       QString::number(s.sensor),
-                       QString::number(s.error),
-                       QString::number(s.direction)}
-        .join('|');
-}
-
 QStringList g_rows;
 
 QString quoted(const QString& text)
@@ -153,7 +102,7 @@ private slots:
         QFETCH(QStringList, messages);
         WindowRig w;
         w.connectAndRead();
-        const Shown before = shownBy(w.form);
+        const ShownValues before = shownBy(w.form);
         QCOMPARE(before, sentBy(w.device));
         toNextSecond(w);
         // New values on the device: a stale or mangled reading would show.
@@ -193,11 +142,11 @@ private slots:
         }
 
         // Never a value the device did not send, never a write.
-        const Shown after = shownBy(w.form);
+        const ShownValues after = shownBy(w.form);
         // An accepted reading steps the activity counter; nothing else does.
         const bool accepted = w.flags.StatusAnimation != counterBefore;
-        const Shown expected = accepted ? sentBy(w.device) : before;
-        QVERIFY2(after == expected, qPrintable(describe(after) + " vs " + describe(expected)));
+        const ShownValues expected = accepted ? sentBy(w.device) : before;
+        QVERIFY2(after == expected, qPrintable(after.describe() + " vs " + expected.describe()));
         for (const auto& frame : w.device.receivedFrames())
             QCOMPARE(int(frame.at(1)), 3);
         for (int n = 2; n <= 10; ++n)

@@ -4,6 +4,9 @@
 // messages recorded instead of shown.
 #include "fixtures.h"
 #include "link/devicelink.h"
+#include "transmitter/configwrite.h"
+#include "transmitter/reading.h"
+#include "transmitter/sensortable.h"
 #include "ui/messagesink.h"
 #include "ui/serial.h"
 #include "ui/sobre.h"
@@ -99,3 +102,37 @@ struct WindowRig
     QString panel(int index) const { return form.StatusBar1->panelText(index); }
     size_t framesSent() const { return device.receivedFrames().size(); }
 };
+
+// The device data a window shows: its value texts and its three choices.
+struct ShownValues
+{
+    QStringList texts;
+    std::array<int, 3> choices{};
+    bool operator==(const ShownValues& o) const { return texts == o.texts && choices == o.choices; }
+    QString describe() const
+    {
+        return texts.join('|') +
+               QStringLiteral(" [%1 %2 %3]").arg(choices[0]).arg(choices[1]).arg(choices[2]);
+    }
+};
+
+inline ShownValues shownBy(const TForm1& f)
+{
+    return {{f.Edit28->text(), f.Label8->text(), f.Edit7->text(), f.Edit8->text(),
+             f.MaskEdit1->maskedText().trimmed(), f.Label5->text()},
+            {f.RadioGroup1->itemIndex(), f.RadioGroup2->itemIndex(), f.RadioGroup3->itemIndex()}};
+}
+
+// What the window must show for the device's registers as they stand.
+inline ShownValues sentBy(const quorva::link::VirtualTransmitter& d)
+{
+    using namespace quorva::transmitter;
+    auto value = [&d](int number) { return wordToValue(d.reg(number)); };
+    const int sensor = shownChoice(value(5), int(kSensorTypes.size()));
+    const MeasuredText measured = measuredValueText(sensor, value(2));
+    const QString zero = zeroAdjustText(value(4));
+    return {{measured.value, measured.unit, rangeValueText(value(6)), rangeValueText(value(7)),
+             isZeroFieldText(zero) || isZeroFieldText(zero.trimmed()) ? zero.trimmed() : QString(),
+             firmwareText(value(10))},
+            {sensor, shownChoice(value(8), 3), shownChoice(value(9), 2)}};
+}
