@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <functional>
 
 namespace quorva::link {
 
@@ -48,6 +49,15 @@ public:
                                      quint32 writeTimeoutMs) = 0;
     virtual DriverStatus getStatus(DriverHandle handle, quint32* rxQueued, quint32* txQueued,
                                    quint32* eventStatus) = 0;
+
+    // Beyond the nine, as D2XX's own event notification: the provider calls
+    // the handler on the event loop when received bytes are waiting or the
+    // line has failed (a pulled adapter, a hung-up terminal), so the link
+    // reacts to arrival instead of polling. An empty handler stops it.
+    virtual void setArrivalHandler(std::function<void()> handler) = 0;
+    // Whether bytes cross this line at the pace its baud rate sets (a cable,
+    // the virtual transmitter) or at once (a pseudo-terminal).
+    virtual bool pacesLine() const = 0;
 };
 
 } // namespace quorva::link

@@ -4,10 +4,43 @@
 
 namespace quorva::link {
 
-quint16 Crc16(const quint8* bytes, int first, int end)
+namespace {
+const quint8* data(const QByteArray& bytes)
+{
+    return reinterpret_cast<const quint8*>(bytes.constData());
+}
+
+// 16-bit fields travel high byte first.
+quint16 wordAt(const QByteArray& bytes, qsizetype at)
+{
+    return quint16((quint8(bytes[at]) << 8) | quint8(bytes[at + 1]));
+}
+
+void appendWord(QByteArray& frame, quint16 word)
+{
+    frame.append(char(word >> 8));
+    frame.append(char(word & 0xFF));
+}
+
+RequestFrame requestHead(int slave, quint8 function, int firstRegister, int count)
+{
+    RequestFrame request;
+    request.slave = quint8(slave);
+    request.function = function;
+    request.startAddress = quint16(firstRegister - 1);
+    request.quantity = quint16(std::max(0, cappedRegisterCount(count)));
+    request.bytes.append(char(request.slave));
+    request.bytes.append(char(function));
+    appendWord(request.bytes, request.startAddress);
+    appendWord(request.bytes, request.quantity);
+    return request;
+}
+} // namespace
+
+quint16 crc16(const quint8* bytes, qsizetype length)
 {
     quint16 crc = 0xFFFF;
-    for (int i = first; i < end; ++i) {
+    for (qsizetype i = 0; i < length; ++i) {
         crc ^= bytes[i];
         for (int bit = 0; bit < 8; ++bit) {
             const bool lsb = crc & 1u;
@@ -16,26 +49,28 @@ quint16 Crc16(const quint8* bytes, int first, int end)
                 crc ^= 0xA001;
         }
     }
-    return quint16((crc << 8) | (crc >> 8));
+    return crc;
 }
 
-void AppendCrc(quint8* frame, int length)
+quint16 crc16(const QByteArray& bytes)
 {
-    const quint16 swapped = Crc16(frame, 0, length);
-    frame[length] = quint8(swapped >> 8);
-    frame[length + 1] = quint8(swapped & 0xFF);
-    frame[length + 2] = 0;
+    return crc16(data(bytes), bytes.size());
 }
 
-void BuildReadRequest(int slave, int function, int firstRegister, int count, quint8* head)
+void appendCrc(QByteArray& frame)
 {
-    const quint16 start = quint16(firstRegister - 1);
-    head[0] = quint8(slave);
-    head[1] = quint8(function);
-    head[2] = quint8(start >> 8);
-    head[3] = quint8(start & 0xFF);
-    head[4] = quint8(count >> 8);
-    head[5] = quint8(count & 0xFF);
+    const quint16 crc = crc16(frame);
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
+}
+
+bool hasValidCrc(const QByteArray& frame)
+{
+    if (frame.size() < 3)
+        return false;
+    const qsizetype body = frame.size() - 2;
+    const quint16 carried = quint16(quint8(frame[body]) | (quint8(frame[body + 1]) << 8));
+    return crc16(data(frame), body) == carried;
 }
 
 int cappedRegisterCount(int count)
@@ -43,77 +78,70 @@ int cappedRegisterCount(int count)
     return std::min(count, kMaxRegistersPerRequest);
 }
 
-RequestFrame buildReadFrame(int slave, int firstRegister, int count)
+RequestFrame buildReadRequest(int slave, int firstRegister, int count)
 {
-    RequestFrame frame;
-    count = cappedRegisterCount(count);
-    BuildReadRequest(slave, kReadHoldingRegisters, firstRegister, count, frame.bytes.data());
-    AppendCrc(frame.bytes.data(), 6);
-    frame.length = 8;
-    frame.slave = quint8(slave);
-    frame.function = kReadHoldingRegisters;
-    frame.startAddress = quint16(firstRegister - 1);
-    frame.quantity = quint16(count);
-    return frame;
+    RequestFrame request = requestHead(slave, kReadHoldingRegisters, firstRegister, count);
+    appendCrc(request.bytes);
+    return request;
 }
 
-RequestFrame buildWriteFrame(int slave, int firstRegister, int count, const qint32* values)
+RequestFrame buildWriteRequest(int slave, int firstRegister, int count, const qint32* values)
 {
-    RequestFrame frame;
-    count = std::max(0, cappedRegisterCount(count));
-    auto& b = frame.bytes;
-    BuildReadRequest(slave, kWriteMultipleRegisters, firstRegister, count, b.data());
-    b[6] = quint8(2 * count);
-    for (int k = 0; k < count; ++k) {
-        b[7 + 2 * k] = quint8((values[k] >> 8) & 0xFF);
-        b[8 + 2 * k] = quint8(values[k] & 0xFF);
-    }
-    AppendCrc(b.data(), 7 + 2 * count);
-    frame.length = 9 + 2 * count;
-    frame.slave = quint8(slave);
-    frame.function = kWriteMultipleRegisters;
-    frame.startAddress = quint16(firstRegister - 1);
-    frame.quantity = quint16(count);
-    return frame;
+    RequestFrame request = requestHead(slave, kWriteMultipleRegisters, firstRegister, count);
+    request.bytes.append(char(2 * request.quantity));
+    for (int k = 0; k < request.quantity; ++k)
+        appendWord(request.bytes, quint16(quint32(values[k]) & 0xFFFFu));
+    appendCrc(request.bytes);
+    return request;
 }
 
-int expectedReplyLength(const RequestFrame& request, const quint8* reply, int received)
+int expectedReplyLength(const RequestFrame& request, const QByteArray& received)
 {
-    if (received >= 2 && reply[1] == (request.function | kExceptionFlag))
+    if (received.size() >= 2 && quint8(received[1]) == (request.function | kExceptionFlag))
         return 5;
     if (request.function == kReadHoldingRegisters)
         return 5 + 2 * request.quantity;
     return 8;
 }
 
-static quint16 word(const quint8* p)
+ParsedReply parseReply(const RequestFrame& request, const QByteArray& reply)
 {
-    return quint16((p[0] << 8) | p[1]);
-}
-
-ReplyCheck checkReply(const RequestFrame& request, const quint8* reply, int length)
-{
-    if (length < 5)
-        return {ReplyFault::Truncated, 0};
-    // The CRC travels low byte first, so the exchanged value reads high-first.
-    if (Crc16(reply, 0, length - 2) != word(reply + length - 2))
-        return {ReplyFault::BadCrc, 0};
-    if (reply[0] != request.slave)
-        return {ReplyFault::WrongSlave, 0};
-    if (reply[1] == (request.function | kExceptionFlag))
-        return length == 5 ? ReplyCheck{ReplyFault::Exception, reply[2]}
-                           : ReplyCheck{ReplyFault::BadByteCount, 0};
-    if (reply[1] != request.function)
-        return {ReplyFault::WrongFunction, 0};
-    if (request.function == kReadHoldingRegisters) {
-        if (reply[2] != 2 * request.quantity || length != 5 + 2 * request.quantity)
-            return {ReplyFault::BadByteCount, 0};
-        return {};
+    ParsedReply parsed;
+    auto fail = [&parsed](ReplyFault fault) {
+        parsed.fault = fault;
+        return parsed;
+    };
+    if (reply.size() < 5)
+        return fail(ReplyFault::Truncated);
+    if (!hasValidCrc(reply))
+        return fail(ReplyFault::BadCrc);
+    if (quint8(reply[0]) != request.slave)
+        return fail(ReplyFault::WrongSlave);
+    const quint8 function = quint8(reply[1]);
+    if (function == (request.function | kExceptionFlag)) {
+        if (reply.size() != 5)
+            return fail(ReplyFault::BadByteCount);
+        parsed.exceptionCode = quint8(reply[2]);
+        return fail(ReplyFault::Exception);
     }
-    if (length != 8 || word(reply + 2) != request.startAddress ||
-        word(reply + 4) != request.quantity)
-        return {ReplyFault::BadEcho, 0};
-    return {};
+    if (function != request.function)
+        return fail(ReplyFault::WrongFunction);
+    if (request.function == kReadHoldingRegisters) {
+        // The byte count must announce exactly the words asked for, and the
+        // frame must hold exactly that many: nothing else is decoded.
+        if (quint8(reply[2]) != 2 * request.quantity || reply.size() != 5 + 2 * request.quantity)
+            return fail(ReplyFault::BadByteCount);
+        parsed.words.reserve(request.quantity);
+        for (int k = 0; k < request.quantity; ++k)
+            parsed.words.push_back(wordAt(reply, 3 + 2 * k));
+        return parsed;
+    }
+    if (reply.size() != 8 || wordAt(reply, 2) != request.startAddress ||
+        wordAt(reply, 4) != request.quantity)
+        return fail(ReplyFault::BadEcho);
+    parsed.echoStart = wordAt(reply, 2);
+    parsed.echoQuantity = wordAt(reply, 4);
+    return parsed;
 }
 
 const char* faultName(ReplyFault fault)
