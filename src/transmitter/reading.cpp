@@ -76,6 +76,7 @@ ReadingReport describeReading(const RegisterImage& image)
     ReadingReport r;
     const ModelOptions& options = optionsForModel(image[Slot::ModelCode]);
     r.modelCode = image[Slot::ModelCode];
+    r.modelOptions = &options;
     r.model = QString::fromUtf8(options.modelName);
     r.firmwareHundredths = image[Slot::Firmware];
     r.firmware = firmwareText(r.firmwareHundredths);
