@@ -47,6 +47,11 @@ SendOutcome ModbusMaster::writeMultipleRegisters(int slave, int firstRegister, i
 
 bool ModbusMaster::busy() const
 {
+    return m_waiting.has_value();
+}
+
+bool ModbusMaster::pending() const
+{
     return m_waiting.has_value() || (m_onLine && m_onLine->wanted);
 }
 
