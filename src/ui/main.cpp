@@ -40,39 +40,70 @@ public:
     }
 };
 
+// The options the window program accepts; the parser is built twice, once
+// before the toolkit starts and once with it.
+struct WindowOptions
+{
+    QCommandLineOption port{
+        QStringLiteral("port"),
+        QStringLiteral("Conecta pela porta serial NAME em vez do primeiro cabo USB FTDI."),
+        QStringLiteral("NAME")};
+    QCommandLineOption simulate{QStringLiteral("simulate"),
+                                QStringLiteral("Conecta ao transmissor virtual embutido.")};
+
+    void describe(QCommandLineParser& parser) const
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("QUORVA: configuração de transmissores de temperatura (Modbus RTU)."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(port);
+        parser.addOption(simulate);
+    }
+};
+
+// --help and --version need no window, so they are answered before the
+// toolkit looks for a display: they work over ssh and on a headless box.
+// Anything the plain parse rejects (the toolkit's own options among them) is
+// left to the parse that runs once the toolkit is up.
+void answerHelpOrVersion(int argc, char* argv[], const WindowOptions& options)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    options.describe(parser);
+    if (!parser.parse(arguments) ||
+        !(parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))))
+        return;
+    QCoreApplication app(argc, argv);
+    parser.process(app); // prints the text and exits with status 0
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    Application app(argc, argv);
     QCoreApplication::setApplicationName(QString::fromUtf8(quorva::ui::kApplicationTitle));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
+    const WindowOptions options;
+    answerHelpOrVersion(argc, argv, options);
 
+    Application app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("QUORVA: configuração de transmissores de temperatura (Modbus RTU)."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption portOption(
-        QStringLiteral("port"),
-        QStringLiteral("Conecta pela porta serial NAME em vez do primeiro cabo USB FTDI."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption simulateOption(
-        QStringLiteral("simulate"), QStringLiteral("Conecta ao transmissor virtual embutido."));
-    parser.addOption(portOption);
-    parser.addOption(simulateOption);
+    options.describe(parser);
     parser.process(app);
-    if (parser.isSet(portOption) && parser.isSet(simulateOption)) {
+    if (parser.isSet(options.port) && parser.isSet(options.simulate)) {
         fputs("quorva: --port e --simulate não podem ser usados juntos\n", stderr);
         return 2;
     }
 
     quorva::link::SteadyClock clock;
     std::unique_ptr<quorva::link::SerialDriver> driver;
-    if (parser.isSet(simulateOption))
+    if (parser.isSet(options.simulate))
         driver = std::make_unique<quorva::link::VirtualTransmitter>(clock);
     else
-        driver = std::make_unique<quorva::link::UsbSerialDriver>(parser.value(portOption));
+        driver = std::make_unique<quorva::link::UsbSerialDriver>(parser.value(options.port));
 
     quorva::link::DeviceLink link(*driver);
     quorva::link::ModbusMaster master(link, clock);
