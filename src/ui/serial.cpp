@@ -531,6 +531,10 @@ void TForm1::Button2Click(QObject* /*Sender*/)
         m_messages.showMessage(refusalMessage(check));
         return;
     }
+    const QStringList warnings = rangeWarnings(WriteImage);
+    // Reading is stopped and nothing is in flight, so the question's loop runs no request.
+    if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))
+        return;
     m_flags.OptionListsBuilt = 1;
     if (reportSend(m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister,
                                                    kWriteRegisterCount, WriteImage.data())))
