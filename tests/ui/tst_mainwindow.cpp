@@ -409,16 +409,16 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("question");
         QTest::addColumn<bool>("sent");
-        const QString below = "V. Mín. -150°C fora da Faixa do Sensor (-100 a 1370°C).\n"
-                              "Enviar assim mesmo?";
-        QTest::newRow("1000 to 10 refused")
-            << "1000"
-            << "10" << true << "Erro: V. Mín. deve ser menor que V. Máx."
-            << "" << false;
-        QTest::newRow("below the range, Não") << "-150"
-                                              << "1370" << false << "" << below << false;
-        QTest::newRow("below the range, Sim") << "-150"
-                                              << "1370" << true << "" << below << true;
+        const auto row = [](const char* name, const char* lower, const char* upper, bool answer,
+                            const char* message, const char* question, bool sent) {
+            QTest::newRow(name) << lower << upper << answer << message << question << sent;
+        };
+        const char* below = "V. Mín. -150°C fora da Faixa do Sensor (-100 a 1370°C).\n"
+                            "Enviar assim mesmo?";
+        row("1000 to 10 refused", "1000", "10", true, "Erro: V. Mín. deve ser menor que V. Máx.",
+            "", false);
+        row("below the range, Não", "-150", "1370", false, "", below, false);
+        row("below the range, Sim", "-150", "1370", true, "", below, true);
     }
     void rangeChecksBeforeSending()
     {

@@ -19,24 +19,14 @@ private slots:
         QTest::addColumn<QString>("set");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("negative") << "-0,5"
-                                  << "-0,5"
-                                  << "-0,5";
-        QTest::newRow("three characters get a leading blank") << "0,0"
-                                                              << " 0,0"
-                                                              << " 0,0";
-        QTest::newRow("two digits") << "15,0"
-                                    << "15,0"
-                                    << "15,0";
-        QTest::newRow("empty shows the mask") << ""
-                                              << ""
-                                              << "__,_";
-        QTest::newRow("too wide empties the field") << "-15,0"
-                                                    << ""
-                                                    << "__,_";
-        QTest::newRow("decimal point does not fit") << "0.5"
-                                                    << ""
-                                                    << "__,_";
+        const auto row = [](const char* name, const char* set, const char* text,
+                            const char* shown) { QTest::newRow(name) << set << text << shown; };
+        row("negative", "-0,5", "-0,5", "-0,5");
+        row("three characters get a leading blank", "0,0", " 0,0", " 0,0");
+        row("two digits", "15,0", "15,0", "15,0");
+        row("empty shows the mask", "", "", "__,_");
+        row("too wide empties the field", "-15,0", "", "__,_");
+        row("decimal point does not fit", "0.5", "", "__,_");
     }
     void textForms()
     {
@@ -90,39 +80,27 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("text");
-        QTest::newRow("menu paste over all")
-            << "-0,5" << 0 << 4 << "2,5" << QStringList{"menu:Paste"} << " 2,5"
-            << " 2,5";
-        QTest::newRow("menu paste of what does not fit changes nothing")
-            << "-0,5" << 0 << 4 << "-12,34" << QStringList{"menu:Paste"} << "-0,5"
-            << "-0,5";
-        QTest::newRow("paste keys into the empty field")
-            << "" << 0 << 0 << "-1,5" << QStringList{"keys:Paste"} << "-1,5"
-            << "-1,5";
-        QTest::newRow("paste keys at the last digit")
-            << "1,5" << 3 << 0 << "7" << QStringList{"keys:Paste"} << " 1,7"
-            << " 1,7";
-        QTest::newRow("what was shown pastes back as it was")
-            << "-0,5" << 0 << 4 << "-_,5" << QStringList{"keys:Paste"} << "-_,5"
-            << "- ,5";
-        QTest::newRow("menu delete of the sign and units")
-            << "-0,5" << 0 << 2 << "" << QStringList{"menu:Delete"} << " _,5"
-            << "  ,5";
-        QTest::newRow("menu cut of the tenths")
-            << "-0,5" << 3 << 1 << "" << QStringList{"menu:Cut"} << "-0,_"
-            << "-0, ";
-        QTest::newRow("cut keys over all")
-            << "-0,5" << 0 << 4 << "" << QStringList{"keys:Cut"} << "__,_"
-            << "";
-        QTest::newRow("select-all keys, then Delete")
-            << "-0,5" << 1 << 0 << "" << QStringList{"keys:SelectAll", "key:Delete"} << "__,_"
-            << "";
-        QTest::newRow("menu select all, then Backspace")
-            << "-0,5" << 1 << 0 << "" << QStringList{"menu:Select All", "key:Backspace"} << "__,_"
-            << "";
-        QTest::newRow("select-all keys, then typing")
-            << "1,5" << 4 << 0 << "" << QStringList{"keys:SelectAll", "type:-35"} << "-3,5"
-            << "-3,5";
+        const auto row = [](const char* name, const char* start, int from, int length,
+                            const char* clipboard, QStringList steps, const char* shown,
+                            const char* text) {
+            QTest::newRow(name) << start << from << length << clipboard << steps << shown << text;
+        };
+        row("menu paste over all", "-0,5", 0, 4, "2,5", {"menu:Paste"}, " 2,5", " 2,5");
+        row("menu paste of what does not fit changes nothing", "-0,5", 0, 4, "-12,34",
+            {"menu:Paste"}, "-0,5", "-0,5");
+        row("paste keys into the empty field", "", 0, 0, "-1,5", {"keys:Paste"}, "-1,5", "-1,5");
+        row("paste keys at the last digit", "1,5", 3, 0, "7", {"keys:Paste"}, " 1,7", " 1,7");
+        row("what was shown pastes back as it was", "-0,5", 0, 4, "-_,5", {"keys:Paste"}, "-_,5",
+            "- ,5");
+        row("menu delete of the sign and units", "-0,5", 0, 2, "", {"menu:Delete"}, " _,5", "  ,5");
+        row("menu cut of the tenths", "-0,5", 3, 1, "", {"menu:Cut"}, "-0,_", "-0, ");
+        row("cut keys over all", "-0,5", 0, 4, "", {"keys:Cut"}, "__,_", "");
+        row("select-all keys, then Delete", "-0,5", 1, 0, "", {"keys:SelectAll", "key:Delete"},
+            "__,_", "");
+        row("menu select all, then Backspace", "-0,5", 1, 0, "",
+            {"menu:Select All", "key:Backspace"}, "__,_", "");
+        row("select-all keys, then typing", "1,5", 4, 0, "", {"keys:SelectAll", "type:-35"}, "-3,5",
+            "-3,5");
     }
     void editingPaths()
     {
