@@ -21,6 +21,11 @@ public:
     {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     }
+    bool ask(const QString& text) override
+    {
+        showMessage(text);
+        return false;
+    }
     void showException(const QString& text) override { showMessage(text); }
 };
 

@@ -1,8 +1,10 @@
 #include "configwrite.h"
 
 #include "transmitter/numberformat.h"
+#include "transmitter/sensortable.h"
 
 #include <QRegularExpression>
+#include <utility>
 
 namespace quorva::transmitter {
 
@@ -48,7 +50,35 @@ WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteIma
         return WriteCheck::RangeOutOfSpan;
     if (!rangeTenths(fields.upperText, image[Slot::RangeUpper]))
         return WriteCheck::RangeOutOfSpan;
+    if (image[Slot::RangeLower] >= image[Slot::RangeUpper])
+        return WriteCheck::RangeReversed;
     return WriteCheck::Ready;
+}
+
+QStringList rangeWarnings(const WriteImage& image)
+{
+    const SensorRange* sensor = sensorRangeFor(image[Slot::SensorType]);
+    if (!sensor)
+        return {};
+    QStringList warnings;
+    const QString range = QString::fromUtf8(sensor->rangeText).trimmed();
+    for (const auto& [caption, slot] :
+         {std::pair{"V. Mín.", Slot::RangeLower}, std::pair{"V. Máx.", Slot::RangeUpper}}) {
+        const qint32 tenths = image[size_t(slot)];
+        if (tenths < sensor->lowest * 10 || tenths > sensor->highest * 10)
+            warnings << QStringLiteral("%1 %2°C fora da Faixa do Sensor (%3).")
+                            .arg(QString::fromUtf8(caption), quotientText(tenths, 10), range);
+    }
+    const qint32 span = image[Slot::RangeUpper] - image[Slot::RangeLower];
+    if (span < sensor->minimumSpan * 10)
+        warnings << QStringLiteral("Faixa de %1°C menor que a Faixa Mínima (%2).")
+                        .arg(quotientText(span, 10), QString::fromUtf8(sensor->spanText));
+    return warnings;
+}
+
+QString sendAnywayQuestion(const QStringList& warnings)
+{
+    return warnings.join(u'\n') + QStringLiteral("\nEnviar assim mesmo?");
 }
 
 bool isZeroFieldText(const QString& text)
@@ -64,6 +94,8 @@ QString refusalMessage(WriteCheck check)
         return QString();
     case WriteCheck::ZeroOutOfRange:
         return QStringLiteral("Erro:Valor deve ser >= -9,9 ou <= 9,9");
+    case WriteCheck::RangeReversed:
+        return QStringLiteral("Erro: V. Mín. deve ser menor que V. Máx.");
     case WriteCheck::EmptyField:
     case WriteCheck::NoSelection:
     case WriteCheck::RangeOutOfSpan:

@@ -3,6 +3,7 @@
 #include "transmitter/registermap.h"
 
 #include <QString>
+#include <QStringList>
 
 // Checks the edited configuration and turns it into the registers written.
 namespace quorva::transmitter {
@@ -23,6 +24,7 @@ enum class WriteCheck {
     NoSelection,    // a choice has no selection (it would go out as 65535)
     ZeroOutOfRange, // zero adjustment outside -9,9 to 9,9
     RangeOutOfSpan, // a range value whose tenfold does not fit a register
+    RangeReversed,  // V. Mín. not below V. Máx.: the direction has its own choice
 };
 
 constexpr qint32 kZeroAdjustLimit = 99;
@@ -36,6 +38,15 @@ constexpr qint64 kHighestRangeTenths = 32768;
 // raises ConversionError.
 WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteImage& image,
                                      QString& zeroScratch);
+
+// The limits of the sensor type that a prepared image's range crosses: a
+// value outside the sensor's range, or a span narrower than its minimum. Some
+// installations cross them on purpose, so they are confirmed, not refused.
+// One message per limit; none for pressure or an index without a sensor.
+QStringList rangeWarnings(const WriteImage& image);
+
+// The window's question before sending a range with warnings.
+QString sendAnywayQuestion(const QStringList& warnings);
 
 // Whether a text has the zero field's form: an optional sign or digit, a
 // digit, a decimal comma and a digit ("-0,5", " 9,9", "15,0").

@@ -31,17 +31,24 @@ UnitCaptions unitsForSensorType(int index)
     return {QStringLiteral("°C"), QStringLiteral("°C")};
 }
 
+const SensorRange* sensorRangeFor(int index)
+{
+    if (index < 0 || index >= int(kSensorTypes.size()))
+        return nullptr;
+    return &kSensorTypes[size_t(index)];
+}
+
 bool rangeCaptionsFor(int index, RangeCaptions& captions)
 {
     if (index == kNoSensorType) {
         captions = {};
         return true;
     }
-    if (index < 0 || index >= int(kSensorTypes.size()))
+    const SensorRange* s = sensorRangeFor(index);
+    if (!s)
         return false;
-    const SensorRange& s = kSensorTypes[size_t(index)];
-    captions = {QString::fromUtf8(s.rangeText), QString::fromUtf8(s.spanText),
-                QString::fromUtf8(s.lowerDefault), QString::fromUtf8(s.upperDefault)};
+    captions = {QString::fromUtf8(s->rangeText), QString::fromUtf8(s->spanText),
+                QString::number(s->lowest), QString::number(s->highest)};
     return true;
 }
 

@@ -15,22 +15,26 @@ struct SensorRange
     const char* name;
     const char* rangeText; // Label14
     const char* spanText;  // Label15
-    const char* lowerDefault;
-    const char* upperDefault;
+    int lowest;            // °C; also the default range lower value
+    int highest;           // °C; also the default range upper value
+    int minimumSpan;       // °C between range lower and upper value
 };
 
 // In the order of the sensor-type items; the index is the register value.
 inline constexpr std::array<SensorRange, 9> kSensorTypes{{
-    {"Pt100", "-200 a 650°C", "40°C", "-200", "650"},
-    {"Termopar J", "-100 a 760°C", "100°C", "-100", "760"},
-    {"Termopar K", "-100 a 1370°C", "100°C", "-100", "1370"},
-    {"Termopar R", "-50 a 1760°C", "100°C", "-50", "1760"},
-    {"Termopar S", "-50 a 1760°C", "100°C", "-50", "1760"},
-    {"Termopar T", "-100 a 400°C", "100°C", "-100", "400"},
-    {"Termopar N", "-100 a 800°C", "100°C", "-100", "800"},
-    {"Termopar E", "-90 a 720°C", "100°C", "-90", "720"},
-    {"Termopar B", " 500 a 1820°C", "100°C", "500", "1820"},
+    {"Pt100", "-200 a 650°C", "40°C", -200, 650, 40},
+    {"Termopar J", "-100 a 760°C", "100°C", -100, 760, 100},
+    {"Termopar K", "-100 a 1370°C", "100°C", -100, 1370, 100},
+    {"Termopar R", "-50 a 1760°C", "100°C", -50, 1760, 100},
+    {"Termopar S", "-50 a 1760°C", "100°C", -50, 1760, 100},
+    {"Termopar T", "-100 a 400°C", "100°C", -100, 400, 100},
+    {"Termopar N", "-100 a 800°C", "100°C", -100, 800, 100},
+    {"Termopar E", "-90 a 720°C", "100°C", -90, 720, 100},
+    {"Termopar B", " 500 a 1820°C", "100°C", 500, 1820, 100},
 }};
+
+// The sensor type's limits; null for "none", pressure and any other index.
+const SensorRange* sensorRangeFor(int index);
 
 QStringList sensorTypeNames();
 

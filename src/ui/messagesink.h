@@ -17,6 +17,8 @@ public:
     virtual ~MessageSink() = default;
     // One text, one OK button.
     virtual void showMessage(const QString& text) = 0;
+    // A question with the buttons "Sim" and "Não", "Não" the default; true for "Sim".
+    virtual bool ask(const QString& text) = 0;
     // An error that escaped a handler, in the standard error box.
     virtual void showException(const QString& text) = 0;
 };
@@ -27,6 +29,7 @@ public:
     explicit DialogMessageSink(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
     void showMessage(const QString& text) override;
+    bool ask(const QString& text) override;
     void showException(const QString& text) override;
 
 private:

@@ -526,6 +526,10 @@ void TForm1::Button2Click(QObject* /*Sender*/)
         m_messages.showMessage(refusalMessage(check));
         return;
     }
+    const QStringList warnings = rangeWarnings(WriteImage);
+    // Reading is stopped and nothing is in flight, so the question's loop runs no request.
+    if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))
+        return;
     m_flags.OptionListsBuilt = 1;
     // A refused write comes back through the result, before this returns.
     if (m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,

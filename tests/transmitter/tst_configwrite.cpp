@@ -1,5 +1,5 @@
-// The configuration write's checks and the registers it fills, including the
-// rows the window's own write table gives.
+// The configuration write's checks and the range limits it asks to confirm;
+// the registers it fills are checked on the wire by the window's tests.
 #include "transmitter/configwrite.h"
 #include "transmitter/numberformat.h"
 
@@ -8,15 +8,10 @@
 using namespace quorva::transmitter;
 
 namespace {
-ConfigurationFields fields(const char* zero, const char* lower, const char* upper, int sensor = 0,
-                           int error = 1, int direction = 0)
+ConfigurationFields fields(const QString& zero, const QString& lower, const QString& upper,
+                           int sensor = 0, int error = 1, int direction = 0)
 {
-    return {QString::fromUtf8(zero),
-            QString::fromUtf8(lower),
-            QString::fromUtf8(upper),
-            sensor,
-            error,
-            direction};
+    return {zero, lower, upper, sensor, error, direction};
 }
 } // namespace
 
@@ -24,47 +19,6 @@ class TestConfigWrite : public QObject
 {
     Q_OBJECT
 private slots:
-    void acceptedRows_data()
-    {
-        QTest::addColumn<QString>("zero");
-        QTest::addColumn<QString>("lower");
-        QTest::addColumn<QString>("upper");
-        QTest::addColumn<QList<int>>("slots3to8");
-        QTest::newRow("-0,5 -200 650") << "-0,5"
-                                       << "-200"
-                                       << "650" << QList<int>{-5, 0, -2000, 6500, 1, 0};
-        QTest::newRow("9,9") << "9,9"
-                             << "0"
-                             << "1" << QList<int>{99, 0, 0, 10, 1, 0};
-        QTest::newRow("-9,9") << "-9,9"
-                              << "0"
-                              << "1" << QList<int>{-99, 0, 0, 10, 1, 0};
-        QTest::newRow("masked blank sign") << " 0,7"
-                                           << "-50"
-                                           << "1760" << QList<int>{7, 0, -500, 17600, 1, 0};
-        QTest::newRow("range not whole") << "0,0"
-                                         << "-3276"
-                                         << "3276,8" << QList<int>{};
-    }
-    void acceptedRows()
-    {
-        QFETCH(QString, zero);
-        QFETCH(QString, lower);
-        QFETCH(QString, upper);
-        QFETCH(QList<int>, slots3to8);
-        WriteImage image{};
-        QString scratch;
-        const ConfigurationFields f{zero, lower, upper, 0, 1, 0};
-        if (slots3to8.isEmpty()) { // not a whole number: the conversion error
-            QVERIFY_THROWS_EXCEPTION(ConversionError, prepareConfigurationWrite(f, image, scratch));
-            return;
-        }
-        QCOMPARE(prepareConfigurationWrite(f, image, scratch), WriteCheck::Ready);
-        QCOMPARE(QList<int>(image.begin() + 3, image.begin() + 9), slots3to8);
-        for (int k : {0, 1, 2, 9, 10})
-            QCOMPARE(image[size_t(k)], 0);
-    }
-
     void everyMaskTextLandsOnItsTenfold()
     {
         for (int tenths = -99; tenths <= 99; ++tenths) {
@@ -74,7 +28,7 @@ private slots:
                                      .arg(qAbs(tenths) % 10);
             WriteImage image{};
             QString scratch;
-            QCOMPARE(prepareConfigurationWrite(fields(qPrintable(text), "0", "1"), image, scratch),
+            QCOMPARE(prepareConfigurationWrite(fields(text, "0", "1"), image, scratch),
                      WriteCheck::Ready);
             QCOMPARE(image[Slot::ZeroAdjust], tenths);
         }
@@ -85,57 +39,96 @@ private slots:
         QTest::addColumn<QString>("zero");
         QTest::addColumn<QString>("lower");
         QTest::addColumn<QString>("upper");
-        QTest::addColumn<int>("sensor");
-        QTest::addColumn<int>("check");
-        QTest::newRow("empty upper") << "0,0"
-                                     << "1"
-                                     << "" << 0 << int(WriteCheck::EmptyField);
-        QTest::newRow("empty zero") << ""
-                                    << "1"
-                                    << "2" << 0 << int(WriteCheck::EmptyField);
-        QTest::newRow("zero 10,0") << "10,0"
-                                   << "1"
-                                   << "2" << 0 << int(WriteCheck::ZeroOutOfRange);
-        QTest::newRow("zero -10,0") << "-10,0"
-                                    << "1"
-                                    << "2" << 0 << int(WriteCheck::ZeroOutOfRange);
-        QTest::newRow("no sensor type") << "0,0"
-                                        << "1"
-                                        << "2" << -1 << int(WriteCheck::NoSelection);
-        QTest::newRow("lower tenfold below") << "0,0"
-                                             << "-3277"
-                                             << "2" << 0 << int(WriteCheck::RangeOutOfSpan);
-        QTest::newRow("upper tenfold above") << "0,0"
-                                             << "1"
-                                             << "3277" << 0 << int(WriteCheck::RangeOutOfSpan);
-        QTest::newRow("tenfold would overflow")
-            << "0,0"
-            << "1"
-            << "2147483647" << 0 << int(WriteCheck::RangeOutOfSpan);
+        QTest::addColumn<QList<int>>("choices");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, const char* zero, const char* lower,
+                            const char* upper, QList<int> choices, const char* message) {
+            QTest::newRow(name) << QString::fromUtf8(zero) << QString::fromUtf8(lower)
+                                << QString::fromUtf8(upper) << choices
+                                << QString::fromUtf8(message);
+        };
+        const QList<int> k{2, 0, 0};
+        const char* invalid = "Erro: Dado Inválido,Verificar.";
+        const char* zeroRange = "Erro:Valor deve ser >= -9,9 ou <= 9,9";
+        const char* reversed = "Erro: V. Mín. deve ser menor que V. Máx.";
+        row("empty upper", "0,0", "1", "", k, invalid);
+        row("empty zero", "", "1", "2", k, invalid);
+        row("no sensor type", "0,0", "1", "2", {-1, 0, 0}, invalid);
+        row("no sensor error", "0,0", "1", "2", {2, -1, 0}, invalid);
+        row("no direction", "0,0", "1", "2", {2, 0, -1}, invalid);
+        row("zero 10,0", "10,0", "1", "2", k, zeroRange);
+        row("zero -10,0", "-10,0", "1", "2", k, zeroRange);
+        row("lower tenfold below", "0,0", "-3277", "2", k, invalid);
+        row("upper tenfold above", "0,0", "1", "3277", k, invalid);
+        row("tenfold would overflow", "0,0", "1", "2147483647", k, invalid);
+        row("K lower equals upper", "0,0", "600", "600", k, reversed);
+        row("Pt100 lower equals upper", "0,0", "0", "0", {0, 0, 0}, reversed);
+        row("pressure lower above upper", "0,0", "6", "5", {9, 0, 0}, reversed);
     }
     void refusals()
     {
         QFETCH(QString, zero);
         QFETCH(QString, lower);
         QFETCH(QString, upper);
-        QFETCH(int, sensor);
-        QFETCH(int, check);
+        QFETCH(QList<int>, choices);
+        QFETCH(QString, message);
         WriteImage image{};
         QString scratch;
-        const ConfigurationFields f{zero, lower, upper, sensor, 0, 0};
-        QCOMPARE(int(prepareConfigurationWrite(f, image, scratch)), check);
-        QVERIFY(!refusalMessage(WriteCheck(check)).isEmpty());
+        const WriteCheck check = prepareConfigurationWrite(
+            fields(zero, lower, upper, choices[0], choices[1], choices[2]), image, scratch);
+        QVERIFY(check != WriteCheck::Ready);
+        QCOMPARE(refusalMessage(check), message);
     }
 
-    void eachChoiceMustBeSelected()
+    // Exactly at a limit passes; one degree past it asks for confirmation.
+    void rangeLimits_data()
     {
+        QTest::addColumn<int>("sensor");
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("upper");
+        QTest::addColumn<QStringList>("warnings");
+        const auto row = [](const char* name, int sensor, const char* lower, const char* upper,
+                            QStringList warnings = {}) {
+            QTest::newRow(name) << sensor << QString::fromUtf8(lower) << QString::fromUtf8(upper)
+                                << warnings;
+        };
+        row("Pt100 whole range", 0, "-200", "650");
+        row("Pt100 lower one below", 0, "-201", "650",
+            {"V. Mín. -201°C fora da Faixa do Sensor (-200 a 650°C)."});
+        row("Pt100 upper one above", 0, "-200", "651",
+            {"V. Máx. 651°C fora da Faixa do Sensor (-200 a 650°C)."});
+        row("Pt100 minimum span", 0, "10", "50");
+        row("Pt100 span one short", 0, "10", "49",
+            {"Faixa de 39°C menor que a Faixa Mínima (40°C)."});
+        row("K whole range", 2, "-100", "1370");
+        row("K lower one below", 2, "-101", "1370",
+            {"V. Mín. -101°C fora da Faixa do Sensor (-100 a 1370°C)."});
+        row("K upper one above", 2, "-100", "1371",
+            {"V. Máx. 1371°C fora da Faixa do Sensor (-100 a 1370°C)."});
+        row("K minimum span", 2, "500", "600");
+        row("K span one short", 2, "500", "599",
+            {"Faixa de 99°C menor que a Faixa Mínima (100°C)."});
+        row("K lower one below upper", 2, "599", "600",
+            {"Faixa de 1°C menor que a Faixa Mínima (100°C)."});
+        row("K every limit", 2, "1380", "1400",
+            {"V. Mín. 1380°C fora da Faixa do Sensor (-100 a 1370°C).",
+             "V. Máx. 1400°C fora da Faixa do Sensor (-100 a 1370°C).",
+             "Faixa de 20°C menor que a Faixa Mínima (100°C)."});
+        row("B lower one below", 8, "499", "1820",
+            {"V. Mín. 499°C fora da Faixa do Sensor (500 a 1820°C)."});
+        row("pressure has no limits", 9, "-3000", "-2999");
+    }
+    void rangeLimits()
+    {
+        QFETCH(int, sensor);
+        QFETCH(QString, lower);
+        QFETCH(QString, upper);
+        QFETCH(QStringList, warnings);
         WriteImage image{};
         QString scratch;
-        QCOMPARE(prepareConfigurationWrite(fields("0,0", "1", "2", 0, -1, 0), image, scratch),
-                 WriteCheck::NoSelection);
-        QCOMPARE(prepareConfigurationWrite(fields("0,0", "1", "2", 0, 0, -1), image, scratch),
-                 WriteCheck::NoSelection);
-        QCOMPARE(image[Slot::OutputDirection], -1);
+        QCOMPARE(prepareConfigurationWrite(fields("0,0", lower, upper, sensor), image, scratch),
+                 WriteCheck::Ready);
+        QCOMPARE(rangeWarnings(image), warnings);
     }
 
     void conversionErrorKeepsEarlierSlots()
@@ -150,13 +143,6 @@ private slots:
         QCOMPARE(scratch, "00");
         QVERIFY_THROWS_EXCEPTION(
             ConversionError, prepareConfigurationWrite(fields("0.5", "1", "2"), image, scratch));
-    }
-
-    void messages()
-    {
-        QCOMPARE(refusalMessage(WriteCheck::EmptyField), "Erro: Dado Inválido,Verificar.");
-        QCOMPARE(refusalMessage(WriteCheck::ZeroOutOfRange),
-                 "Erro:Valor deve ser >= -9,9 ou <= 9,9");
     }
 };
 

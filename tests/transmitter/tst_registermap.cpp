@@ -129,6 +129,7 @@ private slots:
         for (int i = 0; i < 9; ++i) {
             QVERIFY(rangeCaptionsFor(i, r));
             QCOMPARE(r.span, i == 0 ? "40°C" : "100°C");
+            QCOMPARE(r.span, QString::number(kSensorTypes[size_t(i)].minimumSpan) + "°C");
             // The default range is the two ends of the range shown.
             QCOMPARE(r.range.trimmed(), r.lower + " a " + r.upper + "°C");
         }

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTimer>
 #include <memory>
 
@@ -398,6 +399,54 @@ private slots:
         QCOMPARE(w.framesSent(), size_t(0));
     }
 
+    // On a Termopar K: a reversed range is refused; one the sensor cannot
+    // measure goes out only after "Sim".
+    void rangeChecksBeforeSending_data()
+    {
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("upper");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<bool>("sent");
+        const auto row = [](const char* name, const char* lower, const char* upper, bool answer,
+                            const char* message, const char* question, bool sent) {
+            QTest::newRow(name) << lower << upper << answer << message << question << sent;
+        };
+        const char* below = "V. Mín. -150°C fora da Faixa do Sensor (-100 a 1370°C).\n"
+                            "Enviar assim mesmo?";
+        row("1000 to 10 refused", "1000", "10", true, "Erro: V. Mín. deve ser menor que V. Máx.",
+            "", false);
+        row("below the range, Não", "-150", "1370", false, "", below, false);
+        row("below the range, Sim", "-150", "1370", true, "", below, true);
+    }
+    void rangeChecksBeforeSending()
+    {
+        QFETCH(QString, lower);
+        QFETCH(QString, upper);
+        QFETCH(bool, answer);
+        QFETCH(QString, message);
+        QFETCH(QString, question);
+        QFETCH(bool, sent);
+        WindowRig w;
+        w.connectAndRead();
+        w.click(w.form.transmite);
+        w.clickItem(w.form.RadioGroup1, 2);
+        QCOMPARE(w.form.Label14->text(), "-100 a 1370°C");
+        WindowRig::type(w.form.Edit7, lower);
+        WindowRig::type(w.form.Edit8, upper);
+        w.messages.answer = answer;
+        w.device.clearReceivedFrames();
+        w.click(w.form.Button2);
+        w.settle();
+        QCOMPARE(w.messages.messages, message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(w.messages.questions, question.isEmpty() ? QStringList{} : QStringList{question});
+        QCOMPARE(w.framesSent(), size_t(sent ? 1 : 0));
+        QCOMPARE(w.panel(1) == "Enviado...", sent);
+        if (sent)
+            QCOMPARE(w.device.reg(6), quint16(0xFA24)); // -1500 tenths
+    }
+
     void failedSendReturnsToDisconnectedAndCanReconnect()
     {
         WindowRig w;
@@ -537,6 +586,28 @@ private slots:
         }
         QCOMPARE(order, (QStringList{"RadioGroup1", "RadioGroup2", "RadioGroup3", "Edit28", "Edit7",
                                      "Edit8", "transmite", "Button2", "MaskEdit1", "btConectar"}));
+    }
+
+    // Return answers the question with its default, "Não"; only a click on "Sim" sends.
+    void questionBoxDefaultsToNao()
+    {
+        quorva::ui::DialogMessageSink sink;
+        for (const char* key : {"Return", "Sim"}) {
+            QString seen;
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                seen = box->windowTitle() + "|" + box->text();
+                for (QAbstractButton* b : box->buttons())
+                    seen += "|" + b->text();
+                if (QByteArray(key) == "Sim")
+                    box->buttons().constFirst()->click();
+                else
+                    QTest::keyClick(box, Qt::Key_Return);
+            });
+            QCOMPARE(sink.ask("Enviar assim mesmo?"), QByteArray(key) == "Sim");
+            QCOMPARE(seen, "QUORVA-V1.01|Enviar assim mesmo?|Sim|Não");
+        }
     }
 
     void aboutBoxOpensTwiceTheSame()

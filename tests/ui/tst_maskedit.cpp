@@ -1,7 +1,12 @@
-// The zero-adjustment field: four positions, its text form, and typing.
+// The zero-adjustment field: four positions, its text form, and every way of
+// editing it ending in what it shows, which is what it sends.
 #include "ui/widgets/maskedit.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QMenu>
 #include <QtTest>
+#include <memory>
 
 using quorva::ui::MaskEdit;
 
@@ -14,24 +19,14 @@ private slots:
         QTest::addColumn<QString>("set");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("negative") << "-0,5"
-                                  << "-0,5"
-                                  << "-0,5";
-        QTest::newRow("three characters get a leading blank") << "0,0"
-                                                              << " 0,0"
-                                                              << " 0,0";
-        QTest::newRow("two digits") << "15,0"
-                                    << "15,0"
-                                    << "15,0";
-        QTest::newRow("empty") << ""
-                               << ""
-                               << "";
-        QTest::newRow("too wide empties the field") << "-15,0"
-                                                    << ""
-                                                    << "";
-        QTest::newRow("decimal point does not fit") << "0.5"
-                                                    << ""
-                                                    << "";
+        const auto row = [](const char* name, const char* set, const char* text,
+                            const char* shown) { QTest::newRow(name) << set << text << shown; };
+        row("negative", "-0,5", "-0,5", "-0,5");
+        row("three characters get a leading blank", "0,0", " 0,0", " 0,0");
+        row("two digits", "15,0", "15,0", "15,0");
+        row("empty shows the mask", "", "", "__,_");
+        row("too wide empties the field", "-15,0", "", "__,_");
+        row("decimal point does not fit", "0.5", "", "__,_");
     }
     void textForms()
     {
@@ -68,6 +63,90 @@ private slots:
         QTest::keyClick(&edit, Qt::Key_Home);
         QTest::keyClicks(&edit, "-");
         QCOMPARE(edit.maskedText(), "-1,2");
+        QTest::keyClick(&edit, Qt::Key_Home);
+        QTest::keyClick(&edit, Qt::Key_Delete);
+        QCOMPARE(edit.maskedText(), " 1,2");
+    }
+
+    // Steps: "menu:<item>" triggers the item of the field's own context menu,
+    // "keys:<Paste|Cut|SelectAll>" presses the standard shortcut, "key:<Delete|
+    // Backspace>" a key and "type:<text>" types. The field then loses focus.
+    void editingPaths_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char* name, const char* start, int from, int length,
+                            const char* clipboard, QStringList steps, const char* shown,
+                            const char* text) {
+            QTest::newRow(name) << start << from << length << clipboard << steps << shown << text;
+        };
+        row("menu paste over all", "-0,5", 0, 4, "2,5", {"menu:Paste"}, " 2,5", " 2,5");
+        row("menu paste of what does not fit changes nothing", "-0,5", 0, 4, "-12,34",
+            {"menu:Paste"}, "-0,5", "-0,5");
+        row("paste keys into the empty field", "", 0, 0, "-1,5", {"keys:Paste"}, "-1,5", "-1,5");
+        row("paste keys at the last digit", "1,5", 3, 0, "7", {"keys:Paste"}, " 1,7", " 1,7");
+        row("what was shown pastes back as it was", "-0,5", 0, 4, "-_,5", {"keys:Paste"}, "-_,5",
+            "- ,5");
+        row("menu delete of the sign and units", "-0,5", 0, 2, "", {"menu:Delete"}, " _,5", "  ,5");
+        row("menu cut of the tenths", "-0,5", 3, 1, "", {"menu:Cut"}, "-0,_", "-0, ");
+        row("cut keys over all", "-0,5", 0, 4, "", {"keys:Cut"}, "__,_", "");
+        row("select-all keys, then Delete", "-0,5", 1, 0, "", {"keys:SelectAll", "key:Delete"},
+            "__,_", "");
+        row("menu select all, then Backspace", "-0,5", 1, 0, "",
+            {"menu:Select All", "key:Backspace"}, "__,_", "");
+        row("select-all keys, then typing", "1,5", 4, 0, "", {"keys:SelectAll", "type:-35"}, "-3,5",
+            "-3,5");
+    }
+    void editingPaths()
+    {
+        QFETCH(QString, start);
+        QFETCH(int, from);
+        QFETCH(int, length);
+        QFETCH(QString, clipboard);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, shown);
+        QFETCH(QString, text);
+        QWidget window;
+        auto* edit = new MaskEdit(&window);
+        new QLineEdit(&window); // takes the focus away at the end
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        edit->setMaskedText(start);
+        edit->setFocus();
+        edit->setSelection(from, length);
+        QGuiApplication::clipboard()->setText(clipboard);
+        for (const QString& step : steps) {
+            const QString kind = step.section(u':', 0, 0);
+            const QString what = step.section(u':', 1);
+            if (kind == "menu") {
+                std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+                QAction* action = nullptr;
+                for (QAction* a : menu->actions()) {
+                    if (a->text().remove(u'&').section(u'\t', 0, 0) == what)
+                        action = a;
+                }
+                QVERIFY(action && action->isEnabled());
+                action->trigger();
+            } else if (kind == "keys") {
+                const auto key = what == "Paste" ? QKeySequence::Paste
+                                 : what == "Cut" ? QKeySequence::Cut
+                                                 : QKeySequence::SelectAll;
+                QTest::keySequence(edit, QKeySequence(key));
+            } else if (kind == "key") {
+                QTest::keyClick(edit, what == "Delete" ? Qt::Key_Delete : Qt::Key_Backspace);
+            } else {
+                QTest::keyClicks(edit, what);
+            }
+        }
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QVERIFY(!edit->hasFocus());
+        QCOMPARE(edit->displayText(), shown);
+        QCOMPARE(edit->maskedText(), text);
     }
 };
 

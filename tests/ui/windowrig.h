@@ -29,10 +29,17 @@ public:
         if (whileShown)
             whileShown();
     }
+    bool ask(const QString& text) override
+    {
+        questions << text;
+        return answer;
+    }
     void showException(const QString& text) override { exceptions << text; }
 
     QStringList messages;
+    QStringList questions;
     QStringList exceptions;
+    bool answer = false; // "Não", the default button
     // Runs while a message is "open", as the nested loop of a modal box would.
     std::function<void()> whileShown;
 };

@@ -9,6 +9,11 @@ namespace quorva::ui {
 // (blank when absent), a digit, a fixed comma and a digit. Empty positions
 // show as "_". Its text is what the positions hold, with a blank for an
 // empty one, or the empty text when every position is empty.
+//
+// Every edit ends in the positions: keys, paste, cut and delete by keys or
+// by the context menu, whatever the line edit changes is read back into the
+// positions and shown again from them, so what the field shows is always
+// what maskedText() gives.
 class MaskEdit : public QLineEdit
 {
     Q_OBJECT
@@ -24,16 +29,24 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     static constexpr int kPositions = 4;
     static constexpr int kCommaPosition = 2;
-    bool isEmpty() const;
-    bool accepts(int position, QChar c) const;
+    using Positions = std::array<QChar, kPositions>;
+
+    static bool isEmpty(const Positions& positions);
+    // Puts a typed character at `position`; the cursor after it, or -1 when
+    // the position refuses it.
+    static int put(Positions& positions, int position, QChar c);
+    void takeEdit(const QString& edited);
+    void rememberSelection();
     void render(int cursor);
 
-    std::array<QChar, kPositions> m_positions{};
+    Positions m_positions{};
+    QString m_shown;    // what render() last showed
+    int m_editFrom = 0; // the selection, or the cursor, before the
+    int m_editTo = 0;   // line edit's own change of its text
 };
 
 } // namespace quorva::ui
