@@ -8,6 +8,7 @@
 #include <QtTest>
 
 using namespace quorva::link;
+using quorva::sim::VirtualTransmitter;
 using Fault = VirtualTransmitter::Fault;
 
 class TestModbusMaster : public QObject
@@ -32,8 +33,7 @@ private slots:
     {
         Rig rig;
         QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
-        QCOMPARE(rig.device.receivedFrames().back(),
-                 (std::vector<quint8>{0x01, 0x03, 0x00, 0x00, 0x00, 0x25, 0x84, 0x11}));
+        QCOMPARE(rig.device.receivedFrames().back(), QByteArray::fromHex("0103000000258411"));
         const qint64 start = rig.clock.nowUs();
         const auto result = fixtures::runToCompletion(rig.master, rig.clock);
         QVERIFY(result);

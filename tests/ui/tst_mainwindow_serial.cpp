@@ -1,9 +1,9 @@
 // The window on real serial lines: a socat pseudo-terminal pair with
 // Debian's pymodbus serving slave 1, the pseudo-terminal transmitter, and a
 // real transmitter when one is named.
-#include "link/ptyserver.h"
 #include "link/usbserialdriver.h"
 #include "ptypair.h"
+#include "sim/ptyserver.h"
 #include "windowrig.h"
 
 namespace {
@@ -79,10 +79,9 @@ private slots:
     // as `quorva --port PATH` beside `quorva-cli simulate`.
     void windowOnThePseudoTerminalTransmitter()
     {
-        quorva::link::SteadyClock clock;
-        quorva::link::VirtualTransmitter device(clock);
+        quorva::sim::TransmitterModel device;
         device.setDrift(false);
-        quorva::link::PtyServer server(device);
+        quorva::sim::PtyServer server(device);
         QVERIFY(server.start(nullptr));
         SerialWindow w(server.devicePath());
         TForm1& form = w.form;
