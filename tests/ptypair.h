@@ -73,6 +73,14 @@ public:
         return false;
     }
 
+    // Closes the pair, as a pulled adapter or a closed terminal would: both
+    // ends hang up.
+    void hangUp()
+    {
+        m_socat.terminate();
+        m_socat.waitForFinished(2000);
+    }
+
     // Register values (register 1 first) as the slave last recorded them.
     QList<int> slaveRegisters() const
     {

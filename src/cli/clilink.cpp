@@ -25,16 +25,14 @@ CliLink::CliLink(const LinkChoice& choice)
 
 CliLink::~CliLink()
 {
-    m_master->cancel();
+    m_master->reset();
     m_link->close();
 }
 
 bool CliLink::open(QString* error)
 {
-    if (m_link->open() == link::DriverStatusCode::Ok) {
-        m_link->Connected = 1;
+    if (m_link->open() == link::DriverStatusCode::Ok)
         return true;
-    }
     QString detail;
     if (auto* usb = dynamic_cast<link::UsbSerialDriver*>(m_driver.get())) {
         const QString port = usb->portForIndex(0);
@@ -60,10 +58,10 @@ link::TransactionResult CliLink::transact(const std::function<SendOutcome()>& se
                                                  loop.quit();
                                              });
     const SendOutcome sent = send();
-    if (sent != SendOutcome::Sent) {
+    if (sent == SendOutcome::Busy) {
         QObject::disconnect(connection);
         *error = QStringLiteral("Erro ao tentar enviar dados.");
-        result.outcome = ReplyOutcome::ReadFailed;
+        result.outcome = ReplyOutcome::SendFailed;
         return result;
     }
     if (!done)
@@ -86,6 +84,9 @@ link::TransactionResult CliLink::transact(const std::function<SendOutcome()>& se
     case ReplyOutcome::ReadFailed:
         *error = QStringLiteral("Erro ao tentar receber dados.");
         break;
+    case ReplyOutcome::SendFailed:
+        *error = QStringLiteral("Erro ao tentar enviar dados.");
+        break;
     }
     return result;
 }
@@ -105,7 +106,7 @@ bool CliLink::readImage(transmitter::RegisterImage& image, QString* error)
                                                         : QStringLiteral("Erro de leitura: ") + why;
         return false;
     }
-    image = decodeRegisterImage(r.bytes.data(), r.length - 2);
+    image = decodeRegisterImage(r.words);
     return true;
 }
 

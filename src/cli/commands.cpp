@@ -1,7 +1,6 @@
 #include "commands.h"
 
 #include "cli/interrupt.h"
-#include "link/modbusframe.h"
 #include "link/usbserialdriver.h"
 #include "sim/ptyserver.h"
 #include "transmitter/configwrite.h"
@@ -282,17 +281,23 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     if (check != WriteCheck::Ready)
         return o.fail(refusalMessage(check));
 
-    const link::RequestFrame request = link::buildWriteFrame(kSlaveAddress, kWriteFirstRegister,
-                                                             kWriteRegisterCount, image.data());
-    const QString requestHex = QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(request.bytes.data()), request.length)
-            .toHex(' ')
-            .toUpper());
+    // The words of registers 1 to 11 as they go out, each the low 16 bits of its value.
+    QJsonArray words;
+    QStringList wordTexts;
+    for (const qint32 value : image) {
+        words.append(int(valueToWord(value)));
+        wordTexts << QStringLiteral("%1").arg(valueToWord(value), 4, 16, QChar(u'0')).toUpper();
+    }
     if (options.dryRun) {
         if (o.json)
-            printJson(o.out, QJsonObject{{"request", requestHex}, {"sent", false}});
+            printJson(o.out, QJsonObject{{"firstRegister", kWriteFirstRegister},
+                                         {"words", words},
+                                         {"sent", false}});
         else
-            o.out << requestHex << Qt::endl;
+            o.out << QStringLiteral("Registros %1 a %2: ")
+                         .arg(kWriteFirstRegister)
+                         .arg(kWriteFirstRegister + kWriteRegisterCount - 1)
+                  << wordTexts.join(u' ') << Qt::endl;
         return kExitOk;
     }
     if (!link.writeImage(image, &error))
@@ -331,7 +336,8 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
                   << Qt::endl;
     }
     if (o.json)
-        printJson(o.out, QJsonObject{{"request", requestHex},
+        printJson(o.out, QJsonObject{{"firstRegister", kWriteFirstRegister},
+                                     {"words", words},
                                      {"sent", true},
                                      {"confirmed", true},
                                      {"readBackMatches", differences.isEmpty()},

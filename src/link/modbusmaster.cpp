@@ -8,142 +8,294 @@ Q_LOGGING_CATEGORY(lcFrames, "quorva.link.frames", QtWarningMsg)
 namespace quorva::link {
 
 namespace {
-QByteArray hex(const quint8* bytes, int length)
+constexpr qint64 kUsPerMs = 1000;
+
+TransactionResult resultFor(const RequestFrame& request, ReplyOutcome outcome)
 {
-    return QByteArray(reinterpret_cast<const char*>(bytes), length).toHex(' ');
+    TransactionResult result;
+    result.function = request.function;
+    result.outcome = outcome;
+    result.firstRegister = request.firstRegister();
+    return result;
 }
 } // namespace
 
 ModbusMaster::ModbusMaster(DeviceLink& link, const LinkClock& clock, QObject* parent)
     : QObject(parent), m_link(link), m_clock(clock)
 {
-    m_serviceTimer.setInterval(kServiceIntervalMs);
-    m_serviceTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_serviceTimer, &QTimer::timeout, this, &ModbusMaster::service);
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &ModbusMaster::service);
+    m_link.driver().setArrivalHandler([this] { service(); });
+}
+
+ModbusMaster::~ModbusMaster()
+{
+    m_link.driver().setArrivalHandler({});
 }
 
 SendOutcome ModbusMaster::readHoldingRegisters(int slave, int firstRegister, int count)
 {
-    if (m_inFlight)
-        return SendOutcome::Busy;
-    return send(buildReadFrame(slave, firstRegister, count));
+    return submit(buildReadRequest(slave, firstRegister, count));
 }
 
 SendOutcome ModbusMaster::writeMultipleRegisters(int slave, int firstRegister, int count,
                                                  const qint32* values)
 {
-    if (m_inFlight)
-        return SendOutcome::Busy;
-    return send(buildWriteFrame(slave, firstRegister, count, values));
+    return submit(buildWriteRequest(slave, firstRegister, count, values));
 }
 
-SendOutcome ModbusMaster::send(const RequestFrame& request)
+bool ModbusMaster::busy() const
 {
-    m_request = request;
+    return m_waiting.has_value();
+}
+
+bool ModbusMaster::pending() const
+{
+    return m_waiting.has_value() || (m_onLine && m_onLine->wanted);
+}
+
+bool ModbusMaster::lineHeld() const
+{
+    return m_onLine.has_value() || m_settling;
+}
+
+SendOutcome ModbusMaster::submit(RequestFrame request)
+{
+    if (busy())
+        return SendOutcome::Busy;
+    if (lineHeld()) {
+        m_waiting = std::move(request);
+        service(); // the line may be free already by the clock
+        if (!m_waiting)
+            return m_onLine ? SendOutcome::Sent : SendOutcome::SendFailed;
+        return SendOutcome::Queued;
+    }
+    sendNow(std::move(request));
+    return m_onLine ? SendOutcome::Sent : SendOutcome::SendFailed;
+}
+
+void ModbusMaster::sendNow(RequestFrame request)
+{
     SerialDriver& driver = m_link.driver();
     // Whatever waits in the queue answers an older request: discard it, so a
     // reply is only ever matched with the request that caused it.
-    driver.purge(m_link.DeviceHandle, kPurgeRx);
+    driver.purge(m_link.handle(), kPurgeRx);
+    // Taken before the write: the request cannot start on the line earlier.
+    const qint64 sentAtUs = m_clock.nowUs();
     quint32 written = 0;
-    m_link.LinkStatus = driver.write(m_link.DeviceHandle, m_request.bytes.data(),
-                                     quint32(m_request.length), &written);
-    qCDebug(lcFrames, "tx %s status %u", hex(m_request.bytes.data(), m_request.length).constData(),
-            unsigned(m_link.LinkStatus));
-    if (m_link.LinkStatus != DriverStatusCode::Ok)
-        return SendOutcome::SendFailed;
-    m_result = TransactionResult{};
-    m_result.function = m_request.function;
-    m_inFlight = true;
-    m_sentAtUs = m_clock.nowUs();
-    m_serviceTimer.start();
-    return SendOutcome::Sent;
+    const DriverStatus status =
+        driver.write(m_link.handle(), reinterpret_cast<const quint8*>(request.bytes.constData()),
+                     quint32(request.bytes.size()), &written);
+    qCDebug(lcFrames, "tx %s status %u", request.bytes.toHex(' ').constData(), unsigned(status));
+    if (status != DriverStatusCode::Ok) {
+        TransactionResult failed = resultFor(request, ReplyOutcome::SendFailed);
+        failed.driverStatus = status;
+        emit finished(failed);
+        return;
+    }
+    m_onLine = OnLine{std::move(request), sentAtUs, {}, true};
+    m_lastActivityUs = sentAtUs;
+    armTimer();
 }
 
 void ModbusMaster::cancel()
 {
-    m_inFlight = false;
-    m_serviceTimer.stop();
+    m_waiting.reset();
+    if (m_onLine)
+        m_onLine->wanted = false;
 }
 
-bool ModbusMaster::takeQueuedBytes(quint32 available)
+void ModbusMaster::reset()
 {
-    const int expected =
-        expectedReplyLength(m_request, m_result.bytes.data(), m_result.bytesReceived);
-    // Never more than the frame still needs, and never past the buffer.
-    const int room =
-        std::clamp(expected - m_result.bytesReceived, 0, kReplyBufferSize - m_result.bytesReceived);
-    const quint32 wanted = std::min<quint32>(available, quint32(room));
+    m_waiting.reset();
+    m_onLine.reset();
+    m_settling = false;
+    m_timer.stop();
+}
+
+bool ModbusMaster::takeQueued(QByteArray& into, int wanted, DriverStatus& status)
+{
+    SerialDriver& driver = m_link.driver();
+    quint32 rxQueued = 0, txQueued = 0, events = 0;
+    status = driver.getStatus(m_link.handle(), &rxQueued, &txQueued, &events);
+    // A failing status call still reads: the read's status is what tells a
+    // pulled cable from a quiet line.
+    if (status == DriverStatusCode::Ok && rxQueued == 0)
+        return true;
+    const quint32 room = quint32(std::clamp(wanted, 0, kReplyBufferSize));
+    const quint32 asked = std::min(rxQueued, room);
+    QByteArray chunk(qsizetype(asked), '\0');
     quint32 got = 0;
-    m_link.LinkStatus = m_link.driver().read(
-        m_link.DeviceHandle, m_result.bytes.data() + m_result.bytesReceived, wanted, &got);
-    if (m_link.LinkStatus != DriverStatusCode::Ok)
+    status = driver.read(m_link.handle(), reinterpret_cast<quint8*>(chunk.data()), asked, &got);
+    if (status != DriverStatusCode::Ok)
         return false;
-    m_result.bytesReceived += int(std::min(got, wanted));
+    chunk.truncate(qsizetype(std::min(got, asked)));
+    if (!chunk.isEmpty())
+        m_lastActivityUs = m_clock.nowUs();
+    into += chunk;
     return true;
+}
+
+qint64 ModbusMaster::minimumLineTimeUs(const OnLine& t) const
+{
+    const qint64 bytes = t.request.bytes.size() + expectedReplyLength(t.request, t.received);
+    // A tenth off for the tolerance of the two ends' baud clocks.
+    return bytes * DeviceLink::kByteTimeUs * 9 / 10;
 }
 
 void ModbusMaster::service()
 {
-    if (!m_inFlight)
+    // The driver may report arrival from inside a call made here.
+    if (m_inService)
         return;
-    SerialDriver& driver = m_link.driver();
-    quint32 rxQueued = 0, txQueued = 0, events = 0;
-    const DriverStatus status =
-        driver.getStatus(m_link.DeviceHandle, &rxQueued, &txQueued, &events);
-    const bool timedOut = m_clock.nowUs() - m_sentAtUs >= qint64(kResponseTimeoutMs) * 1000;
+    m_inService = true;
+    if (m_onLine)
+        serviceTransaction();
+    if (!m_onLine && m_settling)
+        drainWhileSettling();
+    if (!m_onLine && !m_settling && m_waiting) {
+        RequestFrame next = std::move(*m_waiting);
+        m_waiting.reset();
+        sendNow(std::move(next));
+    }
+    armTimer();
+    m_inService = false;
+}
 
-    // A failing status call, and the last look before giving up, still read:
-    // the read's status is what tells a pulled cable from a silent device.
-    if (rxQueued > 0 || status != DriverStatusCode::Ok || timedOut) {
-        if (!takeQueuedBytes(rxQueued)) {
-            complete(ReplyOutcome::ReadFailed);
+void ModbusMaster::serviceTransaction()
+{
+    OnLine& t = *m_onLine;
+    const qint64 now = m_clock.nowUs();
+    const bool timedOut = now - t.sentAtUs >= qint64(kResponseTimeoutMs) * kUsPerMs;
+    // Never more than the frame still needs: bytes past it stay queued for
+    // the next purge. The function byte comes first, as it tells an
+    // exception's short frame from the full reply.
+    DriverStatus status = DriverStatusCode::Ok;
+    for (;;) {
+        const int expected = expectedReplyLength(t.request, t.received);
+        const int have = int(t.received.size());
+        if (have >= expected)
+            break;
+        const int wanted = have < 2 ? 2 - have : std::min(expected, kReplyBufferSize) - have;
+        if (!takeQueued(t.received, wanted, status)) {
+            TransactionResult failed = resultFor(t.request, ReplyOutcome::ReadFailed);
+            failed.driverStatus = status;
+            finishTransaction(failed);
             return;
         }
+        if (t.received.size() == have)
+            break;
     }
-    const int received = m_result.bytesReceived;
-    if (received >= expectedReplyLength(m_request, m_result.bytes.data(), received)) {
-        completeFromReceived();
-        return;
+
+    if (t.received.size() >= expectedReplyLength(t.request, t.received)) {
+        if (m_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {
+            // Whole sooner than the request and a reply take on the line: it
+            // answers an older request. Drop it and go on waiting.
+            qCDebug(lcFrames, "rx %s dropped: too early for the request",
+                    t.received.toHex(' ').constData());
+            t.received.clear();
+        } else {
+            const ParsedReply parsed = parseReply(t.request, t.received);
+            qCDebug(lcFrames, "rx %s %s", t.received.toHex(' ').constData(),
+                    faultName(parsed.fault));
+            TransactionResult result = resultFor(t.request, ReplyOutcome::Reply);
+            result.fault = parsed.fault;
+            if (parsed.ok()) {
+                if (t.request.function == kReadHoldingRegisters) {
+                    result.quantity = int(parsed.words.size());
+                    result.words = parsed.words;
+                } else {
+                    result.firstRegister = int(parsed.echoStart) + 1;
+                    result.quantity = parsed.echoQuantity;
+                }
+            } else if (parsed.fault == ReplyFault::Exception) {
+                result.outcome = ReplyOutcome::Exception;
+                result.exceptionCode = parsed.exceptionCode;
+            } else {
+                result.outcome = ReplyOutcome::BadReply;
+            }
+            finishTransaction(result);
+            return;
+        }
     }
     if (timedOut) {
-        if (received == 0) {
-            complete(ReplyOutcome::NoReply);
-            return;
+        TransactionResult result = resultFor(t.request, ReplyOutcome::NoReply);
+        if (!t.received.isEmpty()) {
+            // An incomplete frame fails its CRC; call it what it is.
+            result.outcome = ReplyOutcome::BadReply;
+            const ParsedReply parsed = parseReply(t.request, t.received);
+            result.fault = parsed.fault == ReplyFault::BadCrc || parsed.ok() ? ReplyFault::Truncated
+                                                                             : parsed.fault;
         }
-        // An incomplete frame fails its CRC; call it what it is.
-        ReplyCheck check = checkReply(m_request, m_result.bytes.data(), received);
-        if (check.fault == ReplyFault::BadCrc || check.ok())
-            check = {ReplyFault::Truncated, 0};
-        complete(ReplyOutcome::BadReply, check);
+        qCDebug(lcFrames, "rx %s timed out", t.received.toHex(' ').constData());
+        finishTransaction(result);
     }
 }
 
-void ModbusMaster::completeFromReceived()
+void ModbusMaster::finishTransaction(TransactionResult result)
 {
-    const ReplyCheck check = checkReply(m_request, m_result.bytes.data(), m_result.bytesReceived);
-    if (check.ok()) {
-        m_result.length = m_result.bytesReceived;
-        complete(ReplyOutcome::Reply);
-    } else if (check.fault == ReplyFault::Exception) {
-        complete(ReplyOutcome::Exception, check);
-    } else {
-        complete(ReplyOutcome::BadReply, check);
+    const bool wanted = m_onLine->wanted;
+    m_onLine.reset();
+    // Without a valid answer, a late one may still be on its way.
+    m_settling = result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;
+    if (result.outcome == ReplyOutcome::ReadFailed) {
+        m_settling = false;
+        m_waiting.reset(); // the line is gone; the caller hears it once
     }
+    if (wanted)
+        emit finished(result);
 }
 
-void ModbusMaster::complete(ReplyOutcome outcome, ReplyCheck check)
+void ModbusMaster::drainWhileSettling()
 {
-    m_inFlight = false;
-    m_serviceTimer.stop();
-    m_result.outcome = outcome;
-    m_result.fault = check.fault;
-    m_result.exceptionCode = check.exceptionCode;
-    qCDebug(lcFrames, "rx %s outcome %d %s",
-            hex(m_result.bytes.data(), m_result.bytesReceived).constData(), int(outcome),
-            faultName(check.fault));
-    // A copy: a receiver may start the next transaction from its slot.
-    const TransactionResult result = m_result;
-    emit finished(result);
+    QByteArray discarded;
+    DriverStatus status = DriverStatusCode::Ok;
+    // Late bytes restart the quiet; a failing line ends the settle, and the
+    // next request's write reports it.
+    if (!takeQueued(discarded, kReplyBufferSize, status)) {
+        m_settling = false;
+        return;
+    }
+    if (!discarded.isEmpty())
+        qCDebug(lcFrames, "rx %s dropped: late", discarded.toHex(' ').constData());
+    if (m_clock.nowUs() - m_lastActivityUs >= qint64(kSettleMs) * kUsPerMs)
+        m_settling = false;
+}
+
+void ModbusMaster::armTimer()
+{
+    qint64 dueUs = -1;
+    if (m_onLine)
+        dueUs = m_onLine->sentAtUs + qint64(kResponseTimeoutMs) * kUsPerMs;
+    else if (m_settling && m_waiting)
+        dueUs = m_lastActivityUs + qint64(kSettleMs) * kUsPerMs;
+    if (dueUs < 0) {
+        m_timer.stop();
+        return;
+    }
+    const qint64 remainingUs = std::max<qint64>(0, dueUs - m_clock.nowUs());
+    // Rounded up, so the timer never fires before the time it waits for.
+    m_timer.start(int((remainingUs + kUsPerMs - 1) / kUsPerMs));
+}
+
+const char* outcomeName(ReplyOutcome outcome)
+{
+    switch (outcome) {
+    case ReplyOutcome::Reply:
+        return "reply";
+    case ReplyOutcome::NoReply:
+        return "no-reply";
+    case ReplyOutcome::BadReply:
+        return "bad-reply";
+    case ReplyOutcome::Exception:
+        return "exception";
+    case ReplyOutcome::ReadFailed:
+        return "read-failed";
+    case ReplyOutcome::SendFailed:
+        return "send-failed";
+    }
+    return "unknown";
 }
 
 } // namespace quorva::link

@@ -13,9 +13,9 @@ namespace quorva::link {
 
 enum class SendOutcome {
     Sent,       // the request went out; its result will be signalled
-    Queued,     // the line is still held (an abandoned reply, a settle); it goes out later
+    Queued,     // the line is still held (a transaction, a settle); it goes out after
     SendFailed, // the driver refused the write; the failure is also signalled
-    Busy,       // a request is already in flight or waiting; nothing was sent
+    Busy,       // another request is already waiting for the line; nothing was sent
 };
 
 enum class ReplyOutcome {
@@ -66,9 +66,11 @@ public:
     // Generous for a slow device: at 9600 baud the 37-register reply alone
     // takes about 82 ms on the line.
     static constexpr int kResponseTimeoutMs = 800;
-    // One poll interval, plus the line time of the longest reply read here,
-    // plus a margin: a slave answering one poll late is still heard.
-    static constexpr int kSettleMs = 1200;
+    // One poll interval plus the 91 ms that the poll's request and reply take
+    // on the line, with a margin: a slave answering up to one poll late is
+    // heard before the next request goes out. A silent slave is then polled
+    // every 1.16 s rather than every second, on every tick of the window.
+    static constexpr int kSettleMs = 1150;
 
     ModbusMaster(DeviceLink& link, const LinkClock& clock, QObject* parent = nullptr);
     ~ModbusMaster() override;
@@ -77,8 +79,11 @@ public:
     SendOutcome writeMultipleRegisters(int slave, int firstRegister, int count,
                                        const qint32* values);
 
-    // A request of the caller's is in flight or waiting for the line.
+    // A request is waiting for the line; a new one would be refused. One in
+    // flight does not count: the next request queues behind it.
     bool busy() const;
+    // A request of the caller's is on the line or waiting for it.
+    bool pending() const;
     // The caller no longer wants the result of its request: a waiting request
     // is dropped, one in flight keeps the line until its reply is whole or its
     // time is up, and its result is never signalled.

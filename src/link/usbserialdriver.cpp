@@ -1,8 +1,32 @@
 #include "usbserialdriver.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace quorva::link {
+
+namespace {
+// Asks the kernel's driver to hand received bytes on at once. On an FTDI
+// cable this sets the adapter's latency timer to 1 ms instead of 16, which
+// otherwise may hold back the tail of a reply longer than one USB packet.
+bool requestLowLatency([[maybe_unused]] QSerialPort& port)
+{
+#ifdef Q_OS_LINUX
+    serial_struct serial{};
+    if (::ioctl(port.handle(), TIOCGSERIAL, &serial) != 0)
+        return false; // not a serial driver's port (a pseudo-terminal)
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(port.handle(), TIOCSSERIAL, &serial) == 0;
+#else
+    return false;
+#endif
+}
+} // namespace
 
 UsbSerialDriver::UsbSerialDriver(QString portName) : m_portName(std::move(portName)) {}
 
@@ -50,6 +74,13 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
                    ? DriverStatusCode::DeviceNotFound
                    : DriverStatusCode::DeviceNotOpened;
     }
+    m_lowLatency = requestLowLatency(*port);
+    // A pseudo-terminal moves bytes at once, whatever its baud rate says.
+    m_pacedLine = !QFileInfo(name).canonicalFilePath().startsWith(QStringLiteral("/dev/pts/"));
+    QObject::connect(port.get(), &QSerialPort::readyRead, port.get(), [this] { notifyArrival(); });
+    QObject::connect(port.get(), &QSerialPort::errorOccurred, port.get(),
+                     [this](QSerialPort::SerialPortError error) { onPortError(error); });
+    m_lineFailed = false;
     m_port = std::move(port);
     m_handle = m_nextHandle++;
     *handle = m_handle;
@@ -58,12 +89,39 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
 
 DriverStatus UsbSerialDriver::portFor(DriverHandle handle) const
 {
-    if (!m_port || handle != m_handle || !m_port->isOpen())
+    if (!m_port || handle != m_handle)
         return DriverStatusCode::InvalidHandle;
-    // A USB adapter pulled out of its socket shows as a resource error.
-    if (m_port->error() == QSerialPort::ResourceError)
+    if (m_lineFailed)
         return DriverStatusCode::IoError;
+    if (!m_port->isOpen())
+        return DriverStatusCode::InvalidHandle;
     return DriverStatusCode::Ok;
+}
+
+void UsbSerialDriver::onPortError(QSerialPort::SerialPortError error)
+{
+    // A pulled adapter shows as a resource error; a hung-up terminal as a
+    // read that finds nothing although the port reported data. Either way
+    // the line is gone: close the port at once, or its notifier would wake
+    // the event loop for ever, and tell the link.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!m_port || !m_port->isOpen())
+        return;
+    m_lineFailed = true;
+    m_port->close();
+    notifyArrival();
+}
+
+void UsbSerialDriver::notifyArrival() const
+{
+    if (m_arrival)
+        m_arrival();
+}
+
+void UsbSerialDriver::setArrivalHandler(std::function<void()> handler)
+{
+    m_arrival = std::move(handler);
 }
 
 DriverStatus UsbSerialDriver::close(DriverHandle handle)
@@ -72,6 +130,7 @@ DriverStatus UsbSerialDriver::close(DriverHandle handle)
         return DriverStatusCode::InvalidHandle;
     m_port->close();
     m_port.reset();
+    m_lineFailed = false;
     return DriverStatusCode::Ok;
 }
 
@@ -100,7 +159,7 @@ DriverStatus UsbSerialDriver::write(DriverHandle handle, const quint8* buffer, q
         return DriverStatusCode::IoError;
     // Hands the bytes to the device without waiting for the line.
     m_port->flush();
-    if (m_port->error() == QSerialPort::ResourceError || m_port->error() == QSerialPort::WriteError)
+    if (m_lineFailed || m_port->error() == QSerialPort::WriteError)
         return DriverStatusCode::IoError;
     *bytesWritten = bytesToWrite;
     return DriverStatusCode::Ok;

@@ -42,9 +42,17 @@ public:
                              quint32 writeTimeoutMs) override;
     DriverStatus getStatus(DriverHandle handle, quint32* rxQueued, quint32* txQueued,
                            quint32* eventStatus) override;
+    void setArrivalHandler(std::function<void()> handler) override;
+    bool pacesLine() const override { return m_pacedLine; }
+
+    // Whether the open port took the low-latency request (a USB adapter's
+    // driver does; a pseudo-terminal does not, and nothing else changes).
+    bool lowLatency() const { return m_lowLatency; }
 
 private:
     DriverStatus portFor(DriverHandle handle) const;
+    void onPortError(QSerialPort::SerialPortError error);
+    void notifyArrival() const;
 
     QString m_portName;
     std::unique_ptr<QSerialPort> m_port;
@@ -52,6 +60,10 @@ private:
     DriverHandle m_nextHandle = 0x1000;
     QString m_lastOpenError;
     QSerialPort::SerialPortError m_lastOpenErrorCode = QSerialPort::NoError;
+    std::function<void()> m_arrival;
+    bool m_lineFailed = false; // hung up or pulled out since the open
+    bool m_pacedLine = true;
+    bool m_lowLatency = false;
 };
 
 } // namespace quorva::link

@@ -10,12 +10,12 @@ namespace {
 // The choice indexes travel through "%i" text and back, unchanged.
 int throughText(int index)
 {
-    return StrToInt(QString::asprintf("%i", index));
+    return parseInt(QString::asprintf("%i", index));
 }
 
 bool rangeTenths(const QString& text, qint32& tenths)
 {
-    const qint64 tenfold = qint64(StrToInt(text)) * 10;
+    const qint64 tenfold = qint64(parseInt(text)) * 10;
     if (tenfold < kLowestRangeTenths || tenfold > kHighestRangeTenths)
         return false;
     tenths = qint32(tenfold);
@@ -37,10 +37,10 @@ WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteIma
 
     // Single precision, as the device's own tools compute it: with "#00"
     // rounding every text the mask admits lands on its exact tenfold.
-    const float zero = float(StrToFloat(fields.zeroText));
+    const float zero = float(parseFloat(fields.zeroText));
     const float tenfold = zero * 10.0f;
-    zeroScratch = FormatFloat00(double(tenfold));
-    image[Slot::ZeroAdjust] = StrToInt(zeroScratch);
+    zeroScratch = formatFloat00(double(tenfold));
+    image[Slot::ZeroAdjust] = parseInt(zeroScratch);
     if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit || image[Slot::ZeroAdjust] > kZeroAdjustLimit)
         return WriteCheck::ZeroOutOfRange;
 

@@ -16,12 +16,12 @@ QString withComma(QString text)
 }
 } // namespace
 
-QString IntToStr(qint64 value)
+QString formatInt(qint64 value)
 {
     return QString::number(value);
 }
 
-QString FloatToStrF(double value, int precision, int digits)
+QString formatFixed(double value, int precision, int digits)
 {
     if (!std::isfinite(value))
         return QString::number(value);
@@ -38,13 +38,13 @@ QString FloatToStrF(double value, int precision, int digits)
     return withComma(QString::number(rounded, 'f', digits));
 }
 
-QString QuotientText(qint64 value, int divisor)
+QString quotientText(qint64 value, int divisor)
 {
     const double quotient = double(value) / double(divisor);
     return withComma(QString::number(quotient, 'g', 15));
 }
 
-QString FormatFloat00(double value)
+QString formatFloat00(double value)
 {
     const double rounded = std::round(value);
     const qint64 whole = qint64(rounded);
@@ -52,7 +52,7 @@ QString FormatFloat00(double value)
     return whole < 0 ? QStringLiteral("-") + digits : digits;
 }
 
-int StrToInt(const QString& text)
+int parseInt(const QString& text)
 {
     static const QRegularExpression pattern(QStringLiteral("^\\s*[+-]?\\d+\\s*$"));
     bool ok = pattern.match(text).hasMatch();
@@ -64,7 +64,7 @@ int StrToInt(const QString& text)
     return int(value);
 }
 
-double StrToFloat(const QString& text)
+double parseFloat(const QString& text)
 {
     static const QRegularExpression pattern(
         QStringLiteral("^\\s*[+-]?(\\d+(,\\d*)?|,\\d+)([eE][+-]?\\d+)?\\s*$"));

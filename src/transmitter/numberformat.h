@@ -17,17 +17,17 @@ public:
     QString message() const { return QString::fromUtf8(what()); }
 };
 
-QString IntToStr(qint64 value);
+QString formatInt(qint64 value);
 // Fixed text: rounded to `precision` significant digits, then written with
 // exactly `digits` decimals (1234.6 at 4 and 1 gives "1235,0").
-QString FloatToStrF(double value, int precision, int digits);
+QString formatFixed(double value, int precision, int digits);
 // value / divisor as a real quotient, shortest text, no trailing zeros ("-200", "1,5").
-QString QuotientText(qint64 value, int divisor);
+QString quotientText(qint64 value, int divisor);
 // The pattern "#00": rounded to a whole number, at least two digits.
-QString FormatFloat00(double value);
+QString formatFloat00(double value);
 // Whole number, optional sign, surrounding blanks allowed; 32-bit range.
-int StrToInt(const QString& text);
+int parseInt(const QString& text);
 // Decimal comma, optional sign and exponent, surrounding blanks allowed.
-double StrToFloat(const QString& text);
+double parseFloat(const QString& text);
 
 } // namespace quorva::transmitter

@@ -7,28 +7,28 @@ namespace quorva::transmitter {
 
 QString zeroAdjustText(qint32 tenths)
 {
-    return FloatToStrF(tenths * 0.1, 4, 1);
+    return formatFixed(tenths * 0.1, 4, 1);
 }
 
 QString rangeValueText(qint32 tenths)
 {
-    return QuotientText(tenths, 10);
+    return quotientText(tenths, 10);
 }
 
 QString firmwareText(qint32 hundredths)
 {
     if (hundredths > kHighestShownFirmware)
         return QString();
-    return FloatToStrF(hundredths * 0.01, 3, 2);
+    return formatFixed(hundredths * 0.01, 3, 2);
 }
 
 MeasuredText measuredValueText(int sensorTypeIndex, qint32 value)
 {
     if (sensorTypeIndex == kPressureSensorType)
-        return {IntToStr(value), QStringLiteral("Pressão")};
+        return {formatInt(value), QStringLiteral("Pressão")};
     if (sensorTypeIndex == kNoSensorType)
-        return {IntToStr(value), QString()};
-    return {FloatToStrF(value * 0.1, 4, 1), QStringLiteral("°C")};
+        return {formatInt(value), QString()};
+    return {formatFixed(value * 0.1, 4, 1), QStringLiteral("°C")};
 }
 
 QString activityText(qint8 counter)
@@ -76,6 +76,7 @@ ReadingReport describeReading(const RegisterImage& image)
     ReadingReport r;
     const ModelOptions& options = optionsForModel(image[Slot::ModelCode]);
     r.modelCode = image[Slot::ModelCode];
+    r.modelOptions = &options;
     r.model = QString::fromUtf8(options.modelName);
     r.firmwareHundredths = image[Slot::Firmware];
     r.firmware = firmwareText(r.firmwareHundredths);

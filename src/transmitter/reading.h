@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transmitter/registermap.h"
+#include "transmitter/sensortable.h"
 
 #include <QString>
 
@@ -34,11 +35,12 @@ QString exceptionText(int code);
 // value itself when it names an item, otherwise no choice (-1).
 int shownChoice(qint32 value, int itemCount);
 
-// Everything one reading shows, in the window's own texts, for reports made
-// outside the window (the command line).
+// Everything one reading shows, in the window's own texts: the one mapping
+// from registers to texts, for the window and the command line alike.
 struct ReadingReport
 {
     qint32 modelCode = 0;
+    const ModelOptions* modelOptions = nullptr; // the option lists the model offers
     QString model;
     qint32 firmwareHundredths = 0;
     QString firmware;

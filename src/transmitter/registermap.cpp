@@ -4,16 +4,12 @@
 
 namespace quorva::transmitter {
 
-RegisterImage decodeRegisterImage(const quint8* reply, int accepted)
+RegisterImage decodeRegisterImage(const std::vector<quint16>& words)
 {
     RegisterImage image{};
-    if (accepted < 3)
-        return image;
-    const int announced = reply[2] / 2;
-    const int present = (accepted - 3) / 2;
-    const int words = std::min({announced, present, kRegisterImageSlots});
-    for (int k = 0; k < words; ++k)
-        image[size_t(k)] = wordToValue(quint16((reply[3 + 2 * k] << 8) | reply[4 + 2 * k]));
+    const size_t decoded = std::min(words.size(), image.size());
+    for (size_t k = 0; k < decoded; ++k)
+        image[k] = wordToValue(words[k]);
     return image;
 }
 

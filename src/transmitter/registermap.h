@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <array>
+#include <vector>
 
 // Which holding register holds what. Registers are numbered from 1; slot k
 // of an image is register k + 1.
@@ -58,9 +59,8 @@ constexpr quint16 valueToWord(qint32 value)
     return quint16(quint32(value) & 0xFFFFu);
 }
 
-// Decodes the data words of an accepted read reply. `accepted` is the reply's
-// length without its CRC. The reply's byte count bounds the words decoded, and
-// so do the bytes actually present and the image's fifty slots.
-RegisterImage decodeRegisterImage(const quint8* reply, int accepted);
+// Decodes the register words of a read, register 1 first: words past the
+// image's fifty slots are ignored, slots past the words stay 0.
+RegisterImage decodeRegisterImage(const std::vector<quint16>& words);
 
 } // namespace quorva::transmitter

@@ -270,7 +270,7 @@ void TForm1::FormShow(QObject* /*Sender*/)
     Timer1->stop();
     StatusBar1->setPanelText(0, kDisconnected);
     m_flags.OptionListsBuilt = 0;
-    m_link.Connected = 0;
+    Connected = 0;
     m_flags.StatusAnimation = 0;
     StatusBar1->setPanelText(1, QString());
     for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
@@ -303,9 +303,10 @@ void TForm1::btConectarClick(QObject* /*Sender*/)
     if (m_writeInFlight)
         return;
     StatusBar1->setPanelText(1, QString());
-    if (m_link.Connected == 0) {
-        if (m_link.open() == link::DriverStatusCode::Ok) {
-            m_link.Connected = 1;
+    if (Connected == 0) {
+        LinkStatus = m_link.open();
+        if (LinkStatus == link::DriverStatusCode::Ok) {
+            Connected = 1;
             m_flags.OptionListsBuilt = 0;
             StatusBar1->setPanelText(0, kConnected);
             btConectar->setText(QStringLiteral("Desconectar"));
@@ -320,13 +321,14 @@ void TForm1::btConectarClick(QObject* /*Sender*/)
         } else {
             m_messages.showMessage(kOpenFailed);
             StatusBar1->setPanelText(0, kDisconnected);
-            m_link.Connected = 0;
+            Connected = 0;
             transmite->setEnabled(false);
         }
         return;
     }
-    m_master.cancel();
+    m_master.reset();
     m_link.close();
+    Connected = 0;
     for (QWidget* w :
          std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, Button2, transmite,
                                          RadioGroup1, RadioGroup2, RadioGroup3})
@@ -340,7 +342,9 @@ void TForm1::LinkFailureReset()
 {
     // The handle is closed too: the port is held exclusively, and the next
     // connect must be able to open it again.
-    m_link.releaseAfterFailure();
+    m_master.reset();
+    m_link.close();
+    Connected = 0;
     m_flags.PollingActive = 0;
     transmite->setText(kRead);
     Timer1->stop();
@@ -359,26 +363,9 @@ void TForm1::returnToDisconnected(const QString& failureMessage)
     Button2->setEnabled(false);
 }
 
-bool TForm1::reportSend(SendOutcome outcome)
-{
-    switch (outcome) {
-    case SendOutcome::Sent:
-        StatusBar1->setPanelText(0, kConnected);
-        StatusBar1->setPanelText(1, QStringLiteral("Comando enviado"));
-        return true;
-    case SendOutcome::SendFailed:
-        // LinkStatus is already stored: ticks during the messages send nothing.
-        returnToDisconnected(kSendFailed);
-        return false;
-    case SendOutcome::Busy:
-        break;
-    }
-    return false;
-}
-
 void TForm1::transmiteClick(QObject* /*Sender*/)
 {
-    if (m_writeInFlight || m_link.LinkStatus != link::DriverStatusCode::Ok)
+    if (m_writeInFlight || LinkStatus != link::DriverStatusCode::Ok)
         return;
     if (m_flags.PollingActive == 0) {
         m_flags.PollingActive = 1;
@@ -404,17 +391,28 @@ void TForm1::transmiteClick(QObject* /*Sender*/)
 
 void TForm1::Timer1Timer(QObject* /*Sender*/)
 {
-    if (m_link.LinkStatus != link::DriverStatusCode::Ok || m_master.busy())
+    if (LinkStatus != link::DriverStatusCode::Ok || m_master.busy())
         return;
     m_flags.OptionListsBuilt = 1;
-    reportSend(m_master.readHoldingRegisters(transmitter::kSlaveAddress,
-                                             transmitter::kReadFirstRegister,
-                                             transmitter::kReadRegisterCount));
+    // A poll leaves status panel 1 as it is until its reading completes: the
+    // activity text steps once a second, without a flash in between. A
+    // refused write comes back through the result.
+    if (m_master.readHoldingRegisters(transmitter::kSlaveAddress, transmitter::kReadFirstRegister,
+                                      transmitter::kReadRegisterCount) !=
+        SendOutcome::SendFailed)
+        StatusBar1->setPanelText(0, kConnected);
 }
 
 void TForm1::onTransactionFinished(const link::TransactionResult& result)
 {
-    if (result.function == link::kWriteMultipleRegisters)
+    // Stored before anything is shown: ticks during a message send nothing.
+    LinkStatus = result.driverStatus;
+    const bool isWrite = result.function == link::kWriteMultipleRegisters;
+    if (isWrite)
+        m_writeInFlight = false;
+    if (result.outcome == ReplyOutcome::SendFailed)
+        returnToDisconnected(kSendFailed);
+    else if (isWrite)
         finishConfigurationWrite(result);
     else
         DecodeReadReply(result);
@@ -434,6 +432,7 @@ void TForm1::showReceiveStatus(const link::TransactionResult& result)
         Label6->setText(kBlank);
         break;
     case ReplyOutcome::ReadFailed:
+    case ReplyOutcome::SendFailed:
         break;
     }
 }
@@ -442,19 +441,18 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
 {
     using namespace transmitter;
     showReceiveStatus(result);
-    const int accepted = result.outcome == ReplyOutcome::Reply ? result.length - 2 : 0;
-    if (accepted <= 0) {
+    if (!result.ok()) {
         StatusBar1->setPanelText(1, QString::fromUtf8(kReadErrorText));
         if (result.outcome == ReplyOutcome::ReadFailed)
             returnToDisconnected(kReceiveFailed);
         return;
     }
-    const RegisterImage image = decodeRegisterImage(result.bytes.data(), accepted);
+    const ReadingReport reading = describeReading(decodeRegisterImage(result.words));
 
-    RadioGroup1->setItemIndex(image[Slot::SensorType]); // may run RadioGroup1Click
-    MaskEdit1->setMaskedText(zeroAdjustText(image[Slot::ZeroAdjust]));
-    Edit7->setText(rangeValueText(image[Slot::RangeLower]));
-    Edit8->setText(rangeValueText(image[Slot::RangeUpper]));
+    RadioGroup1->setItemIndex(reading.sensorTypeIndex); // may run RadioGroup1Click
+    MaskEdit1->setMaskedText(reading.zeroAdjust);
+    Edit7->setText(reading.rangeLower);
+    Edit8->setText(reading.rangeUpper);
 
     if (RadioGroup2->itemIndex() == -1)
         m_flags.OptionListsBuilt = 0;
@@ -462,21 +460,17 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
         m_flags.OptionListsBuilt = 1;
         RadioGroup2->clearItems();
         RadioGroup3->clearItems();
-        const ModelOptions& options = optionsForModel(image[Slot::ModelCode]);
-        for (const char* item : options.sensorErrorItems)
+        for (const char* item : reading.modelOptions->sensorErrorItems)
             RadioGroup2->appendItem(QString::fromUtf8(item));
-        for (const char* item : options.directionItems)
+        for (const char* item : reading.modelOptions->directionItems)
             RadioGroup3->appendItem(QString::fromUtf8(item));
-        Label4->setText(QString::fromUtf8(options.modelName));
+        Label4->setText(reading.model);
     }
-    RadioGroup2->setItemIndex(image[Slot::SensorError]);
-    RadioGroup3->setItemIndex(image[Slot::OutputDirection]);
-    Label5->setText(firmwareText(image[Slot::Firmware]));
-
-    const MeasuredText measured =
-        measuredValueText(RadioGroup1->itemIndex(), image[Slot::MeasuredValue]);
-    Edit28->setText(measured.value);
-    Label8->setText(measured.unit);
+    RadioGroup2->setItemIndex(reading.sensorErrorIndex);
+    RadioGroup3->setItemIndex(reading.outputDirectionIndex);
+    Label5->setText(reading.firmware);
+    Edit28->setText(reading.measured.value);
+    Label8->setText(reading.measured.unit);
 
     StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
     m_flags.StatusAnimation = nextActivityCounter(m_flags.StatusAnimation);
@@ -508,8 +502,9 @@ void TForm1::UpdateRangeCaptions()
 void TForm1::Button2Click(QObject* /*Sender*/)
 {
     using namespace transmitter;
-    if (m_writeInFlight || m_link.LinkStatus != link::DriverStatusCode::Ok)
+    if (m_writeInFlight || LinkStatus != link::DriverStatusCode::Ok)
         return;
+    // A reading in flight is no longer wanted; its reply still keeps the line.
     m_master.cancel();
     m_flags.PollingActive = 0;
     Timer1->stop();
@@ -532,14 +527,17 @@ void TForm1::Button2Click(QObject* /*Sender*/)
         return;
     }
     m_flags.OptionListsBuilt = 1;
-    if (reportSend(m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister,
-                                                   kWriteRegisterCount, WriteImage.data())))
-        m_writeInFlight = true;
+    // A refused write comes back through the result, before this returns.
+    if (m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
+                                        WriteImage.data()) == SendOutcome::SendFailed)
+        return;
+    m_writeInFlight = true;
+    StatusBar1->setPanelText(0, kConnected);
+    StatusBar1->setPanelText(1, QStringLiteral("Comando enviado"));
 }
 
 void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
 {
-    m_writeInFlight = false;
     showReceiveStatus(result);
     switch (result.outcome) {
     case ReplyOutcome::Reply:
@@ -552,6 +550,8 @@ void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
     case ReplyOutcome::BadReply:
     case ReplyOutcome::Exception:
         m_messages.showMessage(kNotConfirmed);
+        break;
+    case ReplyOutcome::SendFailed:
         break;
     }
 }

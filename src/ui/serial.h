@@ -82,6 +82,10 @@ public:
     QTimer* Timer1;
 
     quorva::transmitter::WriteImage WriteImage{};
+    // The window's own view of the link: connected by its button, and the
+    // status of the last open, write or read, which gates every request.
+    quint8 Connected = 0;
+    quorva::link::DriverStatus LinkStatus = quorva::link::DriverStatusCode::Ok;
 
     // Event handlers.
     void FormShow(QObject* Sender);
@@ -107,8 +111,6 @@ private:
     void applyKeyboardOrder();
     template <typename Handler> void dispatch(Handler&& handler);
 
-    // The window's side of a send: status texts, or the failure path.
-    bool reportSend(quorva::link::SendOutcome outcome);
     void returnToDisconnected(const QString& failureMessage);
     void onTransactionFinished(const quorva::link::TransactionResult& result);
     void showReceiveStatus(const quorva::link::TransactionResult& result);

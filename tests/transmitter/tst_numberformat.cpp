@@ -44,7 +44,7 @@ private slots:
         QFETCH(int, precision);
         QFETCH(int, digits);
         QFETCH(QString, text);
-        QCOMPARE(FloatToStrF(value, precision, digits), text);
+        QCOMPARE(formatFixed(value, precision, digits), text);
     }
 
     void quotientText_data()
@@ -63,7 +63,7 @@ private slots:
     {
         QFETCH(qint64, value);
         QFETCH(QString, text);
-        QCOMPARE(QuotientText(value, 10), text);
+        QCOMPARE(quorva::transmitter::quotientText(value, 10), text);
     }
 
     void patternHashZeroZero_data()
@@ -84,18 +84,18 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(FormatFloat00(value), text);
+        QCOMPARE(formatFloat00(value), text);
     }
 
     void textToInteger()
     {
-        QCOMPARE(StrToInt("-200"), -200);
-        QCOMPARE(StrToInt("+650"), 650);
-        QCOMPARE(StrToInt(" 12 "), 12);
-        QCOMPARE(StrToInt("-2147483648"), std::numeric_limits<int>::min());
+        QCOMPARE(parseInt("-200"), -200);
+        QCOMPARE(parseInt("+650"), 650);
+        QCOMPARE(parseInt(" 12 "), 12);
+        QCOMPARE(parseInt("-2147483648"), std::numeric_limits<int>::min());
         for (const char* bad : {"12,5", "", " ", "1e3", "abc", "12a", "2147483648", "--1"}) {
             try {
-                StrToInt(QString::fromLatin1(bad));
+                parseInt(QString::fromLatin1(bad));
                 QFAIL(bad);
             } catch (const ConversionError& e) {
                 QVERIFY(e.message().contains(QString::fromLatin1(bad)));
@@ -105,13 +105,13 @@ private slots:
 
     void textToFloat()
     {
-        QCOMPARE(StrToFloat("-0,5"), -0.5);
-        QCOMPARE(StrToFloat(" 9,9"), 9.9);
-        QCOMPARE(StrToFloat("1,5e1"), 15.0);
-        QCOMPARE(StrToFloat(",5"), 0.5);
-        QCOMPARE(StrToFloat("7"), 7.0);
+        QCOMPARE(parseFloat("-0,5"), -0.5);
+        QCOMPARE(parseFloat(" 9,9"), 9.9);
+        QCOMPARE(parseFloat("1,5e1"), 15.0);
+        QCOMPARE(parseFloat(",5"), 0.5);
+        QCOMPARE(parseFloat("7"), 7.0);
         for (const char* bad : {"0.5", "", " , ", "1,2,3", "-", "5 ,0", "- 1,0"})
-            QVERIFY_THROWS_EXCEPTION(ConversionError, StrToFloat(QString::fromLatin1(bad)));
+            QVERIFY_THROWS_EXCEPTION(ConversionError, parseFloat(QString::fromLatin1(bad)));
     }
 };
 

@@ -7,6 +7,18 @@
 #include "windowrig.h"
 
 namespace {
+// Read system calls this process has made so far.
+qint64 readCalls()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith("syscr:"))
+            return line.mid(6).trimmed().toLongLong();
+    return -1;
+}
+
 // The window on the serial port `port`, in real time, connected and reading once.
 struct SerialWindow
 {
@@ -93,6 +105,36 @@ private slots:
         WindowRig::click(form.Button2);
         QTRY_COMPARE_WITH_TIMEOUT(form.StatusBar1->panelText(1), "Enviado...", 3000);
         QCOMPARE(device.reg(7), quint16(6000));
+    }
+
+    // The far end goes away while a reading waits for its reply: the reading
+    // fails at once, and nothing reads the dead port while the message is open.
+    void hangUpMidTransaction()
+    {
+        PtyPair pty;
+        QVERIFY2(pty.waitForLinks(), "socat is needed");
+        SerialWindow w(pty.masterEnd());
+        TForm1& form = w.form;
+        WindowRig::click(form.btConectar);
+        QCOMPARE(form.StatusBar1->panelText(0), "Conectado");
+        WindowRig::click(form.transmite);
+        form.Timer1Timer(form.Timer1); // nobody answers on the far end
+        qint64 readsWhileShown = -1;
+        w.messages.whileShown = [&] {
+            if (readsWhileShown >= 0)
+                return;
+            const qint64 before = readCalls();
+            QTest::qWait(500); // the message box's own event loop
+            readsWhileShown = readCalls() - before;
+        };
+        pty.hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.messages.messages.isEmpty(), 3000);
+        QCOMPARE(w.messages.messages,
+                 (QStringList{"Erro ao tentar receber dados.", "Erro ao abrir o dispositivo USB."}));
+        QCOMPARE(form.Label6->text(), " "); // a failed read, not a silent device
+        QVERIFY2(readsWhileShown >= 0 && readsWhileShown < 100,
+                 qPrintable(QString::number(readsWhileShown)));
+        QCOMPARE(form.btConectar->text(), "Conectar");
     }
 
     // A real transmitter, when QUORVA_TEST_PORT names the port it is on.
