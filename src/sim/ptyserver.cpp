@@ -97,7 +97,7 @@ void PtyServer::serveBuffered()
             continue;
         }
         m_buffer.remove(0, length);
-        if (m_outgoing.size() >= size_t(kMaxRepliesWaiting))
+        if (m_outgoing.size() >= size_t(kMaxAnswersWaiting))
             continue;
         QByteArray reply;
         for (const QByteArray& burst : answerFrame(m_model, frame, m_clock.nowUs(), m_fault))

@@ -24,9 +24,6 @@ class PtyServer : public QObject
 public:
     static constexpr int kSilenceMs = 20;
     static constexpr int kDefaultTurnaroundMs = 4;
-    // A slave still answering hears no more than this many requests ahead;
-    // the rest of a flood is dropped rather than queued without end.
-    static constexpr int kMaxRepliesWaiting = 4;
 
     explicit PtyServer(TransmitterModel& model, QObject* parent = nullptr);
     ~PtyServer() override;

@@ -13,6 +13,9 @@ namespace quorva::sim {
 
 constexpr quint8 kSlaveAddress = quint8(transmitter::kSlaveAddress);
 constexpr int kFloodBytes = 1100;
+// A slave answers a few requests ahead at most and does not hear the rest, so
+// a master that sends faster than the line carries cannot pile up replies.
+constexpr int kMaxAnswersWaiting = 4;
 
 // The request a frame carries, when it is addressed to this slave and its
 // CRC checks out; a slave stays silent to anything else.

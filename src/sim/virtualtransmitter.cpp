@@ -116,6 +116,13 @@ void VirtualTransmitter::take(qsizetype count, quint8* into)
     }
 }
 
+int VirtualTransmitter::answersWaiting(qint64 nowUs) const
+{
+    return int(std::count_if(m_rxQueue.begin(), m_rxQueue.end(), [nowUs](const Burst& b) {
+        return b.endsAnswer && b.endUs() > nowUs;
+    }));
+}
+
 DriverStatus VirtualTransmitter::read(DriverHandle handle, quint8* buffer, quint32 bytesToRead,
                                       quint32* bytesReturned)
 {
@@ -141,20 +148,22 @@ DriverStatus VirtualTransmitter::write(DriverHandle handle, const quint8* buffer
     *bytesWritten = bytesToWrite;
     const QByteArray request(reinterpret_cast<const char*>(buffer), qsizetype(bytesToWrite));
     const qint64 now = m_clock.nowUs();
-    const std::vector<QByteArray> bursts = answerFrame(m_model, request, now, m_fault);
     logRequest(request);
+    if (answersWaiting(now) >= kMaxAnswersWaiting)
+        return DriverStatusCode::Ok; // unheard
+    const std::vector<QByteArray> bursts = answerFrame(m_model, request, now, m_fault);
     // The request crosses the line, the device turns around, then the reply
     // comes a character at a time; it queues behind anything still arriving.
     qint64 startUs = now + qint64(bytesToWrite) * kByteTimeUs + m_turnaroundUs;
     if (!m_rxQueue.empty())
         startUs = std::max(startUs, m_rxQueue.back().endUs());
     for (const QByteArray& bytes : bursts) {
-        if (bytes.isEmpty())
-            continue;
-        m_rxQueue.push_back({startUs, bytes, 0});
+        m_rxQueue.push_back({startUs, bytes, 0, false});
         startUs = m_rxQueue.back().endUs();
         m_lastByteDueUs = startUs;
     }
+    if (!bursts.empty())
+        m_rxQueue.back().endsAnswer = true;
     // Never from in here: the handler hears of the reply on the event loop.
     armArrivalTimer();
     return DriverStatusCode::Ok;

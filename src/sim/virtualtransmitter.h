@@ -93,6 +93,7 @@ private:
         qint64 startUs = 0;
         QByteArray bytes;
         qsizetype taken = 0; // read or purged
+        bool endsAnswer = false;
         qint64 dueUs(qsizetype k) const { return startUs + (k + 1) * kByteTimeUs; }
         qint64 endUs() const { return dueUs(bytes.size() - 1); }
     };
@@ -100,6 +101,7 @@ private:
     link::DriverStatus checkHandle(link::DriverHandle handle) const;
     void logRequest(QByteArray request);
     qsizetype arrivedCount() const;
+    int answersWaiting(qint64 nowUs) const;
     // Takes up to `count` arrived bytes off the queue; `into` may be null.
     void take(qsizetype count, quint8* into);
     void armArrivalTimer();

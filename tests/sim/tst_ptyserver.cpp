@@ -2,6 +2,7 @@
 // file as any master would reach it. Frames are written out literally.
 #include "link/modbusframe.h"
 #include "sim/ptyserver.h"
+#include "sim/slaveframe.h"
 
 #include <QtTest>
 #include <fcntl.h>
@@ -87,7 +88,7 @@ private slots:
         for (int i = 0; i < 10; ++i)
             QVERIFY(terminal.send("01 03 00 09 00 02 14 09"));
         const QByteArray answers = terminal.receive(10 * 9, 500);
-        QCOMPARE(answers.size(), PtyServer::kMaxRepliesWaiting * 9);
+        QCOMPARE(answers.size(), kMaxAnswersWaiting * 9);
     }
 
     void strayBytesBeforeAFrameAreSkipped()

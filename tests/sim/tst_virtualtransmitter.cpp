@@ -2,6 +2,7 @@
 // the settings it was given, its port and its memory over a long run.
 #include "fixtures.h"
 #include "link/devicelink.h"
+#include "sim/slaveframe.h"
 
 #include <QtTest>
 
@@ -122,8 +123,9 @@ private slots:
         QCOMPARE(device.open(0, &second), DriverStatusCode::DeviceNotFound);
     }
 
-    // A day and more of polls, with a flood of stray bytes before every reply:
-    // the request log and the receive queue keep to their bounds.
+    // A day and more of polls, each answer (a flood of stray bytes, then the
+    // reply) longer on the line than the interval: the request log and the
+    // receive queue keep to their bounds.
     void memoryStaysFlat()
     {
         ManualClock clock;
@@ -140,7 +142,8 @@ private slots:
         QCOMPARE(device.requestCount(), qint64(kRequests));
         QCOMPARE(int(device.receivedFrames().size()), VirtualTransmitter::kRequestLogSize);
         QCOMPARE(device.receivedFrames().back(), kPoll);
-        QCOMPARE(device.scheduledByteCount(), 1100 + 79); // the last answer only
+        QVERIFY(device.scheduledByteCount() <= quorva::sim::kMaxAnswersWaiting * (1100 + 79));
+        clock.advanceMs(10'000);
         device.purge(h, kPurgeRx);
         QCOMPARE(device.scheduledByteCount(), 0);
     }
