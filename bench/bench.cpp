@@ -7,7 +7,7 @@
 #include "link/devicelink.h"
 #include "link/linkclock.h"
 #include "link/modbusmaster.h"
-#include "link/virtualtransmitter.h"
+#include "sim/virtualtransmitter.h"
 #include "ui/messagesink.h"
 #include "ui/serial.h"
 
@@ -108,7 +108,7 @@ struct WindowFigures
 WindowFigures measureWindow(int polls)
 {
     link::SteadyClock clock;
-    link::VirtualTransmitter device(clock);
+    sim::VirtualTransmitter device(clock);
     device.setDrift(false);
     link::DeviceLink deviceLink(device);
     link::ModbusMaster master(deviceLink, clock);
@@ -230,8 +230,8 @@ int main(int argc, char* argv[])
 
     // The window on the virtual transmitter, paced at 9600 baud.
     const WindowFigures w = measureWindow(polls);
-    const double lineMs = (8 + 79) * link::VirtualTransmitter::kByteTimeUs / 1000.0;
-    const double limitMs = lineMs + link::VirtualTransmitter::kDefaultTurnaroundMs;
+    const double lineMs = (8 + 79) * sim::VirtualTransmitter::kByteTimeUs / 1000.0;
+    const double limitMs = lineMs + sim::VirtualTransmitter::kDefaultTurnaroundMs;
     out << "## Data age\n\n"
         << "The window on the virtual transmitter at 9600 baud 8N1, " << w.polls << " of " << polls
         << " readings; medians (longest in brackets).\n\n"
@@ -243,7 +243,7 @@ int main(int argc, char* argv[])
         << "| tick to the value in `Edit28` | " << ms(median(w.ageFromTick)) << " ("
         << ms(*std::max_element(w.ageFromTick.begin(), w.ageFromTick.end())) << ") | "
         << ms(limitMs) << " (request and 79-byte reply on the wire, " << ms(lineMs)
-        << ", plus the device's " << link::VirtualTransmitter::kDefaultTurnaroundMs
+        << ", plus the device's " << sim::VirtualTransmitter::kDefaultTurnaroundMs
         << " ms turnaround) |\n"
         << "| tick to value, as a share of the line's limit | "
         << QString::number(median(w.ageFromTick) / limitMs, 'f', 3) << " | 1 |\n\n";

@@ -4,7 +4,7 @@
 // helpers that drive a transaction through simulated time.
 #include "link/linkclock.h"
 #include "link/modbusmaster.h"
-#include "link/virtualtransmitter.h"
+#include "sim/virtualtransmitter.h"
 
 #include <QtTest>
 #include <optional>
@@ -49,7 +49,7 @@ inline quorva::link::TransactionResult awaitResult(quorva::link::ModbusMaster& m
 }
 
 // The transmitter with its temperature held still, so tests can compare it.
-inline void holdStill(quorva::link::VirtualTransmitter& device)
+inline void holdStill(quorva::sim::VirtualTransmitter& device)
 {
     device.setDrift(false);
     device.setRegister(2, kMeasuredTenths);

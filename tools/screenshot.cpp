@@ -3,7 +3,7 @@
 #include "link/devicelink.h"
 #include "link/linkclock.h"
 #include "link/modbusmaster.h"
-#include "link/virtualtransmitter.h"
+#include "sim/virtualtransmitter.h"
 #include "ui/messagesink.h"
 #include "ui/serial.h"
 
@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("window.png");
     quorva::link::SteadyClock clock;
-    quorva::link::VirtualTransmitter device(clock);
+    quorva::sim::VirtualTransmitter device(clock);
     quorva::link::DeviceLink link(device);
     quorva::link::ModbusMaster master(link, clock);
     ProgramFlags flags;

@@ -13,7 +13,7 @@ using link::SendOutcome;
 CliLink::CliLink(const LinkChoice& choice)
 {
     if (choice.simulate) {
-        auto simulator = std::make_unique<link::VirtualTransmitter>(m_clock);
+        auto simulator = std::make_unique<sim::VirtualTransmitter>(m_clock);
         m_simulator = simulator.get();
         m_driver = std::move(simulator);
     } else {

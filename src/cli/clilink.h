@@ -3,7 +3,7 @@
 #include "link/devicelink.h"
 #include "link/linkclock.h"
 #include "link/modbusmaster.h"
-#include "link/virtualtransmitter.h"
+#include "sim/virtualtransmitter.h"
 #include "transmitter/registermap.h"
 
 #include <QString>
@@ -32,7 +32,7 @@ public:
     bool readImage(transmitter::RegisterImage& image, QString* error);
     // True when the device confirmed the write with a matching echo.
     bool writeImage(const transmitter::WriteImage& image, QString* error);
-    link::VirtualTransmitter* simulator() { return m_simulator; }
+    sim::VirtualTransmitter* simulator() { return m_simulator; }
 
 private:
     link::TransactionResult transact(const std::function<link::SendOutcome()>& send,
@@ -40,7 +40,7 @@ private:
 
     link::SteadyClock m_clock;
     std::unique_ptr<link::SerialDriver> m_driver;
-    link::VirtualTransmitter* m_simulator = nullptr;
+    sim::VirtualTransmitter* m_simulator = nullptr;
     std::unique_ptr<link::DeviceLink> m_link;
     std::unique_ptr<link::ModbusMaster> m_master;
     QString m_portForErrors;

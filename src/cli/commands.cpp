@@ -1,8 +1,8 @@
 #include "commands.h"
 
 #include "cli/interrupt.h"
-#include "link/ptyserver.h"
 #include "link/usbserialdriver.h"
+#include "sim/ptyserver.h"
 #include "transmitter/configwrite.h"
 #include "transmitter/numberformat.h"
 #include "transmitter/reading.h"
@@ -351,17 +351,17 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
 
 int simulate(const SimulateOptions& options, Output& o)
 {
-    link::SteadyClock clock;
-    link::VirtualTransmitter device(clock);
+    sim::TransmitterModel device;
     device.setDrift(options.drift);
+    sim::PtyServer server(device);
     if (options.turnaroundMs >= 0)
-        device.setTurnaroundMs(options.turnaroundMs);
+        server.setTurnaroundMs(options.turnaroundMs);
     if (!options.fault.isEmpty()) {
         const QString name = options.fault.section(u':', 0, 0);
-        link::VirtualTransmitter::Fault fault{};
-        if (!link::VirtualTransmitter::faultFromName(name, fault))
+        sim::Fault fault{};
+        if (!sim::faultFromName(name, fault))
             return o.fail(QStringLiteral("falha desconhecida '%1'; conhecidas: %2")
-                              .arg(name, link::VirtualTransmitter::faultNames().join(u' ')),
+                              .arg(name, sim::faultNames().join(u' ')),
                           kExitUsage);
         bool ok = true;
         const int code =
@@ -369,9 +369,8 @@ int simulate(const SimulateOptions& options, Output& o)
         if (!ok || code < 1 || code > 255)
             return o.fail(QStringLiteral("código de exceção inválido em '%1'").arg(options.fault),
                           kExitUsage);
-        device.setFault(fault, code);
+        server.setFault(fault, code);
     }
-    link::PtyServer server(device);
     QString error;
     if (!server.start(&error))
         return o.fail(QStringLiteral("não foi possível criar o pseudo-terminal: ") + error);

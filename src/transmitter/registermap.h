@@ -30,6 +30,23 @@ constexpr int Firmware = 9;
 constexpr int ModelCode = 10;
 } // namespace Slot
 
+// The same registers by number, as requests and the slave name them.
+namespace Register {
+constexpr int ofSlot(int slot)
+{
+    return slot + 1;
+}
+constexpr int MeasuredValue = ofSlot(Slot::MeasuredValue);
+constexpr int ZeroAdjust = ofSlot(Slot::ZeroAdjust);
+constexpr int SensorType = ofSlot(Slot::SensorType);
+constexpr int RangeLower = ofSlot(Slot::RangeLower);
+constexpr int RangeUpper = ofSlot(Slot::RangeUpper);
+constexpr int SensorError = ofSlot(Slot::SensorError);
+constexpr int OutputDirection = ofSlot(Slot::OutputDirection);
+constexpr int Firmware = ofSlot(Slot::Firmware);
+constexpr int ModelCode = ofSlot(Slot::ModelCode);
+} // namespace Register
+
 // A word above 0x8000 reads as negative; 0x8000 itself reads as +32768.
 constexpr qint32 wordToValue(quint16 word)
 {

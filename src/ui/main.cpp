@@ -4,7 +4,7 @@
 #include "link/linkclock.h"
 #include "link/modbusmaster.h"
 #include "link/usbserialdriver.h"
-#include "link/virtualtransmitter.h"
+#include "sim/virtualtransmitter.h"
 #include "ui/messagesink.h"
 #include "ui/serial.h"
 #include "ui/sobre.h"
@@ -101,7 +101,7 @@ int main(int argc, char* argv[])
     quorva::link::SteadyClock clock;
     std::unique_ptr<quorva::link::SerialDriver> driver;
     if (parser.isSet(options.simulate))
-        driver = std::make_unique<quorva::link::VirtualTransmitter>(clock);
+        driver = std::make_unique<quorva::sim::VirtualTransmitter>(clock);
     else
         driver = std::make_unique<quorva::link::UsbSerialDriver>(parser.value(options.port));
 

@@ -14,7 +14,7 @@
 #include <map>
 #include <random>
 
-using Fault = quorva::link::VirtualTransmitter::Fault;
+using Fault = quorva::sim::VirtualTransmitter::Fault;
 using namespace quorva::transmitter;
 
 namespace {

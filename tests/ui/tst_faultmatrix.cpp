@@ -8,7 +8,7 @@
 
 #include <QFile>
 
-using Fault = quorva::link::VirtualTransmitter::Fault;
+using Fault = quorva::sim::VirtualTransmitter::Fault;
 using namespace quorva::transmitter;
 
 namespace {
@@ -165,7 +165,7 @@ private slots:
 
         // And it recovers: at once, or by connecting again.
         w.device.setFault(Fault::None);
-        w.device.setTurnaroundMs(quorva::link::VirtualTransmitter::kDefaultTurnaroundMs);
+        w.device.setTurnaroundMs(quorva::sim::VirtualTransmitter::kDefaultTurnaroundMs);
         toNextSecond(w);
         QString recovery = QStringLiteral("next reading");
         if (panel0 == "Desconectado") {

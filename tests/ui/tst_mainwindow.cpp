@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <memory>
 
-using Fault = quorva::link::VirtualTransmitter::Fault;
+using Fault = quorva::sim::VirtualTransmitter::Fault;
 
 namespace {
 const QString kOpenFailed = QStringLiteral("Erro ao abrir o dispositivo USB.");
@@ -105,8 +105,7 @@ private slots:
         w.connectAndRead();
         TForm1& f = w.form;
         QCOMPARE(w.framesSent(), size_t(1));
-        QCOMPARE(w.device.receivedFrames().front(),
-                 (std::vector<quint8>{0x01, 0x03, 0x00, 0x00, 0x00, 0x25, 0x84, 0x11}));
+        QCOMPARE(w.device.receivedFrames().front(), QByteArray::fromHex("0103000000258411"));
         QCOMPARE(f.RadioGroup1->itemIndex(), 0);
         QCOMPARE(f.Edit28->text(), "23,5");
         QCOMPARE(f.Label8->text(), "°C");

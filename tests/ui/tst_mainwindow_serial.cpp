@@ -2,8 +2,8 @@
 // Debian's pymodbus serving slave 1, the pseudo-terminal transmitter, and a
 // real transmitter when one is named.
 #include "link/usbserialdriver.h"
-#include "sim/ptyserver.h"
 #include "ptypair.h"
+#include "sim/ptyserver.h"
 #include "windowrig.h"
 
 namespace {
@@ -91,8 +91,7 @@ private slots:
     // as `quorva --port PATH` beside `quorva-cli simulate`.
     void windowOnThePseudoTerminalTransmitter()
     {
-        quorva::link::SteadyClock clock;
-        quorva::sim::VirtualTransmitter device(clock);
+        quorva::sim::TransmitterModel device;
         device.setDrift(false);
         quorva::sim::PtyServer server(device);
         QVERIFY(server.start(nullptr));

@@ -47,7 +47,7 @@ public:
 struct WindowRig
 {
     quorva::link::ManualClock clock;
-    quorva::link::VirtualTransmitter device{clock};
+    quorva::sim::VirtualTransmitter device{clock};
     quorva::link::DeviceLink link{device};
     quorva::link::ModbusMaster master{link, clock};
     ProgramFlags flags;
@@ -107,7 +107,7 @@ struct WindowRig
         poll();
     }
     QString panel(int index) const { return form.StatusBar1->panelText(index); }
-    size_t framesSent() const { return device.receivedFrames().size(); }
+    size_t framesSent() const { return size_t(device.requestCount()); }
 };
 
 // The device data a window shows: its value texts and its three choices.
@@ -131,7 +131,7 @@ inline ShownValues shownBy(const TForm1& f)
 }
 
 // What the window must show for the device's registers as they stand.
-inline ShownValues sentBy(const quorva::link::VirtualTransmitter& d)
+inline ShownValues sentBy(const quorva::sim::VirtualTransmitter& d)
 {
     using namespace quorva::transmitter;
     auto value = [&d](int number) { return wordToValue(d.reg(number)); };

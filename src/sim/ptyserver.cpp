@@ -1,33 +1,38 @@
 #include "ptyserver.h"
 
+#include "link/devicelink.h"
 #include "link/modbusframe.h"
+#include "sim/slaveframe.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
-namespace quorva::link {
+namespace quorva::sim {
 
 namespace {
 // The length of the request at the buffer's start, if its head tells it.
-int requestLength(const std::vector<quint8>& b)
+qsizetype requestLength(const QByteArray& b)
 {
     if (b.size() < 2)
         return 0;
-    if (b[1] == kWriteMultipleRegisters)
-        return b.size() < 7 ? 0 : 9 + b[6];
+    if (quint8(b[1]) == link::kWriteMultipleRegisters)
+        return b.size() < 7 ? 0 : 9 + quint8(b[6]);
     return 8; // function 3 and every other request this slave meets
 }
 } // namespace
 
-PtyServer::PtyServer(VirtualTransmitter& device, QObject* parent)
-    : QObject(parent), m_device(device)
+PtyServer::PtyServer(TransmitterModel& model, QObject* parent) : QObject(parent), m_model(model)
 {
     m_silence.setSingleShot(true);
     m_silence.setInterval(kSilenceMs);
     connect(&m_silence, &QTimer::timeout, this, [this] { m_buffer.clear(); });
+    m_sendTimer.setSingleShot(true);
+    m_sendTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_sendTimer, &QTimer::timeout, this, &PtyServer::sendDue);
 }
 
 PtyServer::~PtyServer()
@@ -67,48 +72,66 @@ bool PtyServer::start(QString* error)
 
 void PtyServer::onReadable()
 {
-    quint8 chunk[512];
+    char chunk[512];
     for (;;) {
         const ssize_t n = ::read(m_master, chunk, sizeof chunk);
         if (n <= 0)
             break;
-        m_buffer.insert(m_buffer.end(), chunk, chunk + n);
+        m_buffer.append(chunk, qsizetype(n));
+        serveBuffered(); // the buffer never holds more than one request's length
     }
-    serveBuffered();
-    if (!m_buffer.empty())
+    if (!m_buffer.isEmpty())
         m_silence.start();
 }
 
 void PtyServer::serveBuffered()
 {
     for (;;) {
-        const int length = requestLength(m_buffer);
-        if (length == 0 || int(m_buffer.size()) < length)
+        const qsizetype length = requestLength(m_buffer);
+        if (length == 0 || m_buffer.size() < length)
             return;
-        if (Crc16(m_buffer.data(), 0, length - 2) !=
-            quint16((m_buffer[size_t(length - 2)] << 8) | m_buffer[size_t(length - 1)])) {
+        const QByteArray frame = m_buffer.left(length);
+        if (!link::hasValidCrc(frame)) {
             // Not a frame at this byte: slide on and look again.
-            m_buffer.erase(m_buffer.begin());
+            m_buffer.remove(0, 1);
             continue;
         }
-        std::vector<quint8> reply = m_device.respond(m_buffer.data(), length);
-        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + length);
-        if (!reply.empty())
+        m_buffer.remove(0, length);
+        if (m_outgoing.size() >= size_t(kMaxAnswersWaiting))
+            continue;
+        QByteArray reply;
+        for (const QByteArray& burst : answerFrame(m_model, frame, m_clock.nowUs(), m_fault))
+            reply += burst;
+        if (!reply.isEmpty())
             sendLater(std::move(reply), length);
     }
 }
 
-void PtyServer::sendLater(std::vector<quint8> reply, int requestLength)
+void PtyServer::sendLater(QByteArray reply, qsizetype requestLength)
 {
     const qint64 lineUs =
-        m_pacing ? qint64(requestLength + int(reply.size())) * VirtualTransmitter::kByteTimeUs +
-                       m_device.turnaroundUs()
+        m_pacing ? (requestLength + reply.size()) * link::DeviceLink::kByteTimeUs + m_turnaroundUs
                  : 0;
-    QTimer::singleShot(int((lineUs + 999) / 1000), Qt::PreciseTimer, this,
-                       [this, reply = std::move(reply)] {
-                           if (m_master >= 0)
-                               (void)::write(m_master, reply.data(), reply.size());
-                       });
+    // Replies leave in the order their requests came.
+    qint64 dueUs = m_clock.nowUs() + lineUs;
+    if (!m_outgoing.empty())
+        dueUs = std::max(dueUs, m_outgoing.back().dueUs);
+    m_outgoing.push_back({dueUs, std::move(reply)});
+    if (m_outgoing.size() == 1)
+        sendDue();
 }
 
-} // namespace quorva::link
+void PtyServer::sendDue()
+{
+    const qint64 now = m_clock.nowUs();
+    while (!m_outgoing.empty() && m_outgoing.front().dueUs <= now) {
+        const QByteArray& bytes = m_outgoing.front().bytes;
+        // A master that does not read loses what its queue cannot take.
+        (void)::write(m_master, bytes.constData(), size_t(bytes.size()));
+        m_outgoing.pop_front();
+    }
+    if (!m_outgoing.empty())
+        m_sendTimer.start(int((m_outgoing.front().dueUs - now + 999) / 1000));
+}
+
+} // namespace quorva::sim
