@@ -148,14 +148,14 @@ private slots:
         QCOMPARE(r.status, 2);
     }
 
-    void dryRunPrintsTheRequestAndSendsNothing()
+    void dryRunPrintsTheWordsAndSendsNothing()
     {
         const Run r =
             quorva({"write", "--simulate", "--dry-run", "--zero", "-0,5", "--lower", "-200",
                     "--upper", "650", "--sensor", "Pt100", "--fault", "1", "--direction", "0"});
         QCOMPARE(r.status, 0);
-        QCOMPARE(r.out.trimmed(), "01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 "
-                                  "00 01 00 00 00 00 00 00 DC 39");
+        QCOMPARE(r.out.trimmed(),
+                 "Registros 1 a 11: 0000 0000 0000 FFFB 0000 F830 1964 0001 0000 0000 0000");
     }
 
     void writeChecksLikeTheWindow_data()

