@@ -165,7 +165,10 @@ public:
     {
         return m_inner.write(h, b, n, put);
     }
-    DriverStatus setBaudRate(DriverHandle h, quint32 r) override { return m_inner.setBaudRate(h, r); }
+    DriverStatus setBaudRate(DriverHandle h, quint32 r) override
+    {
+        return m_inner.setBaudRate(h, r);
+    }
     DriverStatus setDataCharacteristics(DriverHandle h, quint8 w, quint8 s, quint8 p) override
     {
         return m_inner.setDataCharacteristics(h, w, s, p);

@@ -238,7 +238,8 @@ void ModbusMaster::finishTransaction(TransactionResult result)
     const bool wanted = m_onLine->wanted;
     m_onLine.reset();
     // Without a valid answer, a late one may still be on its way.
-    m_settling = result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;
+    m_settling =
+        result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;
     if (result.outcome == ReplyOutcome::ReadFailed) {
         m_settling = false;
         m_waiting.reset(); // the line is gone; the caller hears it once

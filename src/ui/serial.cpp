@@ -398,8 +398,7 @@ void TForm1::Timer1Timer(QObject* /*Sender*/)
     // activity text steps once a second, without a flash in between. A
     // refused write comes back through the result.
     if (m_master.readHoldingRegisters(transmitter::kSlaveAddress, transmitter::kReadFirstRegister,
-                                      transmitter::kReadRegisterCount) !=
-        SendOutcome::SendFailed)
+                                      transmitter::kReadRegisterCount) != SendOutcome::SendFailed)
         StatusBar1->setPanelText(0, kConnected);
 }
 

@@ -46,7 +46,8 @@ private slots:
         QTest::addColumn<QList<int>>("values");
         QTest::addColumn<QByteArray>("wire");
         QTest::newRow("eleven zeros")
-            << QList<int>(11, 0) << QByteArray::fromHex("01100000000B16" + QByteArray(44, '0') + "60AC");
+            << QList<int>(11, 0)
+            << QByteArray::fromHex("01100000000B16" + QByteArray(44, '0') + "60AC");
         QTest::newRow("a configuration")
             << QList<int>{0, 0, 0, -5, 0, -2000, 6500, 1, 0, 0, 0}
             << QByteArray::fromHex("01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 "
@@ -63,7 +64,8 @@ private slots:
     void writeValuesGoOutAsLowSixteenBitsAndCountIsCapped()
     {
         const std::array<qint32, 2> v{-1, 65537};
-        QCOMPARE(buildWriteRequest(1, 1, 2, v.data()).bytes.mid(7, 4), QByteArray::fromHex("FFFF0001"));
+        QCOMPARE(buildWriteRequest(1, 1, 2, v.data()).bytes.mid(7, 4),
+                 QByteArray::fromHex("FFFF0001"));
         const std::vector<qint32> many(120, 7);
         const RequestFrame capped = buildWriteRequest(1, 1, 120, many.data());
         QCOMPARE(capped.bytes.size(), 9 + 200);

@@ -110,8 +110,7 @@ private slots:
         QCOMPARE(r.quantity, 11);
         // The write waited until the reading's reply had crossed the line.
         QCOMPARE(rig.driver.writes.size(), 2);
-        const qint64 readingAnswered =
-            lineTimeUs(8) + turnaroundMs * 1000 + lineTimeUs(79);
+        const qint64 readingAnswered = lineTimeUs(8) + turnaroundMs * 1000 + lineTimeUs(79);
         QVERIFY(rig.driver.writes.at(1).atUs >= readingAnswered);
     }
 
@@ -159,7 +158,8 @@ private slots:
     {
         Rig rig;
         rig.pollFor(10);
-        QVERIFY2(rig.driver.writes.size() >= 8, qPrintable(QString::number(rig.driver.writes.size())));
+        QVERIFY2(rig.driver.writes.size() >= 8,
+                 qPrintable(QString::number(rig.driver.writes.size())));
         for (const TransactionResult& r : rig.results)
             QCOMPARE(r.outcome, ReplyOutcome::NoReply);
         // Every request after the first waited out the settle.

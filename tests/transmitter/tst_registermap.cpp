@@ -7,7 +7,6 @@
 
 using namespace quorva::transmitter;
 
-
 class TestRegisterMap : public QObject
 {
     Q_OBJECT

@@ -129,8 +129,8 @@ private slots:
         };
         pty.hangUp();
         QTRY_VERIFY_WITH_TIMEOUT(!w.messages.messages.isEmpty(), 3000);
-        QCOMPARE(w.messages.messages,
-                 (QStringList{"Erro ao tentar receber dados.", "Erro ao abrir o dispositivo USB."}));
+        QCOMPARE(w.messages.messages, (QStringList{"Erro ao tentar receber dados.",
+                                                   "Erro ao abrir o dispositivo USB."}));
         QCOMPARE(form.Label6->text(), " "); // a failed read, not a silent device
         QVERIFY2(readsWhileShown >= 0 && readsWhileShown < 100,
                  qPrintable(QString::number(readsWhileShown)));
