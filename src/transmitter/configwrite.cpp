@@ -87,6 +87,16 @@ bool isZeroFieldText(const QString& text)
     return form.match(text).hasMatch();
 }
 
+bool readsBackAsWritten(const WriteImage& sent, const RegisterImage& readBack)
+{
+    for (int slot : {Slot::ZeroAdjust, Slot::SensorType, Slot::RangeLower, Slot::RangeUpper,
+                     Slot::SensorError, Slot::OutputDirection}) {
+        if (wordToValue(valueToWord(sent[size_t(slot)])) != readBack[size_t(slot)])
+            return false;
+    }
+    return true;
+}
+
 QString refusalMessage(WriteCheck check)
 {
     switch (check) {

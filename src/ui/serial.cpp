@@ -300,7 +300,7 @@ void TForm1::FormShow(QObject* /*Sender*/)
 
 void TForm1::btConectarClick(QObject* /*Sender*/)
 {
-    if (m_writeInFlight)
+    if (writeInFlight())
         return;
     StatusBar1->setPanelText(1, QString());
     if (Connected == 0) {
@@ -365,7 +365,7 @@ void TForm1::returnToDisconnected(const QString& failureMessage)
 
 void TForm1::transmiteClick(QObject* /*Sender*/)
 {
-    if (m_writeInFlight || LinkStatus != link::DriverStatusCode::Ok)
+    if (writeInFlight() || LinkStatus != link::DriverStatusCode::Ok)
         return;
     if (m_flags.PollingActive == 0) {
         m_flags.PollingActive = 1;
@@ -406,15 +406,22 @@ void TForm1::onTransactionFinished(const link::TransactionResult& result)
 {
     // Stored before anything is shown: ticks during a message send nothing.
     LinkStatus = result.driverStatus;
-    const bool isWrite = result.function == link::kWriteMultipleRegisters;
-    if (isWrite)
-        m_writeInFlight = false;
-    if (result.outcome == ReplyOutcome::SendFailed)
+    if (result.outcome == ReplyOutcome::SendFailed) {
+        m_write = WriteStage::Idle;
         returnToDisconnected(kSendFailed);
-    else if (isWrite)
+        return;
+    }
+    switch (m_write) {
+    case WriteStage::AwaitingEcho:
         finishConfigurationWrite(result);
-    else
+        break;
+    case WriteStage::ReadingBack:
+        verifyConfigurationWrite(result);
+        break;
+    case WriteStage::Idle:
         DecodeReadReply(result);
+        break;
+    }
 }
 
 void TForm1::showReceiveStatus(const link::TransactionResult& result)
@@ -501,7 +508,7 @@ void TForm1::UpdateRangeCaptions()
 void TForm1::Button2Click(QObject* /*Sender*/)
 {
     using namespace transmitter;
-    if (m_writeInFlight || LinkStatus != link::DriverStatusCode::Ok)
+    if (writeInFlight() || LinkStatus != link::DriverStatusCode::Ok)
         return;
     // A reading in flight is no longer wanted; its reply still keeps the line.
     m_master.cancel();
@@ -534,7 +541,7 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     if (m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
                                         WriteImage.data()) == SendOutcome::SendFailed)
         return;
-    m_writeInFlight = true;
+    m_write = WriteStage::AwaitingEcho;
     StatusBar1->setPanelText(0, kConnected);
     StatusBar1->setPanelText(1, QStringLiteral("Comando enviado"));
 }
@@ -542,9 +549,13 @@ void TForm1::Button2Click(QObject* /*Sender*/)
 void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
 {
     showReceiveStatus(result);
+    m_write = WriteStage::Idle;
     switch (result.outcome) {
     case ReplyOutcome::Reply:
-        StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));
+        // An echo says the request arrived, not that the device kept it.
+        m_write = WriteStage::ReadingBack;
+        m_master.readHoldingRegisters(transmitter::kSlaveAddress, transmitter::kReadFirstRegister,
+                                      transmitter::kReadRegisterCount);
         break;
     case ReplyOutcome::ReadFailed:
         returnToDisconnected(kReceiveFailed);
@@ -557,6 +568,19 @@ void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
     case ReplyOutcome::SendFailed:
         break;
     }
+}
+
+void TForm1::verifyConfigurationWrite(const link::TransactionResult& result)
+{
+    m_write = WriteStage::Idle;
+    showReceiveStatus(result);
+    if (result.ok() &&
+        transmitter::readsBackAsWritten(WriteImage, transmitter::decodeRegisterImage(result.words)))
+        StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));
+    else if (result.outcome == ReplyOutcome::ReadFailed)
+        returnToDisconnected(kReceiveFailed);
+    else
+        m_messages.showMessage(kNotConfirmed);
 }
 
 void TForm1::btSairClick(QObject* /*Sender*/)

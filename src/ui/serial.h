@@ -100,7 +100,7 @@ public:
     void UpdateRangeCaptions();
     void LinkFailureReset();
 
-    bool writeInFlight() const { return m_writeInFlight; }
+    bool writeInFlight() const { return m_write != WriteStage::Idle; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -116,6 +116,7 @@ private:
     void showReceiveStatus(const quorva::link::TransactionResult& result);
     void DecodeReadReply(const quorva::link::TransactionResult& result);
     void finishConfigurationWrite(const quorva::link::TransactionResult& result);
+    void verifyConfigurationWrite(const quorva::link::TransactionResult& result);
 
     quorva::link::DeviceLink& m_link;
     quorva::link::ModbusMaster& m_master;
@@ -123,5 +124,8 @@ private:
     quorva::ui::MessageSink& m_messages;
     TAboutBox1* m_aboutBox = nullptr;
     bool m_shown = false;
-    bool m_writeInFlight = false;
+    // A configuration write waits for its echo, then reads the registers back:
+    // "Enviado..." only once the transmitter holds what was sent.
+    enum class WriteStage { Idle, AwaitingEcho, ReadingBack };
+    WriteStage m_write = WriteStage::Idle;
 };

@@ -292,7 +292,7 @@ private slots:
         const QByteArray expected =
             QByteArray::fromHex("01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 00 "
                                 "01 00 00 00 00 00 00 DC 39");
-        QCOMPARE(w.framesSent(), size_t(1));
+        QCOMPARE(w.framesSent(), size_t(2)); // the write, then its read-back
         const auto& sent = w.device.receivedFrames().front();
         QCOMPARE(
             QByteArray(reinterpret_cast<const char*>(sent.data()), int(sent.size())).toHex(' '),
@@ -443,7 +443,7 @@ private slots:
         w.settle();
         QCOMPARE(w.messages.messages, message.isEmpty() ? QStringList{} : QStringList{message});
         QCOMPARE(w.messages.questions, question.isEmpty() ? QStringList{} : QStringList{question});
-        QCOMPARE(w.framesSent(), size_t(sent ? 1 : 0));
+        QCOMPARE(w.framesSent(), size_t(sent ? 2 : 0)); // a write is read back
         QCOMPARE(w.panel(1) == "Enviado...", sent);
         if (sent)
             QCOMPARE(w.device.reg(6), quint16(0xFA24)); // -1500 tenths
@@ -491,6 +491,7 @@ private slots:
             << int(Fault::ExceptionReply) << "* Exceção 4: falha no transmissor *";
         QTest::newRow("spoilt echo") << int(Fault::BadCrc) << " ";
         QTest::newRow("echo from another slave") << int(Fault::OtherSlave) << " ";
+        QTest::newRow("echoed, not stored") << int(Fault::IgnoreWrites) << " ";
     }
     void writeMustBeConfirmed()
     {
@@ -499,6 +500,7 @@ private slots:
         WindowRig w;
         w.connectAndRead();
         w.click(w.form.transmite);
+        WindowRig::type(w.form.Edit8, "600");
         w.device.setFault(Fault(fault), 4);
         w.click(w.form.Button2);
         w.settle();
