@@ -8,6 +8,7 @@
 #include "ui/messagesink.h"
 #include "ui/serial.h"
 #include "ui/sobre.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -90,6 +91,7 @@ int main(int argc, char* argv[])
     answerHelpOrVersion(argc, argv, options);
 
     Application app(argc, argv);
+    quorva::ui::installToolkitTranslations(app);
     QCommandLineParser parser;
     options.describe(parser);
     parser.process(app);

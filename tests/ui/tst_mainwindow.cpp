@@ -1,5 +1,6 @@
 // The main window with real widgets, driven by clicks and keys, against the
 // virtual transmitter in simulated time.
+#include "ui/translations.h"
 #include "windowrig.h"
 
 #include <QAction>
@@ -641,6 +642,13 @@ private slots:
         QVERIFY(!w->form.isVisible());
         w.reset();
         QTest::qWait(10); // the master's timer must be gone with it
+    }
+
+    // Last: from here on the toolkit speaks Portuguese in this process.
+    void toolkitTextsArePortuguese()
+    {
+        QVERIFY(quorva::ui::installToolkitTranslations(*qApp));
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Paste"), "C&olar");
     }
 };
 
