@@ -20,5 +20,5 @@ for command in $commands; do
     help=$("$cli" "$command" --help)
     # The sub-command's option list, without its own usage line and heading.
     printf '\nquorva-cli %s:\n' "$command"
-    printf '%s\n' "$help" | sed -e '/^Usage:/d' -e '/^Options:/d' -e '/^$/d'
+    printf '%s\n' "$help" | sed -e '/^uso:/d' -e '/^Opções:/d' -e '/^$/d'
 done

@@ -4,21 +4,75 @@
 #include "transmitter/reading.h"
 
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
 
 namespace quorva::cli {
 
+using link::ReplyFault;
 using link::ReplyOutcome;
 using link::SendOutcome;
 
+namespace {
+
+// What a reply that did not check out got wrong, for the technician.
+QString faultText(ReplyFault fault)
+{
+    switch (fault) {
+    case ReplyFault::None:
+        break;
+    case ReplyFault::Truncated:
+        return QStringLiteral("resposta incompleta");
+    case ReplyFault::BadCrc:
+        return QStringLiteral("CRC inválido");
+    case ReplyFault::WrongSlave:
+        return QStringLiteral("resposta de outro escravo");
+    case ReplyFault::WrongFunction:
+        return QStringLiteral("código de função errado");
+    case ReplyFault::BadByteCount:
+        return QStringLiteral("número de bytes errado");
+    case ReplyFault::BadEcho:
+        return QStringLiteral("eco da escrita não confere");
+    case ReplyFault::Exception:
+        return QStringLiteral("exceção Modbus");
+    }
+    return QString();
+}
+
+// Why the named port would not open. Qt reports a port held by another
+// program (its lock file, or the kernel's exclusive mode) and a port the user
+// may not open as the same permission error; only the second is unreadable.
+LinkError openFailure(const QString& port, QSerialPort::SerialPortError code,
+                      const QString& qtReason)
+{
+    QString reason = qtReason;
+    QString name = QStringLiteral("open-failed");
+    if (code == QSerialPort::DeviceNotFoundError) {
+        reason = QStringLiteral("porta não encontrada");
+        name = QStringLiteral("port-not-found");
+    } else if (code == QSerialPort::PermissionError) {
+        const bool accessible = ::access(QFile::encodeName(port).constData(), R_OK | W_OK) == 0;
+        reason = accessible ? QStringLiteral("porta em uso por outro programa")
+                            : QStringLiteral("sem permissão para abrir a porta (grupo dialout)");
+        name = accessible ? QStringLiteral("port-busy") : QStringLiteral("permission-denied");
+    }
+    return {
+        QStringLiteral("Erro ao abrir o dispositivo USB. (%1: %2)").arg(port, reason), name, {}};
+}
+
+} // namespace
+
 CliLink::CliLink(const LinkChoice& choice)
 {
-    if (choice.simulate) {
-        auto simulator = std::make_unique<sim::VirtualTransmitter>(m_clock);
-        m_simulator = simulator.get();
-        m_driver = std::move(simulator);
-    } else {
+    if (choice.simulate)
+        m_driver = std::make_unique<sim::VirtualTransmitter>(m_clock);
+    else if (QFileInfo(choice.port).isRelative() && QFileInfo::exists(choice.port))
+        // Qt takes a name without a folder for one in /dev; a file here is meant.
+        m_driver =
+            std::make_unique<link::UsbSerialDriver>(QFileInfo(choice.port).absoluteFilePath());
+    else
         m_driver = std::make_unique<link::UsbSerialDriver>(choice.port);
-    }
     m_link = std::make_unique<link::DeviceLink>(*m_driver);
     m_master = std::make_unique<link::ModbusMaster>(*m_link, m_clock);
 }
@@ -29,26 +83,36 @@ CliLink::~CliLink()
     m_link->close();
 }
 
-bool CliLink::open(QString* error)
+QString CliLink::portName() const
+{
+    if (auto* usb = dynamic_cast<link::UsbSerialDriver*>(m_driver.get()))
+        return usb->portForIndex(0);
+    return QStringLiteral("simulate");
+}
+
+bool CliLink::open(LinkError* error)
 {
     if (m_link->open() == link::DriverStatusCode::Ok)
         return true;
-    QString detail;
-    if (auto* usb = dynamic_cast<link::UsbSerialDriver*>(m_driver.get())) {
-        const QString port = usb->portForIndex(0);
-        detail = port.isEmpty() ? QStringLiteral("nenhum cabo USB-serial encontrado")
-                                : port + QStringLiteral(": ") + usb->lastOpenError();
-    }
-    *error = QStringLiteral("Erro ao abrir o dispositivo USB.");
-    if (!detail.isEmpty())
-        *error += QStringLiteral(" (") + detail + QStringLiteral(")");
+    auto* usb = dynamic_cast<link::UsbSerialDriver*>(m_driver.get());
+    const QString port = portName();
+    if (usb && port.isEmpty())
+        *error = {QStringLiteral("Erro ao abrir o dispositivo USB. (nenhum cabo USB-serial "
+                                 "encontrado)"),
+                  QStringLiteral("port-not-found"),
+                  {}};
+    else if (usb)
+        *error = openFailure(port, usb->lastOpenErrorCode(), usb->lastOpenError());
+    else
+        *error = {
+            QStringLiteral("Erro ao abrir o dispositivo USB."), QStringLiteral("open-failed"), {}};
     return false;
 }
 
-link::TransactionResult CliLink::transact(const std::function<SendOutcome()>& send, QString* error)
+bool CliLink::transact(const std::function<SendOutcome()>& send, link::TransactionResult& result,
+                       LinkError* error)
 {
-    link::TransactionResult result;
-    result.outcome = ReplyOutcome::NoReply;
+    result = {};
     QEventLoop loop;
     bool done = false;
     const auto connection = QObject::connect(m_master.get(), &link::ModbusMaster::finished,
@@ -57,73 +121,80 @@ link::TransactionResult CliLink::transact(const std::function<SendOutcome()>& se
                                                  done = true;
                                                  loop.quit();
                                              });
-    const SendOutcome sent = send();
-    if (sent == SendOutcome::Busy) {
-        QObject::disconnect(connection);
-        *error = QStringLiteral("Erro ao tentar enviar dados.");
+    // The master takes one request at a time; this link never offers a second.
+    const bool refused = send() == SendOutcome::Busy;
+    if (refused)
         result.outcome = ReplyOutcome::SendFailed;
-        return result;
-    }
-    if (!done)
+    else if (!done)
         loop.exec();
     QObject::disconnect(connection);
+    if (result.outcome == ReplyOutcome::Reply)
+        return true;
+
+    error->code = QString::fromLatin1(link::outcomeName(result.outcome));
+    error->fault.clear();
     switch (result.outcome) {
     case ReplyOutcome::Reply:
         break;
     case ReplyOutcome::NoReply:
-        *error = QStringLiteral("o transmissor não respondeu (* Falha de comunicação *)");
+        error->message = QStringLiteral("o transmissor não respondeu (* Falha de comunicação *)");
         break;
     case ReplyOutcome::BadReply:
-        *error = QStringLiteral("resposta inválida do transmissor (%1)")
-                     .arg(QString::fromLatin1(link::faultName(result.fault)));
+        error->fault = QString::fromLatin1(link::faultName(result.fault));
+        error->message =
+            QStringLiteral("resposta inválida do transmissor (%1)").arg(faultText(result.fault));
         break;
     case ReplyOutcome::Exception:
-        *error = QStringLiteral("o transmissor recusou o pedido %1")
-                     .arg(transmitter::exceptionText(result.exceptionCode));
+        error->message = QStringLiteral("o transmissor recusou o pedido %1")
+                             .arg(transmitter::exceptionText(result.exceptionCode));
         break;
     case ReplyOutcome::ReadFailed:
-        *error = QStringLiteral("Erro ao tentar receber dados.");
+        error->message = QStringLiteral("Erro ao tentar receber dados.");
         break;
     case ReplyOutcome::SendFailed:
-        *error = QStringLiteral("Erro ao tentar enviar dados.");
+        error->message = QStringLiteral("Erro ao tentar enviar dados.");
         break;
     }
-    return result;
+    if (!refused && (result.outcome == ReplyOutcome::ReadFailed ||
+                     result.outcome == ReplyOutcome::SendFailed)) {
+        // The line is gone: let the port go, so the next open takes it afresh.
+        m_master->reset();
+        m_link->close();
+    }
+    return false;
 }
 
-bool CliLink::readImage(transmitter::RegisterImage& image, QString* error)
+bool CliLink::readImage(transmitter::RegisterImage& image, LinkError* error)
 {
     using namespace transmitter;
-    QString why;
-    const link::TransactionResult r = transact(
-        [this] {
-            return m_master->readHoldingRegisters(kSlaveAddress, kReadFirstRegister,
-                                                  kReadRegisterCount);
-        },
-        &why);
-    if (r.outcome != ReplyOutcome::Reply) {
-        *error = why.startsWith(QStringLiteral("Erro")) ? why
-                                                        : QStringLiteral("Erro de leitura: ") + why;
+    link::TransactionResult r;
+    if (!transact(
+            [this] {
+                return m_master->readHoldingRegisters(kSlaveAddress, kReadFirstRegister,
+                                                      kReadRegisterCount);
+            },
+            r, error)) {
+        if (!error->message.startsWith(QStringLiteral("Erro")))
+            error->message.prepend(QStringLiteral("Erro de leitura: "));
         return false;
     }
     image = decodeRegisterImage(r.words);
     return true;
 }
 
-bool CliLink::writeImage(const transmitter::WriteImage& image, QString* error)
+bool CliLink::writeImage(const transmitter::WriteImage& image, LinkError* error)
 {
     using namespace transmitter;
-    QString why;
-    const link::TransactionResult r = transact(
-        [&] {
-            return m_master->writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister,
-                                                    kWriteRegisterCount, image.data());
-        },
-        &why);
-    if (r.outcome != ReplyOutcome::Reply) {
-        *error = why.startsWith(QStringLiteral("Erro"))
-                     ? why
-                     : QStringLiteral("A configuração não foi confirmada pelo transmissor: ") + why;
+    link::TransactionResult r;
+    if (!transact(
+            [&] {
+                return m_master->writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister,
+                                                        kWriteRegisterCount, image.data());
+            },
+            r, error)) {
+        if (!error->message.startsWith(QStringLiteral("Erro")))
+            error->message.prepend(
+                QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
         return false;
     }
     return true;

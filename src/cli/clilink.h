@@ -20,30 +20,42 @@ struct LinkChoice
     bool simulate = false;
 };
 
+// Why a step with the device failed: one Portuguese line for people, a stable
+// English code for scripts ("port-busy", "no-reply", "bad-reply"...) and, for
+// a reply that did not check out, the fault's code ("bad-crc").
+struct LinkError
+{
+    QString message;
+    QString code;
+    QString fault;
+};
+
 // The link, master and driver for one command, with transactions run to
 // completion on a local event loop: a command line may wait for its device.
+// A transaction that finds the line gone (a pulled adapter, a closed
+// pseudo-terminal) closes the port, so that open() can take it again.
 class CliLink
 {
 public:
     explicit CliLink(const LinkChoice& choice);
     ~CliLink();
 
-    bool open(QString* error);
-    bool readImage(transmitter::RegisterImage& image, QString* error);
+    bool open(LinkError* error);
+    bool isOpen() const { return m_link->isOpen(); }
+    bool readImage(transmitter::RegisterImage& image, LinkError* error);
     // True when the device confirmed the write with a matching echo.
-    bool writeImage(const transmitter::WriteImage& image, QString* error);
-    sim::VirtualTransmitter* simulator() { return m_simulator; }
+    bool writeImage(const transmitter::WriteImage& image, LinkError* error);
+    // The port a record names: the one given or found, or "simulate".
+    QString portName() const;
 
 private:
-    link::TransactionResult transact(const std::function<link::SendOutcome()>& send,
-                                     QString* error);
+    bool transact(const std::function<link::SendOutcome()>& send, link::TransactionResult& result,
+                  LinkError* error);
 
     link::SteadyClock m_clock;
     std::unique_ptr<link::SerialDriver> m_driver;
-    sim::VirtualTransmitter* m_simulator = nullptr;
     std::unique_ptr<link::DeviceLink> m_link;
     std::unique_ptr<link::ModbusMaster> m_master;
-    QString m_portForErrors;
 };
 
 } // namespace quorva::cli

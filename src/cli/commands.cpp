@@ -1,9 +1,9 @@
 #include "commands.h"
 
 #include "cli/interrupt.h"
+#include "cli/ownedlink.h"
 #include "link/usbserialdriver.h"
 #include "sim/ptyserver.h"
-#include "transmitter/configwrite.h"
 #include "transmitter/numberformat.h"
 #include "transmitter/reading.h"
 #include "transmitter/sensortable.h"
@@ -18,6 +18,8 @@
 #include <QJsonObject>
 #include <QSerialPortInfo>
 #include <QTimer>
+#include <cmath>
+#include <optional>
 
 namespace quorva::cli {
 
@@ -43,30 +45,58 @@ QString hexId(quint16 id)
     return QStringLiteral("%1").arg(id, 4, 16, QChar(u'0'));
 }
 
+// Numbers as JSON numbers (23.5, -200, 1.01), texts as texts; the register
+// values beside them are exact.
 QJsonObject reportJson(const ReadingReport& r)
 {
+    const bool tenths = r.measured.unit == QStringLiteral("°C");
     return {
         {"model", r.model},
         {"modelCode", r.modelCode},
-        {"firmware", r.firmware},
+        {"firmware", r.firmwareHundredths / 100.0},
         {"firmwareHundredths", r.firmwareHundredths},
         {"sensorType", r.sensorType},
         {"sensorTypeIndex", r.sensorTypeIndex},
-        {"zeroAdjust", r.zeroAdjust},
+        {"zeroAdjust", r.zeroTenths / 10.0},
         {"zeroAdjustTenths", r.zeroTenths},
-        {"rangeLower", r.rangeLower},
+        {"rangeLower", r.lowerTenths / 10.0},
         {"rangeLowerTenths", r.lowerTenths},
-        {"rangeUpper", r.rangeUpper},
+        {"rangeUpper", r.upperTenths / 10.0},
         {"rangeUpperTenths", r.upperTenths},
         {"sensorError", r.sensorError},
         {"sensorErrorIndex", r.sensorErrorIndex},
         {"outputDirection", r.outputDirection},
         {"outputDirectionIndex", r.outputDirectionIndex},
-        {"measuredValue", r.measured.value},
+        {"measuredValue", tenths ? r.measuredRaw / 10.0 : double(r.measuredRaw)},
         {"measuredRaw", r.measuredRaw},
         {"unit", r.measured.unit},
     };
 }
+
+QJsonObject errorJson(const LinkError& e)
+{
+    QJsonObject o{{"error", e.message}, {"outcome", e.code}};
+    if (!e.fault.isEmpty())
+        o["fault"] = e.fault;
+    return o;
+}
+
+// The configuration fields by their JSON keys, as `read --json` prints them
+// and `write --from` takes them: register values, exact.
+struct ConfigurationKey
+{
+    const char* key;
+    const char* caption;
+    int slot;
+};
+constexpr ConfigurationKey kConfigurationKeys[] = {
+    {"zeroAdjustTenths", "Zero", Slot::ZeroAdjust},
+    {"sensorTypeIndex", "Tipo de Sensor", Slot::SensorType},
+    {"rangeLowerTenths", "V. Mín.", Slot::RangeLower},
+    {"rangeUpperTenths", "V. Máx.", Slot::RangeUpper},
+    {"sensorErrorIndex", "Erro do Sensor", Slot::SensorError},
+    {"outputDirectionIndex", "Sinal de Saída", Slot::OutputDirection},
+};
 
 QString withUnit(const QString& value, const QString& unit)
 {
@@ -109,33 +139,82 @@ void pause(int ms)
     }
 }
 
-// A choice given by index, by its text (any case) or by one of its keywords.
-bool resolveChoice(const QString& given, const QStringList& texts,
-                   const QList<QStringList>& keywords, int& index)
+// A choice given by index or by one of an item's names (any case).
+std::optional<int> resolveChoice(const QString& given, const QList<QStringList>& namesByItem)
 {
     bool isNumber = false;
     const int n = given.toInt(&isNumber);
-    if (isNumber) {
-        index = n;
-        return n >= 0 && n < texts.size();
-    }
-    const QString wanted = given.trimmed().toCaseFolded();
-    for (int i = 0; i < texts.size(); ++i) {
-        if (texts.at(i).simplified().toCaseFolded() == wanted.simplified() ||
-            (i < keywords.size() && keywords.at(i).contains(wanted))) {
-            index = i;
-            return true;
+    if (isNumber)
+        return n >= 0 && n < namesByItem.size() ? std::optional<int>(n) : std::nullopt;
+    const QString wanted = given.simplified().toCaseFolded();
+    for (int i = 0; i < namesByItem.size(); ++i) {
+        for (const QString& name : namesByItem.at(i)) {
+            if (name.simplified().toCaseFolded() == wanted)
+                return i;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
-template <size_t N> QStringList textsOf(const std::array<const char*, N>& items)
+// Each item's keywords and its texts in every model, the port not yet open to
+// tell which: the current-output texts (any code but the voltage model's) and
+// the voltage model's (code 10).
+template <size_t N>
+QList<QStringList> itemNames(std::array<const char*, N> ModelOptions::*items,
+                             const QList<QStringList>& keywords)
 {
-    QStringList texts;
-    for (const char* item : items)
-        texts << QString::fromUtf8(item);
-    return texts;
+    QList<QStringList> names = keywords;
+    for (const qint32 model : {0, 10}) {
+        for (size_t i = 0; i < N; ++i)
+            names[qsizetype(i)] << QString::fromUtf8((optionsForModel(model).*items)[i]);
+    }
+    return names;
+}
+
+QString refusalLine(const PreparedWrite& p)
+{
+    if (p.check == WriteCheck::Ready)
+        return p.warnings.join(u' ') + QStringLiteral(" Use --force para enviar assim mesmo.");
+    QString line = refusalMessage(p.check);
+    if (p.check == WriteCheck::NoSelection || p.check == WriteCheck::RangeOutOfSpan) {
+        for (const ConfigurationKey& k : kConfigurationKeys) {
+            if (k.slot == p.refusedSlot)
+                line += QStringLiteral(" (%1)").arg(QString::fromUtf8(k.caption));
+        }
+    }
+    return line;
+}
+
+// The configuration fields of a file `read --json` printed.
+int editFromFile(const QString& path, ConfigurationEdit& edit, Output& o)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return o.fail(QStringLiteral("--from: não foi possível ler %1").arg(path), kExitUsage);
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    if (!doc.isObject())
+        return o.fail(
+            QStringLiteral("--from: %1 não é o JSON de 'quorva-cli read --json'").arg(path),
+            kExitUsage);
+    bool any = false;
+    for (const ConfigurationKey& k : kConfigurationKeys) {
+        const QJsonValue value = doc.object().value(QLatin1String(k.key));
+        if (value.isUndefined())
+            continue;
+        const double number = value.toDouble(0.5);
+        if (!value.isDouble() || number != std::trunc(number) || std::abs(number) > 1e9)
+            return o.fail(QStringLiteral("--from: %1 em %2 não é um número inteiro")
+                              .arg(QLatin1String(k.key), path),
+                          kExitUsage);
+        edit.values[size_t(k.slot)] = qint64(number);
+        any = true;
+    }
+    if (!any)
+        return o.fail(QStringLiteral("--from: %1 não tem campos de configuração "
+                                     "(zeroAdjustTenths, sensorTypeIndex...)")
+                          .arg(path),
+                      kExitUsage);
+    return kExitOk;
 }
 
 } // namespace
@@ -181,10 +260,10 @@ int listPorts(Output& o)
 
 int readOnce(CliLink& link, Output& o)
 {
-    QString error;
+    LinkError error;
     RegisterImage image{};
     if (!link.open(&error) || !link.readImage(image, &error))
-        return o.fail(error);
+        return o.fail(error.message);
     const ReadingReport report = describeReading(image);
     if (o.json)
         printJson(o.out, reportJson(report));
@@ -195,9 +274,11 @@ int readOnce(CliLink& link, Output& o)
 
 int monitor(CliLink& link, const MonitorOptions& options, Output& o)
 {
-    QString error;
+    // While the port is gone, it is looked for again at most this often.
+    constexpr int kReopenPauseMs = 250;
+    LinkError error;
     if (!link.open(&error))
-        return o.fail(error);
+        return o.fail(error.message);
     if (options.csv)
         o.out << "timestamp;measured;unit;error" << Qt::endl;
     int failures = 0;
@@ -206,80 +287,141 @@ int monitor(CliLink& link, const MonitorOptions& options, Output& o)
         started.start();
         const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
         RegisterImage image{};
-        const bool ok = link.readImage(image, &error);
+        // A port that went away (adapter pulled, simulator restarted) is
+        // opened again for the next reading, and readings resume once it is back.
+        const bool ok = (link.isOpen() || link.open(&error)) && link.readImage(image, &error);
         failures += ok ? 0 : 1;
         const ReadingReport r = ok ? describeReading(image) : ReadingReport{};
         if (o.json) {
-            QJsonObject entry = ok ? reportJson(r) : QJsonObject{{"error", error}};
+            QJsonObject entry = ok ? reportJson(r) : errorJson(error);
             entry["timestamp"] = stamp;
             printJson(o.out, entry);
         } else if (options.csv) {
             o.out << stamp << ';' << (ok ? r.measured.value : QString()) << ';'
-                  << (ok ? r.measured.unit : QString()) << ';' << (ok ? QString() : error)
+                  << (ok ? r.measured.unit : QString()) << ';' << (ok ? QString() : error.message)
                   << Qt::endl;
         } else {
-            o.out << stamp << "  " << (ok ? withUnit(r.measured.value, r.measured.unit) : error)
-                  << Qt::endl;
+            o.out << stamp << "  "
+                  << (ok ? withUnit(r.measured.value, r.measured.unit) : error.message) << Qt::endl;
         }
-        if (options.count == 0 || n + 1 < options.count)
-            pause(int(std::max<qint64>(0, options.intervalMs - started.elapsed())));
+        if (options.count != 0 && n + 1 >= options.count)
+            break;
+        const int interval =
+            link.isOpen() ? options.intervalMs : std::max(options.intervalMs, kReopenPauseMs);
+        pause(int(std::max<qint64>(0, interval - started.elapsed())));
     }
-    return failures == 0 ? kExitOk : o.fail(QStringLiteral("%1 leitura(s) falharam").arg(failures));
+    if (failures > 0)
+        return o.fail(QStringLiteral("%1 leitura(s) falharam").arg(failures));
+    return kExitOk;
+}
+
+int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
+{
+    ConfigurationEdit& edit = options.edit;
+    if (!a.fromFile.isEmpty()) {
+        if (const int status = editFromFile(a.fromFile, edit, o); status != kExitOk)
+            return status;
+    }
+    const QString invalid = refusalMessage(WriteCheck::NoSelection);
+    const auto choose = [&](const QString& given, const QList<QStringList>& names, int slot) {
+        if (given.isEmpty())
+            return true;
+        const std::optional<int> index = resolveChoice(given, names);
+        if (index)
+            edit.values[size_t(slot)] = *index;
+        return index.has_value();
+    };
+    QList<QStringList> sensorNames;
+    for (const SensorRange& sensor : kSensorTypes) {
+        const QString name = QString::fromUtf8(sensor.name);
+        sensorNames << QStringList{name, name.section(u' ', -1)};
+    }
+    const struct
+    {
+        const char* option;
+        const QString& given;
+        QList<QStringList> names;
+        int slot;
+    } choices[] = {
+        {"--sensor", a.sensor, sensorNames, Slot::SensorType},
+        {"--fault", a.fault,
+         itemNames(&ModelOptions::sensorErrorItems, {{"none", "nenhum"},
+                                                     {"low", "below", "minimo", "mínimo"},
+                                                     {"high", "above", "maximo", "máximo"}}),
+         Slot::SensorError},
+        {"--direction", a.direction,
+         itemNames(&ModelOptions::directionItems,
+                   {{"rising", "crescente", "direct", "direto"},
+                    {"falling", "decrescente", "reverse", "reverso"}}),
+         Slot::OutputDirection},
+    };
+    for (const auto& c : choices) {
+        if (!choose(c.given, c.names, c.slot))
+            return o.fail(invalid +
+                              QStringLiteral(" (%1 %2)").arg(QLatin1String(c.option), c.given),
+                          kExitUsage);
+    }
+    try {
+        if (!a.zero.isEmpty()) {
+            const QString zero = QString(a.zero).replace(u'.', u',');
+            if (!isZeroFieldText(zero) && !isZeroFieldText(zero.trimmed()))
+                return o.fail(invalid + QStringLiteral(" (--zero %1)").arg(a.zero), kExitUsage);
+            QString scratch;
+            edit.values[Slot::ZeroAdjust] = zeroAdjustTenths(zero, scratch);
+        }
+        if (!a.lower.isEmpty())
+            edit.values[Slot::RangeLower] = rangeValueTenths(a.lower);
+        if (!a.upper.isEmpty())
+            edit.values[Slot::RangeUpper] = rangeValueTenths(a.upper);
+    } catch (const ConversionError& e) {
+        return o.fail(e.message(), kExitUsage);
+    }
+    if (edit.isEmpty())
+        return o.fail(QStringLiteral("nada a escrever: dê --sensor, --zero, --lower, --upper, "
+                                     "--fault, --direction ou --from"),
+                      kExitUsage);
+    const PreparedWrite alone = prepareEditedWrite(edit, nullptr);
+    if (alone.check != WriteCheck::Ready || (!alone.warnings.isEmpty() && !options.force))
+        return o.fail(refusalLine(alone), kExitUsage);
+    return kExitOk;
 }
 
 int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
 {
-    QString error;
+    QFile recordFile(options.recordFile);
+    if (!options.recordFile.isEmpty() && !options.dryRun &&
+        !recordFile.open(QIODevice::WriteOnly | QIODevice::Append))
+        return o.fail(QStringLiteral("--record: não foi possível abrir %1").arg(options.recordFile),
+                      kExitUsage);
+    QJsonObject record{{"time", QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
+                       {"port", link.portName()}};
+    // Every attempt ends here: its record line, then the status.
+    const auto finish = [&](int status, const LinkError& e) {
+        record["outcome"] = e.code;
+        if (!e.message.isEmpty())
+            record["error"] = e.message;
+        if (!e.fault.isEmpty())
+            record["fault"] = e.fault;
+        if (recordFile.isOpen()) {
+            recordFile.write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
+            recordFile.flush();
+        }
+        return status == kExitOk ? status : o.fail(e.message, status);
+    };
+
+    LinkError error;
     RegisterImage current{};
     if (!link.open(&error) || !link.readImage(current, &error))
-        return o.fail(error);
+        return finish(kExitFailed, error);
+    const ReadingReport before = describeReading(current);
+    record["model"] = before.model;
+    record["firmware"] = before.firmwareHundredths / 100.0;
+    record["before"] = reportJson(before);
 
-    // Start from what the window would show, then apply what was given.
-    const ReadingReport shown = describeReading(current);
-    const ModelOptions& model = optionsForModel(current[Slot::ModelCode]);
-    ConfigurationFields fields{shown.zeroAdjust,       shown.rangeLower,
-                               shown.rangeUpper,       shown.sensorTypeIndex,
-                               shown.sensorErrorIndex, shown.outputDirectionIndex};
-    const QString invalid = refusalMessage(WriteCheck::EmptyField);
-    if (!options.sensor.isEmpty()) {
-        QList<QStringList> shortNames;
-        for (const SensorRange& s : kSensorTypes)
-            shortNames << QStringList{QString::fromUtf8(s.name).section(u' ', -1).toCaseFolded()};
-        if (!resolveChoice(options.sensor, sensorTypeNames(), shortNames, fields.sensorType))
-            return o.fail(invalid + QStringLiteral(" (--sensor ") + options.sensor + u')');
-    }
-    if (!options.fault.isEmpty() && !resolveChoice(options.fault, textsOf(model.sensorErrorItems),
-                                                   {{"none", "nenhum"},
-                                                    {"low", "below", "minimo", "mínimo"},
-                                                    {"high", "above", "maximo", "máximo"}},
-                                                   fields.sensorError))
-        return o.fail(invalid + QStringLiteral(" (--fault ") + options.fault + u')');
-    if (!options.direction.isEmpty() &&
-        !resolveChoice(options.direction, textsOf(model.directionItems),
-                       {{"rising", "crescente", "direct", "direto"},
-                        {"falling", "decrescente", "reverse", "reverso"}},
-                       fields.outputDirection))
-        return o.fail(invalid + QStringLiteral(" (--direction ") + options.direction + u')');
-    if (!options.zero.isEmpty()) {
-        fields.zeroText = QString(options.zero).replace(u'.', u',');
-        if (!isZeroFieldText(fields.zeroText) && !isZeroFieldText(fields.zeroText.trimmed()))
-            return o.fail(invalid + QStringLiteral(" (--zero ") + options.zero + u')');
-    }
-    if (!options.lower.isEmpty())
-        fields.lowerText = options.lower;
-    if (!options.upper.isEmpty())
-        fields.upperText = options.upper;
-
-    WriteImage image{};
-    QString scratch;
-    WriteCheck check = WriteCheck::Ready;
-    try {
-        check = prepareConfigurationWrite(fields, image, scratch);
-    } catch (const ConversionError& e) {
-        return o.fail(e.message());
-    }
-    if (check != WriteCheck::Ready)
-        return o.fail(refusalMessage(check));
+    const PreparedWrite prepared = prepareEditedWrite(options.edit, &current);
+    if (prepared.check != WriteCheck::Ready || (!prepared.warnings.isEmpty() && !options.force))
+        return finish(kExitUsage, {refusalLine(prepared), QStringLiteral("refused"), {}});
+    const WriteImage& image = prepared.image;
 
     // The words of registers 1 to 11 as they go out, each the low 16 bits of its value.
     QJsonArray words;
@@ -300,41 +442,36 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
                   << wordTexts.join(u' ') << Qt::endl;
         return kExitOk;
     }
+    QJsonObject sent{{"firstRegister", kWriteFirstRegister}, {"words", words}};
+    for (const ConfigurationKey& k : kConfigurationKeys)
+        sent[QLatin1String(k.key)] = image[size_t(k.slot)];
+    record["sent"] = sent;
     if (!link.writeImage(image, &error))
-        return o.fail(error);
+        return finish(kExitFailed, error);
 
     RegisterImage readBack{};
-    if (!link.readImage(readBack, &error))
-        return o.fail(QStringLiteral("configuração confirmada, mas a releitura falhou: ") + error);
-    struct Field
-    {
-        const char* key;
-        const char* caption;
-        int slot;
-    };
-    constexpr Field written[] = {
-        {"zeroAdjustTenths", "Zero", Slot::ZeroAdjust},
-        {"sensorTypeIndex", "Tipo de Sensor", Slot::SensorType},
-        {"rangeLowerTenths", "V. Mín.", Slot::RangeLower},
-        {"rangeUpperTenths", "V. Máx.", Slot::RangeUpper},
-        {"sensorErrorIndex", "Erro do Sensor", Slot::SensorError},
-        {"outputDirectionIndex", "Sinal de Saída", Slot::OutputDirection},
-    };
+    if (!link.readImage(readBack, &error)) {
+        error.message.prepend(QStringLiteral("configuração confirmada, mas a releitura falhou: "));
+        error.code = QStringLiteral("read-back-failed");
+        return finish(kExitFailed, error);
+    }
+    record["readBack"] = reportJson(describeReading(readBack));
     QJsonArray differences;
-    for (const Field& f : written) {
+    for (const ConfigurationKey& k : kConfigurationKeys) {
         // Compared as the register reads back: the word, read as the window reads it.
-        const qint32 sent = wordToValue(valueToWord(image[size_t(f.slot)]));
-        const qint32 read = readBack[size_t(f.slot)];
-        if (sent == read)
+        const qint32 written = wordToValue(valueToWord(image[size_t(k.slot)]));
+        const qint32 read = readBack[size_t(k.slot)];
+        if (written == read)
             continue;
-        differences.append(QJsonObject{{"field", f.key}, {"written", sent}, {"read", read}});
+        differences.append(QJsonObject{{"field", k.key}, {"written", written}, {"read", read}});
         if (!o.json)
             o.out << QStringLiteral("Diferença em %1: enviado %2, lido %3")
-                         .arg(QString::fromUtf8(f.caption))
-                         .arg(sent)
+                         .arg(QString::fromUtf8(k.caption))
+                         .arg(written)
                          .arg(read)
                   << Qt::endl;
     }
+    record["differences"] = differences;
     if (o.json)
         printJson(o.out, QJsonObject{{"firstRegister", kWriteFirstRegister},
                                      {"words", words},
@@ -343,10 +480,12 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
                                      {"readBackMatches", differences.isEmpty()},
                                      {"differences", differences}});
     if (!differences.isEmpty())
-        return o.fail(QStringLiteral("a releitura difere do que foi enviado"));
+        return finish(kExitFailed, {QStringLiteral("a releitura difere do que foi enviado"),
+                                    QStringLiteral("read-back-differs"),
+                                    {}});
     if (!o.json)
         o.out << "Enviado... configuração confirmada e relida." << Qt::endl;
-    return kExitOk;
+    return finish(kExitOk, {{}, QStringLiteral("ok"), {}});
 }
 
 int simulate(const SimulateOptions& options, Output& o)
@@ -374,11 +513,10 @@ int simulate(const SimulateOptions& options, Output& o)
     QString error;
     if (!server.start(&error))
         return o.fail(QStringLiteral("não foi possível criar o pseudo-terminal: ") + error);
-    if (!options.linkPath.isEmpty()) {
-        QFile::remove(options.linkPath);
-        if (!QFile::link(server.devicePath(), options.linkPath))
-            return o.fail(QStringLiteral("não foi possível criar o link ") + options.linkPath);
-    }
+    // Declared after the server: the link goes before its pseudo-terminal does.
+    OwnedLink link;
+    if (!options.linkPath.isEmpty() && !link.create(options.linkPath, server.devicePath(), &error))
+        return o.fail(error, kExitUsage);
     if (o.json) {
         printJson(o.out, QJsonObject{{"device", server.devicePath()},
                                      {"link", options.linkPath},
@@ -397,8 +535,6 @@ int simulate(const SimulateOptions& options, Output& o)
     });
     watch.start(50);
     QCoreApplication::exec();
-    if (!options.linkPath.isEmpty())
-        QFile::remove(options.linkPath);
     return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/clilink.h"
+#include "transmitter/configwrite.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -32,11 +33,25 @@ struct MonitorOptions
 };
 int monitor(CliLink& link, const MonitorOptions& options, Output& o);
 
+// The write's arguments as given: a text for each field (a choice by index,
+// text or keyword), empty when not given, and a file `read --json` printed.
+struct WriteArguments
+{
+    QString sensor, zero, lower, upper, fault, direction;
+    QString fromFile;
+};
+
 struct WriteOptions
 {
-    QString sensor, zero, lower, upper, fault, direction; // empty: keep the device's
+    transmitter::ConfigurationEdit edit; // fields not given keep the device's words
     bool dryRun = false;
+    bool force = false; // send a range that crosses the sensor's limits
+    QString recordFile; // one JSON line appended per attempt
 };
+
+// Turns the arguments into the edit and checks every value, before any port
+// is opened: kExitOk, or kExitUsage after its one error line.
+int prepareWrite(const WriteArguments& arguments, WriteOptions& options, Output& o);
 int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o);
 
 struct SimulateOptions

@@ -18,6 +18,7 @@ void installInterruptHandler()
 {
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal); // a closed terminal: the simulator still removes its link
 }
 
 bool interrupted()

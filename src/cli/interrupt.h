@@ -1,6 +1,6 @@
 #pragma once
 
-// Ctrl-C and SIGTERM end the long-running sub-commands cleanly: the handler
+// Ctrl-C, SIGTERM and SIGHUP end the long-running sub-commands cleanly: the handler
 // only raises a flag, which their loops look at.
 namespace quorva::cli {
 

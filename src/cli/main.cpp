@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <cstdio>
 
 using namespace quorva::cli;
@@ -19,10 +20,13 @@ const char kUsage[] =
     "  read       uma leitura do transmissor\n"
     "  monitor    uma leitura a cada --interval ms (--count N, --csv)\n"
     "  write      envia a configuração (--sensor --zero --lower --upper --fault --direction,\n"
-    "             --dry-run mostra o pedido sem enviar)\n"
+    "             ou --from ARQUIVO de 'read --json'; --record, --dry-run, --force)\n"
     "  simulate   transmissor virtual num pseudo-terminal (--link PATH, --fault NOME)\n"
     "\n"
-    "Opções comuns: --port NOME | --simulate, --json. 'quorva-cli <comando> --help' detalha.\n";
+    "Opções comuns: --port NOME | --simulate, --json. 'quorva-cli <comando> --help' detalha.\n"
+    "\n"
+    "Estado de saída: 0 sucesso; 1 falha do dispositivo ou da ligação; 2 uso incorreto,\n"
+    "valor inválido ou recusado (nada é enviado).\n";
 
 struct Options
 {
@@ -43,7 +47,19 @@ struct Options
     QCommandLineOption direction{"direction", "Sinal de saída: índice 0-1, texto, rising/falling.",
                                  "SENTIDO"};
     QCommandLineOption dryRun{"dry-run", "Mostra o pedido de 31 bytes em hexadecimal, sem enviar."};
-    QCommandLineOption link{"link", "Cria PATH apontando para o pseudo-terminal.", "PATH"};
+    QCommandLineOption force{"force", "Envia uma faixa fora dos limites do sensor."};
+    QCommandLineOption from{"from",
+                            "Escreve a configuração de ARQUIVO (o JSON de 'read --json'); "
+                            "as opções dadas têm precedência.",
+                            "ARQUIVO"};
+    QCommandLineOption record{"record",
+                              "Acrescenta a ARQUIVO uma linha JSON por tentativa (hora, porta, "
+                              "modelo, antes, enviado, resultado, releitura).",
+                              "ARQUIVO"};
+    QCommandLineOption link{"link",
+                            "Cria o link PATH para o pseudo-terminal (recusa um PATH que já "
+                            "existe) e o apaga ao sair.",
+                            "PATH"};
     QCommandLineOption injectFault{"fault",
                                    "Falha a injetar: no-reply, bad-crc, exception[:N], "
                                    "other-slave, truncated, noise, refuse-writes, ignore-writes...",
@@ -51,6 +67,22 @@ struct Options
     QCommandLineOption turnaround{"turnaround", "Tempo de resposta do transmissor, em ms.", "MS"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
 };
+
+// Qt's parser speaks English; its usual complaints, in the program's words.
+QString parseErrorText(const QString& qtText)
+{
+    static const std::pair<const char*, const char*> kTexts[] = {
+        {"^Unknown options?:? '?([^']*)'?\\.$", "opção desconhecida: %1"},
+        {"^Missing value after '([^']*)'\\.$", "falta o valor de %1"},
+        {"^Unexpected value after '([^']*)'\\.$", "valor inesperado após %1"},
+    };
+    for (const auto& [pattern, text] : kTexts) {
+        const QRegularExpressionMatch m = QRegularExpression(QLatin1String(pattern)).match(qtText);
+        if (m.hasMatch())
+            return QString::fromUtf8(text).arg(m.captured(1));
+    }
+    return qtText;
+}
 
 bool toInt(const QString& text, int minimum, int& value)
 {
@@ -80,11 +112,11 @@ int main(int argc, char* argv[])
         return kExitOk;
     }
     args.removeAt(1);
-    args[0] += QStringLiteral(" ") + command;
 
     Options opt;
+    const QCommandLineOption help{{"h", "help"}, "Mostra esta ajuda."};
     QCommandLineParser parser;
-    parser.addHelpOption();
+    parser.addOption(help);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const bool needsLink = command == "read" || command == "monitor" || command == "write";
     if (needsLink)
@@ -94,7 +126,7 @@ int main(int argc, char* argv[])
         parser.addOptions({opt.interval, opt.count, opt.csv});
     else if (command == "write")
         parser.addOptions({opt.sensor, opt.zero, opt.lower, opt.upper, opt.writeFault,
-                           opt.direction, opt.dryRun});
+                           opt.direction, opt.from, opt.record, opt.force, opt.dryRun});
     else if (command == "simulate")
         parser.addOptions({opt.link, opt.injectFault, opt.turnaround, opt.steady});
     else if (command != "ports" && command != "read") {
@@ -102,11 +134,16 @@ int main(int argc, char* argv[])
         return kExitUsage;
     }
     if (!parser.parse(args)) {
-        err << "quorva-cli: " << parser.errorText() << Qt::endl;
+        err << "quorva-cli: " << parseErrorText(parser.errorText()) << Qt::endl;
         return kExitUsage;
     }
-    if (parser.isSet("help")) {
-        out << parser.helpText();
+    if (parser.isSet(help)) {
+        // Qt's usage line names the program as started, without the command.
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(u'\n'),
+                     QStringLiteral("uso: quorva-cli %1 [opções]").arg(command));
+        text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
+        out << text;
         return kExitOk;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -144,13 +181,19 @@ int main(int argc, char* argv[])
                           kExitUsage);
         return monitor(link, m, o);
     }
+    WriteArguments given;
+    given.sensor = parser.value(opt.sensor);
+    given.zero = parser.value(opt.zero);
+    given.lower = parser.value(opt.lower);
+    given.upper = parser.value(opt.upper);
+    given.fault = parser.value(opt.writeFault);
+    given.direction = parser.value(opt.direction);
+    given.fromFile = parser.value(opt.from);
     WriteOptions w;
-    w.sensor = parser.value(opt.sensor);
-    w.zero = parser.value(opt.zero);
-    w.lower = parser.value(opt.lower);
-    w.upper = parser.value(opt.upper);
-    w.fault = parser.value(opt.writeFault);
-    w.direction = parser.value(opt.direction);
     w.dryRun = parser.isSet(opt.dryRun);
+    w.force = parser.isSet(opt.force);
+    w.recordFile = parser.value(opt.record);
+    if (const int status = prepareWrite(given, w, o); status != kExitOk)
+        return status;
     return writeConfiguration(link, w, o);
 }

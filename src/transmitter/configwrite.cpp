@@ -4,6 +4,7 @@
 #include "transmitter/sensortable.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <utility>
 
 namespace quorva::transmitter {
@@ -15,15 +16,94 @@ int throughText(int index)
     return parseInt(QString::asprintf("%i", index));
 }
 
+bool fitsRange(qint64 tenths)
+{
+    return tenths >= kLowestRangeTenths && tenths <= kHighestRangeTenths;
+}
+
 bool rangeTenths(const QString& text, qint32& tenths)
 {
-    const qint64 tenfold = qint64(parseInt(text)) * 10;
-    if (tenfold < kLowestRangeTenths || tenfold > kHighestRangeTenths)
+    const qint64 tenfold = rangeValueTenths(text);
+    if (!fitsRange(tenfold))
         return false;
     tenths = qint32(tenfold);
     return true;
 }
+
+// What a value given for a slot must be, whatever the other slots hold.
+WriteCheck checkAlone(int slot, qint64 value)
+{
+    const auto choice = [value](size_t items) {
+        return value >= 0 && value < qint64(items) ? WriteCheck::Ready : WriteCheck::NoSelection;
+    };
+    switch (slot) {
+    case Slot::ZeroAdjust:
+        return value < -kZeroAdjustLimit || value > kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange
+                                                                     : WriteCheck::Ready;
+    case Slot::SensorType:
+        return choice(kSensorTypes.size());
+    case Slot::RangeLower:
+    case Slot::RangeUpper:
+        return fitsRange(value) ? WriteCheck::Ready : WriteCheck::RangeOutOfSpan;
+    case Slot::SensorError:
+        return choice(std::tuple_size_v<decltype(ModelOptions::sensorErrorItems)>);
+    case Slot::OutputDirection:
+        return choice(std::tuple_size_v<decltype(ModelOptions::directionItems)>);
+    default:
+        return WriteCheck::Ready;
+    }
+}
 } // namespace
+
+qint32 zeroAdjustTenths(const QString& text, QString& scratch)
+{
+    const float zero = float(parseFloat(text));
+    const float tenfold = zero * 10.0f;
+    scratch = formatFloat00(double(tenfold));
+    return parseInt(scratch);
+}
+
+qint64 rangeValueTenths(const QString& text)
+{
+    return qint64(parseInt(text)) * 10;
+}
+
+bool ConfigurationEdit::isEmpty() const
+{
+    return std::none_of(values.begin(), values.end(), [](const auto& s) { return s.has_value(); });
+}
+
+PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterImage* device)
+{
+    PreparedWrite w;
+    std::array<bool, kWriteRegisterCount> known{};
+    for (int slot = Slot::ZeroAdjust; slot <= Slot::OutputDirection; ++slot) {
+        const std::optional<qint64>& given = edit.values.at(size_t(slot));
+        if (given) {
+            w.check = checkAlone(slot, *given);
+            if (w.check != WriteCheck::Ready) {
+                w.refusedSlot = slot;
+                return w;
+            }
+            w.image[size_t(slot)] = qint32(*given);
+        } else if (device) {
+            w.image[size_t(slot)] = (*device)[size_t(slot)];
+        }
+        known[size_t(slot)] = given || device;
+    }
+    const bool rangeEdited = edit.values[Slot::SensorType] || edit.values[Slot::RangeLower] ||
+                             edit.values[Slot::RangeUpper];
+    if (!rangeEdited || !known[Slot::RangeLower] || !known[Slot::RangeUpper])
+        return w;
+    if (w.image[Slot::RangeLower] >= w.image[Slot::RangeUpper]) {
+        w.check = WriteCheck::RangeReversed;
+        w.refusedSlot = Slot::RangeLower;
+        return w;
+    }
+    if (known[Slot::SensorType])
+        w.warnings = rangeWarnings(w.image);
+    return w;
+}
 
 WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteImage& image,
                                      QString& zeroScratch)
@@ -37,12 +117,7 @@ WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteIma
     if (fields.sensorType < 0 || fields.sensorError < 0 || fields.outputDirection < 0)
         return WriteCheck::NoSelection;
 
-    // Single precision, as the device's own tools compute it: with "#00"
-    // rounding every text the mask admits lands on its exact tenfold.
-    const float zero = float(parseFloat(fields.zeroText));
-    const float tenfold = zero * 10.0f;
-    zeroScratch = formatFloat00(double(tenfold));
-    image[Slot::ZeroAdjust] = parseInt(zeroScratch);
+    image[Slot::ZeroAdjust] = zeroAdjustTenths(fields.zeroText, zeroScratch);
     if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit || image[Slot::ZeroAdjust] > kZeroAdjustLimit)
         return WriteCheck::ZeroOutOfRange;
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // Checks the edited configuration and turns it into the registers written.
 namespace quorva::transmitter {
@@ -21,7 +22,7 @@ struct ConfigurationFields
 enum class WriteCheck {
     Ready,          // the image holds what is to be sent
     EmptyField,     // a text field is empty
-    NoSelection,    // a choice has no selection (it would go out as 65535)
+    NoSelection,    // a choice has no selection (it would go out as 65535) or names no item
     ZeroOutOfRange, // zero adjustment outside -9,9 to 9,9
     RangeOutOfSpan, // a range value whose tenfold does not fit a register
     RangeReversed,  // V. Mín. not below V. Máx.: the direction has its own choice
@@ -38,6 +39,41 @@ constexpr qint64 kHighestRangeTenths = 32768;
 // raises ConversionError.
 WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteImage& image,
                                      QString& zeroScratch);
+
+// The zero adjustment's register value for a text of the zero field, in
+// single precision as the device's own tools compute it: with "#00" rounding
+// every text the mask admits lands on its exact tenfold. The rounded text goes
+// to `scratch` as soon as it is made. Raises ConversionError.
+qint32 zeroAdjustTenths(const QString& text, QString& scratch);
+// A range value's register value: the whole number times ten, in 64 bits so
+// that a tenfold past a register's span shows. Raises ConversionError.
+qint64 rangeValueTenths(const QString& text);
+
+// An edit of the device's configuration in register values, by write-image
+// slot (3 to 8): a slot given takes its value, every other slot keeps the word
+// the device holds, so a device value no text could give back is never
+// reformatted on its way back.
+struct ConfigurationEdit
+{
+    std::array<std::optional<qint64>, kWriteRegisterCount> values{};
+    bool isEmpty() const;
+};
+
+struct PreparedWrite
+{
+    WriteCheck check = WriteCheck::Ready;
+    int refusedSlot = -1; // the slot the refusal is about
+    WriteImage image{};   // registers 1 to 3, 10 and 11 stay 0, as the window sends them
+    QStringList warnings; // rangeWarnings() of the image, to confirm
+};
+
+// The write an edit makes of the device's configuration as read. Every value
+// given is checked on its own; the range (reversed, the sensor's limits) is
+// checked when the edit gives the sensor type or a range value, so a range
+// the device already holds never blocks an unrelated edit. Without the
+// device, only what the edit decides alone is checked: a command line
+// refuses a bad value before it opens the port.
+PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterImage* device);
 
 // The limits of the sensor type that a prepared image's range crosses: a
 // value outside the sensor's range, or a span narrower than its minimum. Some
