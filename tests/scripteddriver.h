@@ -1,12 +1,10 @@
 #pragma once
 
 // A driver whose line is a script on a manual clock: bytes enter the receive
-// queue at chosen times, every write is recorded with its time, and each
-// operation can be made to fail. The master's tests and the session fuzzer
-// play a slave through it.
+// queue at chosen times, every write is recorded with its time, and the line
+// can hang up. The master's tests play a slave through it.
 #include "link/driver.h"
 #include "link/linkclock.h"
-#include "link/modbusframe.h"
 
 #include <QByteArray>
 #include <QList>
@@ -28,24 +26,26 @@ public:
     // The slave: called with each request written and the time it was written.
     std::function<void(const QByteArray& request, qint64 atUs)> slave;
     bool paced = true;
-    DriverStatus writeStatus = kOk;
-    DriverStatus readStatus = kOk;
-    DriverStatus statusStatus = kOk;
-
+    DriverStatus status = kOk; // of every read, write and queue count
     struct Write
     {
         qint64 atUs;
         QByteArray bytes;
     };
     QList<Write> writes;
-    int purges = 0;
     int reads = 0;
+    int statusCalls = 0;
 
-    void hangUp()
+    // As the driver reports received bytes or a failed line.
+    void notifyArrival() const
     {
-        readStatus = writeStatus = statusStatus = quorva::link::DriverStatusCode::IoError;
         if (m_arrival)
             m_arrival();
+    }
+    void hangUp()
+    {
+        status = quorva::link::DriverStatusCode::IoError;
+        notifyArrival();
     }
 
     DriverStatus open(int, DriverHandle* handle) override
@@ -54,29 +54,26 @@ public:
         return kOk;
     }
     DriverStatus close(DriverHandle) override { return kOk; }
-    DriverStatus read(DriverHandle, quint8* buffer, quint32 bytesToRead,
-                      quint32* bytesReturned) override
+    DriverStatus read(DriverHandle, quint8* buffer, quint32 size, quint32* got) override
     {
         ++reads;
-        *bytesReturned = 0;
-        if (readStatus != kOk)
-            return readStatus;
+        *got = 0;
+        if (status != kOk)
+            return status;
         arrive();
-        const quint32 n = std::min<quint32>(bytesToRead, quint32(m_queue.size()));
-        std::copy_n(m_queue.constData(), n, reinterpret_cast<char*>(buffer));
-        m_queue.remove(0, n);
-        *bytesReturned = n;
+        *got = std::min<quint32>(size, quint32(m_queue.size()));
+        std::copy_n(m_queue.constData(), *got, reinterpret_cast<char*>(buffer));
+        m_queue.remove(0, *got);
         return kOk;
     }
-    DriverStatus write(DriverHandle, const quint8* buffer, quint32 bytesToWrite,
-                       quint32* bytesWritten) override
+    DriverStatus write(DriverHandle, const quint8* buffer, quint32 size, quint32* put) override
     {
-        *bytesWritten = 0;
-        if (writeStatus != kOk)
-            return writeStatus;
-        const QByteArray request(reinterpret_cast<const char*>(buffer), qsizetype(bytesToWrite));
+        *put = 0;
+        if (status != kOk)
+            return status;
+        const QByteArray request(reinterpret_cast<const char*>(buffer), qsizetype(size));
         writes.append({m_clock.nowUs(), request});
-        *bytesWritten = bytesToWrite;
+        *put = size;
         if (slave)
             slave(request, m_clock.nowUs());
         return kOk;
@@ -88,23 +85,19 @@ public:
     }
     DriverStatus purge(DriverHandle, quint32 mask) override
     {
-        ++purges;
-        if (mask & quorva::link::kPurgeRx) {
-            arrive();
+        arrive();
+        if (mask & quorva::link::kPurgeRx)
             m_queue.clear();
-        }
         return kOk;
     }
     DriverStatus setTimeouts(DriverHandle, quint32, quint32) override { return kOk; }
-    DriverStatus getStatus(DriverHandle, quint32* rxQueued, quint32* txQueued,
-                           quint32* events) override
+    DriverStatus getStatus(DriverHandle, quint32* rx, quint32* tx, quint32* events) override
     {
-        *rxQueued = *txQueued = *events = 0;
-        if (statusStatus != kOk)
-            return statusStatus;
+        ++statusCalls;
+        *rx = *tx = *events = 0;
         arrive();
-        *rxQueued = quint32(m_queue.size());
-        return kOk;
+        *rx = quint32(m_queue.size());
+        return status;
     }
     void setArrivalHandler(std::function<void()> handler) override
     {
@@ -125,70 +118,4 @@ private:
     std::multimap<qint64, QByteArray> m_line;
     QByteArray m_queue;
     std::function<void()> m_arrival;
-};
-
-// Line time of `bytes` characters at 9600 baud, 10 bits each.
-constexpr qint64 lineTimeUs(qint64 bytes)
-{
-    return bytes * 10'000'000 / 9600;
-}
-
-// A read reply carrying `words`, framed with the CRC (whose own vectors are
-// pinned in tst_modbusframe).
-inline QByteArray readReply(const std::vector<quint16>& words, quint8 slave = 1)
-{
-    QByteArray reply;
-    reply.append(char(slave)).append(char(3)).append(char(2 * words.size()));
-    for (quint16 w : words)
-        reply.append(char(w >> 8)).append(char(w & 0xFF));
-    quorva::link::appendCrc(reply);
-    return reply;
-}
-
-// Passes every operation on to another driver, counting the queue-count
-// calls: how often the link wakes to look at the line.
-class CountingDriver final : public quorva::link::SerialDriver
-{
-public:
-    using DriverStatus = quorva::link::DriverStatus;
-    using DriverHandle = quorva::link::DriverHandle;
-    explicit CountingDriver(SerialDriver& inner) : m_inner(inner) {}
-    int statusCalls = 0;
-
-    DriverStatus open(int i, DriverHandle* h) override { return m_inner.open(i, h); }
-    DriverStatus close(DriverHandle h) override { return m_inner.close(h); }
-    DriverStatus read(DriverHandle h, quint8* b, quint32 n, quint32* got) override
-    {
-        return m_inner.read(h, b, n, got);
-    }
-    DriverStatus write(DriverHandle h, const quint8* b, quint32 n, quint32* put) override
-    {
-        return m_inner.write(h, b, n, put);
-    }
-    DriverStatus setBaudRate(DriverHandle h, quint32 r) override
-    {
-        return m_inner.setBaudRate(h, r);
-    }
-    DriverStatus setDataCharacteristics(DriverHandle h, quint8 w, quint8 s, quint8 p) override
-    {
-        return m_inner.setDataCharacteristics(h, w, s, p);
-    }
-    DriverStatus purge(DriverHandle h, quint32 m) override { return m_inner.purge(h, m); }
-    DriverStatus setTimeouts(DriverHandle h, quint32 r, quint32 w) override
-    {
-        return m_inner.setTimeouts(h, r, w);
-    }
-    DriverStatus getStatus(DriverHandle h, quint32* rx, quint32* tx, quint32* ev) override
-    {
-        ++statusCalls;
-        return m_inner.getStatus(h, rx, tx, ev);
-    }
-    void setArrivalHandler(std::function<void()> f) override
-    {
-        m_inner.setArrivalHandler(std::move(f));
-    }
-    bool pacesLine() const override { return m_inner.pacesLine(); }
-
-private:
-    SerialDriver& m_inner;
 };

@@ -61,17 +61,6 @@ private slots:
         QCOMPARE(buildWriteRequest(1, 1, 11, v.data()).bytes.toHex(' '), wire.toHex(' '));
     }
 
-    void writeValuesGoOutAsLowSixteenBitsAndCountIsCapped()
-    {
-        const std::array<qint32, 2> v{-1, 65537};
-        QCOMPARE(buildWriteRequest(1, 1, 2, v.data()).bytes.mid(7, 4),
-                 QByteArray::fromHex("FFFF0001"));
-        const std::vector<qint32> many(120, 7);
-        const RequestFrame capped = buildWriteRequest(1, 1, 120, many.data());
-        QCOMPARE(capped.bytes.size(), 9 + 200);
-        QCOMPARE(capped.bytes.mid(4, 3), QByteArray::fromHex("0064C8"));
-    }
-
     void replies_data()
     {
         QTest::addColumn<bool>("isWrite");
@@ -114,18 +103,6 @@ private slots:
                      std::make_pair(quint16(0), quint16(11)));
         if (!parsed.ok())
             QVERIFY(parsed.words.empty());
-    }
-
-    void expectedLengths()
-    {
-        const RequestFrame read = buildReadRequest(1, 1, 37);
-        const RequestFrame write = buildWriteRequest(1, 1, 11, kZeros.data());
-        QCOMPARE(expectedReplyLength(read, {}), 79);
-        QCOMPARE(expectedReplyLength(read, QByteArray::fromHex("0103")), 79);
-        QCOMPARE(expectedReplyLength(read, QByteArray::fromHex("01")), 79);
-        QCOMPARE(expectedReplyLength(read, QByteArray::fromHex("0183")), 5);
-        QCOMPARE(expectedReplyLength(write, QByteArray::fromHex("0110")), 8);
-        QCOMPARE(expectedReplyLength(write, QByteArray::fromHex("0190")), 5);
     }
 };
 

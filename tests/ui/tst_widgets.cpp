@@ -1,19 +1,55 @@
-// The zero-adjustment field: four positions, its text form, and every way of
-// editing it ending in what it shows, which is what it sends.
+// The window's two widgets of their own: the radio group's item index and
+// when its click is raised; the zero field's four positions, its text form,
+// and every way of editing it ending in what it shows, which is what it sends.
 #include "ui/widgets/maskedit.h"
+#include "ui/widgets/radiogroup.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QMenu>
+#include <QRadioButton>
 #include <QtTest>
 #include <memory>
 
 using quorva::ui::MaskEdit;
+using quorva::ui::RadioGroup;
 
-class TestMaskEdit : public QObject
+class TestWidgets : public QObject
 {
     Q_OBJECT
 private slots:
+    // The click comes whenever an item becomes selected, by a click or by
+    // code, and never when the selection is cleared or set again.
+    void radioGroupClickAndIndex()
+    {
+        RadioGroup group(QStringLiteral("Tipo"));
+        group.setItems({"a", "b", "c"});
+        group.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&group));
+        QSignalSpy clicks(&group, &RadioGroup::clicked);
+        QList<int> seen;
+        const auto step = [&](int index) {
+            group.setItemIndex(index);
+            seen << group.itemIndex() << int(clicks.count());
+        };
+        step(1); // selected: a click
+        step(1); // set again
+        step(9); // no such item: no choice
+        step(-1);
+        step(-7);
+        auto* b = group.findChildren<QRadioButton*>().at(2);
+        for (int i = 0; i < 2; ++i) {
+            QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, b->height() / 2));
+            seen << group.itemIndex() << int(clicks.count());
+        }
+        QCOMPARE(seen, (QList<int>{1, 1, 1, 1, -1, 1, -1, 1, -1, 1, 2, 2, 2, 2}));
+        group.clearItems();
+        group.appendItem("x");
+        QCOMPARE(group.items(), QStringList{"x"});
+        QCOMPARE(group.itemIndex(), -1);
+        QCOMPARE(group.findChildren<QRadioButton*>().size(), 1);
+    }
+
     void textForms_data()
     {
         QTest::addColumn<QString>("set");
@@ -150,5 +186,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMaskEdit)
-#include "tst_maskedit.moc"
+QTEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"
