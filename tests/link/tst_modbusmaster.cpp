@@ -5,14 +5,14 @@
 // fault matrix's (tst_faultmatrix).
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
-#include "scripteddriver.h"
 
 #include <QtTest>
+#include <functional>
+#include <map>
 
 using namespace quorva::link;
 
 namespace {
-const QByteArray kWriteEcho = QByteArray::fromHex("01100000000b81ce"); // pymodbus 3.0
 constexpr std::array<qint32, 11> kZeros{};
 
 // Line time of `bytes` characters at 9600 baud, 10 bits each.
@@ -36,10 +36,101 @@ QByteArray readReply(quint16 value)
     return frame + char(crc & 0xFF) + char(crc >> 8);
 }
 
+// The line as a script on a manual clock, with a slave on it: bytes enter the
+// receive queue at chosen times, every request is recorded with its time and
+// answered after the turnaround (a reading carrying the request's ordinal, a
+// write its echo from pymodbus 3.0), and the line can hang up.
+class ScriptedLine final : public SerialDriver
+{
+public:
+    explicit ScriptedLine(const ManualClock& clock) : m_clock(clock) {}
+
+    // Bytes that reach the receive queue at `atUs` (a purge before then does
+    // not touch them: they are still on the line).
+    void arriveAt(qint64 atUs, const QByteArray& bytes) { m_line.emplace(atUs, bytes); }
+    int turnaroundMs = -1; // never answers
+    bool paced = true;
+    DriverStatus status = DriverStatusCode::Ok; // of every read, write and queue count
+    QList<qint64> writtenAtUs;
+    int reads = 0;
+    int statusCalls = 0;
+    std::function<void()> arrival;
+
+    void hangUp()
+    {
+        status = DriverStatusCode::IoError;
+        arrival();
+    }
+
+    DriverStatus open(int, DriverHandle* handle) override
+    {
+        *handle = 7;
+        return DriverStatusCode::Ok;
+    }
+    DriverStatus read(DriverHandle, quint8* buffer, quint32 size, quint32* got) override
+    {
+        ++reads;
+        arrive();
+        *got = status ? 0 : std::min<quint32>(size, quint32(m_queue.size()));
+        std::copy_n(m_queue.constData(), *got, reinterpret_cast<char*>(buffer));
+        m_queue.remove(0, *got);
+        return status;
+    }
+    DriverStatus write(DriverHandle, const quint8* buffer, quint32 size, quint32* put) override
+    {
+        *put = status ? 0 : size;
+        const qint64 now = m_clock.nowUs();
+        writtenAtUs << now;
+        const QByteArray reply = buffer[1] == 3 ? readReply(quint16(writtenAtUs.size()))
+                                                : QByteArray::fromHex("01100000000b81ce");
+        if (!status && turnaroundMs >= 0)
+            arriveAt(now + lineTimeUs(size + reply.size()) + turnaroundMs * 1000, reply);
+        return status;
+    }
+    DriverStatus purge(DriverHandle, quint32 mask) override
+    {
+        arrive();
+        if (mask & kPurgeRx)
+            m_queue.clear();
+        return DriverStatusCode::Ok;
+    }
+    DriverStatus getStatus(DriverHandle, quint32* rx, quint32* tx, quint32* events) override
+    {
+        ++statusCalls;
+        arrive();
+        *rx = quint32(m_queue.size());
+        *tx = *events = 0;
+        return status;
+    }
+    DriverStatus close(DriverHandle) override { return DriverStatusCode::Ok; }
+    DriverStatus setBaudRate(DriverHandle, quint32) override { return DriverStatusCode::Ok; }
+    DriverStatus setDataCharacteristics(DriverHandle, quint8, quint8, quint8) override
+    {
+        return DriverStatusCode::Ok;
+    }
+    DriverStatus setTimeouts(DriverHandle, quint32, quint32) override
+    {
+        return DriverStatusCode::Ok;
+    }
+    void setArrivalHandler(std::function<void()> handler) override { arrival = std::move(handler); }
+    bool pacesLine() const override { return paced; }
+
+private:
+    void arrive()
+    {
+        for (auto due = m_line.begin(); due != m_line.end() && due->first <= m_clock.nowUs();)
+            m_queue += due->second, due = m_line.erase(due);
+    }
+
+    const ManualClock& m_clock;
+    std::multimap<qint64, QByteArray> m_line;
+    QByteArray m_queue;
+};
+
 struct Rig
 {
     ManualClock clock;
-    ScriptedDriver driver{clock};
+    ScriptedLine driver{clock};
     DeviceLink link{driver};
     ModbusMaster master{link, clock};
     QList<TransactionResult> results;
@@ -49,18 +140,6 @@ struct Rig
         link.open();
         QObject::connect(&master, &ModbusMaster::finished,
                          [this](const TransactionResult& r) { results << r; });
-    }
-    // A slave that answers after `turnaroundMs`, each reply whole once it
-    // has crossed the line; a reading carries the request's ordinal.
-    void answerAfter(qint64 turnaroundMs)
-    {
-        driver.slave = [this, turnaroundMs](const QByteArray& request, qint64 at) {
-            const QByteArray reply =
-                request.at(1) == 3 ? readReply(quint16(driver.writes.size())) : kWriteEcho;
-            driver.arriveAt(at + lineTimeUs(request.size()) + turnaroundMs * 1000 +
-                                lineTimeUs(reply.size()),
-                            reply);
-        };
     }
     void runMs(int ms)
     {
@@ -100,7 +179,7 @@ private slots:
         QFETCH(int, turnaroundMs);
         QFETCH(int, cancelAfterMs);
         Rig rig;
-        rig.answerAfter(turnaroundMs);
+        rig.driver.turnaroundMs = turnaroundMs;
         QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
         rig.runMs(cancelAfterMs);
         const int answeredBefore = int(rig.results.size()); // a reading done before the stop
@@ -115,9 +194,9 @@ private slots:
         QCOMPARE(r.function, quint8(16));
         QCOMPARE(std::make_pair(r.firstRegister, r.quantity), std::make_pair(1, 11));
         // The write waited until the reading's reply had crossed the line.
-        QCOMPARE(rig.driver.writes.size(), 2);
+        QCOMPARE(rig.driver.writtenAtUs.size(), 2);
         const qint64 readingAnswered = lineTimeUs(8) + turnaroundMs * 1000 + lineTimeUs(79);
-        QVERIFY(rig.driver.writes.at(1).atUs >= readingAnswered);
+        QVERIFY(rig.driver.writtenAtUs.at(1) >= readingAnswered);
     }
 
     void replyOnePollLateIsNeverTaken_data()
@@ -131,13 +210,13 @@ private slots:
         QFETCH(bool, paced);
         Rig rig;
         rig.driver.paced = paced;
-        rig.answerAfter(1050);
+        rig.driver.turnaroundMs = 1050;
         rig.pollFor(12);
         // Each request has exactly one result, in order; none is a reading.
         // Each late reply restarts the settle, so such a slave is polled
         // every other second or so.
-        QVERIFY(rig.driver.writes.size() >= 5);
-        QVERIFY(rig.results.size() >= rig.driver.writes.size() - 1);
+        QVERIFY(rig.driver.writtenAtUs.size() >= 5);
+        QVERIFY(rig.results.size() >= rig.driver.writtenAtUs.size() - 1);
         for (const TransactionResult& r : rig.results)
             QCOMPARE(r.outcome, ReplyOutcome::NoReply);
     }
@@ -158,7 +237,7 @@ private slots:
         QFETCH(int, staleAtUs);
         Rig rig;
         rig.driver.paced = paced;
-        rig.answerAfter(4);
+        rig.driver.turnaroundMs = 4;
         rig.driver.arriveAt(staleAtUs, readReply(99));
         rig.master.readHoldingRegisters(1, 1, 37);
         rig.runMs(300);
@@ -171,13 +250,13 @@ private slots:
     {
         Rig rig;
         rig.pollFor(10);
-        QVERIFY2(rig.driver.writes.size() >= 8,
-                 qPrintable(QString::number(rig.driver.writes.size())));
+        QVERIFY2(rig.driver.writtenAtUs.size() >= 8,
+                 qPrintable(QString::number(rig.driver.writtenAtUs.size())));
         for (const TransactionResult& r : rig.results)
             QCOMPARE(r.outcome, ReplyOutcome::NoReply);
         // Every request after the first waited out the settle.
-        for (int i = 1; i < rig.driver.writes.size(); ++i)
-            QVERIFY(rig.driver.writes.at(i).atUs - rig.driver.writes.at(i - 1).atUs >=
+        for (int i = 1; i < rig.driver.writtenAtUs.size(); ++i)
+            QVERIFY(rig.driver.writtenAtUs.at(i) - rig.driver.writtenAtUs.at(i - 1) >=
                     ModbusMaster::kSettleMs * 1000);
     }
 
@@ -201,14 +280,14 @@ private slots:
     void healthyReadingWakesTheLinkOnlyOnArrival()
     {
         Rig rig;
-        rig.answerAfter(4);
+        rig.driver.turnaroundMs = 4;
         for (int i = 1; i <= 3; ++i) {
             rig.driver.statusCalls = 0;
             QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
             QTest::qWait(60);
             QCOMPARE(rig.driver.statusCalls, 0);
             rig.clock.advanceMs(100);
-            rig.driver.notifyArrival();
+            rig.driver.arrival();
             QCOMPARE(rig.results.size(), i);
             QCOMPARE(rig.results.last().outcome, ReplyOutcome::Reply);
             QVERIFY2(rig.driver.statusCalls <= 4,

@@ -4,7 +4,6 @@
 // a write puts on the wire, are the window's tests.
 #include "transmitter/configwrite.h"
 #include "transmitter/numberformat.h"
-#include "transmitter/registermap.h"
 
 #include <QtTest>
 #include <clocale>
@@ -28,16 +27,6 @@ private slots:
         // A machine set up for a decimal point must not change our texts.
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         std::setlocale(LC_ALL, "C");
-    }
-
-    // Words past the image's fifty slots are dropped, slots past the words stay 0.
-    void decodeFillsAtMostFiftySlots()
-    {
-        RegisterImage image = decodeRegisterImage(std::vector<quint16>(60, 0xFFFF));
-        QCOMPARE(image[49], -1);
-        image = decodeRegisterImage({0xFFFB});
-        QCOMPARE(image[0], -5);
-        QCOMPARE(image[1], 0);
     }
 
     // The pattern "#00": the whole number nearest, halves away from zero.
@@ -175,20 +164,6 @@ private slots:
         QCOMPARE(prepareConfigurationWrite(fields("0,0", lower, upper, sensor), image, scratch),
                  WriteCheck::Ready);
         QCOMPARE(rangeWarnings(image), warnings);
-    }
-
-    void conversionErrorKeepsEarlierSlots()
-    {
-        WriteImage image{};
-        image[Slot::ZeroAdjust] = 42;
-        QString scratch;
-        QVERIFY_THROWS_EXCEPTION(
-            ConversionError,
-            prepareConfigurationWrite(fields("0,0", "12,5", "100"), image, scratch));
-        QCOMPARE(image[Slot::ZeroAdjust], 0);
-        QCOMPARE(scratch, "00");
-        QVERIFY_THROWS_EXCEPTION(
-            ConversionError, prepareConfigurationWrite(fields("0.5", "1", "2"), image, scratch));
     }
 };
 

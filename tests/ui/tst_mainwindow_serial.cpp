@@ -79,27 +79,6 @@ private slots:
                  (QList<int>{0, 0, 0, 5, 2, 0xFE0C, 13700, 2, 0, 0, 0}));
     }
 
-    // A port that is missing, or held by another program, does not open.
-    void portMissingOrHeld()
-    {
-        PtyPair pty;
-        QVERIFY2(pty.waitForLinks(), "socat is needed");
-        SerialWindow holder(pty.masterEnd());
-        WindowRig::click(holder.form.btConectar);
-        QCOMPARE(holder.form.StatusBar1->panelText(0), "Conectado");
-        for (const QString& port : {pty.masterEnd(), QStringLiteral("/dev/quorva-no-such-port")}) {
-            SerialWindow w(port);
-            WindowRig::click(w.form.btConectar);
-            QCOMPARE(w.messages.messages, QStringList{"Erro ao abrir o dispositivo USB."});
-            QCOMPARE(w.form.StatusBar1->panelText(0), "Desconectado");
-        }
-        // Once the holder lets go, the port opens again.
-        WindowRig::click(holder.form.btConectar);
-        SerialWindow next(pty.masterEnd());
-        WindowRig::click(next.form.btConectar);
-        QCOMPARE(next.form.StatusBar1->panelText(0), "Conectado");
-    }
-
     // The far end goes away while a reading waits for its reply: the reading
     // fails at once, and nothing reads the dead port while the message is open.
     void hangUpMidTransaction()

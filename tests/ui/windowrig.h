@@ -36,6 +36,16 @@ public:
         return answer;
     }
     void showException(const QString& text) override { exceptions << text; }
+    // Everything shown: questions marked "?", errors "!".
+    QStringList all() const
+    {
+        QStringList told = messages;
+        for (const QString& q : questions)
+            told << "? " + q;
+        for (const QString& e : exceptions)
+            told << "! " + e;
+        return told;
+    }
 
     QStringList messages, questions, exceptions;
     bool answer = false; // "Não", the default button
@@ -67,6 +77,12 @@ inline QString seen(const QWidget* w)
     }
     return w->objectName() + ": " + text + (w->isEnabled() ? "" : " (off)") +
            (w->isVisible() ? "" : " (hidden)");
+}
+
+// Rows written one after the other.
+template <typename... Texts> QStringList lines(const Texts&... texts)
+{
+    return {QString(texts)...};
 }
 
 // The rows of `expected` as the window shows them now, by component name.

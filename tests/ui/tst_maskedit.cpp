@@ -1,55 +1,20 @@
-// The window's two widgets of their own: the radio group's item index and
-// when its click is raised; the zero field's four positions, its text form,
-// and every way of editing it ending in what it shows, which is what it sends.
+// The zero-adjustment field: four positions, its text form, and every way of
+// editing it ending in what it shows, which is what it sends. (The radio
+// groups are seen through the window's tests.)
 #include "ui/widgets/maskedit.h"
-#include "ui/widgets/radiogroup.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QMenu>
-#include <QRadioButton>
 #include <QtTest>
 #include <memory>
 
 using quorva::ui::MaskEdit;
-using quorva::ui::RadioGroup;
 
-class TestWidgets : public QObject
+class TestMaskEdit : public QObject
 {
     Q_OBJECT
 private slots:
-    // The click comes whenever an item becomes selected, by a click or by
-    // code, and never when the selection is cleared or set again.
-    void radioGroupClickAndIndex()
-    {
-        RadioGroup group(QStringLiteral("Tipo"));
-        group.setItems({"a", "b", "c"});
-        group.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&group));
-        QSignalSpy clicks(&group, &RadioGroup::clicked);
-        QList<int> seen;
-        const auto step = [&](int index) {
-            group.setItemIndex(index);
-            seen << group.itemIndex() << int(clicks.count());
-        };
-        step(1); // selected: a click
-        step(1); // set again
-        step(9); // no such item: no choice
-        step(-1);
-        step(-7);
-        auto* b = group.findChildren<QRadioButton*>().at(2);
-        for (int i = 0; i < 2; ++i) {
-            QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, b->height() / 2));
-            seen << group.itemIndex() << int(clicks.count());
-        }
-        QCOMPARE(seen, (QList<int>{1, 1, 1, 1, -1, 1, -1, 1, -1, 1, 2, 2, 2, 2}));
-        group.clearItems();
-        group.appendItem("x");
-        QCOMPARE(group.items(), QStringList{"x"});
-        QCOMPARE(group.itemIndex(), -1);
-        QCOMPARE(group.findChildren<QRadioButton*>().size(), 1);
-    }
-
     void textForms_data()
     {
         QTest::addColumn<QString>("set");
@@ -75,38 +40,9 @@ private slots:
         QCOMPARE(edit.displayText(), shown);
     }
 
-    void typing()
-    {
-        MaskEdit edit;
-        edit.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&edit));
-        edit.setFocus();
-        QCOMPARE(edit.displayText(), "__,_");
-        QTest::keyClicks(&edit, "-05");
-        QCOMPARE(edit.maskedText(), "-0,5");
-        QTest::keyClick(&edit, Qt::Key_Home);
-        QTest::keyClicks(&edit, "x 9"); // letters are refused; a blank clears the sign
-        QCOMPARE(edit.maskedText(), " 9,5");
-        QTest::keyClick(&edit, Qt::Key_End);
-        QTest::keyClick(&edit, Qt::Key_Backspace);
-        QCOMPARE(edit.maskedText(), " 9, ");
-        QCOMPARE(edit.displayText(), " 9,_");
-        QTest::keyClick(&edit, Qt::Key_Backspace);
-        QTest::keyClick(&edit, Qt::Key_Backspace);
-        QCOMPARE(edit.maskedText(), "");
-        QTest::keyClicks(&edit, "1,2"); // one digit, then the comma: units
-        QCOMPARE(edit.maskedText(), " 1,2");
-        QTest::keyClick(&edit, Qt::Key_Home);
-        QTest::keyClicks(&edit, "-");
-        QCOMPARE(edit.maskedText(), "-1,2");
-        QTest::keyClick(&edit, Qt::Key_Home);
-        QTest::keyClick(&edit, Qt::Key_Delete);
-        QCOMPARE(edit.maskedText(), " 1,2");
-    }
-
     // Steps: "menu:<item>" triggers the item of the field's own context menu,
-    // "keys:<Paste|Cut|SelectAll>" presses the standard shortcut, "key:<Delete|
-    // Backspace>" a key and "type:<text>" types. The field then loses focus.
+    // "keys:<Paste|Cut|SelectAll>" presses the standard shortcut, "key:<name>"
+    // a key and "type:<text>" types. The field then loses focus.
     void editingPaths_data()
     {
         QTest::addColumn<QString>("start");
@@ -121,6 +57,15 @@ private slots:
                             const char* text) {
             QTest::newRow(name) << start << from << length << clipboard << steps << shown << text;
         };
+        row("typing a negative", "", 0, 0, "", {"type:-05"}, "-0,5", "-0,5");
+        row("a letter refused, a blank clears the sign", "-0,5", 0, 0, "", {"type:x 9"}, " 9,5",
+            " 9,5");
+        row("one digit, then the comma: units", "", 0, 0, "", {"type:1,2"}, " 1,2", " 1,2");
+        row("a sign typed first", "1,2", 0, 0, "", {"type:-"}, "-1,2", "-1,2");
+        row("Delete empties the sign", "-1,2", 0, 0, "", {"key:Delete"}, " 1,2", " 1,2");
+        row("Backspace empties the tenths", "9,5", 4, 0, "", {"key:Backspace"}, " 9,_", " 9, ");
+        row("Backspace steps over the comma", "9,5", 4, 0, "",
+            {"key:Backspace", "key:Backspace", "key:Backspace"}, "__,_", "");
         row("menu paste over all", "-0,5", 0, 4, "2,5", {"menu:Paste"}, " 2,5", " 2,5");
         row("menu paste of what does not fit changes nothing", "-0,5", 0, 4, "-12,34",
             {"menu:Paste"}, "-0,5", "-0,5");
@@ -174,7 +119,7 @@ private slots:
                                                  : QKeySequence::SelectAll;
                 QTest::keySequence(edit, QKeySequence(key));
             } else if (kind == "key") {
-                QTest::keyClick(edit, what == "Delete" ? Qt::Key_Delete : Qt::Key_Backspace);
+                QTest::keyClick(edit, QKeySequence::fromString(what)[0].key());
             } else {
                 QTest::keyClicks(edit, what);
             }
@@ -186,5 +131,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestWidgets)
-#include "tst_widgets.moc"
+QTEST_MAIN(TestMaskEdit)
+#include "tst_maskedit.moc"
