@@ -41,26 +41,6 @@ private slots:
         QCOMPARE(buildReadRequest(1, first, count).bytes.toHex(), wire);
     }
 
-    void writeRequests_data()
-    {
-        QTest::addColumn<QList<int>>("values");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("eleven zeros")
-            << QList<int>(11, 0)
-            << QByteArray::fromHex("01100000000B16" + QByteArray(44, '0') + "60AC");
-        QTest::newRow("a configuration")
-            << QList<int>{0, 0, 0, -5, 0, -2000, 6500, 1, 0, 0, 0}
-            << QByteArray::fromHex("01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 64 "
-                                   "00 01 00 00 00 00 00 00 DC 39");
-    }
-    void writeRequests()
-    {
-        QFETCH(QList<int>, values);
-        QFETCH(QByteArray, wire);
-        const std::vector<qint32> v(values.begin(), values.end());
-        QCOMPARE(buildWriteRequest(1, 1, 11, v.data()).bytes.toHex(' '), wire.toHex(' '));
-    }
-
     void replies_data()
     {
         QTest::addColumn<bool>("isWrite");

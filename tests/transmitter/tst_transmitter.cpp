@@ -90,12 +90,10 @@ private slots:
         const char* zeroRange = "Erro:Valor deve ser >= -9,9 ou <= 9,9";
         const char* reversed = "Erro: V. Mín. deve ser menor que V. Máx.";
         row("empty upper", "0,0", "1", "", k, invalid);
-        row("empty zero", "", "1", "2", k, invalid);
         row("no sensor type", "0,0", "1", "2", {-1, 0, 0}, invalid);
         row("no sensor error", "0,0", "1", "2", {2, -1, 0}, invalid);
         row("no direction", "0,0", "1", "2", {2, 0, -1}, invalid);
         row("zero 10,0", "10,0", "1", "2", k, zeroRange);
-        row("zero -10,0", "-10,0", "1", "2", k, zeroRange);
         row("lower tenfold below", "0,0", "-3277", "2", k, invalid);
         row("upper tenfold above", "0,0", "1", "3277", k, invalid);
         row("tenfold would overflow", "0,0", "1", "2147483647", k, invalid);

@@ -164,7 +164,7 @@ private slots:
         QCOMPARE(w.shown(taken ? kAfter : kBefore), taken ? kAfter : kBefore);
         QCOMPARE(w.form.Label6->text(), label6);
         QCOMPARE(w.panel(1), panel1);
-        QCOMPARE(w.messages.messages, messages);
+        QCOMPARE(w.messages.told, messages);
         QCOMPARE(sentWhileShown, 0);
         const bool connected = w.panel(0) == "Conectado";
         QCOMPARE(QString(w.form.Timer1->isActive() ? "reading"

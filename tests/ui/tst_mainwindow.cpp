@@ -13,7 +13,6 @@ namespace {
 const QString kOpenFailed = QStringLiteral("Erro ao abrir o dispositivo USB.");
 const QString kSendFailed = QStringLiteral("Erro ao tentar enviar dados.");
 const QString kReceiveFailed = QStringLiteral("Erro ao tentar receber dados.");
-const QString kInvalid = QStringLiteral("Erro: Dado Inválido,Verificar.");
 const QString kNotConfirmed = QStringLiteral("A configuração não foi confirmada pelo transmissor.");
 const QString kSensors = QStringLiteral("Pt100|Termopar J|Termopar K|Termopar R|Termopar "
                                         "S|Termopar T|Termopar N|Termopar E|Termopar B");
@@ -246,7 +245,7 @@ private slots:
         WindowRig w;
         w.connectAndRead();
         w.click(w.form.transmite);
-        w.typeZero("-05");
+        WindowRig::type(w.form.MaskEdit1, "-05");
         w.clickItem(w.form.RadioGroup2, 1);
         w.device.clearReceivedFrames();
         w.click(w.form.Button2);
@@ -259,12 +258,12 @@ private slots:
         QCOMPARE(w.form.Edit6->text(), "-05");
         QCOMPARE(w.device.reg(8), quint16(1));
         for (auto [keys, word] : {std::pair{" 99", 0x0063}, std::pair{"-99", 0xFF9D}}) {
-            w.typeZero(QString::fromLatin1(keys));
+            WindowRig::type(w.form.MaskEdit1, QString::fromLatin1(keys));
             w.click(w.form.Button2);
             w.settle();
             QCOMPARE(w.device.reg(4), quint16(word));
         }
-        QVERIFY(w.messages.messages.isEmpty());
+        QVERIFY(w.messages.told.isEmpty());
     }
 
     // On a Termopar K, what the checks before sending make of the fields:
@@ -277,33 +276,22 @@ private slots:
         QTest::addColumn<bool>("answer");
         QTest::addColumn<QString>("said");
         QTest::addColumn<bool>("sent");
+        const auto row = [](const char* name, const char* zeroKeys, const char* lower,
+                            const char* upper, bool answer, const char* said, bool sent) {
+            QTest::newRow(name) << zeroKeys << lower << upper << answer << QString(said) << sent;
+        };
         const char* below = "? V. Mín. -150°C fora da Faixa do Sensor (-100 a 1370°C).\n"
                             "Enviar assim mesmo?";
-        QTest::newRow("zero 10,0")
-            << "100"
-            << "-100"
-            << "1370" << true << "Erro:Valor deve ser >= -9,9 ou <= 9,9" << false;
-        QTest::newRow("zero not filled in")
-            << "5"
-            << "-100"
-            << "1370" << true << "! '5 , ' não é um valor de ponto flutuante válido" << false;
-        QTest::newRow("minimum 12,5")
-            << ""
-            << "12,5"
-            << "1370" << true << "! '12,5' não é um valor inteiro válido" << false;
-        QTest::newRow("empty maximum") << ""
-                                       << "-100"
-                                       << "" << true << kInvalid << false;
-        QTest::newRow("1000 to 10")
-            << ""
-            << "1000"
-            << "10" << true << "Erro: V. Mín. deve ser menor que V. Máx." << false;
-        QTest::newRow("below the range, Não") << ""
-                                              << "-150"
-                                              << "1370" << false << below << false;
-        QTest::newRow("below the range, Sim") << ""
-                                              << "-150"
-                                              << "1370" << true << below << true;
+        row("zero 10,0", "100", "-100", "1370", true, "Erro:Valor deve ser >= -9,9 ou <= 9,9",
+            false);
+        row("zero not filled in", "5", "-100", "1370", true,
+            "! '5 , ' não é um valor de ponto flutuante válido", false);
+        row("minimum 12,5", "", "12,5", "1370", true, "! '12,5' não é um valor inteiro válido",
+            false);
+        row("1000 to 10", "", "1000", "10", true, "Erro: V. Mín. deve ser menor que V. Máx.",
+            false);
+        row("below the range, Não", "", "-150", "1370", false, below, false);
+        row("below the range, Sim", "", "-150", "1370", true, below, true);
     }
     void sendChecks()
     {
@@ -318,14 +306,14 @@ private slots:
         w.click(w.form.transmite);
         w.clickItem(w.form.RadioGroup1, 2);
         if (!zeroKeys.isEmpty())
-            w.typeZero(zeroKeys);
+            WindowRig::type(w.form.MaskEdit1, zeroKeys);
         WindowRig::type(w.form.Edit7, lower);
         WindowRig::type(w.form.Edit8, upper);
         w.messages.answer = answer;
         w.device.clearReceivedFrames();
         w.click(w.form.Button2);
         w.settle();
-        QCOMPARE(w.messages.all(), QStringList{said});
+        QCOMPARE(w.messages.told, QStringList{said});
         QCOMPARE(w.framesSent(), sent ? 1 : 0);
         QCOMPARE(w.panel(1) == "Enviado...", sent);
         if (sent)
@@ -368,7 +356,7 @@ private slots:
         w.device.setFault(Fault(fault), 4);
         w.click(w.form.Button2);
         w.settle();
-        QCOMPARE(w.messages.messages, messages);
+        QCOMPARE(w.messages.told, messages);
         QCOMPARE(w.shown(rows), rows);
         QVERIFY(w.form.btConectar->isEnabled());
     }
@@ -398,7 +386,7 @@ private slots:
         w.device.setFault(Fault::Unplugged);
         w.form.StatusBar1->setPanelText(1, "x");
         w.click(w.form.btConectar);
-        QCOMPARE(w.messages.messages, QStringList{kOpenFailed});
+        QCOMPARE(w.messages.told, QStringList{kOpenFailed});
         const QStringList failed =
             lines("StatusBar1: Desconectado | ", "btConectar: Conectar", "transmite: Ler (off)");
         QCOMPARE(w.shown(failed), failed);
@@ -430,44 +418,21 @@ private slots:
         QCOMPARE(w.shown(cleared), cleared);
     }
 
-    void keyboardOrder()
-    {
-        WindowRig w;
-        w.connectAndRead();
-        WindowRig::click(w.form.transmite); // reading off: every control enabled
-        w.form.activateWindow();
-        w.form.btConectar->setFocus();
-        QStringList order;
-        for (int i = 0; i < 10; ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QWidget* focus = QApplication::focusWidget();
-            QWidget* group = focus->parentWidget();
-            order << (qobject_cast<quorva::ui::RadioGroup*>(group) ? group : focus)->objectName();
-        }
-        QCOMPARE(order, (QStringList{"RadioGroup1", "RadioGroup2", "RadioGroup3", "Edit28", "Edit7",
-                                     "Edit8", "transmite", "Button2", "MaskEdit1", "btConectar"}));
-    }
-
-    // Return answers the question with its default, "Não"; only a click on "Sim" sends.
+    // The question's box: its texts, and Return answers "Não", the default.
     void questionBoxDefaultsToNao()
     {
         quorva::ui::DialogMessageSink sink;
-        for (const QString key : {"Return", "Sim"}) {
-            QString shownBox;
-            QTimer::singleShot(0, [&] {
-                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                QVERIFY(box);
-                shownBox = box->windowTitle() + "|" + box->text();
-                for (QAbstractButton* b : box->buttons())
-                    shownBox += "|" + b->text();
-                if (key == "Sim")
-                    box->buttons().constFirst()->click();
-                else
-                    QTest::keyClick(box, Qt::Key_Return);
-            });
-            QCOMPARE(sink.ask("Enviar assim mesmo?"), key == "Sim");
-            QCOMPARE(shownBox, "QUORVA-V1.01|Enviar assim mesmo?|Sim|Não");
-        }
+        QString shownBox;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shownBox = box->windowTitle() + "|" + box->text();
+            for (QAbstractButton* b : box->buttons())
+                shownBox += "|" + b->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QCOMPARE(sink.ask("Enviar assim mesmo?"), false);
+        QCOMPARE(shownBox, "QUORVA-V1.01|Enviar assim mesmo?|Sim|Não");
     }
 
     void aboutBoxOpensTwiceTheSame()

@@ -74,7 +74,7 @@ private slots:
         WindowRig::clickItem(w.form.RadioGroup3, 0);
         WindowRig::click(w.form.Button2);
         QTRY_COMPARE_WITH_TIMEOUT(w.form.StatusBar1->panelText(1), "Enviado...", 3000);
-        QVERIFY(w.messages.messages.isEmpty());
+        QVERIFY(w.messages.told.isEmpty());
         QCOMPARE(pty.slaveRegisters().mid(0, 11),
                  (QList<int>{0, 0, 0, 5, 2, 0xFE0C, 13700, 2, 0, 0, 0}));
     }
@@ -99,9 +99,9 @@ private slots:
             readsWhileShown = readCalls() - before;
         };
         pty.hangUp();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.messages.messages.isEmpty(), 3000);
-        QCOMPARE(w.messages.messages, (QStringList{"Erro ao tentar receber dados.",
-                                                   "Erro ao abrir o dispositivo USB."}));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.messages.told.isEmpty(), 3000);
+        QCOMPARE(w.messages.told, (QStringList{"Erro ao tentar receber dados.",
+                                               "Erro ao abrir o dispositivo USB."}));
         QCOMPARE(w.form.Label6->text(), " "); // a failed read, not a silent device
         QVERIFY2(readsWhileShown >= 0 && readsWhileShown < 100,
                  qPrintable(QString::number(readsWhileShown)));

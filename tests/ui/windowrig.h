@@ -21,33 +21,24 @@
 
 using Fault = quorva::sim::Fault;
 
+// Every message as shown, a question marked "? " and an error "! ".
 class RecordingMessages final : public quorva::ui::MessageSink
 {
 public:
     void showMessage(const QString& text) override
     {
-        messages << text;
+        told << text;
         if (whileShown)
             whileShown();
     }
     bool ask(const QString& text) override
     {
-        questions << text;
+        told << "? " + text;
         return answer;
     }
-    void showException(const QString& text) override { exceptions << text; }
-    // Everything shown: questions marked "?", errors "!".
-    QStringList all() const
-    {
-        QStringList told = messages;
-        for (const QString& q : questions)
-            told << "? " + q;
-        for (const QString& e : exceptions)
-            told << "! " + e;
-        return told;
-    }
+    void showException(const QString& text) override { told << "! " + text; }
 
-    QStringList messages, questions, exceptions;
+    QStringList told;
     bool answer = false; // "Não", the default button
     // Runs while a message is "open", as the nested loop of a modal box would.
     std::function<void()> whileShown;
@@ -133,14 +124,6 @@ struct WindowRig
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
     }
-    // Keys into the zero field from its first position.
-    void typeZero(const QString& keys)
-    {
-        type(form.MaskEdit1, QString());
-        QTest::keyClick(form.MaskEdit1, Qt::Key_Home);
-        QTest::keyClicks(form.MaskEdit1, keys);
-    }
-
     void runMs(int ms)
     {
         for (int i = 0; i < ms; ++i) {
