@@ -223,13 +223,16 @@ private slots:
 
     // A reply to some older request: already queued when a request goes out
     // (purged), or whole on a paced line sooner than the request and its
-    // reply can cross it (dropped). Either way the wait goes on.
+    // reply can cross it (dropped), or right behind the reply (left for the
+    // next purge). Either way the reply is the request's own.
     void frameWholeTooSoonOnAPacedLineIsStale_data()
     {
         QTest::addColumn<bool>("paced");
         QTest::addColumn<int>("staleAtUs");
         QTest::newRow("whole 7 ms after the request") << true << 7000;
         QTest::newRow("queued before, pseudo-terminal") << false << 0;
+        // Whole right behind the reply (at 94,625 ms): taken with it, it spoils nothing.
+        QTest::newRow("right behind the reply") << true << 94626;
     }
     void frameWholeTooSoonOnAPacedLineIsStale()
     {

@@ -212,7 +212,9 @@ private slots:
             shows << "message \"" + m + "\"";
         g_rows << QStringLiteral("| %1 | %2; %3 | %4 | %5 |")
                       .arg(title, shows.join("; "),
-                           state == "reading" ? "reading goes on" : "reading stopped, " + state,
+                           state == "reading"   ? "reading goes on"
+                           : state == "stopped" ? "reading stopped, connected"
+                                                : "panel 0 \"Desconectado\", reading stopped",
                            taken ? "the device's new values" : "the last accepted values",
                            when == When::StopThenSend ? "the configuration shown" : "nothing");
     }
