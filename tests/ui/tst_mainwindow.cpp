@@ -80,6 +80,7 @@ private slots:
         row("zero -25", 4, -25, {"MaskEdit1: -2,5"});
         row("zero 5", 4, 5, {"MaskEdit1:  0,5"});
         row("zero 99", 4, 99, {"MaskEdit1:  9,9"});
+        row("zero 150", 4, 150, {"MaskEdit1: 15,0"});
         row("zero -150 does not fit", 4, -150, {"MaskEdit1: __,_"});
         row("lower 15", 6, 15, {"Edit7: 1,5"});
         row("lower -5", 6, -5, {"Edit7: -0,5"});

@@ -1,6 +1,6 @@
-// The zero-adjustment field: four positions, its text form, and every way of
-// editing it ending in what it shows, which is what it sends. (The radio
-// groups are seen through the window's tests.)
+// The zero-adjustment field: every way of editing it, by keys or by its
+// context menu, ends in its four positions, so what it shows is what it
+// sends. (How it shows a reading is the window's tests.)
 #include "ui/widgets/maskedit.h"
 
 #include <QAction>
@@ -15,31 +15,6 @@ class TestMaskEdit : public QObject
 {
     Q_OBJECT
 private slots:
-    void textForms_data()
-    {
-        QTest::addColumn<QString>("set");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("shown");
-        const auto row = [](const char* name, const char* set, const char* text,
-                            const char* shown) { QTest::newRow(name) << set << text << shown; };
-        row("negative", "-0,5", "-0,5", "-0,5");
-        row("three characters get a leading blank", "0,0", " 0,0", " 0,0");
-        row("two digits", "15,0", "15,0", "15,0");
-        row("empty shows the mask", "", "", "__,_");
-        row("too wide empties the field", "-15,0", "", "__,_");
-        row("decimal point does not fit", "0.5", "", "__,_");
-    }
-    void textForms()
-    {
-        QFETCH(QString, set);
-        QFETCH(QString, text);
-        QFETCH(QString, shown);
-        MaskEdit edit;
-        edit.setMaskedText(set);
-        QCOMPARE(edit.maskedText(), text);
-        QCOMPARE(edit.displayText(), shown);
-    }
-
     // Steps: "menu:<item>" triggers the item of the field's own context menu,
     // "keys:<Paste|Cut|SelectAll>" presses the standard shortcut, "key:<name>"
     // a key and "type:<text>" types. The field then loses focus.
