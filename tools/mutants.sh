@@ -79,7 +79,7 @@ mutant "option lists rebuilt on every reading" $window \
 mutant "Conectar during a write" $window 'if (m_writeInFlight)' 'if (false)'
 mutant "sensor choice keeps the typed V. Mín." $window 'Edit7->setText(captions.lower);' ';'
 mutant "zero field: a paste that does not fit changes it" src/ui/widgets/maskedit.cpp \
-    $'if (cursor >= 0)\n        m_positions = next;' 'm_positions = next;'
+    $'if (cursor >= 0)\n        m_positions = next;' $'if (true)\n        m_positions = next;'
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
 edit() {
