@@ -51,10 +51,10 @@ private slots:
         QTest::addColumn<Row>("row");
         const char* silent = "* Falha de comunicação *";
         const char* failed = "Erro de leitura";
-        const QStringList sendFailed{"Erro ao tentar enviar dados.",
-                                     "Erro ao abrir o dispositivo USB."};
-        const QStringList receiveFailed{"Erro ao tentar receber dados.",
-                                        "Erro ao abrir o dispositivo USB."};
+        const QStringList sendFailed =
+            lines("Erro ao tentar enviar dados.", "Erro ao abrir o dispositivo USB.");
+        const QStringList receiveFailed =
+            lines("Erro ao tentar receber dados.", "Erro ao abrir o dispositivo USB.");
         const auto row = [](const char* title, Fault fault, int code, When when, bool taken,
                             const char* label6, const char* panel1,
                             const QStringList& messages = {}, const char* state = "reading",
@@ -69,10 +69,14 @@ private slots:
         };
         refused("No reply", Fault::NoReply, 0, silent);
         refused("Wrong CRC", Fault::BadCrc);
-        refused("Exception 1", Fault::ExceptionReply, 1, "* Exceção 1: função ilegal *");
-        refused("Exception 2", Fault::ExceptionReply, 2, "* Exceção 2: endereço ilegal *");
-        refused("Exception 3", Fault::ExceptionReply, 3, "* Exceção 3: valor ilegal *");
-        refused("Exception 4", Fault::ExceptionReply, 4, "* Exceção 4: falha no transmissor *");
+        refused("Exception 1: illegal function", Fault::ExceptionReply, 1,
+                "* Exceção 1: função ilegal *");
+        refused("Exception 2: illegal data address", Fault::ExceptionReply, 2,
+                "* Exceção 2: endereço ilegal *");
+        refused("Exception 3: illegal data value", Fault::ExceptionReply, 3,
+                "* Exceção 3: valor ilegal *");
+        refused("Exception 4: slave device failure", Fault::ExceptionReply, 4,
+                "* Exceção 4: falha no transmissor *");
         refused("Reply from another slave", Fault::OtherSlave);
         refused("Reply with another function code", Fault::WrongFunction);
         refused("Reply with a wrong byte count", Fault::WrongByteCount);

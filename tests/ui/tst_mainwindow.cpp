@@ -234,9 +234,9 @@ private slots:
         QCOMPARE(w.panel(1), ""); // no "Comando enviado" flash on a poll
         w.click(w.form.transmite);
         w.runMs(1000);
-        const QStringList rows{
-            "StatusBar1: Conectado | ", "Edit28: ",       "Edit7: ", "transmite: Ler",
-            "btConectar: Desconectar",  "Button2: Enviar"};
+        const QStringList rows =
+            lines("StatusBar1: Conectado | ", "Edit28: ", "Edit7: ", "transmite: Ler",
+                  "btConectar: Desconectar", "Button2: Enviar");
         QCOMPARE(w.shown(rows), rows);
         QVERIFY(!w.form.Timer1->isActive());
     }
