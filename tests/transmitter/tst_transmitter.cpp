@@ -10,14 +10,6 @@
 
 using namespace quorva::transmitter;
 
-namespace {
-ConfigurationFields fields(const QString& zero, const QString& lower, const QString& upper,
-                           int sensor = 0, int error = 1, int direction = 0)
-{
-    return {zero, lower, upper, sensor, error, direction};
-}
-} // namespace
-
 class TestTransmitter : public QObject
 {
     Q_OBJECT
@@ -66,102 +58,69 @@ private slots:
                                      .arg(qAbs(tenths) % 10);
             WriteImage image{};
             QString scratch;
-            QCOMPARE(prepareConfigurationWrite(fields(text, "0", "1"), image, scratch),
+            QCOMPARE(prepareConfigurationWrite({text, "0", "1", 0, 0, 0}, image, scratch),
                      WriteCheck::Ready);
             QCOMPARE(image[Slot::ZeroAdjust], tenths);
         }
     }
 
-    void refusals_data()
+    // What the checks make of the fields: a refusal's message, or the range
+    // limits to confirm (exactly at a limit passes, one degree past asks).
+    void checks_data()
     {
         QTest::addColumn<QString>("zero");
         QTest::addColumn<QString>("lower");
         QTest::addColumn<QString>("upper");
-        QTest::addColumn<QList<int>>("choices");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QList<int>>("choices"); // sensor, sensor error, direction
+        QTest::addColumn<QStringList>("said");
         const auto row = [](const char* name, const char* zero, const char* lower,
-                            const char* upper, QList<int> choices, const char* message) {
-            QTest::newRow(name) << QString::fromUtf8(zero) << QString::fromUtf8(lower)
-                                << QString::fromUtf8(upper) << choices
-                                << QString::fromUtf8(message);
+                            const char* upper, QList<int> choices, const QStringList& said = {}) {
+            QTest::newRow(name) << zero << lower << upper << choices << said;
         };
-        const QList<int> k{2, 0, 0};
-        const char* invalid = "Erro: Dado Inválido,Verificar.";
-        const char* zeroRange = "Erro:Valor deve ser >= -9,9 ou <= 9,9";
-        const char* reversed = "Erro: V. Mín. deve ser menor que V. Máx.";
+        const QList<int> pt100{0, 0, 0}, k{2, 0, 0};
+        const QStringList invalid{"Erro: Dado Inválido,Verificar."};
+        const QStringList reversed{"Erro: V. Mín. deve ser menor que V. Máx."};
         row("empty upper", "0,0", "1", "", k, invalid);
         row("no sensor type", "0,0", "1", "2", {-1, 0, 0}, invalid);
         row("no sensor error", "0,0", "1", "2", {2, -1, 0}, invalid);
         row("no direction", "0,0", "1", "2", {2, 0, -1}, invalid);
-        row("zero 10,0", "10,0", "1", "2", k, zeroRange);
+        row("zero 10,0", "10,0", "1", "2", k, {"Erro:Valor deve ser >= -9,9 ou <= 9,9"});
         row("lower tenfold below", "0,0", "-3277", "2", k, invalid);
         row("upper tenfold above", "0,0", "1", "3277", k, invalid);
         row("tenfold would overflow", "0,0", "1", "2147483647", k, invalid);
         row("K lower equals upper", "0,0", "600", "600", k, reversed);
         row("pressure lower above upper", "0,0", "6", "5", {9, 0, 0}, reversed);
+        row("Pt100 whole range", "0,0", "-200", "650", pt100);
+        row("Pt100 lower one below", "0,0", "-201", "650", pt100,
+            {"V. Mín. -201°C fora da Faixa do Sensor (-200 a 650°C)."});
+        row("Pt100 upper one above", "0,0", "-200", "651", pt100,
+            {"V. Máx. 651°C fora da Faixa do Sensor (-200 a 650°C)."});
+        row("Pt100 minimum span", "0,0", "10", "50", pt100);
+        row("Pt100 span one short", "0,0", "10", "49", pt100,
+            {"Faixa de 39°C menor que a Faixa Mínima (40°C)."});
+        row("K minimum span", "0,0", "500", "600", k);
+        row("K every limit", "0,0", "1380", "1400", k,
+            {"V. Mín. 1380°C fora da Faixa do Sensor (-100 a 1370°C).",
+             "V. Máx. 1400°C fora da Faixa do Sensor (-100 a 1370°C).",
+             "Faixa de 20°C menor que a Faixa Mínima (100°C)."});
+        row("B lower one below", "0,0", "499", "1820", {8, 0, 0},
+            {"V. Mín. 499°C fora da Faixa do Sensor (500 a 1820°C)."});
+        row("pressure has no limits", "0,0", "-3000", "-2999", {9, 0, 0});
     }
-    void refusals()
+    void checks()
     {
         QFETCH(QString, zero);
         QFETCH(QString, lower);
         QFETCH(QString, upper);
         QFETCH(QList<int>, choices);
-        QFETCH(QString, message);
+        QFETCH(QStringList, said);
         WriteImage image{};
         QString scratch;
         const WriteCheck check = prepareConfigurationWrite(
-            fields(zero, lower, upper, choices[0], choices[1], choices[2]), image, scratch);
-        QVERIFY(check != WriteCheck::Ready);
-        QCOMPARE(refusalMessage(check), message);
-    }
-
-    // Exactly at a limit passes; one degree past it asks for confirmation.
-    void rangeLimits_data()
-    {
-        QTest::addColumn<int>("sensor");
-        QTest::addColumn<QString>("lower");
-        QTest::addColumn<QString>("upper");
-        QTest::addColumn<QStringList>("warnings");
-        const auto row = [](const char* name, int sensor, const char* lower, const char* upper,
-                            QStringList warnings = {}) {
-            QTest::newRow(name) << sensor << QString::fromUtf8(lower) << QString::fromUtf8(upper)
-                                << warnings;
-        };
-        row("Pt100 whole range", 0, "-200", "650");
-        row("Pt100 lower one below", 0, "-201", "650",
-            {"V. Mín. -201°C fora da Faixa do Sensor (-200 a 650°C)."});
-        row("Pt100 upper one above", 0, "-200", "651",
-            {"V. Máx. 651°C fora da Faixa do Sensor (-200 a 650°C)."});
-        row("Pt100 minimum span", 0, "10", "50");
-        row("Pt100 span one short", 0, "10", "49",
-            {"Faixa de 39°C menor que a Faixa Mínima (40°C)."});
-        row("K whole range", 2, "-100", "1370");
-        row("K lower one below", 2, "-101", "1370",
-            {"V. Mín. -101°C fora da Faixa do Sensor (-100 a 1370°C)."});
-        row("K upper one above", 2, "-100", "1371",
-            {"V. Máx. 1371°C fora da Faixa do Sensor (-100 a 1370°C)."});
-        row("K minimum span", 2, "500", "600");
-        row("K span one short", 2, "500", "599",
-            {"Faixa de 99°C menor que a Faixa Mínima (100°C)."});
-        row("K every limit", 2, "1380", "1400",
-            {"V. Mín. 1380°C fora da Faixa do Sensor (-100 a 1370°C).",
-             "V. Máx. 1400°C fora da Faixa do Sensor (-100 a 1370°C).",
-             "Faixa de 20°C menor que a Faixa Mínima (100°C)."});
-        row("B lower one below", 8, "499", "1820",
-            {"V. Mín. 499°C fora da Faixa do Sensor (500 a 1820°C)."});
-        row("pressure has no limits", 9, "-3000", "-2999");
-    }
-    void rangeLimits()
-    {
-        QFETCH(int, sensor);
-        QFETCH(QString, lower);
-        QFETCH(QString, upper);
-        QFETCH(QStringList, warnings);
-        WriteImage image{};
-        QString scratch;
-        QCOMPARE(prepareConfigurationWrite(fields("0,0", lower, upper, sensor), image, scratch),
-                 WriteCheck::Ready);
-        QCOMPARE(rangeWarnings(image), warnings);
+            {zero, lower, upper, choices[0], choices[1], choices[2]}, image, scratch);
+        QCOMPARE(check == WriteCheck::Ready ? rangeWarnings(image)
+                                            : QStringList{refusalMessage(check)},
+                 said);
     }
 };
 

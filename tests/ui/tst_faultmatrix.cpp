@@ -85,8 +85,6 @@ private slots:
         refused("1100 stray bytes, then the reply", Fault::Flood);
         row("Two replies queued", Fault::DoubleReply, 0, When::Reading, true, " ",
             "Leitura efetuada        -->>");
-        row("Reply 900 ms late", Fault::None, 0, When::Late, false, silent, failed, {}, "reading",
-            900);
         row("Reply one poll late (1050 ms)", Fault::None, 0, When::Late, false, silent, failed, {},
             "reading", 1050);
         row("Driver write refused", Fault::WriteRefused, 0, When::Reading, false, " ",

@@ -45,7 +45,6 @@ private slots:
         row("menu paste of what does not fit changes nothing", "-0,5", 0, 4, "-12,34",
             {"menu:Paste"}, "-0,5", "-0,5");
         row("paste keys into the empty field", "", 0, 0, "-1,5", {"keys:Paste"}, "-1,5", "-1,5");
-        row("paste keys at the last digit", "1,5", 3, 0, "7", {"keys:Paste"}, " 1,7", " 1,7");
         row("what was shown pastes back as it was", "-0,5", 0, 4, "-_,5", {"keys:Paste"}, "-_,5",
             "- ,5");
         row("menu delete of the sign and units", "-0,5", 0, 2, "", {"menu:Delete"}, " _,5", "  ,5");
@@ -53,8 +52,6 @@ private slots:
         row("cut keys over all", "-0,5", 0, 4, "", {"keys:Cut"}, "__,_", "");
         row("select-all keys, then Delete", "-0,5", 1, 0, "", {"keys:SelectAll", "key:Delete"},
             "__,_", "");
-        row("menu select all, then Backspace", "-0,5", 1, 0, "",
-            {"menu:Select All", "key:Backspace"}, "__,_", "");
         row("select-all keys, then typing", "1,5", 4, 0, "", {"keys:SelectAll", "type:-35"}, "-3,5",
             "-3,5");
     }
