@@ -25,12 +25,6 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        // Texts keep their decimal comma on a machine set up otherwise.
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    }
-
     void startUpState()
     {
         WindowRig w;
