@@ -12,6 +12,8 @@ QT_QPA_PLATFORM=offscreen QUORVA_FAULT_MATRIX="$tmp/matrix.md" build/tests/tst_f
     > "$tmp/matrix.log" 2>&1 || { cat "$tmp/matrix.log"; exit 1; }
 QT_QPA_PLATFORM=offscreen build/tests/quorva_soak --cycles "${SOAK_CYCLES:-100000}" \
     --report "$tmp/soak.md" > "$tmp/soak.log" 2>&1 || { cat "$tmp/soak.log"; exit 1; }
+# The mutation check's section, as tools/mutants.sh last wrote it.
+mutation=$(awk '/^## /{on = $0 == "## Mutation check"} on' docs/reliability.md)
 fuzz="The fuzz target was not built (run \`./dev.sh test\`, which builds \`build-sanitize/\`)."
 if [ -x build-sanitize/tests/fuzz_reply ]; then
     mkdir -p build-sanitize/tests/fuzz-corpus
@@ -89,8 +91,7 @@ detection), where RSS is not judged.
 
 MID
     cat "$tmp/soak.md"
-    # The mutation check's section, as tools/mutants.sh last wrote it.
-    awk '/^## /{on = $0 == "## Mutation check"} on' docs/reliability.md | sed -e '1s/^/\n/' -e '${/^$/d}'
+    printf '\n%s\n' "$mutation"
     cat <<'FUZZ'
 
 ## Fuzzing
