@@ -3,6 +3,7 @@
 #   ./dev.sh window   installs what is missing, builds, opens the window on the virtual transmitter
 #   ./dev.sh test     installs what is missing, builds, runs every test (and the
 #                     fuzz and soak smoke under the sanitizers, in build-sanitize/)
+#   ./dev.sh mutants  the mutation check (not in CI): tools/mutants.sh
 # Installing needs root (or sudo).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -50,8 +51,12 @@ test)
     cd build
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure
     ;;
+mutants)
+    install_missing
+    exec tools/mutants.sh "${@:2}"
+    ;;
 *)
-    echo "usage: $0 window|test" >&2
+    echo "usage: $0 window|test|mutants" >&2
     exit 2
     ;;
 esac

@@ -14,39 +14,24 @@ class PtyPair
 public:
     PtyPair()
     {
-        m_socat.setProgram(QStringLiteral("socat"));
-        m_socat.setArguments({QStringLiteral("pty,raw,echo=0,link=%1").arg(masterEnd()),
-                              QStringLiteral("pty,raw,echo=0,link=%1").arg(slaveEnd())});
-        m_socat.start();
+        m_socat.start(QStringLiteral("socat"),
+                      {"pty,raw,echo=0,link=" + masterEnd(), "pty,raw,echo=0,link=" + slaveEnd()});
     }
     ~PtyPair()
     {
         for (QProcess* p : {&m_slave, &m_socat}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->terminate();
-                if (!p->waitForFinished(2000))
-                    p->kill();
-                p->waitForFinished(2000);
-            }
+            p->kill();
+            p->waitForFinished(2000);
         }
     }
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
 
     QString masterEnd() const { return m_dir.filePath(QStringLiteral("master")); }
     QString slaveEnd() const { return m_dir.filePath(QStringLiteral("slave")); }
-    QString statePath() const { return m_dir.filePath(QStringLiteral("registers.json")); }
 
     bool waitForLinks()
     {
-        for (int i = 0; i < 100; ++i) {
-            if (QFile::exists(masterEnd()) && QFile::exists(slaveEnd()))
-                return true;
-            if (m_socat.state() == QProcess::NotRunning && !m_socat.waitForStarted(10))
-                return false;
-            QTest::qWait(50);
-        }
-        return false;
+        return QTest::qWaitFor(
+            [this] { return QFile::exists(masterEnd()) && QFile::exists(slaveEnd()); }, 5000);
     }
 
     // Starts the pymodbus slave on the far end and waits until it listens.
@@ -54,23 +39,19 @@ public:
     {
         if (!waitForLinks())
             return false;
-        const QString tools = qEnvironmentVariable("QUORVA_TEST_TOOLS");
         // Debian's packages import with the system interpreter.
-        m_slave.setProgram(QStringLiteral("/usr/bin/python3"));
-        m_slave.setArguments({tools + QStringLiteral("/pymodbus_slave.py"),
-                              QStringLiteral("--port"), slaveEnd(), QStringLiteral("--state"),
-                              statePath()});
         m_slave.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_slave.start();
-        for (int i = 0; i < 200; ++i) {
-            m_slave.waitForReadyRead(50);
-            m_output += m_slave.readAllStandardOutput();
-            if (m_output.contains("READY"))
-                return true;
-            if (m_slave.state() == QProcess::NotRunning)
-                return false;
-        }
-        return false;
+        m_slave.start(QStringLiteral("/usr/bin/python3"),
+                      {qEnvironmentVariable("QUORVA_TEST_TOOLS") + "/pymodbus_slave.py", "--port",
+                       slaveEnd(), "--state", statePath()});
+        return QTest::qWaitFor(
+                   [this] {
+                       m_slave.waitForReadyRead(50);
+                       m_output += m_slave.readAllStandardOutput();
+                       return m_output.contains("READY") || m_slave.state() == QProcess::NotRunning;
+                   },
+                   10000) &&
+               m_output.contains("READY");
     }
 
     // Closes the pair, as a pulled adapter or a closed terminal would: both
@@ -85,16 +66,16 @@ public:
     QList<int> slaveRegisters() const
     {
         QFile f(statePath());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
         QList<int> values;
-        const QJsonArray array = QJsonDocument::fromJson(f.readAll()).array();
-        for (const auto& v : array)
-            values << v.toInt();
+        if (f.open(QIODevice::ReadOnly))
+            for (const auto& v : QJsonDocument::fromJson(f.readAll()).array())
+                values << v.toInt();
         return values;
     }
 
 private:
+    QString statePath() const { return m_dir.filePath(QStringLiteral("registers.json")); }
+
     QTemporaryDir m_dir;
     QProcess m_socat;
     QProcess m_slave;

@@ -12,6 +12,8 @@ QT_QPA_PLATFORM=offscreen QUORVA_FAULT_MATRIX="$tmp/matrix.md" build/tests/tst_f
     > "$tmp/matrix.log" 2>&1 || { cat "$tmp/matrix.log"; exit 1; }
 QT_QPA_PLATFORM=offscreen build/tests/quorva_soak --cycles "${SOAK_CYCLES:-100000}" \
     --report "$tmp/soak.md" > "$tmp/soak.log" 2>&1 || { cat "$tmp/soak.log"; exit 1; }
+# The mutation check's section, as tools/mutants.sh last wrote it.
+mutation=$(awk '/^## /{on = $0 == "## Mutation check"} on' docs/reliability.md)
 fuzz="The fuzz target was not built (run \`./dev.sh test\`, which builds \`build-sanitize/\`)."
 if [ -x build-sanitize/tests/fuzz_reply ]; then
     mkdir -p build-sanitize/tests/fuzz-corpus
@@ -36,25 +38,36 @@ from every fault on the link.
 
 Each row is a fault injected into the virtual transmitter (or its driver)
 while the window reads it once a second. Before the fault the device's values
-are changed, so that a stale or mangled reading would show; the test checks
-that the window shows either those new values exactly (a valid reply) or the
-last accepted ones unchanged, that no request but a read reached the device
-and no register changed, and then that the window recovers. The table is what
-the test observed; the test fails if any of that does not hold.
+are changed, so that a stale or mangled reading would show. Every row of the
+test (`tests/ui/tst_faultmatrix.cpp`) states, in the window's own texts,
+whether the reply is taken and what the window must show: the values (the new
+ones, or the last accepted ones unchanged), `Label6`, status panel 1, the
+messages and whether reading goes on; that no request but a read reached the
+device and no register changed (unless the technician sent); and that the
+window then recovers. The table below is written from those rows.
+
+"Stop ... then send at once" (the technician clicks "Parar Leitura" while a
+poll is on the line, then at once "Enviar"): the reading in flight keeps the
+line until its reply has crossed it and is dropped; the write follows and its
+echo is the one confirmed. "Reply one poll late": each reply comes 1050 ms
+after its request, past the 800 ms response timeout; after a request without a
+valid reply the next one waits until the line has been quiet for 1150 ms, so a
+late reply is heard and dropped and never taken as the answer to the next
+request. Both are also pinned on the master alone, in `tst_modbusmaster`.
 
 HEAD
     cat "$tmp/matrix.md"
     cat <<'MID'
 
 "Two replies queued": the first reply is complete and valid, and is taken; the
-second is discarded before the next request. "Over-long queue": the master
+second is discarded before the next request. "1100 stray bytes": the master
 takes at most the bytes the expected reply needs (never more than its
 1024-byte buffer, never more than the driver delivered); the rest is purged.
 A failed send writes no activity text, so panel 1 keeps the last one while
 panel 0 and the two messages tell the failure.
 
 The configuration write has its own faults, tested in `tst_mainwindow`
-(`writeMustBeConfirmed`, `writeFailures`, `refusedConfigurationsSendNothing`):
+(`writeMustBeConfirmed`, `sendChecks`):
 "Enviado..." appears only when the transmitter's echo matched; otherwise the
 message "A configuração não foi confirmada pelo transmissor." A write is only
 ever the values the technician entered, after the window's checks; a choice
@@ -67,8 +80,9 @@ with nothing sent.
 time (one tick a second, replies paced at 9600 baud), the device's values
 change every cycle, and about three cycles in ten carry a fault drawn at
 random from the matrix above. After every cycle the displayed values are
-compared with what the device sent (accepted reading) or with what was shown
-before (rejected one); a disconnect is followed by "Conectar" and "Ler".
+compared with what the device sent (a reading taken) or with what was shown
+before (one refused), and a reading whose reply the fault spoils must not have
+been taken at all; a disconnect is followed by "Conectar" and "Ler".
 Memory: the process's resident set (VmRSS from /proc/self/status) is sampled
 at every tenth of the run; "flat" means the last sample is within 1 MiB of the
 second (the first includes start-up). CI runs 3,000 cycles in the normal build
@@ -77,6 +91,7 @@ detection), where RSS is not judged.
 
 MID
     cat "$tmp/soak.md"
+    printf '\n%s\n' "$mutation"
     cat <<'FUZZ'
 
 ## Fuzzing

@@ -1,10 +1,8 @@
 #!/usr/bin/python3
-"""A Modbus RTU slave built on pymodbus, serving slave 1 on a serial port.
-
-Modbus code nobody on this project wrote, for end-to-end tests: it holds 37
-holding registers with known values, prints READY once it listens, and
-writes its registers as JSON to --state after every write it serves.
-"""
+# A Modbus RTU slave built on pymodbus, serving slave 1 on a serial port:
+# Modbus code nobody on this project wrote, for end-to-end tests. It holds 37
+# holding registers with known values, prints READY once it listens, and
+# writes its registers as JSON to --state after every write it serves.
 import argparse
 import asyncio
 import json

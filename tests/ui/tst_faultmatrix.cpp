@@ -1,15 +1,12 @@
-// The fault matrix: every fault class the link can meet, injected into the
-// virtual transmitter while the window reads it. For each: what the window
-// shows, that no value is shown that the device did not send, that nothing
-// is written to the device, and that the window recovers. With
-// QUORVA_FAULT_MATRIX=<file> the observed rows are written as a Markdown table.
-#include "transmitter/reading.h"
+// The fault matrix: every fault the link can meet, injected into the virtual
+// transmitter while the window reads it. Each row states, in the window's own
+// texts, whether the reply is taken and what the window must show; nothing
+// but reads may reach the device (unless the technician sends), and the
+// window must recover. With QUORVA_FAULT_MATRIX=<file> the rows are written
+// as a Markdown table.
 #include "windowrig.h"
 
 #include <QFile>
-
-using Fault = quorva::sim::VirtualTransmitter::Fault;
-using namespace quorva::transmitter;
 
 namespace {
 
@@ -17,194 +14,211 @@ enum class When {
     Reading,        // injected before a tick
     MidTransaction, // injected after the request went out
     Idle,           // injected while connected with reading off, then reading starts
-    Slow,           // the device answers after the response timeout
+    Late,           // every reply `turnaround` ms late, each with another value
+    StopThenSend,   // "Parar Leitura" `code` ms after a poll went out, at once "Enviar"
+};
+
+// The window shows the factory values; the fault comes with new ones. The
+// measured value, V. Máx. and the firmware, before and after.
+const QStringList kBefore{"Edit28: 23,5", "Edit8: 650", "Label5: 1,01"};
+const QStringList kAfter{"Edit28: 51,2", "Edit8: -123", "Label5: 1,23"};
+struct Row
+{
+    QString title;
+    Fault fault;
+    int code;
+    When when;
+    bool taken;
+    QString label6, panel1;
+    QStringList messages;
+    QString state; // reading, stopped or disconnected
+    int turnaround;
 };
 
 QStringList g_rows;
 
-QString quoted(const QString& text)
-{
-    return QStringLiteral("\"%1\"").arg(text);
-}
-
 } // namespace
+
+Q_DECLARE_METATYPE(Row)
 
 class TestFaultMatrix : public QObject
 {
     Q_OBJECT
 
-    // Ticks come a second apart, as the timer gives them.
-    static void toNextSecond(WindowRig& w)
-    {
-        const qint64 ms = w.clock.nowUs() / 1000;
-        w.clock.advanceMs(1000 - ms % 1000);
-        w.master.service();
-    }
-
 private slots:
     void faults_data()
     {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("when");
-        QTest::addColumn<QString>("label6");
-        QTest::addColumn<QStringList>("messages");
-        const QString silent = QStringLiteral("* Falha de comunicação *");
-        const QStringList sendFailed{"Erro ao tentar enviar dados.",
-                                     "Erro ao abrir o dispositivo USB."};
-        const QStringList receiveFailed{"Erro ao tentar receber dados.",
-                                        "Erro ao abrir o dispositivo USB."};
-        auto row = [](const char* name, const char* title, Fault f, When when, int code,
-                      const QString& label6, const QStringList& messages = {}) {
-            QTest::newRow(name) << QString::fromUtf8(title) << int(f) << code << int(when) << label6
-                                << messages;
+        QTest::addColumn<Row>("row");
+        const char* silent = "* Falha de comunicação *";
+        const char* failed = "Erro de leitura";
+        const QStringList sendFailed =
+            lines("Erro ao tentar enviar dados.", "Erro ao abrir o dispositivo USB.");
+        const QStringList receiveFailed =
+            lines("Erro ao tentar receber dados.", "Erro ao abrir o dispositivo USB.");
+        const auto row = [](const char* title, Fault fault, int code, When when, bool taken,
+                            const char* label6, const char* panel1,
+                            const QStringList& messages = {}, const char* state = "reading",
+                            int turnaround = 4) {
+            QTest::newRow(title) << Row{title,  fault,  code,     when,  taken,
+                                        label6, panel1, messages, state, turnaround};
         };
-        row("no reply", "No reply", Fault::NoReply, When::Reading, 0, silent);
-        row("wrong crc", "Wrong CRC", Fault::BadCrc, When::Reading, 0, " ");
-        row("exception 1", "Exception reply, code 1 (illegal function)", Fault::ExceptionReply,
-            When::Reading, 1, exceptionText(1));
-        row("exception 2", "Exception reply, code 2 (illegal data address)", Fault::ExceptionReply,
-            When::Reading, 2, exceptionText(2));
-        row("exception 3", "Exception reply, code 3 (illegal data value)", Fault::ExceptionReply,
-            When::Reading, 3, exceptionText(3));
-        row("exception 4", "Exception reply, code 4 (slave device failure)", Fault::ExceptionReply,
-            When::Reading, 4, exceptionText(4));
-        row("other slave", "Reply from another slave", Fault::OtherSlave, When::Reading, 0, " ");
-        row("wrong function", "Reply with another function code", Fault::WrongFunction,
-            When::Reading, 0, " ");
-        row("wrong byte count", "Reply with a wrong byte count", Fault::WrongByteCount,
-            When::Reading, 0, " ");
-        row("truncated", "Truncated reply", Fault::TruncatedReply, When::Reading, 0, " ");
-        row("noise", "Noise before the reply", Fault::NoiseBeforeReply, When::Reading, 0, " ");
-        row("two replies", "Two replies queued", Fault::DoubleReply, When::Reading, 0, " ");
-        row("over-long queue", "Over-long queue (1100 stray bytes, then the reply)", Fault::Flood,
-            When::Reading, 0, " ");
-        row("late reply", "Reply later than the response timeout", Fault::None, When::Slow, 0,
-            silent);
-        row("write refused", "Driver write refused", Fault::WriteRefused, When::Reading, 0, " ",
-            sendFailed);
-        row("read refused", "Driver read refused", Fault::ReadRefused, When::Reading, 0, " ",
-            receiveFailed);
-        row("pulled while reading", "Cable pulled while reading", Fault::Unplugged,
-            When::MidTransaction, 0, " ", receiveFailed);
-        row("pulled while idle", "Cable pulled while idle", Fault::Unplugged, When::Idle, 0, " ",
-            sendFailed);
+        // A reply refused while reading goes on: the last values stay.
+        const auto refused = [&](const char* title, Fault fault, int code = 0,
+                                 const char* label6 = " ") {
+            row(title, fault, code, When::Reading, false, label6, failed);
+        };
+        refused("No reply", Fault::NoReply, 0, silent);
+        refused("Wrong CRC", Fault::BadCrc);
+        refused("Exception 1: illegal function", Fault::ExceptionReply, 1,
+                "* Exceção 1: função ilegal *");
+        refused("Exception 2: illegal data address", Fault::ExceptionReply, 2,
+                "* Exceção 2: endereço ilegal *");
+        refused("Exception 3: illegal data value", Fault::ExceptionReply, 3,
+                "* Exceção 3: valor ilegal *");
+        refused("Exception 4: slave device failure", Fault::ExceptionReply, 4,
+                "* Exceção 4: falha no transmissor *");
+        refused("Reply from another slave", Fault::OtherSlave);
+        refused("Reply with another function code", Fault::WrongFunction);
+        refused("Reply with a wrong byte count", Fault::WrongByteCount);
+        refused("Truncated reply", Fault::TruncatedReply);
+        refused("Noise before the reply", Fault::NoiseBeforeReply);
+        refused("1100 stray bytes, then the reply", Fault::Flood);
+        row("Two replies queued", Fault::DoubleReply, 0, When::Reading, true, " ",
+            "Leitura efetuada        -->>");
+        row("Reply one poll late (1050 ms)", Fault::None, 0, When::Late, false, silent, failed, {},
+            "reading", 1050);
+        row("Driver write refused", Fault::WriteRefused, 0, When::Reading, false, " ",
+            "Leitura efetuada -->>", sendFailed, "disconnected");
+        row("Driver read refused", Fault::ReadRefused, 0, When::Reading, false, " ", failed,
+            receiveFailed, "disconnected");
+        row("Cable pulled while reading", Fault::Unplugged, 0, When::MidTransaction, false, " ",
+            failed, receiveFailed, "disconnected");
+        row("Cable pulled while idle", Fault::Unplugged, 0, When::Idle, false, " ", "", sendFailed,
+            "disconnected");
+        for (int turnaround : {4, 400})
+            for (int stopMs : {0, 40, 80})
+                row(qPrintable(QStringLiteral("Stop %1 ms after a poll, then send at once "
+                                              "(device answers in %2 ms)")
+                                   .arg(stopMs)
+                                   .arg(turnaround)),
+                    Fault::None, stopMs, When::StopThenSend, false, " ", "Enviado...", {},
+                    "stopped", turnaround);
     }
 
     void faults()
     {
-        QFETCH(QString, title);
-        QFETCH(int, fault);
-        QFETCH(int, code);
-        QFETCH(int, when);
-        QFETCH(QString, label6);
-        QFETCH(QStringList, messages);
+        QFETCH(Row, row);
+        const auto& [title, fault, code, when, taken, label6, panel1, messages, state, turnaround] =
+            row;
         WindowRig w;
         w.connectAndRead();
-        const ShownValues before = shownBy(w.form);
-        QCOMPARE(before, sentBy(w.device));
-        toNextSecond(w);
-        // New values on the device: a stale or mangled reading would show.
+        QCOMPARE(w.shown(kBefore), kBefore);
+        w.toNextSecond();
         w.device.setRegister(2, 512);
-        w.device.setRegister(6, quint16(-1230));
+        w.device.setRegister(7, quint16(-1230));
         w.device.setRegister(10, 123);
-        std::array<quint16, 9> registers{};
-        for (int n = 2; n <= 10; ++n)
-            registers[size_t(n - 2)] = w.device.reg(n + 1);
+        QList<quint16> registers; // those a write could change
+        for (int n = 3; n <= 11; ++n)
+            registers << w.device.reg(n);
+        w.device.clearReceivedFrames();
+        int sentWhileShown = 0; // ticks still come inside a modal box
+        w.messages.whileShown = [&] {
+            const int before = w.framesSent();
+            w.form.Timer1Timer(w.form.Timer1);
+            sentWhileShown += w.framesSent() - before;
+        };
 
-        const qint8 counterBefore = w.flags.StatusAnimation;
-        switch (When(when)) {
+        w.device.setTurnaroundMs(turnaround);
+        switch (when) {
         case When::Reading:
-            w.device.setFault(Fault(fault), code);
+            w.device.setFault(fault, code);
             w.poll();
             break;
         case When::MidTransaction:
             w.form.Timer1Timer(w.form.Timer1);
-            w.clock.advanceMs(40); // the reply is on its way
-            w.master.service();
-            w.device.setFault(Fault(fault), code);
+            w.runMs(40); // the reply is on its way
+            w.device.setFault(fault, code);
             w.settle();
             break;
         case When::Idle:
-            WindowRig::click(w.form.transmite); // reading off, still connected
-            w.device.setFault(Fault(fault), code);
-            w.clock.advanceMs(5000);
+            WindowRig::click(w.form.transmite);
+            w.device.setFault(fault, code);
+            w.runMs(5000);
             WindowRig::click(w.form.transmite);
             w.poll();
             break;
-        case When::Slow:
-            w.device.setTurnaroundMs(900);
-            w.poll();
-            toNextSecond(w);
-            w.poll();
+        case When::Late:
+            for (int i = 0; i < 4; ++i) {
+                w.device.setRegister(2, quint16(600 + i));
+                w.poll();
+                w.toNextSecond();
+            }
+            break;
+        case When::StopThenSend:
+            w.form.Timer1Timer(w.form.Timer1);
+            w.runMs(code);
+            WindowRig::click(w.form.transmite);
+            WindowRig::click(w.form.Button2);
+            w.settle();
             break;
         }
 
-        // Never a value the device did not send, never a write.
-        const ShownValues after = shownBy(w.form);
-        // An accepted reading steps the activity counter; nothing else does.
-        const bool accepted = w.flags.StatusAnimation != counterBefore;
-        const ShownValues expected = accepted ? sentBy(w.device) : before;
-        QVERIFY2(after == expected, qPrintable(after.describe() + " vs " + expected.describe()));
-        for (const auto& frame : w.device.receivedFrames())
-            QCOMPARE(int(frame.at(1)), 3);
-        for (int n = 2; n <= 10; ++n)
-            QCOMPARE(w.device.reg(n + 1), registers[size_t(n - 2)]);
-
-        const QString panel0 = w.panel(0);
-        const QString panel1 = w.panel(1);
-        const bool stillReading = w.form.Timer1->isActive();
+        QCOMPARE(w.shown(taken ? kAfter : kBefore), taken ? kAfter : kBefore);
         QCOMPARE(w.form.Label6->text(), label6);
-        QCOMPARE(w.messages.messages, messages);
-        // A reading refused keeps polling; a link that failed returns to disconnected.
-        QCOMPARE(stillReading, messages.isEmpty());
-        QCOMPARE(panel0, messages.isEmpty() ? "Conectado" : "Desconectado");
-        if (!accepted && messages.isEmpty())
-            QCOMPARE(panel1, "Erro de leitura");
-
-        // And it recovers: at once, or by connecting again.
-        w.device.setFault(Fault::None);
-        w.device.setTurnaroundMs(quorva::sim::VirtualTransmitter::kDefaultTurnaroundMs);
-        toNextSecond(w);
-        QString recovery = QStringLiteral("next reading");
-        if (panel0 == "Desconectado") {
-            QVERIFY(w.form.btConectar->isEnabled());
-            QCOMPARE(w.form.btConectar->text(), "Conectar");
-            WindowRig::click(w.form.btConectar);
-            QCOMPARE(w.panel(0), "Conectado");
-            WindowRig::click(w.form.transmite);
-            recovery = QStringLiteral("\"Conectar\", then \"Ler\"");
+        QCOMPARE(w.panel(1), panel1);
+        QCOMPARE(w.messages.told, messages);
+        QCOMPARE(sentWhileShown, 0);
+        const bool connected = w.panel(0) == "Conectado";
+        QCOMPARE(QString(w.form.Timer1->isActive() ? "reading"
+                         : connected               ? "stopped"
+                                                   : "disconnected"),
+                 state);
+        if (!connected) {
+            const QStringList buttons{"btConectar: Conectar", "transmite: Ler (off)",
+                                      "Button2: Enviar (off)"};
+            QCOMPARE(w.shown(buttons), buttons);
+        }
+        if (when == When::StopThenSend) {
+            QCOMPARE(w.device.reg(7), quint16(6500)); // the V. Máx. shown, as sent
         } else {
-            QVERIFY(stillReading);
+            for (const QByteArray& frame : w.device.receivedFrames())
+                QCOMPARE(int(frame.at(1)), 3);
+            for (int n = 3; n <= 11; ++n)
+                QCOMPARE(w.device.reg(n), registers.at(n - 3));
         }
-        // Bytes still on the line when the fault clears can spoil one more reading.
-        int readings = 0;
-        for (qint8 counter = w.flags.StatusAnimation;
-             readings < 3 && w.flags.StatusAnimation == counter; ++readings) {
-            w.poll();
-            toNextSecond(w);
-        }
-        QVERIFY(w.panel(1).startsWith("Leitura efetuada"));
-        QCOMPARE(shownBy(w.form), sentBy(w.device));
-        if (readings > 1)
-            recovery += QStringLiteral(" (reading %1 after the fault: the stray bytes outlast one)")
-                            .arg(readings);
 
-        QStringList shows;
-        if (panel0 != "Conectado")
-            shows << "panel 0 " + quoted(panel0);
-        shows << "panel 1 " + quoted(panel1);
+        // It recovers: at once, or by "Ler", or by connecting again. Bytes
+        // still on the line when the fault clears may spoil one more reading.
+        w.messages.whileShown = nullptr;
+        w.device.setFault(Fault::None);
+        w.device.setTurnaroundMs(4);
+        w.device.setRegister(2, 512);
+        w.toNextSecond();
+        if (state == "disconnected")
+            WindowRig::click(w.form.btConectar);
+        if (state != "reading")
+            WindowRig::click(w.form.transmite);
+        const qint8 counter = w.flags.StatusAnimation; // a reading taken steps it
+        for (int i = 0; i < 3 && w.flags.StatusAnimation == counter; ++i) {
+            w.poll();
+            w.toNextSecond();
+        }
+        QVERIFY(w.flags.StatusAnimation != counter);
+        QCOMPARE(w.shown(lines("Edit28: 51,2", "Label5: 1,23")),
+                 lines("Edit28: 51,2", "Label5: 1,23"));
+
+        QStringList shows{"panel 1 \"" + panel1 + "\""};
         if (label6 != " ")
-            shows << "Label6 " + quoted(label6);
+            shows << "Label6 \"" + label6 + "\"";
         for (const QString& m : messages)
-            shows << "message " + quoted(m);
-        shows << (stillReading ? "reading goes on" : "reading stopped, disconnected");
-        g_rows << QStringLiteral("| %1 | %2 | %3 | nothing | %4 | `tst_faultmatrix faults(%5)` |")
+            shows << "message \"" + m + "\"";
+        g_rows << QStringLiteral("| %1 | %2; %3 | %4 | %5 |")
                       .arg(title, shows.join("; "),
-                           accepted ? "the device's new values, as sent"
-                                    : "the last accepted values, unchanged",
-                           recovery, QString::fromLatin1(QTest::currentDataTag()));
+                           state == "reading"   ? "reading goes on"
+                           : state == "stopped" ? "reading stopped, connected"
+                                                : "panel 0 \"Desconectado\", reading stopped",
+                           taken ? "the device's new values" : "the last accepted values",
+                           when == When::StopThenSend ? "the configuration shown" : "nothing");
     }
 
     void cleanupTestCase()
@@ -214,8 +228,8 @@ private slots:
             return;
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-        f.write("| Fault | What the window shows | Values shown | Written to the device | "
-                "Recovery | Test |\n|---|---|---|---|---|---|\n");
+        f.write("| Fault | What the window shows | Values shown | Written to the device |\n"
+                "|---|---|---|---|\n");
         f.write(g_rows.join('\n').toUtf8() + '\n');
     }
 };

@@ -1,5 +1,6 @@
-// The zero-adjustment field: four positions, its text form, and every way of
-// editing it ending in what it shows, which is what it sends.
+// The zero-adjustment field: every way of editing it, by keys or by its
+// context menu, ends in its four positions, so what it shows is what it
+// sends. (How it shows a reading is the window's tests.)
 #include "ui/widgets/maskedit.h"
 
 #include <QAction>
@@ -14,63 +15,9 @@ class TestMaskEdit : public QObject
 {
     Q_OBJECT
 private slots:
-    void textForms_data()
-    {
-        QTest::addColumn<QString>("set");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("shown");
-        const auto row = [](const char* name, const char* set, const char* text,
-                            const char* shown) { QTest::newRow(name) << set << text << shown; };
-        row("negative", "-0,5", "-0,5", "-0,5");
-        row("three characters get a leading blank", "0,0", " 0,0", " 0,0");
-        row("two digits", "15,0", "15,0", "15,0");
-        row("empty shows the mask", "", "", "__,_");
-        row("too wide empties the field", "-15,0", "", "__,_");
-        row("decimal point does not fit", "0.5", "", "__,_");
-    }
-    void textForms()
-    {
-        QFETCH(QString, set);
-        QFETCH(QString, text);
-        QFETCH(QString, shown);
-        MaskEdit edit;
-        edit.setMaskedText(set);
-        QCOMPARE(edit.maskedText(), text);
-        QCOMPARE(edit.displayText(), shown);
-    }
-
-    void typing()
-    {
-        MaskEdit edit;
-        edit.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&edit));
-        edit.setFocus();
-        QCOMPARE(edit.displayText(), "__,_");
-        QTest::keyClicks(&edit, "-05");
-        QCOMPARE(edit.maskedText(), "-0,5");
-        QTest::keyClick(&edit, Qt::Key_Home);
-        QTest::keyClicks(&edit, "x 9"); // letters are refused; a blank clears the sign
-        QCOMPARE(edit.maskedText(), " 9,5");
-        QTest::keyClick(&edit, Qt::Key_End);
-        QTest::keyClick(&edit, Qt::Key_Backspace);
-        QCOMPARE(edit.maskedText(), " 9, ");
-        QCOMPARE(edit.displayText(), " 9,_");
-        QTest::keyClick(&edit, Qt::Key_Backspace);
-        QTest::keyClick(&edit, Qt::Key_Backspace);
-        QCOMPARE(edit.maskedText(), "");
-        QTest::keyClicks(&edit, "1,2"); // one digit, then the comma: units
-        QCOMPARE(edit.maskedText(), " 1,2");
-        QTest::keyClick(&edit, Qt::Key_Home);
-        QTest::keyClicks(&edit, "-");
-        QCOMPARE(edit.maskedText(), "-1,2");
-        QTest::keyClick(&edit, Qt::Key_Home);
-        QTest::keyClick(&edit, Qt::Key_Delete);
-        QCOMPARE(edit.maskedText(), " 1,2");
-    }
-
     // Steps: "menu:<item>" triggers the item of the field's own context menu,
-    // "keys:<Paste|Cut|SelectAll>" presses the standard shortcut, "key:<Delete|
-    // Backspace>" a key and "type:<text>" types. The field then loses focus.
+    // "keys:<keys>" presses keys ("Delete", "Ctrl+V") and "type:<text>" types.
+    // The field then loses focus.
     void editingPaths_data()
     {
         QTest::addColumn<QString>("start");
@@ -85,21 +32,27 @@ private slots:
                             const char* text) {
             QTest::newRow(name) << start << from << length << clipboard << steps << shown << text;
         };
+        row("typing a negative", "", 0, 0, "", {"type:-05"}, "-0,5", "-0,5");
+        row("a letter refused, a blank clears the sign", "-0,5", 0, 0, "", {"type:x 9"}, " 9,5",
+            " 9,5");
+        row("one digit, then the comma: units", "", 0, 0, "", {"type:1,2"}, " 1,2", " 1,2");
+        row("a sign typed first", "1,2", 0, 0, "", {"type:-"}, "-1,2", "-1,2");
+        row("Delete empties the sign", "-1,2", 0, 0, "", {"keys:Delete"}, " 1,2", " 1,2");
+        row("Backspace empties the tenths", "9,5", 4, 0, "", {"keys:Backspace"}, " 9,_", " 9, ");
+        row("Backspace steps over the comma", "9,5", 4, 0, "",
+            {"keys:Backspace", "keys:Backspace", "keys:Backspace"}, "__,_", "");
         row("menu paste over all", "-0,5", 0, 4, "2,5", {"menu:Paste"}, " 2,5", " 2,5");
         row("menu paste of what does not fit changes nothing", "-0,5", 0, 4, "-12,34",
             {"menu:Paste"}, "-0,5", "-0,5");
-        row("paste keys into the empty field", "", 0, 0, "-1,5", {"keys:Paste"}, "-1,5", "-1,5");
-        row("paste keys at the last digit", "1,5", 3, 0, "7", {"keys:Paste"}, " 1,7", " 1,7");
-        row("what was shown pastes back as it was", "-0,5", 0, 4, "-_,5", {"keys:Paste"}, "-_,5",
+        row("paste keys into the empty field", "", 0, 0, "-1,5", {"keys:Ctrl+V"}, "-1,5", "-1,5");
+        row("what was shown pastes back as it was", "-0,5", 0, 4, "-_,5", {"keys:Ctrl+V"}, "-_,5",
             "- ,5");
         row("menu delete of the sign and units", "-0,5", 0, 2, "", {"menu:Delete"}, " _,5", "  ,5");
         row("menu cut of the tenths", "-0,5", 3, 1, "", {"menu:Cut"}, "-0,_", "-0, ");
-        row("cut keys over all", "-0,5", 0, 4, "", {"keys:Cut"}, "__,_", "");
-        row("select-all keys, then Delete", "-0,5", 1, 0, "", {"keys:SelectAll", "key:Delete"},
+        row("cut keys over all", "-0,5", 0, 4, "", {"keys:Ctrl+X"}, "__,_", "");
+        row("select-all keys, then Delete", "-0,5", 1, 0, "", {"keys:Ctrl+A", "keys:Delete"},
             "__,_", "");
-        row("menu select all, then Backspace", "-0,5", 1, 0, "",
-            {"menu:Select All", "key:Backspace"}, "__,_", "");
-        row("select-all keys, then typing", "1,5", 4, 0, "", {"keys:SelectAll", "type:-35"}, "-3,5",
+        row("select-all keys, then typing", "1,5", 4, 0, "", {"keys:Ctrl+A", "type:-35"}, "-3,5",
             "-3,5");
     }
     void editingPaths()
@@ -133,12 +86,7 @@ private slots:
                 QVERIFY(action && action->isEnabled());
                 action->trigger();
             } else if (kind == "keys") {
-                const auto key = what == "Paste" ? QKeySequence::Paste
-                                 : what == "Cut" ? QKeySequence::Cut
-                                                 : QKeySequence::SelectAll;
-                QTest::keySequence(edit, QKeySequence(key));
-            } else if (kind == "key") {
-                QTest::keyClick(edit, what == "Delete" ? Qt::Key_Delete : Qt::Key_Backspace);
+                QTest::keySequence(edit, QKeySequence::fromString(what));
             } else {
                 QTest::keyClicks(edit, what);
             }

@@ -1,12 +1,10 @@
 #pragma once
 
 // The main window on the virtual transmitter in simulated time, with its
-// messages recorded instead of shown.
-#include "fixtures.h"
+// messages recorded instead of shown, and what it shows as plain text rows.
 #include "link/devicelink.h"
-#include "transmitter/configwrite.h"
-#include "transmitter/reading.h"
-#include "transmitter/sensortable.h"
+#include "link/modbusmaster.h"
+#include "sim/virtualtransmitter.h"
 #include "ui/messagesink.h"
 #include "ui/serial.h"
 #include "ui/sobre.h"
@@ -14,35 +12,81 @@
 #include "ui/widgets/radiogroup.h"
 #include "ui/widgets/statuspanels.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
 #include <functional>
 
+using Fault = quorva::sim::Fault;
+
+// Every message as shown, a question marked "? " and an error "! ".
 class RecordingMessages final : public quorva::ui::MessageSink
 {
 public:
     void showMessage(const QString& text) override
     {
-        messages << text;
+        told << text;
         if (whileShown)
             whileShown();
     }
     bool ask(const QString& text) override
     {
-        questions << text;
+        told << "? " + text;
         return answer;
     }
-    void showException(const QString& text) override { exceptions << text; }
+    void showException(const QString& text) override { told << "! " + text; }
 
-    QStringList messages;
-    QStringList questions;
-    QStringList exceptions;
+    QStringList told;
     bool answer = false; // "Não", the default button
     // Runs while a message is "open", as the nested loop of a modal box would.
     std::function<void()> whileShown;
 };
+
+// A component as the technician sees it: "<name>: <text>", a radio group as
+// its items with "*" before the selected one, " (off)" when disabled and
+// " (hidden)" when not shown.
+inline QString seen(const QWidget* w)
+{
+    QString text;
+    if (auto* g = qobject_cast<const quorva::ui::RadioGroup*>(w)) {
+        QStringList items = g->items();
+        if (g->itemIndex() >= 0)
+            items[g->itemIndex()].prepend(u'*');
+        text = items.join(u'|');
+    } else if (auto* e = qobject_cast<const QLineEdit*>(w)) {
+        text = e->displayText();
+    } else if (auto* l = qobject_cast<const QLabel*>(w)) {
+        text = l->text();
+    } else if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
+        text = b->text();
+    } else if (auto* s = qobject_cast<const quorva::ui::StatusPanels*>(w)) {
+        text = s->panelText(0) + " | " + s->panelText(1);
+    } else {
+        text = w->windowTitle();
+    }
+    return w->objectName() + ": " + text + (w->isEnabled() ? "" : " (off)") +
+           (w->isVisible() ? "" : " (hidden)");
+}
+
+// Rows written one after the other.
+template <typename... Texts> QStringList lines(const Texts&... texts)
+{
+    return {QString(texts)...};
+}
+
+// The rows of `expected` as the window shows them now, by component name.
+inline QStringList shownBy(const TForm1& form, const QStringList& expected)
+{
+    QStringList rows;
+    for (const QString& row : expected) {
+        const QString name = row.section(u':', 0, 0);
+        const QWidget* w = name == form.objectName() ? &form : form.findChild<QWidget*>(name);
+        rows << (w ? seen(w) : name + ": no such component");
+    }
+    return rows;
+}
 
 struct WindowRig
 {
@@ -57,15 +101,17 @@ struct WindowRig
 
     WindowRig()
     {
-        fixtures::holdStill(device);
+        device.setDrift(false); // the temperature holds still at 23,5 °C
         form.setAboutBox(&about);
         form.show();
         if (!QTest::qWaitForWindowExposed(&form))
             qWarning("the window was not exposed");
     }
 
+    QStringList shown(const QStringList& expected) const { return shownBy(form, expected); }
+
     static void click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
-    void clickItem(quorva::ui::RadioGroup* group, int index)
+    static void clickItem(quorva::ui::RadioGroup* group, int index)
     {
         auto* item = group->findChild<QRadioButton*>(
             QStringLiteral("%1_item%2").arg(group->objectName()).arg(index));
@@ -78,21 +124,24 @@ struct WindowRig
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
     }
-    void typeZero(const QString& keys)
+    void runMs(int ms)
     {
-        form.MaskEdit1->setMaskedText(QString());
-        form.MaskEdit1->setFocus();
-        QTest::keyClick(form.MaskEdit1, Qt::Key_Home);
-        QTest::keyClicks(form.MaskEdit1, keys);
-    }
-
-    // Lets simulated time run until the transaction in flight completes.
-    void settle()
-    {
-        for (int ms = 0; ms < 2000 && master.pending(); ++ms) {
+        for (int i = 0; i < ms; ++i) {
             clock.advanceMs(1);
             master.service();
         }
+    }
+    // Lets simulated time run until the transaction in flight completes.
+    void settle()
+    {
+        for (int ms = 0; ms < 3000 && master.pending(); ++ms)
+            runMs(1);
+    }
+    // Ticks come a second apart, as the timer gives them.
+    void toNextSecond()
+    {
+        clock.advanceMs(1000 - clock.nowUs() / 1000 % 1000);
+        master.service();
     }
     // One timer tick and whatever it brings.
     void poll()
@@ -107,39 +156,5 @@ struct WindowRig
         poll();
     }
     QString panel(int index) const { return form.StatusBar1->panelText(index); }
-    size_t framesSent() const { return size_t(device.requestCount()); }
+    int framesSent() const { return int(device.requestCount()); }
 };
-
-// The device data a window shows: its value texts and its three choices.
-struct ShownValues
-{
-    QStringList texts;
-    std::array<int, 3> choices{};
-    bool operator==(const ShownValues& o) const { return texts == o.texts && choices == o.choices; }
-    QString describe() const
-    {
-        return texts.join('|') +
-               QStringLiteral(" [%1 %2 %3]").arg(choices[0]).arg(choices[1]).arg(choices[2]);
-    }
-};
-
-inline ShownValues shownBy(const TForm1& f)
-{
-    return {{f.Edit28->text(), f.Label8->text(), f.Edit7->text(), f.Edit8->text(),
-             f.MaskEdit1->maskedText().trimmed(), f.Label5->text()},
-            {f.RadioGroup1->itemIndex(), f.RadioGroup2->itemIndex(), f.RadioGroup3->itemIndex()}};
-}
-
-// What the window must show for the device's registers as they stand.
-inline ShownValues sentBy(const quorva::sim::VirtualTransmitter& d)
-{
-    using namespace quorva::transmitter;
-    auto value = [&d](int number) { return wordToValue(d.reg(number)); };
-    const int sensor = shownChoice(value(5), int(kSensorTypes.size()));
-    const MeasuredText measured = measuredValueText(sensor, value(2));
-    const QString zero = zeroAdjustText(value(4));
-    return {{measured.value, measured.unit, rangeValueText(value(6)), rangeValueText(value(7)),
-             isZeroFieldText(zero) || isZeroFieldText(zero.trimmed()) ? zero.trimmed() : QString(),
-             firmwareText(value(10))},
-            {sensor, shownChoice(value(8), 3), shownChoice(value(9), 2)}};
-}

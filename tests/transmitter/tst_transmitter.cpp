@@ -1,0 +1,128 @@
+// The texts the window reads and the checks of the configuration write: the
+// zero field's text to its tenfold, the refusals, the range limits to confirm,
+// and the errors of text that is not a number. What a reading shows, and what
+// a write puts on the wire, are the window's tests.
+#include "transmitter/configwrite.h"
+#include "transmitter/numberformat.h"
+
+#include <QtTest>
+#include <clocale>
+
+using namespace quorva::transmitter;
+
+class TestTransmitter : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        // A machine set up for a decimal point must not change our texts.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        std::setlocale(LC_ALL, "C");
+    }
+
+    // The pattern "#00": the whole number nearest, halves away from zero.
+    void patternHashZeroZero()
+    {
+        QStringList texts;
+        for (double v : {5.0, -5.0, 0.0, -99.0, 100.0, 6.5, -6.5, 6.49999})
+            texts << formatFloat00(v);
+        QCOMPARE(texts, (QStringList{"05", "-05", "00", "-99", "100", "07", "-07", "06"}));
+    }
+
+    void textToInteger()
+    {
+        QCOMPARE(parseInt("-200"), -200);
+        QCOMPARE(parseInt(" +650 "), 650);
+        QCOMPARE(parseInt("-2147483648"), std::numeric_limits<int>::min());
+        for (const char* bad : {"12,5", "", " ", "1e3", "abc", "12a", "2147483648", "--1"})
+            QVERIFY_THROWS_EXCEPTION(ConversionError, parseInt(QString::fromLatin1(bad)));
+    }
+
+    void textToFloat()
+    {
+        QCOMPARE(parseFloat("-0,5"), -0.5);
+        QCOMPARE(parseFloat(" 9,9"), 9.9);
+        QCOMPARE(parseFloat("1,5e1"), 15.0);
+        QCOMPARE(parseFloat(",5"), 0.5);
+        for (const char* bad : {"0.5", "", " , ", "1,2,3", "-", "5 ,0", "- 1,0"})
+            QVERIFY_THROWS_EXCEPTION(ConversionError, parseFloat(QString::fromLatin1(bad)));
+    }
+
+    void everyMaskTextLandsOnItsTenfold()
+    {
+        for (int tenths = -99; tenths <= 99; ++tenths) {
+            const QString text = QStringLiteral("%1%2,%3")
+                                     .arg(tenths < 0 ? "-" : "")
+                                     .arg(qAbs(tenths) / 10)
+                                     .arg(qAbs(tenths) % 10);
+            WriteImage image{};
+            QString scratch;
+            QCOMPARE(prepareConfigurationWrite({text, "0", "1", 0, 0, 0}, image, scratch),
+                     WriteCheck::Ready);
+            QCOMPARE(image[Slot::ZeroAdjust], tenths);
+        }
+    }
+
+    // What the checks make of the fields: a refusal's message, or the range
+    // limits to confirm (exactly at a limit passes, one degree past asks).
+    void checks_data()
+    {
+        QTest::addColumn<QString>("zero");
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("upper");
+        QTest::addColumn<QList<int>>("choices"); // sensor, sensor error, direction
+        QTest::addColumn<QStringList>("said");
+        const auto row = [](const char* name, const char* zero, const char* lower,
+                            const char* upper, QList<int> choices, const QStringList& said = {}) {
+            QTest::newRow(name) << zero << lower << upper << choices << said;
+        };
+        const QList<int> pt100{0, 0, 0}, k{2, 0, 0};
+        const QStringList invalid{"Erro: Dado Inválido,Verificar."};
+        const QStringList reversed{"Erro: V. Mín. deve ser menor que V. Máx."};
+        row("empty upper", "0,0", "1", "", k, invalid);
+        row("no sensor type", "0,0", "1", "2", {-1, 0, 0}, invalid);
+        row("no sensor error", "0,0", "1", "2", {2, -1, 0}, invalid);
+        row("no direction", "0,0", "1", "2", {2, 0, -1}, invalid);
+        row("zero 10,0", "10,0", "1", "2", k, {"Erro:Valor deve ser >= -9,9 ou <= 9,9"});
+        row("lower tenfold below", "0,0", "-3277", "2", k, invalid);
+        row("upper tenfold above", "0,0", "1", "3277", k, invalid);
+        row("tenfold would overflow", "0,0", "1", "2147483647", k, invalid);
+        row("K lower equals upper", "0,0", "600", "600", k, reversed);
+        row("pressure lower above upper", "0,0", "6", "5", {9, 0, 0}, reversed);
+        row("Pt100 whole range", "0,0", "-200", "650", pt100);
+        row("Pt100 lower one below", "0,0", "-201", "650", pt100,
+            {"V. Mín. -201°C fora da Faixa do Sensor (-200 a 650°C)."});
+        row("Pt100 upper one above", "0,0", "-200", "651", pt100,
+            {"V. Máx. 651°C fora da Faixa do Sensor (-200 a 650°C)."});
+        row("Pt100 minimum span", "0,0", "10", "50", pt100);
+        row("Pt100 span one short", "0,0", "10", "49", pt100,
+            {"Faixa de 39°C menor que a Faixa Mínima (40°C)."});
+        row("K minimum span", "0,0", "500", "600", k);
+        row("K every limit", "0,0", "1380", "1400", k,
+            {"V. Mín. 1380°C fora da Faixa do Sensor (-100 a 1370°C).",
+             "V. Máx. 1400°C fora da Faixa do Sensor (-100 a 1370°C).",
+             "Faixa de 20°C menor que a Faixa Mínima (100°C)."});
+        row("B lower one below", "0,0", "499", "1820", {8, 0, 0},
+            {"V. Mín. 499°C fora da Faixa do Sensor (500 a 1820°C)."});
+        row("pressure has no limits", "0,0", "-3000", "-2999", {9, 0, 0});
+    }
+    void checks()
+    {
+        QFETCH(QString, zero);
+        QFETCH(QString, lower);
+        QFETCH(QString, upper);
+        QFETCH(QList<int>, choices);
+        QFETCH(QStringList, said);
+        WriteImage image{};
+        QString scratch;
+        const WriteCheck check = prepareConfigurationWrite(
+            {zero, lower, upper, choices[0], choices[1], choices[2]}, image, scratch);
+        QCOMPARE(check == WriteCheck::Ready ? rangeWarnings(image)
+                                            : QStringList{refusalMessage(check)},
+                 said);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestTransmitter)
+#include "tst_transmitter.moc"

@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Mutation check, not part of CI: applies each single-line mutant below to a
+# scratch copy of the tree, builds it, runs the suite (without the package and
+# the long soaks) and reports whether the suite killed it. Every mutant is a
+# fault a user would notice; none may survive. The result goes to the
+# "Mutation check" section of docs/reliability.md.
+#   tools/mutants.sh [NAME-FILTER]       (MUTANTS_DIR, default /tmp/quorva-mutants)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+scratch=${MUTANTS_DIR:-/tmp/quorva-mutants}
+filter=${1:-}
+
+names=() files=() patterns=() replacements=()
+# mutant NAME FILE PATTERN REPLACEMENT: PATTERN occurs exactly once in FILE.
+mutant() { names+=("$1"); files+=("$2"); patterns+=("$3"); replacements+=("$4"); }
+
+frame=src/link/modbusframe.cpp master=src/link/modbusmaster.cpp window=src/ui/serial.cpp
+mutant "accept another slave's reply" $frame \
+    'if (quint8(reply[0]) != request.slave)' 'if (false)'
+mutant "skip the CRC check" $frame 'if (!hasValidCrc(reply))' 'if (false)'
+mutant "skip the byte-count check" $frame \
+    'if (quint8(reply[2]) != 2 * request.quantity || reply.size()' 'if (reply.size()'
+mutant "accept a write echo of another address" $frame \
+    'wordAt(reply, 2) != request.startAddress ||' 'false ||'
+mutant "decode one word too many" $frame \
+    $'k < request.quantity; ++k)\n            parsed.words' $'k <= request.quantity; ++k)\n            parsed.words'
+mutant "wait for a full reply after an exception's function code" $frame \
+    'return 5;' 'return 5 + 2 * request.quantity;'
+mutant "skip the purge before a request" $master 'driver.purge(m_link.handle(), kPurgeRx);' ';'
+mutant "a cancel frees the line at once" $master 'm_onLine->wanted = false;' 'm_onLine.reset();'
+mutant "no settle after a silent request" $master \
+    'result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;' 'false;'
+mutant "no stale-frame check" $master \
+    'if (m_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {' 'if (false) {'
+mutant "take the whole receive queue" $master \
+    'const int wanted = have < 2 ? 2 - have : std::min(expected, kReplyBufferSize) - have;' \
+    'const int wanted = kReplyBufferSize;'
+mutant "poll the line every millisecond" $master \
+    'm_timer.start(int((remainingUs + kUsPerMs - 1) / kUsPerMs));' 'm_timer.start(1);'
+mutant "connect at 19200 baud" src/link/devicelink.cpp \
+    'm_driver.setBaudRate(m_handle, kBaudRate);' 'm_driver.setBaudRate(m_handle, 19200);'
+mutant "skip the purge at connect" src/link/devicelink.cpp \
+    'm_driver.purge(m_handle, kPurgeRx | kPurgeTx);' ';'
+mutant "sign of a register word" src/transmitter/registermap.h \
+    'return word > 0x8000 ?' 'return word >= 0x8000 ?'
+mutant "rounding of the zero adjustment" src/transmitter/numberformat.cpp \
+    'const double rounded = std::round(value);' 'const double rounded = std::trunc(value);'
+mutant "zero adjustment of 10,0 accepted" src/transmitter/configwrite.cpp \
+    'image[Slot::ZeroAdjust] > kZeroAdjustLimit)' 'image[Slot::ZeroAdjust] > kZeroAdjustLimit + 1)'
+mutant "range check dropped" src/transmitter/configwrite.cpp \
+    'if (tenfold < kLowestRangeTenths || tenfold > kHighestRangeTenths)' 'if (false)'
+mutant "reversed range with V. Mín. equal to V. Máx. accepted" src/transmitter/configwrite.cpp \
+    'if (image[Slot::RangeLower] >= image[Slot::RangeUpper])' \
+    'if (image[Slot::RangeLower] > image[Slot::RangeUpper])'
+mutant "range warning dropped" src/transmitter/configwrite.cpp \
+    'if (tenths < sensor->lowest * 10 || tenths > sensor->highest * 10)' 'if (false)'
+mutant "Termopar E from -100 °C" src/transmitter/sensortable.h \
+    '{"Termopar E", "-90 a 720°C", "100°C", -90, 720, 100},' \
+    '{"Termopar E", "-100 a 720°C", "100°C", -100, 720, 100},'
+mutant "TRV-C under another model code" src/transmitter/sensortable.cpp 'case 10:' 'case 11:'
+mutant "activity arrow of three steps" src/transmitter/reading.cpp \
+    'return counter >= 3 ? 0' 'return counter >= 2 ? 0'
+mutant "forget a cancel at Parar Leitura" $window \
+    $'after the stop.\n        m_master.cancel();' 'after the stop.'
+mutant "\"Enviado...\" without an echo" $window \
+    'm_messages.showMessage(kNotConfirmed);' 'StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));'
+mutant "\"Comando enviado\" flash on a poll" $window \
+    'if (LinkStatus != link::DriverStatusCode::Ok || m_master.busy())' \
+    'StatusBar1->setPanelText(1, QStringLiteral("Comando enviado")); if (LinkStatus != link::DriverStatusCode::Ok)'
+mutant "a failed read keeps the link" $window \
+    'if (result.outcome == ReplyOutcome::ReadFailed)' 'if (false)'
+mutant "exception shown as silence" $window \
+    'Label6->setText(transmitter::exceptionText(result.exceptionCode));' 'Label6->setText(kNoReplyText);'
+mutant "range outside the sensor sent unasked" $window \
+    'if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))' 'if (false)'
+mutant "option lists rebuilt on every reading" $window \
+    'if (RadioGroup2->itemIndex() == -1)' 'if (true)'
+mutant "Conectar during a write" $window 'if (m_writeInFlight)' 'if (false)'
+mutant "sensor choice keeps the typed V. Mín." $window 'Edit7->setText(captions.lower);' ';'
+mutant "zero field: a paste that does not fit changes it" src/ui/widgets/maskedit.cpp \
+    $'if (cursor >= 0)\n        m_positions = next;' $'if (true)\n        m_positions = next;'
+
+# Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
+edit() {
+    python3 - "$@" <<'PY'
+import sys
+mode, path, pattern, replacement = sys.argv[1:]
+text = open(path, encoding="utf-8").read()
+count = text.count(pattern)
+if count != 1:
+    sys.exit(f"{path}: the pattern occurs {count} times: {pattern!r}")
+if mode == "apply":
+    open(path, "w", encoding="utf-8").write(text.replace(pattern, replacement))
+PY
+}
+
+for i in "${!names[@]}"; do edit check "${files[$i]}" "${patterns[$i]}" "${replacements[$i]}"; done
+
+# The scratch tree takes only files that differ, so its build stays incremental.
+git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' f; do
+    [ -f "$f" ] && ! cmp -s "$f" "$scratch/tree/$f" || continue
+    mkdir -p "$scratch/tree/$(dirname "$f")"
+    cp "$f" "$scratch/tree/$f"
+done
+cmake -S "$scratch/tree" -B "$scratch/build" -DCMAKE_BUILD_TYPE=MutantCheck >/dev/null
+targets=(quorva quorva-cli quorva_soak $(sed -n 's/^quorva_add_test(\([a-z_]*\) .*/\1/p' tests/CMakeLists.txt))
+build() { cmake --build "$scratch/build" -j2 --target "${targets[@]}" >"$scratch/build.log" 2>&1; }
+suite() {
+    (cd "$scratch/build" && QT_QPA_PLATFORM=offscreen ctest --stop-on-failure --timeout 120 \
+        -E '^(package_deb|soak_sanitized|fuzz_reply_smoke)$' >"$scratch/ctest.log" 2>&1)
+}
+build || { cat "$scratch/build.log"; exit 1; }
+suite || { echo "the unmutated suite fails:"; cat "$scratch/ctest.log"; exit 1; }
+
+rows=() survived=0 tried=0
+for i in "${!names[@]}"; do
+    [[ -z $filter || ${names[$i]} == *$filter* ]] || continue
+    tried=$((tried + 1))
+    file=$scratch/tree/${files[$i]}
+    cp "$root/${files[$i]}" "$file"
+    edit apply "$file" "${patterns[$i]}" "${replacements[$i]}"
+    if ! build; then
+        result="does not build"
+        survived=$((survived + 1))
+    elif suite; then
+        result="**survived**"
+        survived=$((survived + 1))
+    else
+        result="killed by $(grep -m1 -oE '[0-9]+ - [a-z_]+' "$scratch/ctest.log" | sed 's/^[0-9]* - //')"
+    fi
+    cp "$root/${files[$i]}" "$file"
+    rows+=("| ${names[$i]} | \`${files[$i]}\` | $result |")
+    echo "${rows[-1]}"
+done
+build
+
+table=$(printf '%s\n' "| Mutant | File | Result |" "|---|---|---|" "${rows[@]}")
+summary="Last run ($(date -u +%Y-%m-%d), commit $(git rev-parse --short HEAD)): $tried mutants, $((tried - survived)) killed, $survived survived."
+echo "$summary"
+if [ -z "$filter" ]; then
+    python3 - docs/reliability.md "$table" "$summary" <<'PY'
+import re, sys
+path, table, summary = sys.argv[1:]
+text = open(path, encoding="utf-8").read()
+section = re.search(r"^## Mutation check\n.*?(?=^## |\Z)", text, re.S | re.M)
+body = section.group(0) if section else "## Mutation check\n\n"
+head = body.split("\n| Mutant |")[0].split("\nLast run (")[0].rstrip("\n")
+new = f"{head}\n\n{table}\n\n{summary}\n\n"
+text = text.replace(body, new) if section else text.rstrip("\n") + "\n\n" + new
+open(path, "w", encoding="utf-8").write(text.rstrip("\n") + "\n")
+PY
+fi
+[ "$survived" -eq 0 ]
