@@ -237,13 +237,12 @@ void ModbusMaster::finishTransaction(TransactionResult result)
 {
     const bool wanted = m_onLine->wanted;
     m_onLine.reset();
-    // Without a valid answer, a late one may still be on its way.
+    // Without a valid answer, a late one may still be on its way. A request
+    // waiting behind a failed read still goes out and has its own result (on
+    // a line that is gone, its write is refused): dropped unheard, a caller
+    // waiting for it would wait for ever.
     m_settling =
         result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;
-    if (result.outcome == ReplyOutcome::ReadFailed) {
-        m_settling = false;
-        m_waiting.reset(); // the line is gone; the caller hears it once
-    }
     if (wanted)
         emit finished(result);
 }
