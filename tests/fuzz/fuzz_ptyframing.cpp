@@ -5,7 +5,8 @@
 // was taken from the stream in order, the buffer stays shorter than the
 // longest request, and the answer is a valid reply to the request (rtu.h).
 // After a silence, the frames taken are sent again back to back, then a read
-// and a write written out here: every one of them must come out whole.
+// and a write written out here, each behind a stray byte: every one of them
+// must come out whole.
 #include "rtu.h"
 #include "sim/slaveframe.h"
 
@@ -70,19 +71,31 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
 {
     if (size < 1)
         return 0;
+    // Byte 0: the chunk size, and whether the rest is raw bytes or frames
+    // the target seals with their CRC (a length byte, then the body).
     const int chunk = 1 + data[0] % 32;
+    const QByteArray raw(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
+    QByteArray stream;
+    if (data[0] & 0x80) {
+        for (qsizetype at = 0; at < raw.size(); at += 1 + quint8(raw[at]))
+            stream += rtu::sealed(raw.mid(at + 1, quint8(raw[at])));
+    } else {
+        stream = raw;
+    }
     TransmitterModel model;
-    const std::vector<QByteArray> taken = frame(
-        QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)), chunk, model);
+    std::vector<QByteArray> again = frame(stream, chunk, model);
 
-    std::vector<QByteArray> again = taken;
-    again.push_back(QByteArray::fromHex("0103000000258411"));
+    // The frames taken, back to back; then a read and a write, each behind a
+    // stray byte.
     QByteArray write = QByteArray::fromHex("01100000000b16");
     write.append(22, char(0));
-    again.push_back(rtu::sealed(write));
-    QByteArray stream;
+    stream.clear();
     for (const QByteArray& f : again)
         stream += f;
+    for (const QByteArray& f : {QByteArray::fromHex("0103000000258411"), rtu::sealed(write)}) {
+        stream += '\0' + f;
+        again.push_back(f);
+    }
     require(frame(stream, chunk, model) == again);
     return 0;
 }

@@ -27,12 +27,16 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
     if (size < 2)
         return 0;
     // Byte 0: write or read, paced line or pseudo-terminal, bytes per
-    // millisecond; byte 1: how many registers a read asks for.
+    // millisecond; byte 1: how many registers a read asks for, and whether
+    // the target seals the rest with its CRC, so that the checks behind the
+    // CRC are reached.
     const bool isWrite = data[0] & 1;
     const bool paced = data[0] & 2;
     const int chunk = 1 + (data[0] >> 2);
-    const int count = 1 + data[1] % kMaxRegistersPerRequest;
-    const QByteArray reply(reinterpret_cast<const char*>(data + 2), qsizetype(size - 2));
+    const int count = 1 + (data[1] & 0x7F) % kMaxRegistersPerRequest;
+    QByteArray reply(reinterpret_cast<const char*>(data + 2), qsizetype(size - 2));
+    if (data[1] & 0x80)
+        reply = rtu::sealed(reply);
 
     ManualClock clock;
     ScriptedDriver driver(clock);
