@@ -29,13 +29,14 @@ build() {
     cmake --build build -j"$(nproc)"
 }
 
-# The reply path under AddressSanitizer, UndefinedBehaviorSanitizer and
-# libFuzzer (clang), in a tree of its own: the fuzz smoke and a shorter soak.
+# The link under AddressSanitizer, UndefinedBehaviorSanitizer and libFuzzer
+# (clang), in a tree of its own: a smoke of each fuzz target
+# (QUORVA_FUZZ_SECONDS each) and a shorter soak.
 sanitized_checks() {
     CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DQUORVA_FUZZ=ON -DQUORVA_FUZZ_SECONDS="${QUORVA_FUZZ_SECONDS:-60}"
-    cmake --build build-sanitize -j"$(nproc)" --target fuzz_reply quorva_soak
-    (cd build-sanitize && ctest -R '^(fuzz_reply_smoke|soak_sanitized)$' --output-on-failure)
+        -DQUORVA_FUZZ=ON -DQUORVA_FUZZ_SECONDS="${QUORVA_FUZZ_SECONDS:-30}"
+    cmake --build build-sanitize -j"$(nproc)" --target fuzz_reply fuzz_exchange fuzz_ptyframing quorva_soak
+    (cd build-sanitize && ctest -R '^(fuzz_.*_smoke|soak_sanitized)$' --output-on-failure)
 }
 
 case "${1:-}" in

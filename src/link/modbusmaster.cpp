@@ -186,38 +186,39 @@ void ModbusMaster::serviceTransaction()
         }
         if (t.received.size() == have)
             break;
-    }
-
-    if (t.received.size() >= expectedReplyLength(t.request, t.received)) {
-        if (m_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {
+        if (t.received.size() >= expectedReplyLength(t.request, t.received) &&
+            m_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {
             // Whole sooner than the request and a reply take on the line: it
-            // answers an older request. Drop it and go on waiting.
+            // answers an older request. Drop it and go on: whatever is queued
+            // behind it landed just as early (a second copy, say), so it is
+            // judged now, not when the timer next looks.
             qCDebug(lcFrames, "rx %s dropped: too early for the request",
                     t.received.toHex(' ').constData());
             t.received.clear();
-        } else {
-            const ParsedReply parsed = parseReply(t.request, t.received);
-            qCDebug(lcFrames, "rx %s %s", t.received.toHex(' ').constData(),
-                    faultName(parsed.fault));
-            TransactionResult result = resultFor(t.request, ReplyOutcome::Reply);
-            result.fault = parsed.fault;
-            if (parsed.ok()) {
-                if (t.request.function == kReadHoldingRegisters) {
-                    result.quantity = int(parsed.words.size());
-                    result.words = parsed.words;
-                } else {
-                    result.firstRegister = int(parsed.echoStart) + 1;
-                    result.quantity = parsed.echoQuantity;
-                }
-            } else if (parsed.fault == ReplyFault::Exception) {
-                result.outcome = ReplyOutcome::Exception;
-                result.exceptionCode = parsed.exceptionCode;
-            } else {
-                result.outcome = ReplyOutcome::BadReply;
-            }
-            finishTransaction(result);
-            return;
         }
+    }
+
+    if (t.received.size() >= expectedReplyLength(t.request, t.received)) {
+        const ParsedReply parsed = parseReply(t.request, t.received);
+        qCDebug(lcFrames, "rx %s %s", t.received.toHex(' ').constData(), faultName(parsed.fault));
+        TransactionResult result = resultFor(t.request, ReplyOutcome::Reply);
+        result.fault = parsed.fault;
+        if (parsed.ok()) {
+            if (t.request.function == kReadHoldingRegisters) {
+                result.quantity = int(parsed.words.size());
+                result.words = parsed.words;
+            } else {
+                result.firstRegister = int(parsed.echoStart) + 1;
+                result.quantity = parsed.echoQuantity;
+            }
+        } else if (parsed.fault == ReplyFault::Exception) {
+            result.outcome = ReplyOutcome::Exception;
+            result.exceptionCode = parsed.exceptionCode;
+        } else {
+            result.outcome = ReplyOutcome::BadReply;
+        }
+        finishTransaction(result);
+        return;
     }
     if (timedOut) {
         TransactionResult result = resultFor(t.request, ReplyOutcome::NoReply);
@@ -237,13 +238,12 @@ void ModbusMaster::finishTransaction(TransactionResult result)
 {
     const bool wanted = m_onLine->wanted;
     m_onLine.reset();
-    // Without a valid answer, a late one may still be on its way.
+    // Without a valid answer, a late one may still be on its way. A request
+    // waiting behind a failed read still goes out and has its own result (on
+    // a line that is gone, its write is refused): dropped unheard, a caller
+    // waiting for it would wait for ever.
     m_settling =
         result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;
-    if (result.outcome == ReplyOutcome::ReadFailed) {
-        m_settling = false;
-        m_waiting.reset(); // the line is gone; the caller hears it once
-    }
     if (wanted)
         emit finished(result);
 }

@@ -1,7 +1,6 @@
 #include "ptyserver.h"
 
 #include "link/devicelink.h"
-#include "link/modbusframe.h"
 #include "sim/slaveframe.h"
 
 #include <algorithm>
@@ -12,18 +11,6 @@
 #include <unistd.h>
 
 namespace quorva::sim {
-
-namespace {
-// The length of the request at the buffer's start, if its head tells it.
-qsizetype requestLength(const QByteArray& b)
-{
-    if (b.size() < 2)
-        return 0;
-    if (quint8(b[1]) == link::kWriteMultipleRegisters)
-        return b.size() < 7 ? 0 : 9 + quint8(b[6]);
-    return 8; // function 3 and every other request this slave meets
-}
-} // namespace
 
 PtyServer::PtyServer(TransmitterModel& model, QObject* parent) : QObject(parent), m_model(model)
 {
@@ -86,24 +73,14 @@ void PtyServer::onReadable()
 
 void PtyServer::serveBuffered()
 {
-    for (;;) {
-        const qsizetype length = requestLength(m_buffer);
-        if (length == 0 || m_buffer.size() < length)
-            return;
-        const QByteArray frame = m_buffer.left(length);
-        if (!link::hasValidCrc(frame)) {
-            // Not a frame at this byte: slide on and look again.
-            m_buffer.remove(0, 1);
-            continue;
-        }
-        m_buffer.remove(0, length);
+    for (const QByteArray& frame : takeRequestFrames(m_buffer)) {
         if (m_outgoing.size() >= size_t(kMaxAnswersWaiting))
             continue;
         QByteArray reply;
         for (const QByteArray& burst : answerFrame(m_model, frame, m_clock.nowUs(), m_fault))
             reply += burst;
         if (!reply.isEmpty())
-            sendLater(std::move(reply), length);
+            sendLater(std::move(reply), frame.size());
     }
 }
 

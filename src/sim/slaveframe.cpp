@@ -23,6 +23,16 @@ void replaceCrc(QByteArray& frame)
     link::appendCrc(frame);
 }
 
+// The length of the request at the buffer's start, if its head tells it.
+qsizetype requestLength(const QByteArray& b)
+{
+    if (b.size() < 2)
+        return 0;
+    if (quint8(b[1]) == link::kWriteMultipleRegisters)
+        return b.size() < 7 ? 0 : 9 + quint8(b[6]);
+    return 8; // function 3 and every other request this slave meets
+}
+
 QByteArray replyFrame(const ModelRequest& request, const ModelReply& reply)
 {
     QByteArray frame;
@@ -83,6 +93,24 @@ std::vector<QByteArray> spoil(QByteArray reply, Fault fault)
     return {reply};
 }
 } // namespace
+
+std::vector<QByteArray> takeRequestFrames(QByteArray& buffer)
+{
+    std::vector<QByteArray> frames;
+    for (;;) {
+        const qsizetype length = requestLength(buffer);
+        if (length == 0 || buffer.size() < length)
+            return frames;
+        QByteArray frame = buffer.left(length);
+        if (!link::hasValidCrc(frame)) {
+            // Not a frame at this byte: slide on and look again.
+            buffer.remove(0, 1);
+            continue;
+        }
+        buffer.remove(0, length);
+        frames.push_back(std::move(frame));
+    }
+}
 
 std::optional<ModelRequest> parseRequest(const QByteArray& frame)
 {

@@ -1,86 +1,20 @@
-// libFuzzer target over the reply path: arbitrary bytes in the receive queue,
-// taken by the master's receive and validation, decoded into the register
-// image and the texts the window shows. It checks what must hold whatever
-// arrives: only a valid frame is accepted, and a decoded value is the word
-// that stood in the reply.
+// libFuzzer target over one transaction: the input is what arrives after a
+// read of N registers or the configuration write, in chunks, taken by the
+// real master over a scripted driver. The target judges those bytes itself by
+// the Modbus RTU rules (rtu.h) and traps when the master disagrees: a reply is
+// accepted exactly when it is valid, an exception reported exactly when it is
+// one, and an accepted reading carries exactly the words of the input.
 #include "link/devicelink.h"
-#include "link/linkclock.h"
 #include "link/modbusmaster.h"
+#include "rtu.h"
+#include "scripteddriver.h"
 #include "transmitter/reading.h"
 
 #include <QCoreApplication>
-#include <cstdlib>
 #include <optional>
-#include <vector>
 
-using namespace quorva;
-
-namespace {
-
-// A driver whose receive queue fills with the fuzzer's bytes, a chunk per
-// millisecond, after the request is written.
-class ScriptedDriver final : public link::SerialDriver
-{
-public:
-    ScriptedDriver(const link::ManualClock& clock, const quint8* data, size_t size, int chunk)
-        : m_clock(clock), m_data(data, data + size), m_chunk(std::max(1, chunk))
-    {}
-    link::DriverStatus open(int, link::DriverHandle* h) override
-    {
-        *h = 1;
-        return 0;
-    }
-    link::DriverStatus close(link::DriverHandle) override { return 0; }
-    link::DriverStatus read(link::DriverHandle, quint8* buffer, quint32 n, quint32* got) override
-    {
-        const quint32 take = std::min<quint32>(n, arrived() - m_taken);
-        std::copy_n(m_data.begin() + m_taken, take, buffer);
-        m_taken += take;
-        *got = take;
-        return 0;
-    }
-    link::DriverStatus write(link::DriverHandle, const quint8*, quint32 n, quint32* w) override
-    {
-        m_writtenAtUs = m_clock.nowUs();
-        *w = n;
-        return 0;
-    }
-    link::DriverStatus setBaudRate(link::DriverHandle, quint32) override { return 0; }
-    link::DriverStatus setDataCharacteristics(link::DriverHandle, quint8, quint8, quint8) override
-    {
-        return 0;
-    }
-    link::DriverStatus purge(link::DriverHandle, quint32) override { return 0; }
-    link::DriverStatus setTimeouts(link::DriverHandle, quint32, quint32) override { return 0; }
-    link::DriverStatus getStatus(link::DriverHandle, quint32* rx, quint32* tx, quint32* ev) override
-    {
-        // The queue may report more than a read can take: the link must bound it.
-        *rx = arrived() - m_taken + (m_data.size() > 700 ? 4096 : 0);
-        *tx = 0;
-        *ev = 0;
-        return 0;
-    }
-
-private:
-    quint32 arrived() const
-    {
-        const qint64 ms = (m_clock.nowUs() - m_writtenAtUs) / 1000;
-        return quint32(std::min<qint64>(qint64(m_data.size()), ms * m_chunk));
-    }
-    const link::ManualClock& m_clock;
-    std::vector<quint8> m_data;
-    int m_chunk;
-    quint32 m_taken = 0;
-    qint64 m_writtenAtUs = 0;
-};
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using namespace quorva::link;
+using rtu::require;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
@@ -92,46 +26,72 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
 {
     if (size < 2)
         return 0;
-    // The first byte chooses the request and the pace the bytes arrive at.
+    // Byte 0: write or read, paced line or pseudo-terminal, bytes per
+    // millisecond; byte 1: how many registers a read asks for, and whether
+    // the target seals the rest with its CRC, so that the checks behind the
+    // CRC are reached.
     const bool isWrite = data[0] & 1;
-    const int chunk = 1 + (data[0] >> 1) % 64;
-    link::ManualClock clock;
-    ScriptedDriver driver(clock, data + 1, size - 1, chunk);
-    link::DeviceLink deviceLink(driver);
-    deviceLink.open();
-    link::ModbusMaster master(deviceLink, clock);
-    std::optional<link::TransactionResult> result;
-    QObject::connect(&master, &link::ModbusMaster::finished,
-                     [&result](const link::TransactionResult& r) { result = r; });
+    const bool paced = data[0] & 2;
+    const int chunk = 1 + (data[0] >> 2);
+    const int count = 1 + (data[1] & 0x7F) % kMaxRegistersPerRequest;
+    QByteArray reply(reinterpret_cast<const char*>(data + 2), qsizetype(size - 2));
+    if (data[1] & 0x80)
+        reply = rtu::sealed(reply);
 
-    transmitter::WriteImage values{};
-    const link::SendOutcome sent = isWrite ? master.writeMultipleRegisters(1, 1, 11, values.data())
-                                           : master.readHoldingRegisters(1, 1, 37);
-    require(sent == link::SendOutcome::Sent);
-    for (int ms = 0; ms < 2 * link::ModbusMaster::kResponseTimeoutMs && !result; ++ms) {
-        clock.advanceMs(1);
+    ManualClock clock;
+    ScriptedDriver driver(clock);
+    driver.paced = paced;
+    DeviceLink link(driver);
+    link.open();
+    ModbusMaster master(link, clock);
+    std::optional<TransactionResult> result;
+    QObject::connect(&master, &ModbusMaster::finished,
+                     [&result](const TransactionResult& r) { result = r; });
+    static constexpr std::array<qint32, 11> kValues{0, 0, 1, 2, 3, 0, 0, 0, 0, 0, 6500};
+    require((isWrite ? master.writeMultipleRegisters(1, 1, 11, kValues.data())
+                     : master.readHoldingRegisters(1, 1, count)) == SendOutcome::Sent);
+
+    // On a paced line the bytes start after the least time the request and the
+    // longest reply take there; the bytes a reply needs arrive well before the
+    // response timeout. The arrival handler takes each chunk as it lands.
+    const qint64 startUs = paced ? 250'000 : 0;
+    for (qsizetype at = 0; at < reply.size() && !result; at += chunk) {
+        const qint64 arrivesUs = startUs + at / chunk * 1000;
+        if (arrivesUs >= ModbusMaster::kResponseTimeoutMs * 1000)
+            break;
+        driver.arriveAt(arrivesUs, reply.mid(at, chunk));
+        clock.advanceUs(arrivesUs - clock.nowUs());
+        master.service();
+    }
+    if (!result) {
+        clock.advanceUs(ModbusMaster::kResponseTimeoutMs * 1000 - clock.nowUs());
         master.service();
     }
     require(result.has_value());
-    require(result->bytesReceived >= 0 && result->bytesReceived <= link::kReplyBufferSize);
-    require(size_t(result->bytesReceived) <= size - 1);
-    if (result->outcome != link::ReplyOutcome::Reply) {
-        require(result->length == 0);
-        return 0;
+
+    const quint16 quantity = isWrite ? 11 : quint16(count);
+    switch (rtu::judge(isWrite ? 16 : 3, 0, quantity, reply)) {
+    case rtu::Verdict::Invalid:
+        require(result->outcome ==
+                (reply.isEmpty() ? ReplyOutcome::NoReply : ReplyOutcome::BadReply));
+        require(result->words.empty());
+        break;
+    case rtu::Verdict::Exception:
+        require(result->outcome == ReplyOutcome::Exception);
+        require(result->exceptionCode == quint8(reply[2]));
+        break;
+    case rtu::Verdict::Answer:
+        require(result->outcome == ReplyOutcome::Reply);
+        require(result->firstRegister == 1 && result->quantity == quantity);
+        if (isWrite)
+            break;
+        require(result->words.size() == size_t(count));
+        for (int k = 0; k < count; ++k)
+            require(result->words[size_t(k)] == rtu::word(reply, 3 + 2 * k));
+        // Whatever the words, the window's decoding and texts take them.
+        quorva::transmitter::describeReading(
+            quorva::transmitter::decodeRegisterImage(result->words));
+        break;
     }
-    require(link::checkReply(master.lastRequest(), result->bytes.data(), result->length).ok());
-    if (isWrite)
-        return 0;
-    require(result->length == 79);
-    const transmitter::RegisterImage image =
-        transmitter::decodeRegisterImage(result->bytes.data(), result->length - 2);
-    for (int k = 0; k < 37; ++k) {
-        const quint16 word = quint16((data[1 + 3 + 2 * k] << 8) | data[1 + 4 + 2 * k]);
-        require(image[size_t(k)] == transmitter::wordToValue(word));
-    }
-    for (int k = 37; k < transmitter::kRegisterImageSlots; ++k)
-        require(image[size_t(k)] == 0);
-    const transmitter::ReadingReport report = transmitter::describeReading(image);
-    require(!report.measured.value.isEmpty() && !report.rangeLower.isEmpty());
     return 0;
 }
