@@ -5,6 +5,7 @@
 // fault matrix's (tst_faultmatrix).
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
+#include "scripteddriver.h"
 
 #include <QtTest>
 #include <functional>
@@ -14,12 +15,6 @@ using namespace quorva::link;
 
 namespace {
 constexpr std::array<qint32, 11> kZeros{};
-
-// Line time of `bytes` characters at 9600 baud, 10 bits each.
-constexpr qint64 lineTimeUs(qint64 bytes)
-{
-    return bytes * 10'000'000 / 9600;
-}
 
 // A reading of 37 registers, register 2 (the measured value) carrying
 // `value`, with its CRC-16/MODBUS computed here.
@@ -36,101 +31,10 @@ QByteArray readReply(quint16 value)
     return frame + char(crc & 0xFF) + char(crc >> 8);
 }
 
-// The line as a script on a manual clock, with a slave on it: bytes enter the
-// receive queue at chosen times, every request is recorded with its time and
-// answered after the turnaround (a reading carrying the request's ordinal, a
-// write its echo from pymodbus 3.0), and the line can hang up.
-class ScriptedLine final : public SerialDriver
-{
-public:
-    explicit ScriptedLine(const ManualClock& clock) : m_clock(clock) {}
-
-    // Bytes that reach the receive queue at `atUs` (a purge before then does
-    // not touch them: they are still on the line).
-    void arriveAt(qint64 atUs, const QByteArray& bytes) { m_line.emplace(atUs, bytes); }
-    int turnaroundMs = -1; // never answers
-    bool paced = true;
-    DriverStatus status = DriverStatusCode::Ok; // of every read, write and queue count
-    QList<qint64> writtenAtUs;
-    int reads = 0;
-    int statusCalls = 0;
-    std::function<void()> arrival;
-
-    void hangUp()
-    {
-        status = DriverStatusCode::IoError;
-        arrival();
-    }
-
-    DriverStatus open(int, DriverHandle* handle) override
-    {
-        *handle = 7;
-        return DriverStatusCode::Ok;
-    }
-    DriverStatus read(DriverHandle, quint8* buffer, quint32 size, quint32* got) override
-    {
-        ++reads;
-        arrive();
-        *got = status ? 0 : std::min<quint32>(size, quint32(m_queue.size()));
-        std::copy_n(m_queue.constData(), *got, reinterpret_cast<char*>(buffer));
-        m_queue.remove(0, *got);
-        return status;
-    }
-    DriverStatus write(DriverHandle, const quint8* buffer, quint32 size, quint32* put) override
-    {
-        *put = status ? 0 : size;
-        const qint64 now = m_clock.nowUs();
-        writtenAtUs << now;
-        const QByteArray reply = buffer[1] == 3 ? readReply(quint16(writtenAtUs.size()))
-                                                : QByteArray::fromHex("01100000000b81ce");
-        if (!status && turnaroundMs >= 0)
-            arriveAt(now + lineTimeUs(size + reply.size()) + turnaroundMs * 1000, reply);
-        return status;
-    }
-    DriverStatus purge(DriverHandle, quint32 mask) override
-    {
-        arrive();
-        if (mask & kPurgeRx)
-            m_queue.clear();
-        return DriverStatusCode::Ok;
-    }
-    DriverStatus getStatus(DriverHandle, quint32* rx, quint32* tx, quint32* events) override
-    {
-        ++statusCalls;
-        arrive();
-        *rx = quint32(m_queue.size());
-        *tx = *events = 0;
-        return status;
-    }
-    DriverStatus close(DriverHandle) override { return DriverStatusCode::Ok; }
-    DriverStatus setBaudRate(DriverHandle, quint32) override { return DriverStatusCode::Ok; }
-    DriverStatus setDataCharacteristics(DriverHandle, quint8, quint8, quint8) override
-    {
-        return DriverStatusCode::Ok;
-    }
-    DriverStatus setTimeouts(DriverHandle, quint32, quint32) override
-    {
-        return DriverStatusCode::Ok;
-    }
-    void setArrivalHandler(std::function<void()> handler) override { arrival = std::move(handler); }
-    bool pacesLine() const override { return paced; }
-
-private:
-    void arrive()
-    {
-        for (auto due = m_line.begin(); due != m_line.end() && due->first <= m_clock.nowUs();)
-            m_queue += due->second, due = m_line.erase(due);
-    }
-
-    const ManualClock& m_clock;
-    std::multimap<qint64, QByteArray> m_line;
-    QByteArray m_queue;
-};
-
 struct Rig
 {
     ManualClock clock;
-    ScriptedLine driver{clock};
+    ScriptedDriver driver{clock};
     DeviceLink link{driver};
     ModbusMaster master{link, clock};
     QList<TransactionResult> results;
@@ -140,6 +44,19 @@ struct Rig
         link.open();
         QObject::connect(&master, &ModbusMaster::finished,
                          [this](const TransactionResult& r) { results << r; });
+    }
+    // A slave answering after the turnaround: a reading carries the request's
+    // ordinal, a write its echo (from pymodbus 3.0).
+    void answerAfter(int turnaroundMs)
+    {
+        if (turnaroundMs < 0)
+            return; // a silent slave
+        driver.slave = [this, turnaroundMs](const QByteArray& request, qint64 at) {
+            const QByteArray reply = request.at(1) == 3 ? readReply(quint16(driver.writes.size()))
+                                                        : QByteArray::fromHex("01100000000b81ce");
+            driver.arriveAt(at + lineTimeUs(request.size() + reply.size()) + turnaroundMs * 1000,
+                            reply);
+        };
     }
     void runMs(int ms)
     {
@@ -179,7 +96,7 @@ private slots:
         QFETCH(int, turnaroundMs);
         QFETCH(int, cancelAfterMs);
         Rig rig;
-        rig.driver.turnaroundMs = turnaroundMs;
+        rig.answerAfter(turnaroundMs);
         QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
         rig.runMs(cancelAfterMs);
         const int answeredBefore = int(rig.results.size()); // a reading done before the stop
@@ -194,9 +111,9 @@ private slots:
         QCOMPARE(r.function, quint8(16));
         QCOMPARE(std::make_pair(r.firstRegister, r.quantity), std::make_pair(1, 11));
         // The write waited until the reading's reply had crossed the line.
-        QCOMPARE(rig.driver.writtenAtUs.size(), 2);
+        QCOMPARE(rig.driver.writes.size(), 2);
         const qint64 readingAnswered = lineTimeUs(8) + turnaroundMs * 1000 + lineTimeUs(79);
-        QVERIFY(rig.driver.writtenAtUs.at(1) >= readingAnswered);
+        QVERIFY(rig.driver.writes.at(1).atUs >= readingAnswered);
     }
 
     // A slave answering one poll late, or never: every request has its one
@@ -219,9 +136,11 @@ private slots:
         QFETCH(int, requests);
         Rig rig;
         rig.driver.paced = paced;
-        rig.driver.turnaroundMs = turnaroundMs;
+        rig.answerAfter(turnaroundMs);
         rig.pollFor(13);
-        const QList<qint64>& sent = rig.driver.writtenAtUs;
+        QList<qint64> sent;
+        for (const ScriptedDriver::Write& w : rig.driver.writes)
+            sent << w.atUs;
         QVERIFY2(sent.size() >= requests, qPrintable(QString::number(sent.size())));
         QVERIFY(rig.results.size() >= sent.size() - 1);
         for (const TransactionResult& r : rig.results)
@@ -249,7 +168,7 @@ private slots:
         QFETCH(int, staleAtUs);
         Rig rig;
         rig.driver.paced = paced;
-        rig.driver.turnaroundMs = 4;
+        rig.answerAfter(4);
         rig.driver.arriveAt(staleAtUs, readReply(99));
         rig.master.readHoldingRegisters(1, 1, 37);
         rig.runMs(300);
@@ -278,14 +197,14 @@ private slots:
     void healthyReadingWakesTheLinkOnlyOnArrival()
     {
         Rig rig;
-        rig.driver.turnaroundMs = 4;
+        rig.answerAfter(4);
         for (int i = 1; i <= 3; ++i) {
             rig.driver.statusCalls = 0;
             QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
             QTest::qWait(60);
             QCOMPARE(rig.driver.statusCalls, 0);
             rig.clock.advanceMs(100);
-            rig.driver.arrival();
+            rig.driver.notifyArrival();
             QCOMPARE(rig.results.size(), i);
             QCOMPARE(rig.results.last().outcome, ReplyOutcome::Reply);
             QVERIFY2(rig.driver.statusCalls <= 4,
