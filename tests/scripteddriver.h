@@ -1,9 +1,9 @@
 #pragma once
 
 // A driver whose line is a script on a manual clock: bytes enter the receive
-// queue at chosen times, every write is recorded with its time, and each
-// operation can be made to fail. The master's tests and the session fuzzer
-// play a slave through it.
+// queue at chosen times, every write is recorded with its time, writes and
+// reads can be refused, and the line can hang up. The master's tests and the
+// exchange fuzz target play a slave through it.
 #include "link/driver.h"
 #include "link/linkclock.h"
 
@@ -28,8 +28,7 @@ public:
     std::function<void(const QByteArray& request, qint64 atUs)> slave;
     bool paced = true;
     DriverStatus writeStatus = kOk;
-    DriverStatus readStatus = kOk;
-    DriverStatus statusStatus = kOk;
+    DriverStatus readStatus = kOk; // of reads and queue counts alike
 
     struct Write
     {
@@ -37,11 +36,10 @@ public:
         QByteArray bytes;
     };
     QList<Write> writes;
-    int purges = 0;
     int reads = 0;
     int statusCalls = 0;
 
-    // As the port reports arrival on the event loop.
+    // As the port reports arrival, or a hang-up, on the event loop.
     void notifyArrival()
     {
         if (m_arrival)
@@ -49,70 +47,54 @@ public:
     }
     void hangUp()
     {
-        readStatus = writeStatus = statusStatus = quorva::link::DriverStatusCode::IoError;
-        if (m_arrival)
-            m_arrival();
+        readStatus = writeStatus = quorva::link::DriverStatusCode::IoError;
+        notifyArrival();
     }
 
-    DriverStatus open(int, DriverHandle* handle) override
-    {
-        *handle = 7;
-        return kOk;
-    }
-    DriverStatus close(DriverHandle) override { return kOk; }
-    DriverStatus read(DriverHandle, quint8* buffer, quint32 bytesToRead,
-                      quint32* bytesReturned) override
+    DriverStatus read(DriverHandle, quint8* buffer, quint32 size, quint32* got) override
     {
         ++reads;
-        *bytesReturned = 0;
-        if (readStatus != kOk)
-            return readStatus;
         arrive();
-        const quint32 n = std::min<quint32>(bytesToRead, quint32(m_queue.size()));
-        std::copy_n(m_queue.constData(), n, reinterpret_cast<char*>(buffer));
-        m_queue.remove(0, n);
-        *bytesReturned = n;
-        return kOk;
+        *got = readStatus != kOk ? 0 : std::min<quint32>(size, quint32(m_queue.size()));
+        std::copy_n(m_queue.constData(), *got, reinterpret_cast<char*>(buffer));
+        m_queue.remove(0, *got);
+        return readStatus;
     }
-    DriverStatus write(DriverHandle, const quint8* buffer, quint32 bytesToWrite,
-                       quint32* bytesWritten) override
+    DriverStatus write(DriverHandle, const quint8* buffer, quint32 size, quint32* put) override
     {
-        *bytesWritten = 0;
+        *put = 0;
         if (writeStatus != kOk)
             return writeStatus;
-        const QByteArray request(reinterpret_cast<const char*>(buffer), qsizetype(bytesToWrite));
+        const QByteArray request(reinterpret_cast<const char*>(buffer), qsizetype(size));
         writes.append({m_clock.nowUs(), request});
-        *bytesWritten = bytesToWrite;
+        *put = size;
         if (slave)
             slave(request, m_clock.nowUs());
         return kOk;
     }
+    DriverStatus purge(DriverHandle, quint32 mask) override
+    {
+        arrive();
+        if (mask & quorva::link::kPurgeRx)
+            m_queue.clear();
+        return kOk;
+    }
+    DriverStatus getStatus(DriverHandle, quint32* rx, quint32* tx, quint32* events) override
+    {
+        ++statusCalls;
+        arrive();
+        *rx = readStatus != kOk ? 0 : quint32(m_queue.size());
+        *tx = *events = 0;
+        return readStatus;
+    }
+    DriverStatus open(int, DriverHandle* handle) override { return *handle = 7, kOk; }
+    DriverStatus close(DriverHandle) override { return kOk; }
     DriverStatus setBaudRate(DriverHandle, quint32) override { return kOk; }
     DriverStatus setDataCharacteristics(DriverHandle, quint8, quint8, quint8) override
     {
         return kOk;
     }
-    DriverStatus purge(DriverHandle, quint32 mask) override
-    {
-        ++purges;
-        if (mask & quorva::link::kPurgeRx) {
-            arrive();
-            m_queue.clear();
-        }
-        return kOk;
-    }
     DriverStatus setTimeouts(DriverHandle, quint32, quint32) override { return kOk; }
-    DriverStatus getStatus(DriverHandle, quint32* rxQueued, quint32* txQueued,
-                           quint32* events) override
-    {
-        ++statusCalls;
-        *rxQueued = *txQueued = *events = 0;
-        if (statusStatus != kOk)
-            return statusStatus;
-        arrive();
-        *rxQueued = quint32(m_queue.size());
-        return kOk;
-    }
     void setArrivalHandler(std::function<void()> handler) override
     {
         m_arrival = std::move(handler);
@@ -122,10 +104,8 @@ public:
 private:
     void arrive()
     {
-        while (!m_line.empty() && m_line.begin()->first <= m_clock.nowUs()) {
-            m_queue += m_line.begin()->second;
-            m_line.erase(m_line.begin());
-        }
+        for (auto due = m_line.begin(); due != m_line.end() && due->first <= m_clock.nowUs();)
+            m_queue += due->second, due = m_line.erase(due);
     }
 
     const quorva::link::ManualClock& m_clock;
