@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
           fonts-liberation socat python3-pymodbus mbpoll dpkg-dev desktop-file-utils
-          clang libclang-rt-14-dev lintian help2man man-db)
+          clang libclang-rt-14-dev lintian help2man man-db libmodbus-dev)
 
 install_missing() {
     local missing=()
