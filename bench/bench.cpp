@@ -490,6 +490,10 @@ int main(int argc, char* argv[])
              bin.filePath("bench/bench_modbus_read"),
              {linkPath},
              {}},
+            {QStringLiteral("Qt SerialPort reader (bench/qtserial_read.cpp)"),
+             bin.filePath("bench/bench_qtserial_read"),
+             {linkPath},
+             {}},
             {QStringLiteral("mbpoll -1"),
              QStringLiteral("mbpoll"),
              {"-m", "rtu", "-b", "9600", "-P", "none", "-a", "1", "-t", "4", "-r", "1", "-c", "37",
@@ -510,7 +514,7 @@ int main(int argc, char* argv[])
             << "Registers 1 to 37 read once from the same `quorva-cli simulate` "
                "pseudo-terminal (paced at 9600 baud); wall time of the whole process, "
                "medians of "
-            << shellRuns << " runs, the three commands taking turns to go first.\n\n"
+            << shellRuns << " runs, the commands taking turns to go first.\n\n"
             << "| command | time | quorva-cli read against it |\n|---|---|---|\n";
         for (const Command& c : commands) {
             const double m = median(c.times);

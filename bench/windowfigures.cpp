@@ -94,9 +94,6 @@ int printWindowFigures(int polls)
     SilentMessages messages;
     TForm1 form(deviceLink, master, flags, messages);
     form.show();
-    form.btConectar->click();
-    form.transmite->click();
-    form.Timer1->stop(); // ticks are given by hand, one after the other
     runFor(300);
 
     // The reading is displayed when a frame in which Edit28 was painted
@@ -116,10 +113,11 @@ int printWindowFigures(int polls)
     QTextStream out(stdout);
     QRandomGenerator& random = *QRandomGenerator::global();
     BlockProbe probe;
-    std::vector<int> pollWindowsMs;
     const qint64 lineUs = (8 + 79) * sim::VirtualTransmitter::kByteTimeUs;
-    for (int i = 0; i < polls; ++i) {
-        device.setRegister(2, quint16(200 + i)); // a new value every reading
+    int reading = 0;
+    // One tick, given by hand; returns how long the probe watched.
+    const auto poll = [&](bool counted) {
+        device.setRegister(2, quint16(200 + reading++)); // a new value every reading
         const qint64 turnaroundUs =
             sim::VirtualTransmitter::kDefaultTurnaroundMs * 1000 + random.bounded(1000);
         device.setTurnaroundUs(turnaroundUs);
@@ -135,31 +133,49 @@ int printWindowFigures(int polls)
         while (paintedAtUs == 0 && waited.elapsed() < 2000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         runFor(5);
-        out << "poll " << probe.longestBlockMs() << '\n';
-        pollWindowsMs.push_back(int((clock.nowUs() - tickUs) / 1000));
-        if (paintedAtUs == 0)
-            continue;
-        out << "reading " << (paintedAtUs - device.lastByteDueUs()) / 1000.0 << ' '
-            << (paintedAtUs - tickUs) / 1000.0 << ' ' << (lineUs + turnaroundUs) / 1000.0 << ' '
-            << (paintedAtUs - textAtUs) / 1000.0 << '\n';
-    }
-    probe.reset();
-    runFor(2000);
-    out << "idle " << probe.longestBlockMs() << '\n';
+        if (counted) {
+            out << "poll " << probe.longestBlockMs() << '\n';
+            if (paintedAtUs != 0)
+                out << "reading " << (paintedAtUs - device.lastByteDueUs()) / 1000.0 << ' '
+                    << (paintedAtUs - tickUs) / 1000.0 << ' ' << (lineUs + turnaroundUs) / 1000.0
+                    << ' ' << (paintedAtUs - textAtUs) / 1000.0 << '\n';
+        }
+        return int((clock.nowUs() - tickUs) / 1000);
+    };
 
-    // The noise floor: the same probe over windows as long as the polls', with
-    // the window idle and not connected.
-    form.transmite->click();
-    form.btConectar->click();
-    runFor(300);
-    for (const int windowMs : pollWindowsMs) {
-        runFor(20 + random.bounded(17));
-        probe.reset();
-        runFor(windowMs);
-        out << "floor " << probe.longestBlockMs() << '\n';
+    // Rounds of polls, each followed by its noise floor: the same probe over
+    // stretches as long as the polls', with the window idle and not
+    // connected. Alternating keeps both under the machine's same load.
+    const int rounds = std::min(polls, 5);
+    for (int round = 0; round < rounds; ++round) {
+        form.btConectar->click();
+        form.transmite->click();
+        form.Timer1->stop(); // ticks are given by hand, one after the other
+        runFor(300);
+        poll(false); // the first reading after connecting is left out
+        std::vector<int> windowsMs;
+        for (int i = round; i < polls; i += rounds)
+            windowsMs.push_back(poll(true));
+        const bool last = round + 1 == rounds;
+        if (last) {
+            probe.reset();
+            runFor(2000);
+            out << "idle " << probe.longestBlockMs() << '\n';
+        }
+        form.transmite->click();
+        form.btConectar->click();
+        runFor(300);
+        for (const int windowMs : windowsMs) {
+            runFor(20 + random.bounded(17));
+            probe.reset();
+            runFor(windowMs);
+            out << "floor " << probe.longestBlockMs() << '\n';
+        }
+        if (last) {
+            probe.reset();
+            runFor(2000);
+            out << "idle-floor " << probe.longestBlockMs() << '\n';
+        }
     }
-    probe.reset();
-    runFor(2000);
-    out << "idle-floor " << probe.longestBlockMs() << '\n';
     return 0;
 }

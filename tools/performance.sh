@@ -94,8 +94,10 @@ HEAD
   longest time anything kept the thread from its event loop (sending,
   decoding, repainting, timer jitter, the machine's other work). Its noise
   floor is the same probe, in the same process, over stretches of the same
-  lengths once the window is idle and not connected: what the machine alone
-  costs the probe. A block figure near its floor is noise.
+  lengths with the window idle and not connected: what the machine alone
+  costs the probe. The polls run in five rounds, each followed by its floor,
+  so both meet the machine's load of the moment. A block figure near its
+  floor is noise.
 - Start-up: a copy of the program built with a probe (`bench_quorva_startup`,
   the same `main.cpp` with `QUORVA_STARTUP_PROBE`) prints the monotonic time
   and its resident memory when the window's first frame has been painted and
@@ -125,13 +127,18 @@ HEAD
 - The shell: wall time of the whole process, from start to exit, each command
   reading registers 1 to 37 once. The libmodbus reader (`bench/modbus_read.c`)
   is the least a libmodbus master does: open the port at 9600 8N1, read, print
-  the words, exit. `mbpoll -1` does the same through libmodbus but sleeps
-  20 ms after opening the port before it sends, so it is no fair baseline on
-  its own. What `quorva-cli read` spends beyond the libmodbus reader is its
-  process start (the Qt Core library and its dependencies load and initialise:
-  about 2 ms) and Qt SerialPort's lock file in `/var/lock`, which is written,
-  synced to disk and removed around every use of the port (about 0.7 ms); the
-  transaction itself answers as soon as the reply's last byte is read.
+  the words, exit. The Qt SerialPort reader (`bench/qtserial_read.cpp`) is the
+  least a Qt program does for the same: open, send the literal request, wait
+  for the reply's 79 bytes, exit. `mbpoll -1` reads through libmodbus too, but
+  sleeps 20 ms after opening the port before it sends, so it is no fair
+  baseline on its own. What `quorva-cli read` spends beyond the libmodbus
+  reader, the Qt reader spends too: the process start (Qt Core and its
+  libraries load and initialise, about 2 ms of CPU against a fraction of one)
+  and Qt SerialPort's lock file in `/var/lock`, written, synced to disk and
+  removed around every use of the port (about 0.9 ms); the transaction
+  itself ends as soon as the reply's last byte is read. That start-up is CPU
+  time, so the ratio grows when the machine is busy and the process waits for
+  a core.
 TAIL
 } > docs/performance.md
 echo "wrote docs/performance.md"
