@@ -255,6 +255,15 @@ double timeCommand(const QString& program, const QStringList& args)
     return (monotonicNs() - startNs) / 1e6;
 }
 
+// Over the last 1, 5 and 15 minutes: how busy the shared machine was.
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(f.readAll()).section(u' ', 0, 2);
+}
+
 QString cpuModel()
 {
     QFile f(QStringLiteral("/proc/cpuinfo"));
@@ -306,7 +315,8 @@ int main(int argc, char* argv[])
         << "- " << QSysInfo::prettyProductName() << ", kernel " << QSysInfo::kernelVersion()
         << ", Qt " << qVersion() << "; Qt platforms: " << platformNames.join(QStringLiteral(", "))
         << "\n"
-        << "- " << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << "\n\n";
+        << "- " << QDateTime::currentDateTimeUtc().toString(Qt::ISODate)
+        << ", load average at the start " << loadAverage() << "\n\n";
     out.flush();
 
     // ---- The window: data age and blocks, per platform.
@@ -521,7 +531,7 @@ int main(int argc, char* argv[])
             out << "| " << c.name << " | " << (c.times.empty() ? QStringLiteral("failed") : ms(m))
                 << " | "
                 << (c.times.empty() || &c == &commands[0] ? QStringLiteral("")
-                                                          : fixed(ours / m, 2) + u'x')
+                                                          : fixed(ours / m, 3) + u'x')
                 << " |\n";
         }
     }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Writes docs/performance.md from the benchmark programs. Build first (./dev.sh test).
-#   POLLS=30 RUNS=9 SHELL_RUNS=21 LOAD_SECONDS=10 LOAD_ROUNDS=3 tools/performance.sh
+#   POLLS=30 RUNS=15 SHELL_RUNS=21 LOAD_SECONDS=10 LOAD_ROUNDS=3 tools/performance.sh
 # CPU and wake-ups are measured beside an older build: BEFORE (a commit,
 # 3f8994a by default: the master that polled every 2 ms) is built in a scratch
 # directory that is removed afterwards; BEFORE_BUILD=DIR reuses such a build
@@ -47,7 +47,7 @@ if command -v Xvfb > /dev/null; then
     [ -s "$scratch/display" ] && xcb_args=(--xcb ":$(cat "$scratch/display")")
 fi
 
-results=$(build/bench/bench_quorva --bindir build --polls "${POLLS:-30}" --runs "${RUNS:-9}" \
+results=$(build/bench/bench_quorva --bindir build --polls "${POLLS:-30}" --runs "${RUNS:-15}" \
           --shell-runs "${SHELL_RUNS:-21}" --load-seconds "${LOAD_SECONDS:-10}" \
           --load-rounds "${LOAD_ROUNDS:-3}" "${before_args[@]}" "${xcb_args[@]}" 2>/dev/null)
 {
@@ -60,8 +60,9 @@ which delivers its replies at the pace of 9600 baud 8N1 (about 1.04 ms a
 character) after the device's turnaround, as a real line would. Ratios compare
 programs measured in the same run, alternated, so that a busy machine slows
 them alike; absolute times vary between machines and runs. The machine is
-shared and has two cores: single figures of a millisecond or two are within
-its noise, which the noise floor of the block probe shows.
+shared and has two cores (its load average when the run began is given
+below): single figures of a millisecond or two are within its noise, which
+the noise floor of the block probe shows.
 
 HEAD
     printf '%s\n' "$results"
@@ -87,8 +88,8 @@ HEAD
   arrival is placed at a random phase: each reading draws the device's
   turnaround between 4 and 5 ms, to the microsecond, and each tick comes after
   a random pause, so that neither the probe's timer nor the millisecond
-  rounding of the transmitter's timer line up with it. The line's limit is the request and the reply on the
-  wire plus that reading's turnaround.
+  rounding of the transmitter's timer line up with it. The line's limit is
+  the request and the reply on the wire plus that reading's turnaround.
 - Window thread blocked: a 1 ms precise timer runs on the window's thread all
   along; the longest gap between its firings in a stretch, less 1 ms, is the
   longest time anything kept the thread from its event loop (sending,
@@ -119,9 +120,10 @@ HEAD
   of a transaction (up to the 800 ms response timeout with a silent device).
   This build's master is woken by the driver's arrival notification and by
   one single-shot timer (the response timeout, or the settle time after a
-  transaction without a valid reply). `monitor` waits between readings in
+  transaction without a valid reply). `monitor` waits for its next reading in
   steps of at most 50 ms, to notice Ctrl-C, in both builds: about 20 of its
-  wake-ups a second. After a reading without a reply, this build lets the line
+  wake-ups a second with a healthy device (with a silent one, the reading
+  itself takes the interval). After a reading without a reply, this build lets the line
   settle 1.15 s before the next request, so a silent device is asked every
   1.15 s rather than every second.
 - The shell: wall time of the whole process, from start to exit, each command
