@@ -141,9 +141,7 @@ HEAD
   removed around every use of the port (about 0.9 ms); the transaction
   itself ends as soon as the reply's last byte is read. That start-up is CPU
   time (the CPU column), so the ratio of wall times grows when the machine is
-  busy and the process waits for a core: on this machine it has ranged from
-  1.05 when quiet to 1.11 under other work, with `quorva-cli read` level with
-  the Qt reader throughout.
+  busy and the process waits for a core; the ratio to the Qt reader does not.
 TAIL
 } > docs/performance.md
 echo "wrote docs/performance.md"
