@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev
           fonts-liberation socat python3-pymodbus mbpoll dpkg-dev desktop-file-utils
-          clang libclang-rt-14-dev lintian help2man man-db)
+          clang libclang-rt-14-dev lintian help2man man-db libmodbus-dev)
 
 install_missing() {
     local missing=()

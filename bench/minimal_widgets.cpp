@@ -9,7 +9,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QLabel window(QStringLiteral("minimal"));
     window.resize(575, 600);
+    reportFirstFrame(window);
     window.show();
-    reportWhenShown();
     return app.exec();
 }

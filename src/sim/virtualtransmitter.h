@@ -53,6 +53,10 @@ public:
     void setFault(Fault fault, int exceptionCode = ExceptionCode::SlaveDeviceFailure);
     Fault fault() const { return m_fault.fault; }
     void setTurnaroundMs(int ms) { m_turnaroundUs = qint64(ms) * 1000; }
+    // A real device's turnaround is no whole number of milliseconds: the
+    // benchmark draws one per reading, so replies land at any phase of the
+    // event loop's timers.
+    void setTurnaroundUs(qint64 us) { m_turnaroundUs = us; }
     qint64 turnaroundUs() const { return m_turnaroundUs; }
 
     // The latest requests received, oldest first, at most kRequestLogSize.

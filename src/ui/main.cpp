@@ -120,10 +120,10 @@ int main(int argc, char* argv[])
 
     if (const QScreen* screen = form.screen())
         form.move(screen->availableGeometry().center() - form.rect().center());
-    form.show();
 #ifdef QUORVA_STARTUP_PROBE
-    reportWhenShown();
+    reportFirstFrame(form);
 #endif
+    form.show();
     app.exec();
     return 0;
 }
