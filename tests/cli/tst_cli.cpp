@@ -4,13 +4,8 @@
 // commissioning write against Debian's pymodbus.
 #include "ptypair.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QtTest>
 #include <csignal>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -18,107 +13,36 @@ namespace {
 struct Run
 {
     int status = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
-Run run(const QString& program, const QStringList& args, int timeoutMs = 20000)
+Run run(const QString& program, const QStringList& args)
 {
-    QProcess p;
+    QProcess p; // one still running after 20 s is killed as p goes
     p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const bool exited = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit;
+    return {exited ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
-QString cli()
-{
-    return qEnvironmentVariable("QUORVA_CLI");
-}
+const QString cli = qEnvironmentVariable("QUORVA_CLI");
 
 Run quorva(const QStringList& args)
 {
-    return run(cli(), args);
+    return run(cli, args);
 }
 
-QJsonObject jsonOf(const QString& text)
+Run mbpoll(const QStringList& options, const QString& port, const QStringList& values = {})
 {
-    return QJsonDocument::fromJson(text.toUtf8()).object();
+    return run("mbpoll",
+               QStringList{"-m", "rtu", "-a", "1", "-b", "9600", "-P", "none", "-t", "4", "-1"} +
+                   options + QStringList{port} + values);
 }
 
-// `quorva-cli simulate` on a pseudo-terminal for the length of a test, under
-// its own link or one a test names.
-class Simulator
+bool containsAll(const QString& text, const QStringList& parts)
 {
-public:
-    explicit Simulator(const QStringList& extra = {"--steady"}, const QString& link = {})
-        : m_link(link.isEmpty() ? m_dir.filePath("transmitter") : link)
-    {
-        m_process.start(cli(), QStringList{"simulate", "--link", m_link} + extra);
-    }
-    ~Simulator() { stop(); }
-    void stop(int signal = SIGTERM) // the simulator removes its link and exits
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process.processId()), signal);
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-        m_process.waitForFinished();
-    }
-    QString path() const { return m_link; }
-    bool ready()
-    {
-        for (int i = 0; i < 100 && m_process.state() != QProcess::NotRunning; ++i) {
-            if (QFileInfo(path()).isSymLink())
-                return true;
-            QTest::qWait(30);
-        }
-        return false;
-    }
-    QProcess& process() { return m_process; }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_link;
-    QProcess m_process;
-};
-
-// Reads what a running process printed until `lines` lines have come.
-QStringList linesFrom(QProcess& p, QString& buffer, int lines)
-{
-    for (int i = 0; i < 200 && buffer.count('\n') < lines; ++i) {
-        p.waitForReadyRead(50);
-        buffer += QString::fromUtf8(p.readAllStandardOutput());
-    }
-    return buffer.split('\n', Qt::SkipEmptyParts);
-}
-
-QStringList mbpollArgs(const QString& port, const QStringList& more)
-{
-    return QStringList{"-m", "rtu", "-a", "1", "-b", "9600", "-P", "none", "-t", "4", "-1"} + more +
-           QStringList{port};
-}
-
-QMap<int, int> mbpollValues(const QString& output)
-{
-    QMap<int, int> values;
-    static const QRegularExpression line(QStringLiteral("^\\[(\\d+)\\]:\\s+(\\d+)"),
-                                         QRegularExpression::MultilineOption);
-    auto it = line.globalMatch(output);
-    while (it.hasNext()) {
-        const auto m = it.next();
-        values[m.captured(1).toInt()] = m.captured(2).toInt();
-    }
-    return values;
+    return std::all_of(parts.begin(), parts.end(),
+                       [&](const QString& p) { return text.contains(p); });
 }
 
 bool writeFile(const QString& path, const QByteArray& content)
@@ -127,17 +51,39 @@ bool writeFile(const QString& path, const QByteArray& content)
     return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
 
-QList<QJsonObject> jsonLines(const QString& path)
+QByteArray contents(const QString& path)
 {
     QFile f(path);
-    QList<QJsonObject> lines;
-    if (f.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : f.readAll().split('\n'))
-            if (!line.isEmpty())
-                lines << QJsonDocument::fromJson(line).object();
-    }
-    return lines;
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// `quorva-cli simulate` on a pseudo-terminal, under a link of its own folder;
+// stopped and started again as a test needs.
+class Simulator
+{
+public:
+    explicit Simulator(const QStringList& options = {"--steady"}) : m_options(options) { start(); }
+    ~Simulator() { stop(); }
+    void start() { m_process.start(cli, QStringList{"simulate", "--link", path()} + m_options); }
+    void stop(int signal = SIGTERM) // the simulator removes its link and exits
+    {
+        if (m_process.state() != QProcess::NotRunning)
+            ::kill(pid_t(m_process.processId()), signal);
+        m_process.waitForFinished(3000); // one still running is killed with m_process
+    }
+    QString path() const { return m_dir.filePath("transmitter"); }
+    // Its link leads to a live pseudo-terminal (a killed one's may be left).
+    bool ready()
+    {
+        return QTest::qWaitFor([this] { return QFile::exists(path()); });
+    }
+    QProcess& process() { return m_process; }
+
+private:
+    QTemporaryDir m_dir;
+    QStringList m_options;
+    QProcess m_process;
+};
 
 } // namespace
 
@@ -150,178 +96,165 @@ class TestCli : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(QFile::exists(cli()), "QUORVA_CLI names the built program");
+        QVERIFY2(QFile::exists(cli), "QUORVA_CLI names the built program");
         QVERIFY(writeFile(m_files.filePath("text"), "Modelo: TRV-A\n"));
         QVERIFY(writeFile(m_files.filePath("no-sensor.json"), R"({"sensorTypeIndex":-1})"));
         QVERIFY(writeFile(m_files.filePath("half.json"), R"({"rangeUpperTenths":650.5})"));
     }
 
-    void readAndMonitorOutput()
+    // One run each: its status, texts on stdout, what stdout matches as a
+    // whole, and the one complaint on stderr (none when `err` is empty).
+    void commands_data()
     {
-        Run r = quorva({"read", "--simulate"});
-        QCOMPARE(r.status, 0);
-        QVERIFY2(r.out.contains("Modelo:          TRV-A"), qPrintable(r.out));
-        QVERIFY(r.out.contains("Firmware:        1,01"));
-        QVERIFY(r.out.contains("V. Mín.:         -200 °C"));
-        QVERIFY(r.out.contains("Sinal de Saída:  4 a 20 mA"));
-        QVERIFY(QRegularExpression("Temperatura:\\s+\\d+,\\d °C").match(r.out).hasMatch());
-
-        // Numbers are JSON numbers, texts stay texts.
-        r = quorva({"read", "--simulate", "--json"});
-        QCOMPARE(r.status, 0);
-        QVERIFY2(r.out.contains(R"("rangeLower":-200,)") &&
-                     r.out.contains(R"("rangeUpper":650,)") &&
-                     r.out.contains(R"("firmware":1.01,)") && r.out.contains(R"("unit":"°C")"),
-                 qPrintable(r.out));
-        QVERIFY(QRegularExpression(R"("measuredValue":\d+\.\d,)").match(r.out).hasMatch());
-
-        r = quorva({"monitor", "--simulate", "--count", "2", "--interval", "50", "--csv"});
-        QCOMPARE(r.status, 0);
-        const QStringList lines = r.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[0], "timestamp;measured;unit;error");
-        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT[\\d:.]+;\\d+,\\d;°C;$")
-                    .match(lines[1])
-                    .hasMatch());
-    }
-
-    void dryRunPrintsTheWordsAndSendsNothing()
-    {
-        const Run r =
-            quorva({"write", "--simulate", "--dry-run", "--zero", "-0,5", "--lower", "-200",
-                    "--upper", "650", "--sensor", "Pt100", "--fault", "1", "--direction", "0"});
-        QCOMPARE(r.status, 0);
-        QCOMPARE(r.out.trimmed(),
-                 "Registros 1 a 11: 0000 0000 0000 FFFB 0000 F830 1964 0001 0000 0000 0000");
-    }
-
-    // Every argument is checked before the port is opened: a port that does
-    // not exist would otherwise answer first, with status 1.
-    void writeRefusesBeforeOpeningThePort_data()
-    {
+        QTest::addColumn<QStringList>("simulator"); // simulate options; the command gets its port
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("message");
-        const auto row = [](const char* name, const QStringList& args, const char* message) {
-            QTest::newRow(name) << args << QString::fromUtf8(message);
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("out");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("err");
+        const auto row = [](const char* name, const QStringList& args, int status,
+                            const QStringList& out, const QString& err = {},
+                            const QString& pattern = {}, const QStringList& simulator = {}) {
+            QTest::newRow(name) << simulator << args << status << out << pattern << err;
         };
-        row("no field", {}, "nada a escrever");
-        row("zero not a number", {"--zero", "abc"}, "Erro: Dado Inválido,Verificar. (--zero abc)");
-        row("zero out of range", {"--zero", "10,0"}, "Erro:Valor deve ser >= -9,9 ou <= 9,9");
-        row("range not whole", {"--upper", "12,5"}, "'12,5' não é um valor inteiro válido");
-        row("range too large", {"--upper", "4000"}, "Erro: Dado Inválido,Verificar. (V. Máx.)");
-        row("direction past the items", {"--direction", "2"},
-            "Erro: Dado Inválido,Verificar. (--direction 2)");
-        row("range reversed", {"--lower", "700", "--upper", "600"},
-            "Erro: V. Mín. deve ser menor que V. Máx.");
-        row("range past the sensor", {"--sensor", "pt100", "--lower", "-200", "--upper", "651"},
-            "V. Máx. 651°C fora da Faixa do Sensor (-200 a 650°C). Use --force");
-        row("from a text", {"--from", m_files.filePath("text")}, "não é o JSON de");
-        row("from no sensor", {"--from", m_files.filePath("no-sensor.json")},
-            "Erro: Dado Inválido,Verificar. (Tipo de Sensor)");
-        row("from a fraction", {"--from", m_files.filePath("half.json")}, "rangeUpperTenths em");
-        row("record in a missing folder", {"--zero", "1,0", "--record", "/nonexistent/r.jsonl"},
-            "--record: não foi possível abrir");
+        row("read", {"read", "--simulate"}, 0,
+            {"Modelo:          TRV-A", "Firmware:        1,01", "V. Mín.:         -200 °C",
+             "Sinal de Saída:  4 a 20 mA"},
+            {}, R"(Temperatura:\s+\d+,\d °C)");
+        // Numbers are JSON numbers, texts stay texts.
+        row("read as JSON", {"read", "--simulate", "--json"}, 0,
+            {R"("rangeLower":-200,)", R"("rangeUpper":650,)", R"("firmware":1.01,)",
+             R"("unit":"°C")"},
+            {}, R"("measuredValue":\d+\.\d,)");
+        row("monitor as CSV",
+            {"monitor", "--simulate", "--count", "2", "--interval", "50", "--csv"}, 0, {}, {},
+            R"(^timestamp;measured;unit;error\n(\d{4}-\d\d-\d\dT[\d:.]+;\d+,\d;°C;\n){2}$)");
+        row("dry run prints the words",
+            {"write", "--simulate", "--dry-run", "--zero", "-0,5", "--lower", "-200", "--upper",
+             "650", "--sensor", "Pt100", "--fault", "1", "--direction", "0"},
+            0, {}, {},
+            "^Registros 1 a 11: 0000 0000 0000 FFFB 0000 F830 1964 0001 0000 0000 0000\n$");
+
+        // Every argument is checked before the port is opened: a port that
+        // does not exist would otherwise answer first, with status 1.
+        const auto refused = [&](const char* name, const QStringList& args, const QString& err) {
+            row(name, QStringList{"write", "--port", "/dev/quorva-missing"} + args, 2, {}, err);
+        };
+        refused("no field", {}, "nada a escrever");
+        refused("zero not a number", {"--zero", "abc"},
+                "Erro: Dado Inválido,Verificar. (--zero abc)");
+        refused("zero out of range", {"--zero", "10,0"}, "Erro:Valor deve ser >= -9,9 ou <= 9,9");
+        refused("range not whole", {"--upper", "12,5"}, "'12,5' não é um valor inteiro válido");
+        refused("range too large", {"--upper", "4000"}, "Erro: Dado Inválido,Verificar. (V. Máx.)");
+        refused("direction past the items", {"--direction", "2"},
+                "Erro: Dado Inválido,Verificar. (--direction 2)");
+        refused("range reversed", {"--lower", "700", "--upper", "600"},
+                "Erro: V. Mín. deve ser menor que V. Máx.");
+        refused("range past the sensor", {"--sensor", "pt100", "--lower", "-200", "--upper", "651"},
+                "V. Máx. 651°C fora da Faixa do Sensor (-200 a 650°C). Use --force");
+        refused("from a text", {"--from", m_files.filePath("text")}, "não é o JSON de");
+        refused("from no sensor", {"--from", m_files.filePath("no-sensor.json")},
+                "Erro: Dado Inválido,Verificar. (Tipo de Sensor)");
+        refused("from a fraction", {"--from", m_files.filePath("half.json")},
+                "rangeUpperTenths em");
+        refused("record in a missing folder", {"--zero", "1,0", "--record", "/nonexistent/r.jsonl"},
+                "--record: não foi possível abrir");
+
+        const auto device = [&](const char* name, const char* fault, const QStringList& args,
+                                const QStringList& out, const QString& err) {
+            row(name, args, 1, out, err, {}, {"--steady", "--fault", fault});
+        };
+        device("no reply", "no-reply", {"read"}, {}, "não respondeu (* Falha de comunicação *)");
+        device("bad CRC, in Portuguese", "bad-crc", {"read"}, {},
+               "resposta inválida do transmissor (CRC inválido)");
+        device("bad CRC, as a code", "bad-crc", {"monitor", "--count", "1", "--json"},
+               {R"("fault":"bad-crc","outcome":"bad-reply")"}, "1 leitura(s)");
+        device("write refused", "refuse-writes", {"write", "--zero", "1,0"}, {},
+               "não foi confirmada pelo transmissor: o transmissor recusou o pedido * Exceção 4");
+        device("write not kept", "ignore-writes", {"write", "--zero", "1,0", "--json"},
+               {R"("differences":[{"field":"zeroAdjustTenths","read":0,"written":10}])"},
+               "a releitura difere");
+        // A slave answering each request 1050 ms late, its value drifting: no
+        // value printed ever answers an earlier request; the readings fail.
+        row("late replies never printed", {"monitor", "--count", "3"}, 1, {},
+            "3 leitura(s) falharam", R"(^(.*não respondeu \(\* Falha de comunicação \*\)\n){3}$)",
+            {"--turnaround", "1050"});
+
+        row("no command", {}, 2, {"Estado de saída: 0 sucesso; 1 falha"});
+        row("help", {"--help"}, 0, {"Estado de saída: 0 sucesso; 1 falha"});
+        row("unknown command", {"frobnicate"}, 2, {}, "comando desconhecido 'frobnicate'");
+        row("port and simulate", {"read", "--simulate", "--port", "/dev/x"}, 2, {},
+            "--port e --simulate não podem ser usados juntos");
+        row("unknown fault", {"simulate", "--fault", "gremlins"}, 2, {},
+            "falha desconhecida 'gremlins'");
+        row("count not a number", {"monitor", "--simulate", "--count", "x"}, 2, {},
+            "--interval e --count esperam números inteiros");
+        row("unknown option", {"write", "--zero", "1,0", "--bogus"}, 2, {},
+            "opção desconhecida: bogus");
+        row("version", {"--version"}, 0, {}, {}, "^quorva-cli 1.01\n$");
+        row("write help", {"write", "--help"}, 0,
+            {"uso: quorva-cli write [opções]\n", "--record <ARQUIVO>"});
+        row("ports as JSON", {"ports", "--json"}, 0, {}, {}, R"(^\[.*\]\n$)");
     }
-    void writeRefusesBeforeOpeningThePort()
+    void commands()
     {
+        QFETCH(QStringList, simulator);
         QFETCH(QStringList, args);
-        QFETCH(QString, message);
-        const Run r = quorva(QStringList{"write", "--port", "/dev/quorva-missing"} + args);
-        QCOMPARE(r.status, 2);
-        QVERIFY2(r.err.startsWith("quorva-cli: ") && r.err.contains(message), qPrintable(r.err));
-        QCOMPARE(r.err.count('\n'), 1);
+        QFETCH(int, status);
+        QFETCH(QStringList, out);
+        QFETCH(QString, pattern);
+        QFETCH(QString, err);
+        std::optional<Simulator> sim;
+        if (!simulator.isEmpty()) {
+            QVERIFY(sim.emplace(simulator).ready());
+            args << "--port" << sim->path();
+        }
+        const Run r = quorva(args);
+        QCOMPARE(r.status, status);
+        QVERIFY2(containsAll(r.out, out) && QRegularExpression(pattern).match(r.out).hasMatch(),
+                 qPrintable(r.out));
+        // One line; after an unknown command, the usage follows it.
+        const QString complaint = r.err.section('\n', 0, 0), rest = r.err.section('\n', 1);
+        QVERIFY2(err.isEmpty() ? r.err.isEmpty()
+                               : complaint.startsWith("quorva-cli: ") && complaint.contains(err) &&
+                                     (rest.isEmpty() || rest.startsWith("uso: quorva-cli ")),
+                 qPrintable(r.err));
     }
 
-    void writeIsConfirmedAndReadBack()
-    {
-        Simulator sim;
-        QVERIFY(sim.ready());
-        Run r = quorva({"write", "--port", sim.path(), "--sensor", "K", "--zero", "0.7", "--lower",
-                        "-100", "--upper", "1370", "--fault", "high", "--direction", "falling"});
-        QCOMPARE(r.status, 0);
-        QVERIFY2(r.out.contains("confirmada"), qPrintable(r.out + r.err));
-        r = quorva({"read", "--port", sim.path(), "--json"});
-        QJsonObject o = jsonOf(r.out);
-        QCOMPARE(o["sensorType"].toString(), "Termopar K");
-        QCOMPARE(o["zeroAdjust"].toDouble(), 0.7);
-        QCOMPARE(o["rangeLower"].toDouble(), -100);
-        QCOMPARE(o["sensorError"].toString(), "Sinal de Saída > 20 mA");
-        QCOMPARE(o["outputDirection"].toString(), "20 a 4 mA");
-        // A limit crossed against the device's sensor type is refused, and
-        // nothing is sent, unless --force confirms it.
-        r = quorva({"write", "--port", sim.path(), "--upper", "1400"});
-        QCOMPARE(r.status, 2);
-        QVERIFY2(r.err.contains("V. Máx. 1400°C fora da Faixa do Sensor"), qPrintable(r.err));
-        QCOMPARE(jsonOf(quorva({"read", "--port", sim.path(), "--json"}).out)["rangeUpper"], 1370);
-        r = quorva({"write", "--port", sim.path(), "--upper", "1400", "--force", "--json"});
-        QCOMPARE(r.status, 0);
-        QVERIFY(jsonOf(r.out)["readBackMatches"].toBool());
-        // A range the device holds does not block an edit of another field.
-        QCOMPARE(quorva({"write", "--port", sim.path(), "--zero", "0,2"}).status, 0);
-        o = jsonOf(quorva({"read", "--port", sim.path(), "--json"}).out);
-        QCOMPARE(o["rangeUpper"].toDouble(), 1400);
-        QCOMPARE(o["zeroAdjust"].toDouble(), 0.2);
-        QCOMPARE(o["sensorType"].toString(), "Termopar K");
-    }
-
-    void deviceFailures_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("no reply") << "no-reply" << QStringList{"read"}
-                                  << "não respondeu (* Falha de comunicação *)"
-                                  << "";
-        QTest::newRow("bad CRC, in Portuguese")
-            << "bad-crc" << QStringList{"read"} << "resposta inválida do transmissor (CRC inválido)"
-            << "";
-        QTest::newRow("bad CRC, as a code")
-            << "bad-crc" << QStringList{"monitor", "--count", "1", "--json"} << "1 leitura(s)"
-            << R"("fault":"bad-crc","outcome":"bad-reply")";
-        QTest::newRow("write refused") << "refuse-writes" << QStringList{"write", "--zero", "1,0"}
-                                       << "não foi confirmada pelo transmissor: o transmissor "
-                                          "recusou o pedido * Exceção 4"
-                                       << "";
-        QTest::newRow("write not kept")
-            << "ignore-writes" << QStringList{"write", "--zero", "1,0", "--json"}
-            << "a releitura difere"
-            << R"("differences":[{"field":"zeroAdjustTenths","read":0,"written":10}])";
-    }
-    void deviceFailures()
-    {
-        QFETCH(QString, fault);
-        QFETCH(QStringList, args);
-        QFETCH(QString, error);
-        QFETCH(QString, output);
-        Simulator sim({"--steady", "--fault", fault});
-        QVERIFY(sim.ready());
-        const Run r = quorva(args + QStringList{"--port", sim.path()});
-        QCOMPARE(r.status, 1);
-        QVERIFY2(r.err.contains(error), qPrintable(r.err));
-        QCOMPARE(r.err.count('\n'), 1);
-        QVERIFY2(r.out.contains(output), qPrintable(r.out));
-    }
-
-    // Read one transmitter, write its configuration to the next.
-    void commissioningInSeries()
+    // Configure one transmitter, check what it reads back, then copy its
+    // configuration to the next with --from.
+    void writeReadBackAndCommissionInSeries()
     {
         Simulator source, target;
         QVERIFY(source.ready() && target.ready());
-        QCOMPARE(quorva({"write", "--port", source.path(), "--sensor", "J", "--zero", "-1,5",
-                         "--lower", "0", "--upper", "400", "--fault", "low", "--direction", "1"})
-                     .status,
-                 0);
-        const QString configuration = m_files.filePath("source.json");
-        QVERIFY(writeFile(configuration,
-                          quorva({"read", "--port", source.path(), "--json"}).out.toUtf8()));
-        QCOMPARE(quorva({"write", "--port", target.path(), "--from", configuration}).status, 0);
-        const QJsonObject written = jsonOf(quorva({"read", "--port", target.path(), "--json"}).out);
-        const QJsonObject expected{{"sensorTypeIndex", 1},  {"zeroAdjustTenths", -15},
-                                   {"rangeLowerTenths", 0}, {"rangeUpperTenths", 4000},
-                                   {"sensorErrorIndex", 1}, {"outputDirectionIndex", 1}};
-        for (auto it = expected.begin(); it != expected.end(); ++it)
-            QCOMPARE(written[it.key()], it.value());
+        Run r =
+            quorva({"write", "--port", source.path(), "--sensor", "K", "--zero", "0.7", "--lower",
+                    "-100", "--upper", "1370", "--fault", "high", "--direction", "falling"});
+        QVERIFY2(r.status == 0 && r.out == "Enviado... configuração confirmada e relida.\n",
+                 qPrintable(r.out + r.err));
+        // A limit past the device's own sensor is refused, and nothing is sent.
+        r = quorva({"write", "--port", source.path(), "--upper", "1400"});
+        QVERIFY2(r.status == 2 && r.err.contains("V. Máx. 1400°C fora da Faixa do Sensor"),
+                 qPrintable(r.err));
+        const QString configuration = quorva({"read", "--port", source.path(), "--json"}).out;
+        QVERIFY2(containsAll(configuration,
+                             {R"("outputDirection":"20 a 4 mA")", R"("rangeLower":-100,)",
+                              R"("rangeUpper":1370,)", R"("sensorError":"Sinal de Saída > 20 mA")",
+                              R"("sensorType":"Termopar K")", R"("zeroAdjust":0.7,)"}),
+                 qPrintable(configuration));
+        const QString file = m_files.filePath("source.json");
+        QVERIFY(writeFile(file, configuration.toUtf8()));
+        QCOMPARE(quorva({"write", "--port", target.path(), "--from", file}).status, 0);
+        QCOMPARE(quorva({"read", "--port", target.path(), "--json"}).out, configuration);
+        // --force sends it; then a range the device holds does not block an
+        // edit of another field.
+        r = quorva({"write", "--port", target.path(), "--upper", "1400", "--force", "--json"});
+        QVERIFY2(r.status == 0 && r.out.contains(R"("readBackMatches":true)"), qPrintable(r.out));
+        QCOMPARE(quorva({"write", "--port", target.path(), "--zero", "0,2"}).status, 0);
+        const QString edited = quorva({"read", "--port", target.path(), "--json"}).out;
+        QVERIFY2(containsAll(edited, {R"("rangeUpper":1400,)", R"("sensorType":"Termopar K")",
+                                      R"("zeroAdjust":0.2,)"}),
+                 qPrintable(edited));
     }
 
     // pymodbus serves a V. Máx. of 650,5, which no whole-number text gives
@@ -330,225 +263,130 @@ private slots:
     {
         PtyPair pty;
         QVERIFY2(pty.startPymodbusSlave(), "socat and python3-pymodbus are needed");
-        QCOMPARE(
-            run("mbpoll", mbpollArgs(pty.masterEnd(), {"-r", "6"}) + QStringList{"64536", "6505"})
-                .status,
-            0);
-        const QString record = m_files.filePath("pymodbus.jsonl");
-        Run r = quorva({"write", "--port", pty.masterEnd(), "--zero", "0,5", "--record", record});
-        QCOMPARE(r.status, 0);
+        const QString port = pty.masterEnd(), record = m_files.filePath("pymodbus.jsonl");
+        QCOMPARE(mbpoll({"-r", "6"}, port, {"64536", "6505"}).status, 0);
+        QCOMPARE(quorva({"write", "--port", port, "--zero", "0,5", "--record", record}).status, 0);
         // Registers 4 to 9: zero 0,5, Termopar K, -100, 650,5, above, falling.
         QCOMPARE(pty.slaveRegisters().mid(3, 6), (QList<int>{5, 2, 64536, 6505, 2, 1}));
 
-        const QString configuration = m_files.filePath("pt100.json");
-        QVERIFY(writeFile(configuration, R"({"sensorTypeIndex":0,"zeroAdjustTenths":-5,
+        const QString pt100 = m_files.filePath("pt100.json");
+        QVERIFY(writeFile(pt100, R"({"sensorTypeIndex":0,"zeroAdjustTenths":-5,
             "rangeLowerTenths":-2000,"rangeUpperTenths":6500,"sensorErrorIndex":1,
             "outputDirectionIndex":0})"));
-        r = quorva(
-            {"write", "--port", pty.masterEnd(), "--from", configuration, "--record", record});
-        QCOMPARE(r.status, 0);
+        QCOMPARE(quorva({"write", "--port", port, "--from", pt100, "--record", record}).status, 0);
         QCOMPARE(pty.slaveRegisters().mid(0, 11),
                  (QList<int>{0, 0, 0, 0xFFFB, 0, 0xF830, 0x1964, 1, 0, 0, 0}));
 
-        const QList<QJsonObject> lines = jsonLines(record);
-        QCOMPARE(lines.size(), 2);
-        QCOMPARE(lines[0]["port"].toString(), pty.masterEnd());
-        QCOMPARE(lines[0]["model"].toString(), "TRV-C");
-        QCOMPARE(lines[0]["firmware"].toDouble(), 1.23);
-        QCOMPARE(lines[0]["before"].toObject()["rangeUpper"].toDouble(), 650.5);
-        QCOMPARE(lines[0]["sent"].toObject()["words"].toArray().at(6).toInt(), 6505);
-        QCOMPARE(lines[1]["readBack"].toObject()["zeroAdjust"].toDouble(), -0.5);
-        QCOMPARE(lines[1]["outcome"].toString(), "ok");
+        // One line an attempt: the device before (zero -0,3), the words sent,
+        // the read-back (zero 0,5), the outcome.
+        const QStringList lines =
+            QString::fromUtf8(contents(record)).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() == 2 &&
+                     containsAll(lines[0], {R"("firmware":1.23,)", R"("model":"TRV-C")",
+                                            "\"port\":\"" + port + '"', R"("rangeUpper":650.5,)",
+                                            R"("zeroAdjust":-0.3,)",
+                                            R"("words":[0,0,0,5,2,64536,6505,2,1,0,0])",
+                                            R"("zeroAdjust":0.5,)", R"("outcome":"ok")"}) &&
+                     containsAll(lines[1], {R"("zeroAdjust":-0.5,)", R"("outcome":"ok")"}),
+                 qPrintable(lines.join('\n')));
     }
 
-    void busyPortIsNamed()
+    // A monitor holds its port: another program is told it is busy. When the
+    // port goes and comes back, the readings fail, then resume.
+    void monitorHoldsThePortAndResumesWhenItReturns()
     {
         Simulator sim;
         QVERIFY(sim.ready());
-        QProcess holder;
-        holder.start(cli(), {"monitor", "--port", sim.path(), "--interval", "100"});
-        QString printed;
-        QVERIFY(!linesFrom(holder, printed, 1).isEmpty());
-        const Run r = quorva({"read", "--port", sim.path()});
-        holder.terminate();
-        holder.waitForFinished();
-        QCOMPARE(r.status, 1);
-        QVERIFY2(r.err.contains("porta em uso por outro programa"), qPrintable(r.err));
-    }
-
-    void monitorResumesWhenThePortReturns()
-    {
-        QTemporaryDir dir;
-        const QString link = dir.filePath("transmitter");
-        auto sim = std::make_unique<Simulator>(QStringList{"--steady"}, link);
-        QVERIFY(sim->ready());
         QProcess monitor;
-        monitor.start(cli(),
-                      {"monitor", "--port", link, "--interval", "300", "--count", "14", "--csv"});
-        QString printed;
-        QCOMPARE(linesFrom(monitor, printed, 3).size(), 3);
-        sim.reset();
+        monitor.start(
+            cli, {"monitor", "--port", sim.path(), "--interval", "300", "--count", "14", "--csv"});
+        QVERIFY(QTest::qWaitFor([&] { return monitor.peek(4096).count('\n') >= 3; }));
+        const Run busy = quorva({"read", "--port", sim.path()});
+        QVERIFY2(busy.status == 1 && busy.err.contains("porta em uso por outro programa"),
+                 qPrintable(busy.err));
+        sim.stop();
         QTest::qWait(1000);
-        sim = std::make_unique<Simulator>(QStringList{"--steady"}, link);
-        QVERIFY(sim->ready());
-        QVERIFY(monitor.waitForFinished(15000));
-        printed += QString::fromUtf8(monitor.readAllStandardOutput());
-        const QStringList rows = printed.split('\n', Qt::SkipEmptyParts).mid(1);
-        QCOMPARE(rows.size(), 14);
-        const auto measured = [](const QString& row) { return row.endsWith(";23,5;°C;"); };
-        const auto firstFailure = std::find_if_not(rows.begin(), rows.end(), measured);
-        const auto resumed = std::find_if(firstFailure, rows.end(), measured);
-        QVERIFY2(firstFailure != rows.begin() && firstFailure != rows.end(), qPrintable(printed));
-        QVERIFY2(resumed != rows.end() && std::all_of(resumed, rows.end(), measured),
-                 qPrintable(printed));
-        const qsizetype failed = resumed - firstFailure;
-        QCOMPARE(monitor.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(monitor.readAllStandardError()).trimmed(),
-                 QStringLiteral("quorva-cli: %1 leitura(s) falharam").arg(failed));
-    }
-
-    // A slave answering each request 1050 ms late, its value drifting: no
-    // value printed ever answers an earlier request; the readings fail.
-    void lateRepliesAreNeverPrinted()
-    {
-        Simulator sim({"--turnaround", "1050"});
+        sim.start();
         QVERIFY(sim.ready());
-        const Run r = quorva({"monitor", "--port", sim.path(), "--count", "3"});
-        QCOMPARE(r.status, 1);
-        const QStringList lines = r.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 3);
-        for (const QString& line : lines)
-            QVERIFY2(line.endsWith("não respondeu (* Falha de comunicação *)"), qPrintable(line));
-        QVERIFY(r.err.contains("3 leitura(s) falharam"));
+        QVERIFY(monitor.waitForFinished(15000));
+        // 14 readings: some measured, then some failed, then measured again.
+        const QString printed = QString::fromUtf8(monitor.readAllStandardOutput());
+        static const QRegularExpression rows(
+            R"(^timestamp;measured;unit;error\n(.+;23,5;°C;\n)+((.+;;;.+\n)+)(.+;23,5;°C;\n)+$)");
+        const QRegularExpressionMatch m = rows.match(printed);
+        QVERIFY2(m.hasMatch() && printed.count('\n') == 15, qPrintable(printed));
+        QCOMPARE(monitor.exitCode(), 1);
+        QCOMPARE(
+            QString(monitor.readAllStandardError()),
+            QStringLiteral("quorva-cli: %1 leitura(s) falharam\n").arg(m.captured(2).count('\n')));
     }
 
-    void simulatorNeverReplacesWhatItDidNotMake_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("file") << "file"
-                              << "já existe e não será substituído";
-        QTest::newRow("folder") << "folder"
-                                << "já existe e não será substituído";
-        QTest::newRow("fifo") << "fifo"
-                              << "já existe e não será substituído";
-        QTest::newRow("live link") << "simulator"
-                                   << "já existe e não será substituído";
-        QTest::newRow("missing folder") << "missing"
-                                        << "a pasta";
-        QTest::newRow("file as folder") << "under-file"
-                                        << "não é uma pasta";
-    }
+    // A --link path that is taken or cannot be made is refused, and what is
+    // there stays as it was, a running simulator's link too.
     void simulatorNeverReplacesWhatItDidNotMake()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, message);
+        Simulator live;
+        QVERIFY(live.ready());
+        const QString livePty = QFileInfo(live.path()).symLinkTarget();
         QTemporaryDir dir;
-        QString path = dir.filePath("transmitter");
-        std::unique_ptr<Simulator> other;
-        if (kind == "file" || kind == "under-file")
-            QVERIFY(writeFile(path, "keep me"));
-        if (kind == "folder")
-            QVERIFY(QDir().mkdir(path));
-        if (kind == "fifo")
-            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        if (kind == "simulator") {
-            other = std::make_unique<Simulator>(QStringList{"--steady"}, path);
-            QVERIFY(other->ready());
+        const QString file = dir.filePath("file"), folder = dir.filePath("folder"),
+                      fifo = dir.filePath("fifo");
+        QVERIFY(writeFile(file, "keep me") && QDir().mkdir(folder) &&
+                ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString taken = "já existe e não será substituído; escolha outro caminho";
+        const std::pair<QString, QString> refusals[] = {
+            {file, taken},
+            {folder, taken},
+            {fifo, taken},
+            {live.path(), taken},
+            {dir.filePath("missing/transmitter"),
+             "a pasta " + dir.filePath("missing") + " não existe"},
+            {file + "/transmitter", file + " não é uma pasta"}};
+        for (const auto& [path, reason] : refusals) {
+            const Run r = quorva({"simulate", "--link", path});
+            QCOMPARE(r.status, 2);
+            QCOMPARE(r.err, "quorva-cli: --link " + path + ": " + reason + "\n");
         }
-        const QString before = QFileInfo(path).symLinkTarget();
-        const QString checked = path;
-        if (kind == "missing")
-            path = dir.filePath("missing/transmitter");
-        if (kind == "under-file")
-            path += "/transmitter";
-
-        const Run r = quorva({"simulate", "--link", path});
-        QCOMPARE(r.status, 2);
-        QVERIFY2(r.err.contains(message), qPrintable(r.err));
-        QVERIFY(r.err.contains(QFileInfo(path).fileName()));
-        if (kind == "file" || kind == "under-file") {
-            QFile f(checked);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(f.readAll(), "keep me");
-        }
-        if (kind == "folder" || kind == "fifo")
-            QVERIFY(QFileInfo::exists(checked));
-        if (other) {
-            QCOMPARE(QFileInfo(checked).symLinkTarget(), before);
-            QCOMPARE(quorva({"read", "--port", checked}).status, 0);
-        }
+        QCOMPARE(contents(file), "keep me");
+        QVERIFY(QFileInfo(folder).isDir() && QFileInfo::exists(fifo));
+        QCOMPARE(QFileInfo(live.path()).symLinkTarget(), livePty);
+        // Through its link, the simulator still answers mbpoll, and registers
+        // 4 to 9 take what another master writes; quorva-cli reads it.
+        Run r = mbpoll({"-r", "1", "-c", "37"}, live.path());
+        QVERIFY2(r.status == 0 &&
+                     containsAll(r.out, {"[2]: \t235\n", "[6]: \t63536 (-2000)\n", "[10]: \t101\n",
+                                         "[11]: \t420\n", "[37]: \t"}),
+                 qPrintable(r.out));
+        QCOMPARE(
+            mbpoll({"-r", "4"}, live.path(), {"65531", "2", "64536", "13700", "1", "1"}).status, 0);
+        r = quorva({"read", "--port", live.path()});
+        QVERIFY2(containsAll(r.out, {"Zero:            -0,5 °C", "Tipo de Sensor:  Termopar K"}),
+                 qPrintable(r.out));
     }
 
     void simulatorRemovesOnlyItsOwnLink()
     {
-        QTemporaryDir dir;
-        const QString link = dir.filePath("transmitter");
+        Simulator sim;
         // A closed terminal (SIGHUP) removes the link like Ctrl-C does.
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            Simulator sim({"--steady"}, link);
             QVERIFY(sim.ready());
             sim.stop(signal);
             QCOMPARE(sim.process().exitCode(), 0);
-            QVERIFY(!QFileInfo(link).isSymLink());
+            QVERIFY(!QFileInfo(sim.path()).isSymLink());
+            sim.start();
         }
         // Killed outright, a simulator leaves its link to a pseudo-terminal
         // that is gone; the next one takes the path over.
-        auto killed = std::make_unique<Simulator>(QStringList{"--steady"}, link);
-        QVERIFY(killed->ready());
-        killed->stop(SIGKILL);
-        QVERIFY(QFileInfo(link).isSymLink());
-        Simulator next({"--steady"}, link);
-        QVERIFY(next.ready());
-        QCOMPARE(quorva({"read", "--port", link}).status, 0);
-        // What replaced its link while it ran stays at exit.
-        QVERIFY(QFile::remove(link));
-        QVERIFY(writeFile(link, "someone else's"));
-        next.stop();
-        QVERIFY(QFileInfo(link).isFile());
-    }
-
-    void simulatorAnswersMbpoll()
-    {
-        Simulator sim;
         QVERIFY(sim.ready());
-        Run r = run("mbpoll", mbpollArgs(sim.path(), {"-r", "1", "-c", "37"}));
-        QCOMPARE(r.status, 0);
-        QMap<int, int> values = mbpollValues(r.out);
-        QCOMPARE(values.size(), 37);
-        QCOMPARE(values[2], 235);
-        QCOMPARE(values[6], 63536); // -2000
-        QCOMPARE(values[10], 101);
-        QCOMPARE(values[11], 420);
-        // Registers 4 to 9 take what another master writes.
-        r = run("mbpoll", mbpollArgs(sim.path(), {"-r", "4"}) +
-                              QStringList{"65531", "2", "64536", "13700", "1", "1"});
-        QCOMPARE(r.status, 0);
-        // The window's own reading of it agrees.
-        r = quorva({"read", "--port", sim.path()});
-        QVERIFY(r.out.contains("Zero:            -0,5 °C"));
-        QVERIFY(r.out.contains("Tipo de Sensor:  Termopar K"));
-    }
-
-    void usage()
-    {
-        QCOMPARE(quorva({"frobnicate"}).status, 2);
-        QCOMPARE(quorva({}).status, 2);
-        QCOMPARE(quorva({"read", "--simulate", "--port", "/dev/x"}).status, 2);
-        QCOMPARE(quorva({"simulate", "--fault", "gremlins"}).status, 2);
-        QCOMPARE(quorva({"monitor", "--simulate", "--count", "x"}).status, 2);
-        const Run unknown = quorva({"write", "--zero", "1,0", "--bogus"});
-        QCOMPARE(unknown.status, 2);
-        QCOMPARE(unknown.err, "quorva-cli: opção desconhecida: bogus\n");
-        QCOMPARE(quorva({"--version"}).out.trimmed(), "quorva-cli 1.01");
-        QVERIFY(quorva({"--help"}).out.contains("Estado de saída: 0 sucesso; 1 falha"));
-        const Run help = quorva({"write", "--help"});
-        QCOMPARE(help.status, 0);
-        QVERIFY2(help.out.startsWith("uso: quorva-cli write [opções]\n"), qPrintable(help.out));
-        QVERIFY(help.out.contains("--record <ARQUIVO>"));
-        const Run ports = quorva({"ports", "--json"});
-        QCOMPARE(ports.status, 0);
-        QVERIFY(QJsonDocument::fromJson(ports.out.toUtf8()).isArray());
+        sim.stop(SIGKILL);
+        QVERIFY(QFileInfo(sim.path()).isSymLink());
+        sim.start();
+        QVERIFY(sim.ready());
+        QCOMPARE(quorva({"read", "--port", sim.path()}).status, 0);
+        // What replaced its link while it ran stays at exit.
+        QVERIFY(QFile::remove(sim.path()) && writeFile(sim.path(), "someone else's"));
+        sim.stop();
+        QVERIFY(QFileInfo(sim.path()).isFile());
     }
 };
 
