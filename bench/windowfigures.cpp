@@ -25,21 +25,6 @@ using namespace quorva;
 
 namespace {
 
-class SilentMessages final : public ui::MessageSink
-{
-public:
-    void showMessage(const QString& text) override
-    {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-    }
-    bool ask(const QString& text) override
-    {
-        showMessage(text);
-        return false;
-    }
-    void showException(const QString& text) override { showMessage(text); }
-};
-
 // A 1 ms timer that runs all along; the longest gap between its firings
 // since the last reset, less the interval, is the longest time the thread
 // was kept from its event loop.
@@ -91,7 +76,7 @@ int printWindowFigures(int polls)
     link::DeviceLink deviceLink(device);
     link::ModbusMaster master(deviceLink, clock);
     ProgramFlags flags;
-    SilentMessages messages;
+    ui::PrintedMessageSink messages;
     TForm1 form(deviceLink, master, flags, messages);
     form.show();
     runFor(300);

@@ -14,21 +14,6 @@
 #include <cstdio>
 
 namespace {
-class PrintedMessages final : public quorva::ui::MessageSink
-{
-public:
-    void showMessage(const QString& text) override
-    {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-    }
-    bool ask(const QString& text) override
-    {
-        showMessage(text);
-        return false;
-    }
-    void showException(const QString& text) override { showMessage(text); }
-};
-
 void waitFor(int ms)
 {
     QElapsedTimer t;
@@ -47,7 +32,7 @@ int main(int argc, char* argv[])
     quorva::link::DeviceLink link(device);
     quorva::link::ModbusMaster master(link, clock);
     ProgramFlags flags;
-    PrintedMessages messages;
+    quorva::ui::PrintedMessageSink messages;
     TForm1 form(link, master, flags, messages);
     form.show();
     form.btConectar->click();

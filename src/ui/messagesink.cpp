@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 
 namespace quorva::ui {
 
@@ -29,6 +30,17 @@ void DialogMessageSink::showException(const QString& text)
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle), text,
                     QMessageBox::Ok, m_parent);
     box.exec();
+}
+
+void PrintedMessageSink::showMessage(const QString& text)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+bool PrintedMessageSink::ask(const QString& text)
+{
+    showMessage(text);
+    return false;
 }
 
 } // namespace quorva::ui

@@ -36,4 +36,15 @@ private:
     QWidget* m_parent;
 };
 
+// For programs that run the window unattended (the screenshot, the
+// benchmarks): every text goes to standard error and a question is answered
+// "Não", as the box's default button would be.
+class PrintedMessageSink final : public MessageSink
+{
+public:
+    void showMessage(const QString& text) override;
+    bool ask(const QString& text) override;
+    void showException(const QString& text) override { showMessage(text); }
+};
+
 } // namespace quorva::ui
