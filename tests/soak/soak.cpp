@@ -18,16 +18,6 @@ using namespace quorva::transmitter;
 
 namespace {
 
-long residentKiB()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 struct Injected
 {
     const char* name;
@@ -159,7 +149,7 @@ int main(int argc, char* argv[])
         }
         w.toNextSecond();
         if (cycle % std::max(1L, cycles / 10) == 0)
-            rss << QString::number(residentKiB());
+            rss << QString::number(procNumber("status", "VmRSS"));
     }
 
     // Memory is flat when the last sample is within 1 MiB of the second

@@ -117,9 +117,6 @@ private slots:
         w.device.setRegister(2, 512);
         w.device.setRegister(7, quint16(-1230));
         w.device.setRegister(10, 123);
-        QList<quint16> registers; // those a write could change
-        for (int n = 3; n <= 11; ++n)
-            registers << w.device.reg(n);
         w.device.clearReceivedFrames();
         int sentWhileShown = 0; // ticks still come inside a modal box
         w.messages.whileShown = [&] {
@@ -180,11 +177,9 @@ private slots:
         }
         if (when == When::StopThenSend) {
             QCOMPARE(w.device.reg(7), quint16(6500)); // the V. Máx. shown, as sent
-        } else {
+        } else { // reads only: nothing else can change a register
             for (const QByteArray& frame : w.device.receivedFrames())
                 QCOMPARE(int(frame.at(1)), 3);
-            for (int n = 3; n <= 11; ++n)
-                QCOMPARE(w.device.reg(n), registers.at(n - 3));
         }
 
         // It recovers: at once, or by "Ler", or by connecting again. Bytes
@@ -204,8 +199,8 @@ private slots:
             w.toNextSecond();
         }
         QVERIFY(w.flags.StatusAnimation != counter);
-        QCOMPARE(w.shown(lines("Edit28: 51,2", "Label5: 1,23")),
-                 lines("Edit28: 51,2", "Label5: 1,23"));
+        const QStringList recovered{"Edit28: 51,2", "Label5: 1,23"};
+        QCOMPARE(w.shown(recovered), recovered);
 
         QStringList shows{"panel 1 \"" + panel1 + "\""};
         if (label6 != " ")

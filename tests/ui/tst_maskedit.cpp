@@ -79,10 +79,9 @@ private slots:
             if (kind == "menu") {
                 std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
                 QAction* action = nullptr;
-                for (QAction* a : menu->actions()) {
+                for (QAction* a : menu->actions())
                     if (a->text().remove(u'&').section(u'\t', 0, 0) == what)
                         action = a;
-                }
                 QVERIFY(action && action->isEnabled());
                 action->trigger();
             } else if (kind == "keys") {

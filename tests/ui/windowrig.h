@@ -2,18 +2,13 @@
 
 // The main window on the virtual transmitter in simulated time, with its
 // messages recorded instead of shown, and what it shows as plain text rows.
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
 #include "sim/virtualtransmitter.h"
-#include "ui/messagesink.h"
 #include "ui/serial.h"
 #include "ui/sobre.h"
 #include "ui/widgets/maskedit.h"
 #include "ui/widgets/radiogroup.h"
 #include "ui/widgets/statuspanels.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -86,6 +81,18 @@ inline QStringList shownBy(const TForm1& form, const QStringList& expected)
         rows << (w ? seen(w) : name + ": no such component");
     }
     return rows;
+}
+
+// The number on the "key:" line of a /proc/self file, -1 without one.
+inline qint64 procNumber(const QString& file, const QByteArray& key)
+{
+    QFile f("/proc/self/" + file);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key + ':'))
+            return line.mid(key.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    return -1;
 }
 
 struct WindowRig
