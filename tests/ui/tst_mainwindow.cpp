@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QMessageBox>
 #include <QTimer>
-#include <memory>
 
 namespace {
 const QString kOpenFailed = QStringLiteral("Erro ao abrir o dispositivo USB.");
@@ -28,17 +27,16 @@ private slots:
     void startUpState()
     {
         WindowRig w;
-        const QStringList rows = lines(
-            "Form1: QUORVA - V. 1.01", "StatusBar1: Desconectado | ", "btConectar: Conectar",
-            "transmite: Ler (off)", "Button2: Enviar (off)", "RadioGroup1: " + kSensors + " (off)",
-            "RadioGroup3:   4 a 20 mA|20 a   4 mA (off)",
+        COMPARE_SHOWN(
+            w.form, "Form1: QUORVA - V. 1.01", "StatusBar1: Desconectado | ",
+            "btConectar: Conectar", "transmite: Ler (off)", "Button2: Enviar (off)",
+            "RadioGroup1: " + kSensors + " (off)", "RadioGroup3:   4 a 20 mA|20 a   4 mA (off)",
             "RadioGroup2: " + kCurrentErrors + " (off)", "Edit28:  (off)",
             "Label8: ", "Label10: Zero", "MaskEdit1: __,_ (off)", "Label19: ", "Label11: V. Mín.",
             "Edit7:  (off)", "Label16: ", "Label12: V. Máx.", "Edit8:  (off)",
             "Label18: ", "Label2: Faixa do Sensor:", "Label14: ", "Label13: Faixa Mínima:",
             "Label15: ", "Edit6:  (hidden)", "Label1: Modelo:", "Label4:   (hidden)",
             "Label3: Firmware:", "Label5:  ", "Label6:  ");
-        QCOMPARE(w.shown(rows), rows);
         QCOMPARE(w.form.centralWidget()->size(), QSize(575, 579 - 19));
         QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
         QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -93,12 +91,16 @@ private slots:
         WindowRig w;
         w.device.setRegister(number, quint16(value));
         w.connectAndRead();
-        QCOMPARE(w.shown(rows), rows);
+        QCOMPARE(shownBy(w.form, rows), rows);
         QCOMPARE(w.framesSent(), 1);
         QCOMPARE(w.device.receivedFrames().front().toHex(), "0103000000258411");
     }
 
-    void activityTextsAndAFailedReading()
+    // The activity text steps with each reading taken, a failed one says so.
+    // Ticks while a reading is in flight queue one more and leave the text
+    // alone (no "Comando enviado" flash); "Parar Leitura" discards the reading
+    // in flight.
+    void activityAndReadingsInFlight()
     {
         WindowRig w;
         w.connectAndRead();
@@ -113,6 +115,19 @@ private slots:
                                      "Erro de leitura|10,0|* Falha de comunicação *",
                                      "Leitura efetuada                -->>|30,0| ",
                                      "Leitura efetuada|40,0| ", "Leitura efetuada -->>|50,0| "}));
+        for (int tick = 0; tick < 3; ++tick)
+            w.form.Timer1Timer(w.form.Timer1);
+        QCOMPARE(w.framesSent(), 7);
+        QCOMPARE(w.panel(1), "Leitura efetuada -->>");
+        w.settle();
+        QCOMPARE(w.framesSent(), 8);
+        w.device.setRegister(2, 512);
+        w.form.Timer1Timer(w.form.Timer1);
+        w.click(w.form.transmite);
+        w.runMs(1000);
+        COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "Edit28: 50,0", "transmite: Ler",
+                      "btConectar: Desconectar", "Button2: Enviar");
+        QVERIFY(!w.form.Timer1->isActive());
     }
 
     // The technician's choice of sensor shows its range and puts its default
@@ -124,10 +139,10 @@ private slots:
         const auto row = [](const char* name, int index, const char* range, const char* span,
                             const char* lower, const char* upper) {
             QTest::newRow(name) << index
-                                << QStringList{QStringLiteral("Label14: ") + range,
-                                               QStringLiteral("Label15: ") + span,
-                                               QStringLiteral("Edit7: ") + lower,
-                                               QStringLiteral("Edit8: ") + upper};
+                                << lines(QStringLiteral("Label14: ") + range,
+                                         QStringLiteral("Label15: ") + span,
+                                         QStringLiteral("Edit7: ") + lower,
+                                         QStringLiteral("Edit8: ") + upper);
         };
         row("Pt100", 0, "-200 a 650°C", "40°C", "-200", "650");
         row("Termopar J", 1, "-100 a 760°C", "100°C", "-100", "760");
@@ -149,7 +164,7 @@ private slots:
         WindowRig::type(w.form.Edit7, "1");
         w.clickItem(w.form.RadioGroup1, index);
         rows += lines("Label8: °C", "Label19: °C", "Label16: °C", "Label18: °C");
-        QCOMPARE(w.shown(rows), rows);
+        QCOMPARE(shownBy(w.form, rows), rows);
         WindowRig::type(w.form.Edit8, "2"); // the chosen item again changes nothing
         w.clickItem(w.form.RadioGroup1, index);
         QCOMPARE(w.form.Edit8->text(), "2");
@@ -167,12 +182,13 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         const QString error = "RadioGroup2: *" + kCurrentErrors;
         const QString current = "RadioGroup3: *4 a 20 mA|20 a 4 mA";
+        const QString voltageErrors =
+            "RadioGroup2: *Nenhum|Sinal de Saída Mínimo|Sinal de Saída Máximo";
         QTest::newRow("420") << 420 << lines(error, current, "Label4: TRV-A (hidden)");
         QTest::newRow("421") << 421 << lines(error, current, "Label4: TRV-B (hidden)");
         QTest::newRow("10") << 10
-                            << lines("RadioGroup2: *Nenhum|Sinal de Saída Mínimo|Sinal de Saída "
-                                     "Máximo",
-                                     "RadioGroup3: *0 a 10 V|10 a 0 V", "Label4: TRV-C (hidden)");
+                            << lines(voltageErrors, "RadioGroup3: *0 a 10 V|10 a 0 V",
+                                     "Label4: TRV-C (hidden)");
         QTest::newRow("another") << 7 << lines(error, current, "Label4:  (hidden)");
     }
     void itemListsPerModel()
@@ -182,40 +198,16 @@ private slots:
         WindowRig w;
         w.device.setRegister(11, quint16(code));
         w.connectAndRead();
-        QCOMPARE(w.shown(rows), rows);
+        QCOMPARE(shownBy(w.form, rows), rows);
         w.device.setRegister(11, code == 10 ? 420 : 10);
         w.poll();
-        QCOMPARE(w.shown(rows), rows);
+        QCOMPARE(shownBy(w.form, rows), rows);
         w.device.setRegister(8, 0xFFFF);
         w.poll();
         QCOMPARE(w.form.RadioGroup2->itemIndex(), -1);
         w.device.setRegister(8, 0);
         w.poll();
         QCOMPARE(w.form.Label4->text(), code == 10 ? "TRV-A" : "TRV-C");
-    }
-
-    // Ticks while a reading is in flight queue one more; "Parar Leitura"
-    // discards the one in flight.
-    void ticksAndStopWhileReadingInFlight()
-    {
-        WindowRig w;
-        w.connectAndRead();
-        for (int tick = 0; tick < 3; ++tick)
-            w.form.Timer1Timer(w.form.Timer1);
-        QCOMPARE(w.framesSent(), 2);
-        // A poll leaves the activity text alone (no "Comando enviado" flash)
-        // until its reading completes.
-        QCOMPARE(w.panel(1), "Leitura efetuada -->>");
-        w.settle();
-        QCOMPARE(w.framesSent(), 3);
-        w.device.setRegister(2, 512);
-        w.form.Timer1Timer(w.form.Timer1);
-        w.click(w.form.transmite);
-        w.runMs(1000);
-        const QStringList rows = lines("StatusBar1: Conectado | ", "Edit28: 23,5", "transmite: Ler",
-                                       "btConectar: Desconectar", "Button2: Enviar");
-        QCOMPARE(w.shown(rows), rows);
-        QVERIFY(!w.form.Timer1->isActive());
     }
 
     // "Enviar" after the edits given ("<component>=<keys>", a radio group's
@@ -245,8 +237,8 @@ private slots:
                                          QStringLiteral("Edit7=") + lower,
                                          QStringLiteral("Edit8=") + upper)
                                 << answer << int(Fault::None) << frames
-                                << lines(frames.isEmpty() ? "StatusBar1: Conectado | "
-                                                          : "StatusBar1: Conectado | Enviado...")
+                                << lines("StatusBar1: Conectado | " +
+                                         QString(frames.isEmpty() ? "" : "Enviado..."))
                                 << QStringList{said};
         };
         const auto row = [&](const char* name, Fault fault, const QByteArrayList& frames,
@@ -310,7 +302,7 @@ private slots:
         }
         w.settle();
         QCOMPARE(w.messages.told, messages);
-        QCOMPARE(w.shown(rows), rows);
+        QCOMPARE(shownBy(w.form, rows), rows);
         QByteArrayList received;
         for (const QByteArray& frame : w.device.receivedFrames())
             received << frame.toHex(' ');
@@ -331,15 +323,13 @@ private slots:
         w.form.StatusBar1->setPanelText(1, "x");
         w.click(w.form.btConectar);
         QCOMPARE(w.messages.told, QStringList{kOpenFailed});
-        const QStringList failed =
-            lines("StatusBar1: Desconectado | ", "btConectar: Conectar", "transmite: Ler (off)");
-        QCOMPARE(w.shown(failed), failed);
+        COMPARE_SHOWN(w.form, "StatusBar1: Desconectado | ", "btConectar: Conectar",
+                      "transmite: Ler (off)");
         w.device.setFault(Fault::None);
         w.click(w.form.btConectar);
-        const QStringList connected =
-            lines("StatusBar1: Conectado | ", "btConectar: Desconectar", "transmite: Ler",
-                  "Button2: Enviar (off)", "RadioGroup1: " + kSensors + " (off)");
-        QCOMPARE(w.shown(connected), connected);
+        COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "btConectar: Desconectar",
+                      "transmite: Ler", "Button2: Enviar (off)",
+                      "RadioGroup1: " + kSensors + " (off)");
         // 9600 baud, 8 data bits, one stop bit, no parity, timeouts of 10 and
         // 1 ms, both queues purged.
         const auto& line = w.device.lineSettings();
@@ -351,15 +341,12 @@ private slots:
         w.click(w.form.transmite);
         w.click(w.form.btConectar);
         QVERIFY(!w.device.isOpen());
-        const QStringList kept =
-            lines("StatusBar1: Desconectado | ", "btConectar: Conectar", "transmite: Ler (off)",
-                  "Button2: Enviar (off)", "Edit28: 23,5 (off)", "Edit7: -200 (off)",
-                  "RadioGroup1: *" + kSensors + " (off)");
-        QCOMPARE(w.shown(kept), kept);
+        COMPARE_SHOWN(w.form, "StatusBar1: Desconectado | ", "btConectar: Conectar",
+                      "transmite: Ler (off)", "Button2: Enviar (off)", "Edit28: 23,5 (off)",
+                      "Edit7: -200 (off)", "RadioGroup1: *" + kSensors + " (off)");
         w.click(w.form.btConectar);
-        const QStringList cleared = lines("Edit28:  (off)", "Edit7:  (off)",
-                                          "Label14: ", "RadioGroup1: " + kSensors + " (off)");
-        QCOMPARE(w.shown(cleared), cleared);
+        COMPARE_SHOWN(w.form, "Edit28:  (off)", "Edit7:  (off)",
+                      "Label14: ", "RadioGroup1: " + kSensors + " (off)");
     }
 
     // The question's box: its texts, and Return answers "Não", the default.
@@ -381,13 +368,14 @@ private slots:
 
     void sairClosesInEveryState()
     {
-        auto w = std::make_unique<WindowRig>();
-        w->connectAndRead();
-        w->form.Timer1Timer(w->form.Timer1); // a reading in flight
-        w->form.btSair->trigger();
-        QVERIFY(!w->form.isVisible());
-        w.reset();
-        QTest::qWait(10); // the master's timer must be gone with it
+        {
+            WindowRig w;
+            w.connectAndRead();
+            w.form.Timer1Timer(w.form.Timer1); // a reading in flight
+            w.form.btSair->trigger();
+            QVERIFY(!w.form.isVisible());
+        }
+        QTest::qWait(10); // the master's timer must be gone with the window
     }
 
     // Last: from here on the toolkit speaks Portuguese in this process.

@@ -50,12 +50,8 @@ inline QString seen(const QWidget* w)
         if (g->itemIndex() >= 0)
             items[g->itemIndex()].prepend(u'*');
         text = items.join(u'|');
-    } else if (auto* e = qobject_cast<const QLineEdit*>(w)) {
-        text = e->displayText();
-    } else if (auto* l = qobject_cast<const QLabel*>(w)) {
-        text = l->text();
-    } else if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
-        text = b->text();
+    } else if (const QVariant shown = w->property("text"); shown.isValid()) {
+        text = shown.toString(); // a label's, a button's, a field's
     } else if (auto* s = qobject_cast<const quorva::ui::StatusPanels*>(w)) {
         text = s->panelText(0) + " | " + s->panelText(1);
     } else {
@@ -82,6 +78,9 @@ inline QStringList shownBy(const TForm1& form, const QStringList& expected)
     }
     return rows;
 }
+
+// Compares the rows given with those `form` shows, by component name.
+#define COMPARE_SHOWN(form, ...) QCOMPARE(shownBy(form, lines(__VA_ARGS__)), lines(__VA_ARGS__))
 
 // The number on the "key:" line of a /proc/self file, -1 without one.
 inline qint64 procNumber(const QString& file, const QByteArray& key)
@@ -114,8 +113,6 @@ struct WindowRig
         if (!QTest::qWaitForWindowExposed(&form))
             qWarning("the window was not exposed");
     }
-
-    QStringList shown(const QStringList& expected) const { return shownBy(form, expected); }
 
     static void click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
     static void clickItem(quorva::ui::RadioGroup* group, int index)
