@@ -2,12 +2,7 @@
 
 // A pseudo-terminal pair made by socat, with Debian's pymodbus serving slave 1
 // on one end; the code under test opens the other end by name.
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QtTest>
+#include <QtTest> // with QtCore: QProcess, QTemporaryDir, QJsonDocument
 
 class PtyPair
 {

@@ -18,22 +18,10 @@ using namespace quorva::transmitter;
 
 namespace {
 
-long residentKiB()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 struct Injected
 {
-    const char* name;
+    QString name; // as the command line names it
     Fault fault;
-    int weight;
-    bool mayBeTaken; // the reply still arrives whole and valid
     long count = 0, taken = 0;
 };
 
@@ -77,25 +65,20 @@ int main(int argc, char* argv[])
     // Under AddressSanitizer (its options are set) resident memory is not judged.
     const bool memoryChecked = !qEnvironmentVariableIsSet("ASAN_OPTIONS");
 
-    Injected faults[] = {{"none", Fault::None, 700, true},
-                         {"no-reply", Fault::NoReply, 30, false},
-                         {"bad-crc", Fault::BadCrc, 30, false},
-                         {"exception", Fault::ExceptionReply, 30, false},
-                         {"other-slave", Fault::OtherSlave, 30, false},
-                         {"wrong-function", Fault::WrongFunction, 20, false},
-                         {"wrong-byte-count", Fault::WrongByteCount, 20, false},
-                         {"truncated", Fault::TruncatedReply, 30, false},
-                         {"noise", Fault::NoiseBeforeReply, 30, false},
-                         {"double-reply", Fault::DoubleReply, 20, true},
-                         {"flood", Fault::Flood, 10, false},
-                         {"write-refused", Fault::WriteRefused, 10, false},
-                         {"read-refused", Fault::ReadRefused, 10, false},
-                         {"unplugged", Fault::Unplugged, 10, false}};
+    // The faults injected, and how many times in 1030 cycles each comes.
+    std::vector<Injected> faults;
+    for (const char* name :
+         {"none", "no-reply", "bad-crc", "exception", "other-slave", "wrong-function",
+          "wrong-byte-count", "truncated", "noise", "double-reply", "flood", "write-refused",
+          "read-refused", "unplugged"}) {
+        Fault fault{};
+        if (!quorva::sim::faultFromName(name, fault))
+            qFatal("no fault is named %s", name);
+        faults.push_back({name, fault});
+    }
+    const int weights[] = {700, 30, 30, 30, 30, 20, 20, 30, 30, 20, 10, 10, 10, 10};
     std::mt19937 random(seed);
-    std::vector<int> weights;
-    for (const Injected& f : faults)
-        weights.push_back(f.weight);
-    std::discrete_distribution<size_t> pickFault(weights.begin(), weights.end());
+    std::discrete_distribution<size_t> pickFault(std::begin(weights), std::end(weights));
     auto uniform = [&random](int lo, int hi) {
         return std::uniform_int_distribution<int>(lo, hi)(random);
     };
@@ -137,11 +120,13 @@ int main(int argc, char* argv[])
         const bool taken = w.flags.StatusAnimation != counter;
         const QStringList now = shownValues(w.form);
         const QStringList expected = taken ? sentValues(w.device) : previous;
-        if (now != expected || (taken && !fault.mayBeTaken)) {
+        // Only these replies arrive whole and valid.
+        const bool mayBeTaken = fault.fault == Fault::None || fault.fault == Fault::DoubleReply;
+        if (now != expected || (taken && !mayBeTaken)) {
             ++mismatches;
-            std::fprintf(stderr, "cycle %ld (%s): shown %s, expected %s%s\n", cycle, fault.name,
-                         qPrintable(now.join('|')), qPrintable(expected.join('|')),
-                         taken ? " (taken)" : "");
+            std::fprintf(stderr, "cycle %ld (%s): shown %s, expected %s%s\n", cycle,
+                         qPrintable(fault.name), qPrintable(now.join('|')),
+                         qPrintable(expected.join('|')), taken ? " (taken)" : "");
         }
         takenTotal += taken;
         fault.taken += taken;
@@ -159,7 +144,7 @@ int main(int argc, char* argv[])
         }
         w.toNextSecond();
         if (cycle % std::max(1L, cycles / 10) == 0)
-            rss << QString::number(residentKiB());
+            rss << QString::number(procNumber("status", "VmRSS"));
     }
 
     // Memory is flat when the last sample is within 1 MiB of the second

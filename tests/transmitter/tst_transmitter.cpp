@@ -21,41 +21,29 @@ private slots:
         std::setlocale(LC_ALL, "C");
     }
 
-    // The pattern "#00": the whole number nearest, halves away from zero.
-    void patternHashZeroZero()
+    // The pattern "#00" (the whole number nearest, halves away from zero),
+    // and text to numbers: whole, then with a decimal comma.
+    void numberTexts()
     {
         QStringList texts;
         for (double v : {5.0, -5.0, 0.0, -99.0, 100.0, 6.5, -6.5, 6.49999})
             texts << formatFloat00(v);
         QCOMPARE(texts, (QStringList{"05", "-05", "00", "-99", "100", "07", "-07", "06"}));
-    }
-
-    void textToInteger()
-    {
         QCOMPARE(parseInt("-200"), -200);
         QCOMPARE(parseInt(" +650 "), 650);
         QCOMPARE(parseInt("-2147483648"), std::numeric_limits<int>::min());
         for (const char* bad : {"12,5", "", " ", "1e3", "abc", "12a", "2147483648", "--1"})
             QVERIFY_THROWS_EXCEPTION(ConversionError, parseInt(QString::fromLatin1(bad)));
-    }
-
-    void textToFloat()
-    {
         QCOMPARE(parseFloat("-0,5"), -0.5);
         QCOMPARE(parseFloat(" 9,9"), 9.9);
         QCOMPARE(parseFloat("1,5e1"), 15.0);
         QCOMPARE(parseFloat(",5"), 0.5);
         for (const char* bad : {"0.5", "", " , ", "1,2,3", "-", "5 ,0", "- 1,0"})
             QVERIFY_THROWS_EXCEPTION(ConversionError, parseFloat(QString::fromLatin1(bad)));
-    }
-
-    void everyMaskTextLandsOnItsTenfold()
-    {
+        // Every text the zero field can give lands on its tenfold.
         for (int tenths = -99; tenths <= 99; ++tenths) {
-            const QString text = QStringLiteral("%1%2,%3")
-                                     .arg(tenths < 0 ? "-" : "")
-                                     .arg(qAbs(tenths) / 10)
-                                     .arg(qAbs(tenths) % 10);
+            const QString text = QString::asprintf("%s%d,%d", tenths < 0 ? "-" : "",
+                                                   qAbs(tenths) / 10, qAbs(tenths) % 10);
             WriteImage image{};
             QString scratch;
             QCOMPARE(prepareConfigurationWrite({text, "0", "1", 0, 0, 0}, image, scratch),

@@ -2,18 +2,13 @@
 
 // The main window on the virtual transmitter in simulated time, with its
 // messages recorded instead of shown, and what it shows as plain text rows.
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
 #include "sim/virtualtransmitter.h"
-#include "ui/messagesink.h"
 #include "ui/serial.h"
 #include "ui/sobre.h"
 #include "ui/widgets/maskedit.h"
 #include "ui/widgets/radiogroup.h"
 #include "ui/widgets/statuspanels.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -55,12 +50,8 @@ inline QString seen(const QWidget* w)
         if (g->itemIndex() >= 0)
             items[g->itemIndex()].prepend(u'*');
         text = items.join(u'|');
-    } else if (auto* e = qobject_cast<const QLineEdit*>(w)) {
-        text = e->displayText();
-    } else if (auto* l = qobject_cast<const QLabel*>(w)) {
-        text = l->text();
-    } else if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
-        text = b->text();
+    } else if (const QVariant shown = w->property("text"); shown.isValid()) {
+        text = shown.toString(); // a label's, a button's, a field's
     } else if (auto* s = qobject_cast<const quorva::ui::StatusPanels*>(w)) {
         text = s->panelText(0) + " | " + s->panelText(1);
     } else {
@@ -88,6 +79,21 @@ inline QStringList shownBy(const TForm1& form, const QStringList& expected)
     return rows;
 }
 
+// Compares the rows given with those `form` shows, by component name.
+#define COMPARE_SHOWN(form, ...) QCOMPARE(shownBy(form, lines(__VA_ARGS__)), lines(__VA_ARGS__))
+
+// The number on the "key:" line of a /proc/self file, -1 without one.
+inline qint64 procNumber(const QString& file, const QByteArray& key)
+{
+    QFile f("/proc/self/" + file);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key + ':'))
+            return line.mid(key.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
 struct WindowRig
 {
     quorva::link::ManualClock clock;
@@ -107,8 +113,6 @@ struct WindowRig
         if (!QTest::qWaitForWindowExposed(&form))
             qWarning("the window was not exposed");
     }
-
-    QStringList shown(const QStringList& expected) const { return shownBy(form, expected); }
 
     static void click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
     static void clickItem(quorva::ui::RadioGroup* group, int index)
