@@ -32,7 +32,7 @@ mutant "a cancel frees the line at once" $master 'm_onLine->wanted = false;' 'm_
 mutant "no settle after a silent request" $master \
     'result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;' 'false;'
 mutant "no stale-frame check" $master \
-    'if (m_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {' 'if (false) {'
+    'm_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {' 'false) {'
 mutant "take the whole receive queue" $master \
     'const int wanted = have < 2 ? 2 - have : std::min(expected, kReplyBufferSize) - have;' \
     'const int wanted = kReplyBufferSize;'
@@ -49,7 +49,7 @@ mutant "rounding of the zero adjustment" src/transmitter/numberformat.cpp \
 mutant "zero adjustment of 10,0 accepted" src/transmitter/configwrite.cpp \
     'image[Slot::ZeroAdjust] > kZeroAdjustLimit)' 'image[Slot::ZeroAdjust] > kZeroAdjustLimit + 1)'
 mutant "range check dropped" src/transmitter/configwrite.cpp \
-    'if (tenfold < kLowestRangeTenths || tenfold > kHighestRangeTenths)' 'if (false)'
+    'if (!fitsRange(tenfold))' 'if (false)'
 mutant "reversed range with V. Mín. equal to V. Máx. accepted" src/transmitter/configwrite.cpp \
     'if (image[Slot::RangeLower] >= image[Slot::RangeUpper])' \
     'if (image[Slot::RangeLower] > image[Slot::RangeUpper])'
@@ -64,19 +64,25 @@ mutant "activity arrow of three steps" src/transmitter/reading.cpp \
 mutant "forget a cancel at Parar Leitura" $window \
     $'after the stop.\n        m_master.cancel();' 'after the stop.'
 mutant "\"Enviado...\" without an echo" $window \
-    'm_messages.showMessage(kNotConfirmed);' 'StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));'
+    $'case ReplyOutcome::Exception:\n        m_messages.showMessage(kNotConfirmed);' \
+    $'case ReplyOutcome::Exception:\n        StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));'
+mutant "\"Enviado...\" without the read-back" $window \
+    'if (result.ok() &&' 'if (result.ok() || true ||'
 mutant "\"Comando enviado\" flash on a poll" $window \
     'if (LinkStatus != link::DriverStatusCode::Ok || m_master.busy())' \
     'StatusBar1->setPanelText(1, QStringLiteral("Comando enviado")); if (LinkStatus != link::DriverStatusCode::Ok)'
 mutant "a failed read keeps the link" $window \
-    'if (result.outcome == ReplyOutcome::ReadFailed)' 'if (false)'
+    $'if (result.outcome == ReplyOutcome::ReadFailed)\n            returnToDisconnected' \
+    $'if (false)\n            returnToDisconnected'
 mutant "exception shown as silence" $window \
     'Label6->setText(transmitter::exceptionText(result.exceptionCode));' 'Label6->setText(kNoReplyText);'
 mutant "range outside the sensor sent unasked" $window \
     'if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))' 'if (false)'
 mutant "option lists rebuilt on every reading" $window \
     'if (RadioGroup2->itemIndex() == -1)' 'if (true)'
-mutant "Conectar during a write" $window 'if (m_writeInFlight)' 'if (false)'
+mutant "Conectar during a write" $window \
+    $'if (writeInFlight())\n        return;\n    StatusBar1->setPanelText(1, QString());' \
+    $'if (false)\n        return;\n    StatusBar1->setPanelText(1, QString());'
 mutant "sensor choice keeps the typed V. Mín." $window 'Edit7->setText(captions.lower);' ';'
 mutant "zero field: a paste that does not fit changes it" src/ui/widgets/maskedit.cpp \
     $'if (cursor >= 0)\n        m_positions = next;' $'if (true)\n        m_positions = next;'
