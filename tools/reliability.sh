@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes docs/reliability.md: the fault matrix as the tests observe it, a long
 # soak, and a fuzz run when the sanitizer tree is built. Build first (./dev.sh test).
-#   SOAK_CYCLES=100000 FUZZ_SECONDS=60 tools/reliability.sh
+#   SOAK_CYCLES=100000 FUZZ_SECONDS=30 tools/reliability.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ -x build/tests/tst_faultmatrix ] || { echo "build first: ./dev.sh test" >&2; exit 1; }
@@ -12,15 +12,21 @@ QT_QPA_PLATFORM=offscreen QUORVA_FAULT_MATRIX="$tmp/matrix.md" build/tests/tst_f
     > "$tmp/matrix.log" 2>&1 || { cat "$tmp/matrix.log"; exit 1; }
 QT_QPA_PLATFORM=offscreen build/tests/quorva_soak --cycles "${SOAK_CYCLES:-100000}" \
     --report "$tmp/soak.md" > "$tmp/soak.log" 2>&1 || { cat "$tmp/soak.log"; exit 1; }
-fuzz="The fuzz target was not built (run \`./dev.sh test\`, which builds \`build-sanitize/\`)."
-if [ -x build-sanitize/tests/fuzz_reply ]; then
-    mkdir -p build-sanitize/tests/fuzz-corpus
-    build-sanitize/tests/fuzz_reply -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 \
-        -print_final_stats=1 build-sanitize/tests/fuzz-corpus tests/fuzz/corpus > "$tmp/fuzz.log" 2>&1
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$tmp/fuzz.log" | grep -o '[0-9]*$')
-    added=$(grep -o 'stat::new_units_added: *[0-9]*' "$tmp/fuzz.log" | grep -o '[0-9]*$')
-    cov=$(grep -o 'cov: [0-9]*' "$tmp/fuzz.log" | tail -1)
-    fuzz="Last run: ${FUZZ_SECONDS:-60} s, $runs inputs, $added new corpus entries, final $cov edges; no crash, no sanitizer report."
+fuzz="The fuzz targets were not built (run \`./dev.sh test\`, which builds \`build-sanitize/\`)."
+if [ -x build-sanitize/tests/fuzz_exchange ]; then
+    fuzz="Last run (${FUZZ_SECONDS:-30} s each, from the seeds and the build tree's corpus):"$'\n'
+    for target in reply exchange ptyframing; do
+        mkdir -p build-sanitize/tests/fuzz-corpus/$target
+        status=0
+        build-sanitize/tests/fuzz_$target -max_total_time="${FUZZ_SECONDS:-30}" -timeout=10 \
+            -print_final_stats=1 build-sanitize/tests/fuzz-corpus/$target tests/fuzz/corpus/$target \
+            > "$tmp/fuzz.log" 2>&1 || status=$?
+        [ "$status" -eq 0 ] || { tail -40 "$tmp/fuzz.log"; echo "fuzz_$target found a fault" >&2; exit 1; }
+        runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$tmp/fuzz.log" | grep -o '[0-9]*$')
+        added=$(grep -o 'stat::new_units_added: *[0-9]*' "$tmp/fuzz.log" | grep -o '[0-9]*$')
+        cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$tmp/fuzz.log" | tail -1)
+        fuzz+="- \`fuzz_$target\`: $runs inputs, $added new corpus entries, final $cov; no finding, no sanitizer report."$'\n'
+    done
 fi
 
 {
@@ -78,22 +84,8 @@ detection), where RSS is not judged.
 MID
     cat "$tmp/soak.md"
     cat <<'FUZZ'
-
-## Fuzzing
-
-`tests/fuzz/fuzz_reply.cpp` (libFuzzer, clang, AddressSanitizer and
-UndefinedBehaviorSanitizer): arbitrary bytes arrive in the receive queue, at a
-pace the input chooses, after a read or a write request; sometimes the queue
-reports more bytes than it holds. They go through the master's receive and
-validation, then the decode into the register image and the window's texts.
-The target aborts if a reply is accepted that is not a valid frame, if more
-bytes are taken than delivered or than the buffer holds, or if a decoded value
-differs from the word in the reply. Seeds: `tests/fuzz/corpus/`. CI runs it for
-60 seconds; to run it longer:
-
-    build-sanitize/tests/fuzz_reply -max_total_time=3600 build-sanitize/tests/fuzz-corpus tests/fuzz/corpus
-
+@@FUZZTEXT@@
 FUZZ
-    printf '%s\n' "$fuzz"
+    printf '\n%s' "$fuzz"
 } > docs/reliability.md
 echo "wrote docs/reliability.md"
