@@ -458,11 +458,10 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     record["readBack"] = reportJson(describeReading(readBack));
     QJsonArray differences;
     for (const ConfigurationKey& k : kConfigurationKeys) {
-        // Compared as the register reads back: the word, read as the window reads it.
+        if (slotReadsBack(image, readBack, k.slot))
+            continue;
         const qint32 written = wordToValue(valueToWord(image[size_t(k.slot)]));
         const qint32 read = readBack[size_t(k.slot)];
-        if (written == read)
-            continue;
         differences.append(QJsonObject{{"field", k.key}, {"written", written}, {"read", read}});
         if (!o.json)
             o.out << QStringLiteral("Diferença em %1: enviado %2, lido %3")

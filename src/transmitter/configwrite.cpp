@@ -162,11 +162,16 @@ bool isZeroFieldText(const QString& text)
     return form.match(text).hasMatch();
 }
 
+bool slotReadsBack(const WriteImage& sent, const RegisterImage& readBack, int slot)
+{
+    return wordToValue(valueToWord(sent[size_t(slot)])) == readBack[size_t(slot)];
+}
+
 bool readsBackAsWritten(const WriteImage& sent, const RegisterImage& readBack)
 {
     for (int slot : {Slot::ZeroAdjust, Slot::SensorType, Slot::RangeLower, Slot::RangeUpper,
                      Slot::SensorError, Slot::OutputDirection}) {
-        if (wordToValue(valueToWord(sent[size_t(slot)])) != readBack[size_t(slot)])
+        if (!slotReadsBack(sent, readBack, slot))
             return false;
     }
     return true;

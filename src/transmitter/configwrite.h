@@ -88,8 +88,9 @@ QString sendAnywayQuestion(const QStringList& warnings);
 // digit, a decimal comma and a digit ("-0,5", " 9,9", "15,0").
 bool isZeroFieldText(const QString& text);
 
-// Whether the registers read back after a write hold what it sent: the
-// configuration's six registers, compared as words read back.
+// Whether a slot read back after a write holds what it sent, compared as the
+// word read back; and whether all six configuration registers do.
+bool slotReadsBack(const WriteImage& sent, const RegisterImage& readBack, int slot);
 bool readsBackAsWritten(const WriteImage& sent, const RegisterImage& readBack);
 
 // The message shown for a refused configuration.
