@@ -188,7 +188,9 @@ corpus, at commit aed6b1e:
 | `fuzz_ptyframing` | about 890,000 (stopped: at about 1,450 inputs/s it would have taken two hours) | 613 s | 1,447 | 266 edges, 1,484 features | none |
 
 The streams of `fuzz_ptyframing` were then capped at two of the longest
-requests (commit aa42e3b), which brings it to about 4,900 inputs/s; its run of
+requests (commit aa42e3b), which brings it to about 4,900 inputs/s on an idle
+core; a second run of that version took 586,027 inputs (2,115/s, the machine
+busy with a build) before it was stopped, again with no finding. Its run of
 ten million inputs is still to be made.
 
 To repeat one (likewise `fuzz_exchange`, `fuzz_ptyframing`):
