@@ -4,9 +4,7 @@
 #include "transmitter/reading.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
-#include <unistd.h>
 
 namespace quorva::cli {
 
@@ -38,27 +36,6 @@ QString faultText(ReplyFault fault)
         return QStringLiteral("exceção Modbus");
     }
     return QString();
-}
-
-// Why the named port would not open. Qt reports a port held by another
-// program (its lock file, or the kernel's exclusive mode) and a port the user
-// may not open as the same permission error; only the second is unreadable.
-LinkError openFailure(const QString& port, QSerialPort::SerialPortError code,
-                      const QString& qtReason)
-{
-    QString reason = qtReason;
-    QString name = QStringLiteral("open-failed");
-    if (code == QSerialPort::DeviceNotFoundError) {
-        reason = QStringLiteral("porta não encontrada");
-        name = QStringLiteral("port-not-found");
-    } else if (code == QSerialPort::PermissionError) {
-        const bool accessible = ::access(QFile::encodeName(port).constData(), R_OK | W_OK) == 0;
-        reason = accessible ? QStringLiteral("porta em uso por outro programa")
-                            : QStringLiteral("sem permissão para abrir a porta (grupo dialout)");
-        name = accessible ? QStringLiteral("port-busy") : QStringLiteral("permission-denied");
-    }
-    return {
-        QStringLiteral("Erro ao abrir o dispositivo USB. (%1: %2)").arg(port, reason), name, {}};
 }
 
 } // namespace
@@ -94,18 +71,17 @@ bool CliLink::open(LinkError* error)
 {
     if (m_link->open() == link::DriverStatusCode::Ok)
         return true;
-    auto* usb = dynamic_cast<link::UsbSerialDriver*>(m_driver.get());
-    const QString port = portName();
-    if (usb && port.isEmpty())
-        *error = {QStringLiteral("Erro ao abrir o dispositivo USB. (nenhum cabo USB-serial "
-                                 "encontrado)"),
-                  QStringLiteral("port-not-found"),
-                  {}};
-    else if (usb)
-        *error = openFailure(port, usb->lastOpenErrorCode(), usb->lastOpenError());
-    else
-        *error = {
-            QStringLiteral("Erro ao abrir o dispositivo USB."), QStringLiteral("open-failed"), {}};
+    // The reasons are the window's; the port is named beside them.
+    const link::LinkFailure failure = m_driver->lastFailure();
+    QString message = QStringLiteral("Erro ao abrir o dispositivo USB.");
+    if (failure.kind == link::FailureKind::NoCable)
+        message += QStringLiteral(" (%1)").arg(link::failureReason(failure));
+    else if (failure.kind != link::FailureKind::None)
+        message += QStringLiteral(" (%1: %2)").arg(failure.port, link::failureReason(failure));
+    const QString code = failure.kind == link::FailureKind::None
+                             ? QStringLiteral("open-failed")
+                             : link::failureCode(failure.kind);
+    *error = {message, code, {}};
     return false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/linkfailure.h"
+
 #include <QtGlobal>
 #include <functional>
 
@@ -58,6 +60,9 @@ public:
     // Whether bytes cross this line at the pace its baud rate sets (a cable,
     // the virtual transmitter) or at once (a pseudo-terminal).
     virtual bool pacesLine() const = 0;
+    // Why the last open failed, or why the open line stopped working; kind
+    // None when the provider cannot tell (or nothing failed).
+    virtual LinkFailure lastFailure() const { return {}; }
 };
 
 } // namespace quorva::link

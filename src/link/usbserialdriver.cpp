@@ -1,7 +1,9 @@
 #include "usbserialdriver.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <unistd.h>
 
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
@@ -25,6 +27,21 @@ bool requestLowLatency([[maybe_unused]] QSerialPort& port)
 #else
     return false;
 #endif
+}
+
+// The device file behind a port name: Qt takes a bare name for one in /dev.
+QString deviceFile(const QString& name)
+{
+    return name.contains(u'/') ? name : QStringLiteral("/dev/") + name;
+}
+
+QStringList serialPortsPresent()
+{
+    QStringList ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        ports << info.systemLocation();
+    ports.sort();
+    return ports;
 }
 } // namespace
 
@@ -57,19 +74,30 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
 {
     m_lastOpenError.clear();
     m_lastOpenErrorCode = QSerialPort::NoError;
+    m_lastFailure = {};
     const QString name = portForIndex(deviceIndex);
     if (name.isEmpty()) {
         m_lastOpenError = QStringLiteral("no such device");
         m_lastOpenErrorCode = QSerialPort::DeviceNotFoundError;
+        if (m_portName.isEmpty())
+            m_lastFailure = {FailureKind::NoCable, {}, serialPortsPresent(), {}};
+        else
+            m_lastFailure = {FailureKind::PortNotFound, m_portName, {}, {}};
         return DriverStatusCode::DeviceNotFound;
     }
-    if (m_port && m_port->isOpen())
+    if (m_port && m_port->isOpen()) {
+        m_lastFailure = {FailureKind::PortBusy, name, {}, {}}; // held by this very program
         return DriverStatusCode::DeviceNotOpened;
+    }
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(name);
     if (!port->open(QIODevice::ReadWrite)) {
         m_lastOpenError = port->errorString();
         m_lastOpenErrorCode = port->error();
+        const bool mayReadWrite =
+            ::access(QFile::encodeName(deviceFile(name)).constData(), R_OK | W_OK) == 0;
+        m_lastFailure = {classifyOpenError(port->error(), mayReadWrite), name, {},
+                         port->errorString()};
         return port->error() == QSerialPort::DeviceNotFoundError
                    ? DriverStatusCode::DeviceNotFound
                    : DriverStatusCode::DeviceNotOpened;
@@ -81,6 +109,7 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
     QObject::connect(port.get(), &QSerialPort::errorOccurred, port.get(),
                      [this](QSerialPort::SerialPortError error) { onPortError(error); });
     m_lineFailed = false;
+    m_openName = name;
     m_port = std::move(port);
     m_handle = m_nextHandle++;
     *handle = m_handle;
@@ -109,6 +138,7 @@ void UsbSerialDriver::onPortError(QSerialPort::SerialPortError error)
     if (!m_port || !m_port->isOpen())
         return;
     m_lineFailed = true;
+    m_lastFailure = {FailureKind::PortGone, m_openName, {}, {}};
     m_port->close();
     notifyArrival();
 }

@@ -24,7 +24,8 @@ public:
     static QList<QSerialPortInfo> vendorPorts();
     // The port that open(0) would take, or an empty name.
     QString portForIndex(int deviceIndex) const;
-    // Why the last open failed, in the port's own words.
+    // Why the last open failed, in the port's own words (lastFailure() tells
+    // the cases apart).
     QString lastOpenError() const { return m_lastOpenError; }
     QSerialPort::SerialPortError lastOpenErrorCode() const { return m_lastOpenErrorCode; }
 
@@ -44,6 +45,7 @@ public:
                            quint32* eventStatus) override;
     void setArrivalHandler(std::function<void()> handler) override;
     bool pacesLine() const override { return m_pacedLine; }
+    LinkFailure lastFailure() const override { return m_lastFailure; }
 
     // Whether the open port took the low-latency request (a USB adapter's
     // driver does; a pseudo-terminal does not, and nothing else changes).
@@ -55,11 +57,13 @@ private:
     void notifyArrival() const;
 
     QString m_portName;
+    QString m_openName; // the port the open handle is on
     std::unique_ptr<QSerialPort> m_port;
     DriverHandle m_handle = 0;
     DriverHandle m_nextHandle = 0x1000;
     QString m_lastOpenError;
     QSerialPort::SerialPortError m_lastOpenErrorCode = QSerialPort::NoError;
+    LinkFailure m_lastFailure;
     std::function<void()> m_arrival;
     bool m_lineFailed = false; // hung up or pulled out since the open
     bool m_pacedLine = true;

@@ -8,8 +8,16 @@ namespace quorva::ui {
 
 void DialogMessageSink::showMessage(const QString& text)
 {
+    showMessageWithReason(text, QString());
+}
+
+void DialogMessageSink::showMessageWithReason(const QString& text, const QString& reason)
+{
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kApplicationTitle), text,
                     QMessageBox::Ok, m_parent);
+    // A command in the reason (the dialout one) can be selected and copied.
+    box.setInformativeText(reason);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
 }
 
@@ -35,6 +43,11 @@ void DialogMessageSink::showException(const QString& text)
 void PrintedMessageSink::showMessage(const QString& text)
 {
     std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+void PrintedMessageSink::showMessageWithReason(const QString& text, const QString& reason)
+{
+    showMessage(reason.isEmpty() ? text : text + u'\n' + reason);
 }
 
 bool PrintedMessageSink::ask(const QString& text)

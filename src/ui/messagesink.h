@@ -17,6 +17,14 @@ public:
     virtual ~MessageSink() = default;
     // One text, one OK button.
     virtual void showMessage(const QString& text) = 0;
+    // The same with a second text beneath it (the box's informative text):
+    // why it happened and what to do. A sink that shows one text only shows
+    // the first.
+    virtual void showMessageWithReason(const QString& text, const QString& reason)
+    {
+        static_cast<void>(reason);
+        showMessage(text);
+    }
     // A question with the buttons "Sim" and "Não", "Não" the default; true for "Sim".
     virtual bool ask(const QString& text) = 0;
     // An error that escaped a handler, in the standard error box.
@@ -29,6 +37,7 @@ public:
     explicit DialogMessageSink(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
     void showMessage(const QString& text) override;
+    void showMessageWithReason(const QString& text, const QString& reason) override;
     bool ask(const QString& text) override;
     void showException(const QString& text) override;
 
@@ -43,6 +52,7 @@ class PrintedMessageSink final : public MessageSink
 {
 public:
     void showMessage(const QString& text) override;
+    void showMessageWithReason(const QString& text, const QString& reason) override;
     bool ask(const QString& text) override;
     void showException(const QString& text) override { showMessage(text); }
 };

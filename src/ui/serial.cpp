@@ -18,6 +18,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+// The icon lives in this static library's resources, which nothing in the
+// program refers to by name: without this the linker leaves them out.
+// (Outside any namespace, as the resource's initialiser is.)
+static void initIconResource()
+{
+    Q_INIT_RESOURCE(quorva);
+}
+
 using namespace quorva;
 using link::ReplyOutcome;
 using link::SendOutcome;
@@ -103,6 +111,7 @@ void TForm1::buildComponents()
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
+    initIconResource();
     setWindowIcon(QIcon(QStringLiteral(":/quorva/quorva.png")));
     setFont(faceOf(11, false));
     QPalette sky = palette();
@@ -319,7 +328,8 @@ void TForm1::btConectarClick(QObject* /*Sender*/)
             for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
                 g->setItemIndex(-1);
         } else {
-            m_messages.showMessage(kOpenFailed);
+            m_messages.showMessageWithReason(
+                kOpenFailed, link::failureExplanation(m_link.driver().lastFailure()));
             StatusBar1->setPanelText(0, kDisconnected);
             Connected = 0;
             transmite->setEnabled(false);
@@ -356,7 +366,9 @@ void TForm1::LinkFailureReset()
 void TForm1::returnToDisconnected(const QString& failureMessage)
 {
     StatusBar1->setPanelText(0, kDisconnected);
-    m_messages.showMessage(failureMessage);
+    // Asked before the reset closes the port: the driver knows why it failed.
+    m_messages.showMessageWithReason(failureMessage,
+                                     link::failureExplanation(m_link.driver().lastFailure()));
     LinkFailureReset();
     btConectar->setEnabled(true);
     transmite->setEnabled(false);

@@ -42,6 +42,8 @@ private slots:
         QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(w.form.btSair->text() + w.form.mnSobre->text(), "Sair&Sobre");
         QVERIFY(!w.form.Timer1->isActive());
+        // The 32 x 32 icon, from the resources built into the program.
+        QCOMPARE(w.form.windowIcon().availableSizes(), QList<QSize>{QSize(32, 32)});
     }
 
     // One register as the device sends it (the factory value first), and what
@@ -364,6 +366,21 @@ private slots:
         });
         QCOMPARE(sink.ask("Enviar assim mesmo?"), false);
         QCOMPARE(shownBox, "QUORVA-V1.01|Enviar assim mesmo?|Sim|Não");
+    }
+
+    // A reason goes beneath the message, as the box's informative text.
+    void messageBoxCarriesReason()
+    {
+        quorva::ui::DialogMessageSink sink;
+        QString shownBox;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shownBox = box->windowTitle() + "|" + box->text() + "|" + box->informativeText();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        sink.showMessageWithReason("Erro ao abrir o dispositivo USB.", "porta em uso");
+        QCOMPARE(shownBox, "QUORVA-V1.01|Erro ao abrir o dispositivo USB.|porta em uso");
     }
 
     void sairClosesInEveryState()

@@ -20,9 +20,11 @@ using Fault = quorva::sim::Fault;
 class RecordingMessages final : public quorva::ui::MessageSink
 {
 public:
-    void showMessage(const QString& text) override
+    void showMessage(const QString& text) override { showMessageWithReason(text, QString()); }
+    void showMessageWithReason(const QString& text, const QString& reason) override
     {
         told << text;
+        reasons << reason;
         if (whileShown)
             whileShown();
     }
@@ -34,6 +36,7 @@ public:
     void showException(const QString& text) override { told << "! " + text; }
 
     QStringList told;
+    QStringList reasons; // beside each message in `told`, empty for none
     bool answer = false; // "Não", the default button
     // Runs while a message is "open", as the nested loop of a modal box would.
     std::function<void()> whileShown;
