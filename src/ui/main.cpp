@@ -6,6 +6,7 @@
 #include "link/usbserialdriver.h"
 #include "sim/virtualtransmitter.h"
 #include "ui/messagesink.h"
+#include "ui/quitsignals.h"
 #include "ui/serial.h"
 #include "ui/sobre.h"
 #include "ui/translations.h"
@@ -13,10 +14,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QScreen>
+#include <QTimer>
+#include <csignal>
 #include <memory>
 
 #ifdef QUORVA_STARTUP_PROBE
 #include "startupprobe.h"
+#endif
+#ifdef QUORVA_CONNECT_AT_START
+#include <QPushButton>
 #endif
 
 namespace {
@@ -123,7 +129,18 @@ int main(int argc, char* argv[])
 #ifdef QUORVA_STARTUP_PROBE
     reportFirstFrame(form);
 #endif
+    // A session's end or a closed terminal ends the program as "Sair" does,
+    // with the port let go, its lock file with it.
+    const quorva::ui::QuitSignals quitSignals{SIGTERM, SIGHUP};
+    QObject::connect(&quitSignals, &quorva::ui::QuitSignals::received, &form, [&] {
+        master.reset();
+        link.close();
+        form.btSairClick(form.btSair);
+    });
     form.show();
+#ifdef QUORVA_CONNECT_AT_START // the exit test's build: connected as by a click
+    QTimer::singleShot(0, &form, [&form] { form.btConectarClick(form.btConectar); });
+#endif
     app.exec();
     return 0;
 }
