@@ -12,12 +12,14 @@ file(MAKE_DIRECTORY ${quorva_doc_dir})
 set(quorva_man_script ${CMAKE_CURRENT_LIST_DIR}/ManPage.cmake)
 add_custom_command(
   OUTPUT ${quorva_doc_dir}/quorva.1 ${quorva_doc_dir}/quorva.1.gz
-  COMMAND ${CMAKE_COMMAND} -DHELP2MAN=${HELP2MAN} -DGZIP=${GZIP}
-          -DPROGRAM=$<TARGET_FILE:quorva> "-DVERSION_STRING=quorva ${PROJECT_VERSION}"
+  COMMAND ${CMAKE_COMMAND} -E env QUORVA=$<TARGET_FILE:quorva>
+          ${CMAKE_COMMAND} -DHELP2MAN=${HELP2MAN} -DGZIP=${GZIP}
+          -DPROGRAM=${CMAKE_CURRENT_LIST_DIR}/quorva-help.sh "-DVERSION_STRING=quorva ${PROJECT_VERSION}"
           -DINCLUDE=${PROJECT_SOURCE_DIR}/packaging/quorva.h2m
           "-DSOURCE=QUORVA ${PROJECT_VERSION}" -DOUTPUT=${quorva_doc_dir}/quorva.1
           -P ${quorva_man_script}
   DEPENDS quorva ${PROJECT_SOURCE_DIR}/packaging/quorva.h2m ${quorva_man_script}
+          ${CMAKE_CURRENT_LIST_DIR}/quorva-help.sh
   COMMENT "Manual page quorva.1"
   VERBATIM)
 add_custom_command(

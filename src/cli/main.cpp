@@ -24,6 +24,8 @@ const char kUsage[] =
     "  simulate   transmissor virtual num pseudo-terminal (--link PATH, --fault NOME)\n"
     "\n"
     "Opções comuns: --port NOME | --simulate, --json. 'quorva-cli <comando> --help' detalha.\n"
+    "  -h, --help     mostra esta ajuda\n"
+    "  -v, --version  mostra a versão\n"
     "\n"
     "Estado de saída: 0 sucesso; 1 falha do dispositivo ou da ligação; 2 uso incorreto,\n"
     "valor inválido ou recusado (nada é enviado).\n";

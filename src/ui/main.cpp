@@ -16,6 +16,8 @@
 #include <QScreen>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #ifdef QUORVA_STARTUP_PROBE
@@ -48,13 +50,18 @@ public:
 };
 
 // The options the window program accepts; the parser is built twice, once
-// before the toolkit starts and once with it.
+// before the toolkit starts and once with it. Help and version are the
+// program's own, so that they read in Portuguese like the rest.
 struct WindowOptions
 {
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Mostra esta ajuda.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Mostra a versão.")};
     QCommandLineOption port{
         QStringLiteral("port"),
-        QStringLiteral("Conecta pela porta serial NAME em vez do primeiro cabo USB FTDI."),
-        QStringLiteral("NAME")};
+        QStringLiteral("Conecta pela porta serial NOME em vez do primeiro cabo USB FTDI."),
+        QStringLiteral("NOME")};
     QCommandLineOption simulate{QStringLiteral("simulate"),
                                 QStringLiteral("Conecta ao transmissor virtual embutido.")};
 
@@ -62,12 +69,18 @@ struct WindowOptions
     {
         parser.setApplicationDescription(
             QStringLiteral("QUORVA: configuração de transmissores de temperatura (Modbus RTU)."));
-        parser.addHelpOption();
-        parser.addVersionOption();
-        parser.addOption(port);
-        parser.addOption(simulate);
+        parser.addOptions({help, version, port, simulate});
     }
 };
+
+// The parser's help text with its two English headings in Portuguese.
+QString helpText(const QCommandLineParser& parser)
+{
+    QString text = parser.helpText();
+    text.replace(0, text.indexOf(u'\n'), QStringLiteral("Uso: quorva [opções]"));
+    text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
+    return text;
+}
 
 // --help and --version need no window, so they are answered before the
 // toolkit looks for a display: they work over ssh and on a headless box.
@@ -80,11 +93,15 @@ void answerHelpOrVersion(int argc, char* argv[], const WindowOptions& options)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     options.describe(parser);
-    if (!parser.parse(arguments) ||
-        !(parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))))
+    if (!parser.parse(arguments) || !(parser.isSet(options.help) || parser.isSet(options.version)))
         return;
-    QCoreApplication app(argc, argv);
-    parser.process(app); // prints the text and exits with status 0
+    QCoreApplication app(argc, argv); // the help text names the program from it
+    const QString text = parser.isSet(options.help)
+                             ? helpText(parser)
+                             : QCoreApplication::applicationName() + u' ' +
+                                   QCoreApplication::applicationVersion() + u'\n';
+    fputs(text.toLocal8Bit().constData(), stdout);
+    std::exit(0);
 }
 
 } // namespace
