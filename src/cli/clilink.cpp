@@ -78,9 +78,8 @@ bool CliLink::open(LinkError* error)
         message += QStringLiteral(" (%1)").arg(link::failureReason(failure));
     else if (failure.kind != link::FailureKind::None)
         message += QStringLiteral(" (%1: %2)").arg(failure.port, link::failureReason(failure));
-    const QString code = failure.kind == link::FailureKind::None
-                             ? QStringLiteral("open-failed")
-                             : link::failureCode(failure.kind);
+    const QString code = failure.kind == link::FailureKind::None ? QStringLiteral("open-failed")
+                                                                 : link::failureCode(failure.kind);
     *error = {message, code, {}};
     return false;
 }

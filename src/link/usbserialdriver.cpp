@@ -96,8 +96,8 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
         m_lastOpenErrorCode = port->error();
         const bool mayReadWrite =
             ::access(QFile::encodeName(deviceFile(name)).constData(), R_OK | W_OK) == 0;
-        m_lastFailure = {classifyOpenError(port->error(), mayReadWrite), name, {},
-                         port->errorString()};
+        m_lastFailure = {
+            classifyOpenError(port->error(), mayReadWrite), name, {}, port->errorString()};
         return port->error() == QSerialPort::DeviceNotFoundError
                    ? DriverStatusCode::DeviceNotFound
                    : DriverStatusCode::DeviceNotOpened;

@@ -1,10 +1,15 @@
 #include "messagesink.h"
 
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <cstdio>
 
 namespace quorva::ui {
+
+namespace {
+constexpr int kReasonWidth = 440;
+}
 
 void DialogMessageSink::showMessage(const QString& text)
 {
@@ -18,6 +23,13 @@ void DialogMessageSink::showMessageWithReason(const QString& text, const QString
     // A command in the reason (the dialout one) can be selected and copied.
     box.setInformativeText(reason);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Wide enough that the command stays on one line: the box otherwise
+    // wraps its texts to the width of the short message above them.
+    if (!reason.isEmpty())
+        if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+            grid->addItem(
+                new QSpacerItem(kReasonWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
 }
 

@@ -26,8 +26,8 @@ extern "C" void onQuitSignal(int signalNumber)
 QuitSignals::QuitSignals(std::initializer_list<int> signalNumbers, QObject* parent)
     : QObject(parent), m_signals(signalNumbers)
 {
-    if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0,
-                                       g_pipe) != 0) {
+    if (g_pipe[0] < 0 &&
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_pipe) != 0) {
         qWarning("quorva: no pipe for termination signals");
         return;
     }

@@ -351,36 +351,29 @@ private slots:
                       "Label14: ", "RadioGroup1: " + kSensors + " (off)");
     }
 
-    // The question's box: its texts, and Return answers "Não", the default.
-    void questionBoxDefaultsToNao()
+    // The boxes as shown: caption, text, the reason beneath it, buttons;
+    // Return answers a question "Não", the default.
+    void boxesAsShown()
     {
         quorva::ui::DialogMessageSink sink;
-        QString shownBox;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            shownBox = box->windowTitle() + "|" + box->text();
-            for (QAbstractButton* b : box->buttons())
-                shownBox += "|" + b->text();
-            QTest::keyClick(box, Qt::Key_Return);
-        });
+        QStringList shown;
+        const auto readBox = [&] {
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                shown << box->windowTitle() + "|" + box->text() + "|" + box->informativeText();
+                for (QAbstractButton* b : box->buttons())
+                    shown.last() += "|" + b->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+        };
+        readBox();
         QCOMPARE(sink.ask("Enviar assim mesmo?"), false);
-        QCOMPARE(shownBox, "QUORVA-V1.01|Enviar assim mesmo?|Sim|Não");
-    }
-
-    // A reason goes beneath the message, as the box's informative text.
-    void messageBoxCarriesReason()
-    {
-        quorva::ui::DialogMessageSink sink;
-        QString shownBox;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            shownBox = box->windowTitle() + "|" + box->text() + "|" + box->informativeText();
-            QTest::keyClick(box, Qt::Key_Return);
-        });
+        readBox();
         sink.showMessageWithReason("Erro ao abrir o dispositivo USB.", "porta em uso");
-        QCOMPARE(shownBox, "QUORVA-V1.01|Erro ao abrir o dispositivo USB.|porta em uso");
+        QCOMPARE(shown,
+                 (QStringList{"QUORVA-V1.01|Enviar assim mesmo?||Sim|Não",
+                              "QUORVA-V1.01|Erro ao abrir o dispositivo USB.|porta em uso|OK"}));
     }
 
     void sairClosesInEveryState()
