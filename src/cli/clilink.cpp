@@ -50,8 +50,8 @@ LinkError openFailure(const QString& port, QSerialPort::SerialPortError code,
 {
     // Qt words the system's reason in English; it is the system's own text.
     const int number = errorNumberOfText(qtReason);
-    QString reason = number != 0 ? systemErrorText(number)
-                                 : QStringLiteral("não foi possível abrir a porta");
+    QString reason =
+        number != 0 ? systemErrorText(number) : QStringLiteral("não foi possível abrir a porta");
     QString name = QStringLiteral("open-failed");
     if (code == QSerialPort::DeviceNotFoundError) {
         reason = QStringLiteral("porta não encontrada");

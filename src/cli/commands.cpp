@@ -226,9 +226,9 @@ QList<QStringList> choiceNames(int slot)
         return itemNames(&ModelOptions::sensorErrorItems, {{"none", "nenhum"},
                                                            {"low", "below", "minimo", "mínimo"},
                                                            {"high", "above", "maximo", "máximo"}});
-    return itemNames(&ModelOptions::directionItems, {{"rising", "crescente", "direct", "direto"},
-                                                     {"falling", "decrescente", "reverse",
-                                                      "reverso"}});
+    return itemNames(&ModelOptions::directionItems,
+                     {{"rising", "crescente", "direct", "direto"},
+                      {"falling", "decrescente", "reverse", "reverso"}});
 }
 
 QString refusalLine(const PreparedWrite& p)
@@ -506,9 +506,8 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     };
 
     // A signal ends the write at its next step, never in the middle of one.
-    const LinkError nothingSent{QStringLiteral("interrompido: nada foi enviado"),
-                                interruptedError().code,
-                                {}};
+    const LinkError nothingSent{
+        QStringLiteral("interrompido: nada foi enviado"), interruptedError().code, {}};
     LinkError error;
     RegisterImage current{};
     if (!link.open(&error) || !link.readImage(current, &error))

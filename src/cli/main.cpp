@@ -188,9 +188,9 @@ int main(int argc, char* argv[])
         MonitorOptions m;
         m.csv = parser.isSet(opt.csv);
         if (!toInt(parser.value(opt.interval), 1, kMaxIntervalMs, m.intervalMs))
-            return o.fail(QStringLiteral("--interval espera milissegundos, de 1 a %1")
-                              .arg(kMaxIntervalMs),
-                          kExitUsage);
+            return o.fail(
+                QStringLiteral("--interval espera milissegundos, de 1 a %1").arg(kMaxIntervalMs),
+                kExitUsage);
         if (!toInt(parser.value(opt.count), 0, kMaxCount, m.count))
             return o.fail(QStringLiteral("--count espera um número de leituras, de 0 (até Ctrl-C) "
                                          "a %1")

@@ -20,12 +20,12 @@ struct ConfigurationFields
 };
 
 enum class WriteCheck {
-    Ready,          // the image holds what is to be sent
-    EmptyField,     // a text field is empty
-    NoSelection,    // a choice has no selection (it would go out as 65535) or names no item
-    ZeroOutOfRange, // zero adjustment outside -9,9 to 9,9
-    RangeOutOfSpan, // a range value whose tenfold does not fit a register
-    RangeReversed,  // V. Mín. not below V. Máx.: the direction has its own choice
+    Ready,             // the image holds what is to be sent
+    EmptyField,        // a text field is empty
+    NoSelection,       // a choice has no selection (it would go out as 65535) or names no item
+    ZeroOutOfRange,    // zero adjustment outside -9,9 to 9,9
+    RangeOutOfSpan,    // a range value whose tenfold does not fit a register
+    RangeReversed,     // V. Mín. not below V. Máx.: the direction has its own choice
     SensorKindDiffers, // the pressure input given to a device that does not hold it
 };
 

@@ -68,11 +68,19 @@ struct WindowOptions
 
 // The toolkit's own options, which the toolkit takes out of the arguments
 // once it is up (a display, a style, a platform...).
-constexpr const char* kToolkitOptions[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
-    "qwindowgeometry", "qwindowicon", "qwindowtitle", "reverse", "session", "display",
-    "geometry", "style", "stylesheet", "widgetcount", "nograb", "dograb", "sync", "visual",
-    "ncols", "cmap", "name", "title", "icon", "fontengine", "testability"};
+constexpr const char* kToolkitOptions[] = {"platform",      "platformpluginpath",
+                                           "platformtheme", "plugin",
+                                           "qmljsdebugger", "qwindowgeometry",
+                                           "qwindowicon",   "qwindowtitle",
+                                           "reverse",       "session",
+                                           "display",       "geometry",
+                                           "style",         "stylesheet",
+                                           "widgetcount",   "nograb",
+                                           "dograb",        "sync",
+                                           "visual",        "ncols",
+                                           "cmap",          "name",
+                                           "title",         "icon",
+                                           "fontengine",    "testability"};
 
 void refuse(const QString& message)
 {
@@ -99,7 +107,8 @@ void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
                                [&name](const char* o) { return name == QLatin1String(o); });
         });
         if (!unknown.isEmpty())
-            refuse(QStringLiteral("opção desconhecida: %1").arg(unknown.join(QStringLiteral(", "))));
+            refuse(
+                QStringLiteral("opção desconhecida: %1").arg(unknown.join(QStringLiteral(", "))));
         static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
         if (const auto m = missing.match(parser.errorText()); m.hasMatch())
             refuse(QStringLiteral("falta o valor de %1").arg(m.captured(1)));
