@@ -1,5 +1,7 @@
 #include "clilink.h"
 
+#include "cli/interrupt.h"
+#include "cli/systemfiles.h"
 #include "link/usbserialdriver.h"
 #include "transmitter/reading.h"
 
@@ -39,6 +41,11 @@ QString faultText(ReplyFault fault)
 }
 
 } // namespace
+
+LinkError interruptedError()
+{
+    return {QStringLiteral("interrompido"), QStringLiteral("interrupted"), {}};
+}
 
 CliLink::CliLink(const LinkChoice& choice)
 {
@@ -84,18 +91,32 @@ bool CliLink::open(LinkError* error)
     return false;
 }
 
-bool CliLink::transact(const std::function<SendOutcome()>& send, link::TransactionResult& result,
-                       LinkError* error)
+bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
+                       link::TransactionResult& result, LinkError* error)
 {
     result = {};
+    if (interrupted()) {
+        *error = interruptedError();
+        return false;
+    }
     QEventLoop loop;
     bool done = false;
+    bool stopped = false;
     const auto connection = QObject::connect(m_master.get(), &link::ModbusMaster::finished,
                                              [&](const link::TransactionResult& r) {
                                                  result = r;
                                                  done = true;
                                                  loop.quit();
                                              });
+    // A signal drops a read, and a write still waiting for the line; a write
+    // on the line is awaited, so that its outcome is reported as it is.
+    const auto watch = watchInterrupt([&] {
+        if (done || (kind == Kind::Write && !m_master->busy()))
+            return;
+        m_master->cancel();
+        stopped = true;
+        loop.quit();
+    });
     // The master takes one request at a time; this link never offers a second.
     const bool refused = send() == SendOutcome::Busy;
     if (refused)
@@ -103,6 +124,10 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, link::Transacti
     else if (!done)
         loop.exec();
     QObject::disconnect(connection);
+    if (stopped) {
+        *error = interruptedError();
+        return false;
+    }
     if (result.outcome == ReplyOutcome::Reply)
         return true;
 
@@ -148,8 +173,8 @@ bool CliLink::readImage(transmitter::RegisterImage& image, LinkError* error)
                 return m_master->readHoldingRegisters(kSlaveAddress, kReadFirstRegister,
                                                       kReadRegisterCount);
             },
-            r, error)) {
-        if (!error->message.startsWith(QStringLiteral("Erro")))
+            Kind::Read, r, error)) {
+        if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
             error->message.prepend(QStringLiteral("Erro de leitura: "));
         return false;
     }
@@ -166,8 +191,8 @@ bool CliLink::writeImage(const transmitter::WriteImage& image, LinkError* error)
                 return m_master->writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister,
                                                         kWriteRegisterCount, image.data());
             },
-            r, error)) {
-        if (!error->message.startsWith(QStringLiteral("Erro")))
+            Kind::Write, r, error)) {
+        if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
             error->message.prepend(
                 QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
         return false;

@@ -28,7 +28,10 @@ struct LinkError
     QString message;
     QString code;
     QString fault;
+    // Ctrl-C, SIGTERM or SIGHUP stopped the step; a write was not sent.
+    bool isInterruption() const { return code == QLatin1String("interrupted"); }
 };
+LinkError interruptedError();
 
 // The link, master and driver for one command, with transactions run to
 // completion on a local event loop: a command line may wait for its device.
@@ -43,14 +46,17 @@ public:
     bool open(LinkError* error);
     bool isOpen() const { return m_link->isOpen(); }
     bool readImage(transmitter::RegisterImage& image, LinkError* error);
-    // True when the device confirmed the write with a matching echo.
+    // True when the device confirmed the write with a matching echo. A signal
+    // before the request is on the line fails it, sent not at all, as an
+    // interruption; once on the line, its outcome is awaited.
     bool writeImage(const transmitter::WriteImage& image, LinkError* error);
     // The port a record names: the one given or found, or "simulate".
     QString portName() const;
 
 private:
-    bool transact(const std::function<link::SendOutcome()>& send, link::TransactionResult& result,
-                  LinkError* error);
+    enum class Kind { Read, Write };
+    bool transact(const std::function<link::SendOutcome()>& send, Kind kind,
+                  link::TransactionResult& result, LinkError* error);
 
     link::SteadyClock m_clock;
     std::unique_ptr<link::SerialDriver> m_driver;

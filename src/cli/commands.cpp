@@ -2,6 +2,7 @@
 
 #include "cli/interrupt.h"
 #include "cli/ownedlink.h"
+#include "cli/systemfiles.h"
 #include "link/usbserialdriver.h"
 #include "sim/ptyserver.h"
 #include "transmitter/numberformat.h"
@@ -82,21 +83,57 @@ QJsonObject errorJson(const LinkError& e)
 }
 
 // The configuration fields by their JSON keys, as `read --json` prints them
-// and `write --from` takes them: register values, exact.
+// and `write --from` takes them: the register value, exact, and the value as
+// people read it (a number in the field's unit, or the item's text).
 struct ConfigurationKey
 {
     const char* key;
+    const char* readable;
     const char* caption;
     int slot;
 };
 constexpr ConfigurationKey kConfigurationKeys[] = {
-    {"zeroAdjustTenths", "Zero", Slot::ZeroAdjust},
-    {"sensorTypeIndex", "Tipo de Sensor", Slot::SensorType},
-    {"rangeLowerTenths", "V. Mín.", Slot::RangeLower},
-    {"rangeUpperTenths", "V. Máx.", Slot::RangeUpper},
-    {"sensorErrorIndex", "Erro do Sensor", Slot::SensorError},
-    {"outputDirectionIndex", "Sinal de Saída", Slot::OutputDirection},
+    {"zeroAdjustTenths", "zeroAdjust", "Zero", Slot::ZeroAdjust},
+    {"sensorTypeIndex", "sensorType", "Tipo de Sensor", Slot::SensorType},
+    {"rangeLowerTenths", "rangeLower", "V. Mín.", Slot::RangeLower},
+    {"rangeUpperTenths", "rangeUpper", "V. Máx.", Slot::RangeUpper},
+    {"sensorErrorIndex", "sensorError", "Erro do Sensor", Slot::SensorError},
+    {"outputDirectionIndex", "outputDirection", "Sinal de Saída", Slot::OutputDirection},
 };
+
+QString sensorTypeText(int index)
+{
+    if (index == kPressureSensorType)
+        return QString::fromUtf8(kPressureSensorName);
+    const SensorRange* sensor = sensorRangeFor(index);
+    return sensor ? QString::fromUtf8(sensor->name) : QString();
+}
+
+// A configuration value in its field's own units and format, as the window
+// shows it: "-0,5", "1370", "Termopar K", "20 a 4 mA".
+QString fieldText(int slot, qint32 value, const ModelOptions& model)
+{
+    QString text;
+    switch (slot) {
+    case Slot::ZeroAdjust:
+        return zeroAdjustText(value);
+    case Slot::RangeLower:
+    case Slot::RangeUpper:
+        return rangeValueText(value);
+    case Slot::SensorType:
+        text = sensorTypeText(value);
+        break;
+    case Slot::SensorError:
+        if (const int i = shownChoice(value, int(model.sensorErrorItems.size())); i >= 0)
+            text = QString::fromUtf8(model.sensorErrorItems[size_t(i)]);
+        break;
+    case Slot::OutputDirection:
+        if (const int i = shownChoice(value, int(model.directionItems.size())); i >= 0)
+            text = QString::fromUtf8(model.directionItems[size_t(i)]);
+        break;
+    }
+    return text.isEmpty() ? QString::number(value) : text;
+}
 
 QString withUnit(const QString& value, const QString& unit)
 {
@@ -124,19 +161,18 @@ void printReport(QTextStream& out, const ReadingReport& r)
     line(QStringLiteral("V. Máx."), withUnit(r.rangeUpper, r.settingUnit));
     line(QStringLiteral("Erro do Sensor"), r.sensorError);
     line(QStringLiteral("Sinal de Saída"), r.outputDirection);
-    line(measuredCaption(r.measured), withUnit(r.measured.value, r.measured.unit));
+    const bool temperature = r.measured.unit == QStringLiteral("°C");
+    line(measuredCaption(r.measured),
+         temperature ? withUnit(r.measured.value, r.measured.unit) : r.measured.value);
 }
 
 // Lets the event loop run for `ms`, or until interrupted.
 void pause(int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!interrupted() && t.elapsed() < ms) {
-        QEventLoop loop;
-        QTimer::singleShot(std::min<qint64>(50, ms - t.elapsed()), &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    const auto watch = watchInterrupt([&loop] { loop.quit(); });
+    loop.exec();
 }
 
 // A choice given by index or by one of an item's names (any case).
@@ -171,6 +207,30 @@ QList<QStringList> itemNames(std::array<const char*, N> ModelOptions::*items,
     return names;
 }
 
+// The names each choice is given by, on the command line and in a file:
+// the sensor's (and the pressure input's), the texts of every model's items
+// and keywords.
+QList<QStringList> choiceNames(int slot)
+{
+    if (slot == Slot::SensorType) {
+        QList<QStringList> names;
+        for (const SensorRange& sensor : kSensorTypes) {
+            const QString name = QString::fromUtf8(sensor.name);
+            names << QStringList{name, name.section(u' ', -1)};
+        }
+        names << QStringList{QString::fromUtf8(kPressureSensorName), QStringLiteral("pressao"),
+                             QStringLiteral("pressure")};
+        return names;
+    }
+    if (slot == Slot::SensorError)
+        return itemNames(&ModelOptions::sensorErrorItems, {{"none", "nenhum"},
+                                                           {"low", "below", "minimo", "mínimo"},
+                                                           {"high", "above", "maximo", "máximo"}});
+    return itemNames(&ModelOptions::directionItems,
+                     {{"rising", "crescente", "direct", "direto"},
+                      {"falling", "decrescente", "reverse", "reverso"}});
+}
+
 QString refusalLine(const PreparedWrite& p)
 {
     if (p.check == WriteCheck::Ready)
@@ -181,37 +241,84 @@ QString refusalLine(const PreparedWrite& p)
             if (k.slot == p.refusedSlot)
                 line += QStringLiteral(" (%1)").arg(QString::fromUtf8(k.caption));
         }
+    } else if (p.check == WriteCheck::SensorKindDiffers) {
+        line += QStringLiteral(" (Tipo de Sensor: Pressão só num transmissor de pressão)");
     }
     return line;
 }
 
-// The configuration fields of a file `read --json` printed.
+// A readable value of a file as its register value: a number in the field's
+// unit to tenths, a text to its item (the empty text names none, -1).
+std::optional<qint64> readableValue(const ConfigurationKey& k, const QJsonValue& value)
+{
+    if (k.slot == Slot::ZeroAdjust || k.slot == Slot::RangeLower || k.slot == Slot::RangeUpper) {
+        const double tenfold = value.toDouble(0.05) * 10.0;
+        if (!value.isDouble() || std::abs(tenfold) > 1e9 ||
+            std::abs(tenfold - std::round(tenfold)) > 1e-6)
+            return std::nullopt;
+        return qint64(std::round(tenfold));
+    }
+    if (!value.isString())
+        return std::nullopt;
+    if (value.toString().isEmpty())
+        return -1;
+    const std::optional<int> index = resolveChoice(value.toString(), choiceNames(k.slot));
+    return index ? std::optional<qint64>(*index) : std::nullopt;
+}
+
+// The configuration fields of a file `read --json` printed, or one written
+// by hand: each field by its register key, its readable key or both, which
+// must then agree.
 int editFromFile(const QString& path, ConfigurationEdit& edit, Output& o)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return o.fail(QStringLiteral("--from: não foi possível ler %1").arg(path), kExitUsage);
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    QByteArray content;
+    QString reason;
+    if (!readConfigurationFile(path, content, &reason))
+        return o.fail(QStringLiteral("--from: %1: %2").arg(path, reason), kExitUsage);
+    const QJsonDocument doc = QJsonDocument::fromJson(content);
     if (!doc.isObject())
         return o.fail(
             QStringLiteral("--from: %1 não é o JSON de 'quorva-cli read --json'").arg(path),
             kExitUsage);
     bool any = false;
     for (const ConfigurationKey& k : kConfigurationKeys) {
-        const QJsonValue value = doc.object().value(QLatin1String(k.key));
-        if (value.isUndefined())
-            continue;
-        const double number = value.toDouble(0.5);
-        if (!value.isDouble() || number != std::trunc(number) || std::abs(number) > 1e9)
-            return o.fail(QStringLiteral("--from: %1 em %2 não é um número inteiro")
-                              .arg(QLatin1String(k.key), path),
+        const QJsonValue exact = doc.object().value(QLatin1String(k.key));
+        const QJsonValue readable = doc.object().value(QLatin1String(k.readable));
+        std::optional<qint64> fromExact, fromReadable;
+        if (!exact.isUndefined()) {
+            const double number = exact.toDouble(0.5);
+            if (!exact.isDouble() || number != std::trunc(number) || std::abs(number) > 1e9)
+                return o.fail(QStringLiteral("--from: %1 em %2 não é um número inteiro")
+                                  .arg(QLatin1String(k.key), path),
+                              kExitUsage);
+            fromExact = qint64(number);
+        }
+        if (!readable.isUndefined()) {
+            fromReadable = readableValue(k, readable);
+            if (!fromReadable)
+                return o.fail(
+                    QStringLiteral("--from: %1 em %2 não é um valor de %3")
+                        .arg(QLatin1String(k.readable), path, QString::fromUtf8(k.caption)),
+                    kExitUsage);
+        }
+        if (fromExact && fromReadable && *fromExact != *fromReadable)
+            return o.fail(QStringLiteral("--from: em %1, %2 (%3) e %4 (%5) não concordam; "
+                                         "corrija um dos dois ou apague um deles")
+                              .arg(path, QLatin1String(k.readable),
+                                   readable.isString()
+                                       ? u'"' + readable.toString() + u'"'
+                                       : QString::number(readable.toDouble(), 'g', 15),
+                                   QLatin1String(k.key))
+                              .arg(*fromExact),
                           kExitUsage);
-        edit.values[size_t(k.slot)] = qint64(number);
-        any = true;
+        if (fromExact || fromReadable) {
+            edit.values[size_t(k.slot)] = fromExact ? *fromExact : *fromReadable;
+            any = true;
+        }
     }
     if (!any)
         return o.fail(QStringLiteral("--from: %1 não tem campos de configuração "
-                                     "(zeroAdjustTenths, sensorTypeIndex...)")
+                                     "(zeroAdjust, sensorType, rangeLower...)")
                           .arg(path),
                       kExitUsage);
     return kExitOk;
@@ -263,7 +370,7 @@ int readOnce(CliLink& link, Output& o)
     LinkError error;
     RegisterImage image{};
     if (!link.open(&error) || !link.readImage(image, &error))
-        return o.fail(error.message);
+        return o.fail(error.message, error.isInterruption() ? kExitInterrupted : kExitFailed);
     const ReadingReport report = describeReading(image);
     if (o.json)
         printJson(o.out, reportJson(report));
@@ -290,6 +397,8 @@ int monitor(CliLink& link, const MonitorOptions& options, Output& o)
         // A port that went away (adapter pulled, simulator restarted) is
         // opened again for the next reading, and readings resume once it is back.
         const bool ok = (link.isOpen() || link.open(&error)) && link.readImage(image, &error);
+        if (!ok && error.isInterruption())
+            break; // the end asked for: no reading to report
         failures += ok ? 0 : 1;
         const ReadingReport r = ok ? describeReading(image) : ReadingReport{};
         if (o.json) {
@@ -331,32 +440,18 @@ int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
             edit.values[size_t(slot)] = *index;
         return index.has_value();
     };
-    QList<QStringList> sensorNames;
-    for (const SensorRange& sensor : kSensorTypes) {
-        const QString name = QString::fromUtf8(sensor.name);
-        sensorNames << QStringList{name, name.section(u' ', -1)};
-    }
     const struct
     {
         const char* option;
         const QString& given;
-        QList<QStringList> names;
         int slot;
     } choices[] = {
-        {"--sensor", a.sensor, sensorNames, Slot::SensorType},
-        {"--fault", a.fault,
-         itemNames(&ModelOptions::sensorErrorItems, {{"none", "nenhum"},
-                                                     {"low", "below", "minimo", "mínimo"},
-                                                     {"high", "above", "maximo", "máximo"}}),
-         Slot::SensorError},
-        {"--direction", a.direction,
-         itemNames(&ModelOptions::directionItems,
-                   {{"rising", "crescente", "direct", "direto"},
-                    {"falling", "decrescente", "reverse", "reverso"}}),
-         Slot::OutputDirection},
+        {"--sensor", a.sensor, Slot::SensorType},
+        {"--fault", a.fault, Slot::SensorError},
+        {"--direction", a.direction, Slot::OutputDirection},
     };
     for (const auto& c : choices) {
-        if (!choose(c.given, c.names, c.slot))
+        if (!choose(c.given, choiceNames(c.slot), c.slot))
             return o.fail(invalid +
                               QStringLiteral(" (%1 %2)").arg(QLatin1String(c.option), c.given),
                           kExitUsage);
@@ -388,10 +483,11 @@ int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
 
 int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
 {
-    QFile recordFile(options.recordFile);
+    QFile recordFile;
+    QString reason;
     if (!options.recordFile.isEmpty() && !options.dryRun &&
-        !recordFile.open(QIODevice::WriteOnly | QIODevice::Append))
-        return o.fail(QStringLiteral("--record: não foi possível abrir %1").arg(options.recordFile),
+        !openRecordFile(options.recordFile, recordFile, &reason))
+        return o.fail(QStringLiteral("--record: %1: %2").arg(options.recordFile, reason),
                       kExitUsage);
     QJsonObject record{{"time", QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
                        {"port", link.portName()}};
@@ -409,16 +505,40 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
         return status == kExitOk ? status : o.fail(e.message, status);
     };
 
+    // A signal ends the write at its next step, never in the middle of one.
+    const LinkError nothingSent{
+        QStringLiteral("interrompido: nada foi enviado"), interruptedError().code, {}};
     LinkError error;
     RegisterImage current{};
     if (!link.open(&error) || !link.readImage(current, &error))
-        return finish(kExitFailed, error);
+        return error.isInterruption() ? finish(kExitInterrupted, nothingSent)
+                                      : finish(kExitFailed, error);
     const ReadingReport before = describeReading(current);
     record["model"] = before.model;
     record["firmware"] = before.firmwareHundredths / 100.0;
     record["before"] = reportJson(before);
 
-    const PreparedWrite prepared = prepareEditedWrite(options.edit, &current);
+    // Another sensor chosen without its range takes that sensor's own range,
+    // as the window loads it when its choice moves to another item.
+    ConfigurationEdit edit = options.edit;
+    const std::optional<qint64> sensorGiven = edit.values[Slot::SensorType];
+    if (const SensorRange* sensor = sensorGiven ? sensorRangeFor(int(*sensorGiven)) : nullptr;
+        sensor && *sensorGiven != current[Slot::SensorType]) {
+        QStringList taken;
+        if (!edit.values[Slot::RangeLower]) {
+            edit.values[Slot::RangeLower] = sensor->lowest * 10;
+            taken << QStringLiteral("V. Mín. %1").arg(sensor->lowest);
+        }
+        if (!edit.values[Slot::RangeUpper]) {
+            edit.values[Slot::RangeUpper] = sensor->highest * 10;
+            taken << QStringLiteral("V. Máx. %1").arg(sensor->highest);
+        }
+        if (!taken.isEmpty() && !o.json)
+            o.out << QStringLiteral("Faixa do %1: %2 °C.")
+                         .arg(QString::fromUtf8(sensor->name), taken.join(QStringLiteral(", ")))
+                  << Qt::endl;
+    }
+    const PreparedWrite prepared = prepareEditedWrite(edit, &current);
     if (prepared.check != WriteCheck::Ready || (!prepared.warnings.isEmpty() && !options.force))
         return finish(kExitUsage, {refusalLine(prepared), QStringLiteral("refused"), {}});
     const WriteImage& image = prepared.image;
@@ -445,17 +565,30 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     QJsonObject sent{{"firstRegister", kWriteFirstRegister}, {"words", words}};
     for (const ConfigurationKey& k : kConfigurationKeys)
         sent[QLatin1String(k.key)] = image[size_t(k.slot)];
+    if (interrupted())
+        return finish(kExitInterrupted, nothingSent);
     record["sent"] = sent;
-    if (!link.writeImage(image, &error))
-        return finish(kExitFailed, error);
+    if (!link.writeImage(image, &error)) {
+        if (!error.isInterruption())
+            return finish(kExitFailed, error);
+        record.remove(QStringLiteral("sent"));
+        return finish(kExitInterrupted, nothingSent);
+    }
 
     RegisterImage readBack{};
     if (!link.readImage(readBack, &error)) {
+        if (error.isInterruption())
+            return finish(kExitInterrupted,
+                          {QStringLiteral("interrompido: a configuração foi enviada e confirmada "
+                                          "pelo transmissor, mas não foi relida"),
+                           error.code,
+                           {}});
         error.message.prepend(QStringLiteral("configuração confirmada, mas a releitura falhou: "));
         error.code = QStringLiteral("read-back-failed");
         return finish(kExitFailed, error);
     }
-    record["readBack"] = reportJson(describeReading(readBack));
+    const ReadingReport after = describeReading(readBack);
+    record["readBack"] = reportJson(after);
     QJsonArray differences;
     for (const ConfigurationKey& k : kConfigurationKeys) {
         if (slotReadsBack(image, readBack, k.slot))
@@ -465,9 +598,9 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
         differences.append(QJsonObject{{"field", k.key}, {"written", written}, {"read", read}});
         if (!o.json)
             o.out << QStringLiteral("Diferença em %1: enviado %2, lido %3")
-                         .arg(QString::fromUtf8(k.caption))
-                         .arg(written)
-                         .arg(read)
+                         .arg(QString::fromUtf8(k.caption),
+                              fieldText(k.slot, written, *after.modelOptions),
+                              fieldText(k.slot, read, *after.modelOptions))
                   << Qt::endl;
     }
     record["differences"] = differences;
@@ -511,7 +644,8 @@ int simulate(const SimulateOptions& options, Output& o)
     }
     QString error;
     if (!server.start(&error))
-        return o.fail(QStringLiteral("não foi possível criar o pseudo-terminal: ") + error);
+        return o.fail(QStringLiteral("não foi possível criar o pseudo-terminal: ") +
+                      systemErrorText(errorNumberOfText(error)));
     // Declared after the server: the link goes before its pseudo-terminal does.
     OwnedLink link;
     if (!options.linkPath.isEmpty() && !link.create(options.linkPath, server.devicePath(), &error))
@@ -527,12 +661,7 @@ int simulate(const SimulateOptions& options, Output& o)
             o.out << "Link: " << options.linkPath << Qt::endl;
         o.out << "Ctrl-C encerra." << Qt::endl;
     }
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [] {
-        if (interrupted())
-            QCoreApplication::quit();
-    });
-    watch.start(50);
+    const auto watch = watchInterrupt([] { QCoreApplication::quit(); });
     QCoreApplication::exec();
     return kExitOk;
 }

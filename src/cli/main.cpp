@@ -28,7 +28,7 @@ const char kUsage[] =
     "  -v, --version  mostra a versão\n"
     "\n"
     "Estado de saída: 0 sucesso; 1 falha do dispositivo ou da ligação; 2 uso incorreto,\n"
-    "valor inválido ou recusado (nada é enviado).\n";
+    "valor inválido ou recusado (nada é enviado); 130 interrompido (Ctrl-C, SIGTERM, SIGHUP).\n";
 
 struct Options
 {
@@ -39,7 +39,9 @@ struct Options
                                 "1000"};
     QCommandLineOption count{"count", "Número de leituras (0: até Ctrl-C).", "N", "0"};
     QCommandLineOption csv{"csv", "Saída CSV (separador ';', vírgula decimal)."};
-    QCommandLineOption sensor{"sensor", "Tipo de sensor: índice 0-8 ou nome (Pt100, J, K...).",
+    QCommandLineOption sensor{"sensor",
+                              "Tipo de sensor: índice 0-8 ou nome (Pt100, J, K...); sem --lower "
+                              "e --upper, a faixa do sensor.",
                               "TIPO"};
     QCommandLineOption zero{"zero", "Ajuste de zero em °C, de -9,9 a 9,9.", "VALOR"};
     QCommandLineOption lower{"lower", "Valor mínimo da faixa, °C inteiros.", "VALOR"};
@@ -51,12 +53,13 @@ struct Options
     QCommandLineOption dryRun{"dry-run", "Mostra o pedido de 31 bytes em hexadecimal, sem enviar."};
     QCommandLineOption force{"force", "Envia uma faixa fora dos limites do sensor."};
     QCommandLineOption from{"from",
-                            "Escreve a configuração de ARQUIVO (o JSON de 'read --json'); "
-                            "as opções dadas têm precedência.",
+                            "Escreve a configuração de ARQUIVO (o JSON de 'read --json', um "
+                            "arquivo comum de até 1 MiB); as opções dadas têm precedência.",
                             "ARQUIVO"};
     QCommandLineOption record{"record",
-                              "Acrescenta a ARQUIVO uma linha JSON por tentativa (hora, porta, "
-                              "modelo, antes, enviado, resultado, releitura).",
+                              "Acrescenta a ARQUIVO (um arquivo comum, ou novo) uma linha JSON "
+                              "por tentativa (hora, porta, modelo, antes, enviado, resultado, "
+                              "releitura).",
                               "ARQUIVO"};
     QCommandLineOption link{"link",
                             "Cria o link PATH para o pseudo-terminal (recusa um PATH que já "
@@ -86,12 +89,16 @@ QString parseErrorText(const QString& qtText)
     return qtText;
 }
 
-bool toInt(const QString& text, int minimum, int& value)
+bool toInt(const QString& text, int minimum, int maximum, int& value)
 {
     bool ok = false;
     value = text.toInt(&ok);
-    return ok && value >= minimum;
+    return ok && value >= minimum && value <= maximum;
 }
+
+// The limits of monitor's numbers: an hour between readings, a year of readings a second.
+constexpr int kMaxIntervalMs = 3600 * 1000;
+constexpr int kMaxCount = 365 * 24 * 3600;
 
 } // namespace
 
@@ -163,23 +170,33 @@ int main(int argc, char* argv[])
         s.linkPath = parser.value(opt.link);
         s.fault = parser.value(opt.injectFault);
         s.drift = !parser.isSet(opt.steady);
-        if (parser.isSet(opt.turnaround) && !toInt(parser.value(opt.turnaround), 0, s.turnaroundMs))
-            return o.fail(QStringLiteral("--turnaround espera milissegundos"), kExitUsage);
+        if (parser.isSet(opt.turnaround) &&
+            !toInt(parser.value(opt.turnaround), 0, 60000, s.turnaroundMs))
+            return o.fail(QStringLiteral("--turnaround espera milissegundos, de 0 a 60000"),
+                          kExitUsage);
         return simulate(s, o);
     }
 
     if (parser.isSet(opt.port) && parser.isSet(opt.simulate))
         return o.fail(QStringLiteral("--port e --simulate não podem ser usados juntos"),
                       kExitUsage);
+    // An empty name would fall back to the first FTDI cable, a device not asked for.
+    if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())
+        return o.fail(QStringLiteral("--port: o nome da porta está vazio"), kExitUsage);
     CliLink link(LinkChoice{parser.value(opt.port), parser.isSet(opt.simulate)});
     if (command == "read")
         return readOnce(link, o);
     if (command == "monitor") {
         MonitorOptions m;
         m.csv = parser.isSet(opt.csv);
-        if (!toInt(parser.value(opt.interval), 1, m.intervalMs) ||
-            !toInt(parser.value(opt.count), 0, m.count))
-            return o.fail(QStringLiteral("--interval e --count esperam números inteiros"),
+        if (!toInt(parser.value(opt.interval), 1, kMaxIntervalMs, m.intervalMs))
+            return o.fail(
+                QStringLiteral("--interval espera milissegundos, de 1 a %1").arg(kMaxIntervalMs),
+                kExitUsage);
+        if (!toInt(parser.value(opt.count), 0, kMaxCount, m.count))
+            return o.fail(QStringLiteral("--count espera um número de leituras, de 0 (até Ctrl-C) "
+                                         "a %1")
+                              .arg(kMaxCount),
                           kExitUsage);
         return monitor(link, m, o);
     }

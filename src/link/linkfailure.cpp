@@ -1,5 +1,7 @@
 #include "linkfailure.h"
 
+#include "link/systemerror.h"
+
 namespace quorva::link {
 
 namespace {
@@ -46,8 +48,13 @@ QString failureCode(FailureKind kind)
 
 QString failureReason(const LinkFailure& failure)
 {
-    if (failure.kind == FailureKind::OpenFailed)
-        return failure.systemText;
+    if (failure.kind == FailureKind::OpenFailed) {
+        // The serial layer words the system's reason in English.
+        if (const int number = errorNumberOfText(failure.systemText))
+            return systemErrorText(number);
+        return failure.systemText.isEmpty() ? QStringLiteral("não foi possível abrir a porta")
+                                            : failure.systemText;
+    }
     const FailureText* text = textOf(failure.kind);
     return text ? QString::fromUtf8(text->reason) : QString();
 }

@@ -41,7 +41,7 @@ WriteCheck checkAlone(int slot, qint64 value)
         return value < -kZeroAdjustLimit || value > kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange
                                                                      : WriteCheck::Ready;
     case Slot::SensorType:
-        return choice(kSensorTypes.size());
+        return value == kPressureSensorType ? WriteCheck::Ready : choice(kSensorTypes.size());
     case Slot::RangeLower:
     case Slot::RangeUpper:
         return fitsRange(value) ? WriteCheck::Ready : WriteCheck::RangeOutOfSpan;
@@ -86,6 +86,12 @@ PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterIm
                 return w;
             }
             w.image[size_t(slot)] = qint32(*given);
+            if (slot == Slot::SensorType && *given == kPressureSensorType && device &&
+                (*device)[size_t(slot)] != kPressureSensorType) {
+                w.check = WriteCheck::SensorKindDiffers;
+                w.refusedSlot = slot;
+                return w;
+            }
         } else if (device) {
             w.image[size_t(slot)] = (*device)[size_t(slot)];
         }
@@ -188,6 +194,7 @@ QString refusalMessage(WriteCheck check)
         return QStringLiteral("Erro: V. Mín. deve ser menor que V. Máx.");
     case WriteCheck::EmptyField:
     case WriteCheck::NoSelection:
+    case WriteCheck::SensorKindDiffers:
     case WriteCheck::RangeOutOfSpan:
         break;
     }

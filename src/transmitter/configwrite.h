@@ -20,12 +20,13 @@ struct ConfigurationFields
 };
 
 enum class WriteCheck {
-    Ready,          // the image holds what is to be sent
-    EmptyField,     // a text field is empty
-    NoSelection,    // a choice has no selection (it would go out as 65535) or names no item
-    ZeroOutOfRange, // zero adjustment outside -9,9 to 9,9
-    RangeOutOfSpan, // a range value whose tenfold does not fit a register
-    RangeReversed,  // V. Mín. not below V. Máx.: the direction has its own choice
+    Ready,             // the image holds what is to be sent
+    EmptyField,        // a text field is empty
+    NoSelection,       // a choice has no selection (it would go out as 65535) or names no item
+    ZeroOutOfRange,    // zero adjustment outside -9,9 to 9,9
+    RangeOutOfSpan,    // a range value whose tenfold does not fit a register
+    RangeReversed,     // V. Mín. not below V. Máx.: the direction has its own choice
+    SensorKindDiffers, // the pressure input given to a device that does not hold it
 };
 
 constexpr qint32 kZeroAdjustLimit = 99;
@@ -68,7 +69,9 @@ struct PreparedWrite
 };
 
 // The write an edit makes of the device's configuration as read. Every value
-// given is checked on its own; the range (reversed, the sensor's limits) is
+// given is checked on its own; the pressure input is taken only by a device
+// that already holds it (a pressure transmitter's own configuration copied
+// back); the range (reversed, the sensor's limits) is
 // checked when the edit gives the sensor type or a range value, so a range
 // the device already holds never blocks an unrelated edit. Without the
 // device, only what the edit decides alone is checked: a command line

@@ -28,6 +28,17 @@ MeasuredText measuredValueText(int sensorTypeIndex, qint32 value)
         return {formatInt(value), QStringLiteral("Pressão")};
     if (sensorTypeIndex == kNoSensorType)
         return {formatInt(value), QString()};
+    // From 1000 °C four significant digits would round away the tenth the
+    // device sent and show a false one: there the tenths are written exactly.
+    if (value <= -kExactTenthsFrom || value >= kExactTenthsFrom) {
+        const qint64 magnitude = qAbs(qint64(value));
+        return {QStringLiteral("%1%2%3%4")
+                    .arg(value < 0 ? QStringLiteral("-") : QString())
+                    .arg(magnitude / 10)
+                    .arg(kDecimalSeparator)
+                    .arg(magnitude % 10),
+                QStringLiteral("°C")};
+    }
     return {formatFixed(value * 0.1, 4, 1), QStringLiteral("°C")};
 }
 
@@ -80,8 +91,14 @@ ReadingReport describeReading(const RegisterImage& image)
     r.model = QString::fromUtf8(options.modelName);
     r.firmwareHundredths = image[Slot::Firmware];
     r.firmware = firmwareText(r.firmwareHundredths);
-    r.sensorTypeIndex = shownChoice(image[Slot::SensorType], int(kSensorTypes.size()));
-    if (r.sensorTypeIndex >= 0)
+    // The pressure input has no item in the window's group, but it is the
+    // device's own type: a copy of its configuration must name it.
+    r.sensorTypeIndex = image[Slot::SensorType] == kPressureSensorType
+                            ? kPressureSensorType
+                            : shownChoice(image[Slot::SensorType], int(kSensorTypes.size()));
+    if (r.sensorTypeIndex == kPressureSensorType)
+        r.sensorType = QString::fromUtf8(kPressureSensorName);
+    else if (r.sensorTypeIndex >= 0)
         r.sensorType = QString::fromUtf8(kSensorTypes[size_t(r.sensorTypeIndex)].name);
     r.zeroTenths = image[Slot::ZeroAdjust];
     r.zeroAdjust = zeroAdjustText(r.zeroTenths);

@@ -20,8 +20,10 @@ struct MeasuredText
     QString unit;
 };
 // For the sensor type the window holds: tenths of °C for the nine sensors, a
-// plain integer for pressure and when no type is selected.
+// plain integer for pressure and when no type is selected. Below 1000 °C the
+// tenths are cut to four significant digits; from there on they are exact.
 MeasuredText measuredValueText(int sensorTypeIndex, qint32 value);
+constexpr qint32 kExactTenthsFrom = 10000;
 
 // The activity text after an accepted reading, stepping a four-state arrow.
 QString activityText(qint8 counter);
@@ -44,7 +46,7 @@ struct ReadingReport
     QString model;
     qint32 firmwareHundredths = 0;
     QString firmware;
-    int sensorTypeIndex = -1;
+    int sensorTypeIndex = -1; // 0 to 8, the pressure input (9), or -1 for none
     QString sensorType;
     qint32 zeroTenths = 0;
     QString zeroAdjust;

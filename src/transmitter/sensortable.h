@@ -9,6 +9,7 @@ namespace quorva::transmitter {
 
 constexpr int kNoSensorType = -1;
 constexpr int kPressureSensorType = 9;
+inline constexpr char kPressureSensorName[] = "Pressão";
 
 struct SensorRange
 {

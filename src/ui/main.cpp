@@ -13,8 +13,10 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -82,18 +84,58 @@ QString helpText(const QCommandLineParser& parser)
     return text;
 }
 
-// --help and --version need no window, so they are answered before the
-// toolkit looks for a display: they work over ssh and on a headless box.
-// Anything the plain parse rejects (the toolkit's own options among them) is
+// The toolkit's own options, which the toolkit takes out of the arguments
+// once it is up (a display, a style, a platform...).
+constexpr const char* kToolkitOptions[] = {"platform",      "platformpluginpath",
+                                           "platformtheme", "plugin",
+                                           "qmljsdebugger", "qwindowgeometry",
+                                           "qwindowicon",   "qwindowtitle",
+                                           "reverse",       "session",
+                                           "display",       "geometry",
+                                           "style",         "stylesheet",
+                                           "widgetcount",   "nograb",
+                                           "dograb",        "sync",
+                                           "visual",        "ncols",
+                                           "cmap",          "name",
+                                           "title",         "icon",
+                                           "fontengine",    "testability"};
+
+void refuse(const QString& message)
+{
+    fprintf(stderr, "quorva: %s\nVeja 'quorva --help'.\n", qPrintable(message));
+    std::exit(2);
+}
+
+// --help, --version and a usage error need no window, so they are answered
+// before the toolkit looks for a display: over ssh and on a headless box
+// they print and exit instead of aborting. The toolkit's own options are
 // left to the parse that runs once the toolkit is up.
-void answerHelpOrVersion(int argc, char* argv[], const WindowOptions& options)
+void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     options.describe(parser);
-    if (!parser.parse(arguments) || !(parser.isSet(options.help) || parser.isSet(options.version)))
+    if (!parser.parse(arguments)) {
+        QStringList unknown = parser.unknownOptionNames();
+        unknown.removeIf([](const QString& name) {
+            return std::any_of(std::begin(kToolkitOptions), std::end(kToolkitOptions),
+                               [&name](const char* o) { return name == QLatin1String(o); });
+        });
+        if (!unknown.isEmpty())
+            refuse(
+                QStringLiteral("opção desconhecida: %1").arg(unknown.join(QStringLiteral(", "))));
+        static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+        if (const auto m = missing.match(parser.errorText()); m.hasMatch())
+            refuse(QStringLiteral("falta o valor de %1").arg(m.captured(1)));
+        return;
+    }
+    // An empty name would fall back to the first FTDI cable, a device not asked for.
+    if (parser.isSet(options.port) && parser.value(options.port).trimmed().isEmpty())
+        refuse(QStringLiteral("--port: o nome da porta está vazio"));
+    if (!(parser.isSet(options.help) || parser.isSet(options.version)))
         return;
     QCoreApplication app(argc, argv); // the help text names the program from it
     const QString text = parser.isSet(options.help)
@@ -111,7 +153,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QString::fromUtf8(quorva::ui::kApplicationTitle));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
     const WindowOptions options;
-    answerHelpOrVersion(argc, argv, options);
+    answerWithoutDisplay(argc, argv, options);
 
     Application app(argc, argv);
     quorva::ui::installToolkitTranslations(app);

@@ -467,15 +467,20 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
     }
     const ReadingReport reading = describeReading(decodeRegisterImage(result.words));
 
+    // The pressure input has no item: the group then shows none.
     RadioGroup1->setItemIndex(reading.sensorTypeIndex); // may run RadioGroup1Click
     MaskEdit1->setMaskedText(reading.zeroAdjust);
     Edit7->setText(reading.rangeLower);
     Edit8->setText(reading.rangeUpper);
 
-    if (RadioGroup2->itemIndex() == -1)
+    // Another transmitter on the same connection (commissioning in series)
+    // brings its own option texts: those of the last one would misstate its
+    // output.
+    if (RadioGroup2->itemIndex() == -1 || reading.modelCode != m_optionListsModel)
         m_flags.OptionListsBuilt = 0;
     if (m_flags.OptionListsBuilt == 0) {
         m_flags.OptionListsBuilt = 1;
+        m_optionListsModel = reading.modelCode;
         RadioGroup2->clearItems();
         RadioGroup3->clearItems();
         for (const char* item : reading.modelOptions->sensorErrorItems)
@@ -487,8 +492,10 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
     RadioGroup2->setItemIndex(reading.sensorErrorIndex);
     RadioGroup3->setItemIndex(reading.outputDirectionIndex);
     Label5->setText(reading.firmware);
-    Edit28->setText(reading.measured.value);
-    Label8->setText(reading.measured.unit);
+    // The format follows the type the group shows, read back from it.
+    const MeasuredText measured = measuredValueText(RadioGroup1->itemIndex(), reading.measuredRaw);
+    Edit28->setText(measured.value);
+    Label8->setText(measured.unit);
 
     StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
     m_flags.StatusAnimation = nextActivityCounter(m_flags.StatusAnimation);

@@ -128,4 +128,5 @@ private:
     // "Enviado..." only once the transmitter holds what was sent.
     enum class WriteStage { Idle, AwaitingEcho, ReadingBack };
     WriteStage m_write = WriteStage::Idle;
+    qint32 m_optionListsModel = 0; // the model code the option lists were built for
 };

@@ -100,6 +100,10 @@ private slots:
         QVERIFY(writeFile(m_files.filePath("text"), "Modelo: TRV-A\n"));
         QVERIFY(writeFile(m_files.filePath("no-sensor.json"), R"({"sensorTypeIndex":-1})"));
         QVERIFY(writeFile(m_files.filePath("half.json"), R"({"rangeUpperTenths":650.5})"));
+        QVERIFY(writeFile(m_files.filePath("disagree.json"),
+                          R"({"rangeUpper":500,"rangeUpperTenths":6500})"));
+        QVERIFY(writeFile(m_files.filePath("big.json"), QByteArray(1024 * 1024 + 1, ' ')));
+        QVERIFY(::mkfifo(QFile::encodeName(m_files.filePath("fifo")).constData(), 0600) == 0);
     }
 
     // One run each: its status, texts on stdout, what stdout matches as a
@@ -157,8 +161,22 @@ private slots:
                 "Erro: Dado Inválido,Verificar. (Tipo de Sensor)");
         refused("from a fraction", {"--from", m_files.filePath("half.json")},
                 "rangeUpperTenths em");
+        // Only a regular file of at most 1 MiB: nothing waits for a writer or
+        // reads without end.
+        const QString fifo = m_files.filePath("fifo");
+        refused("from a device", {"--from", "/dev/zero"},
+                "--from: /dev/zero: é um dispositivo, não um arquivo comum");
+        refused("from a FIFO", {"--from", fifo}, "--from: " + fifo + ": é um FIFO");
+        refused("from a folder", {"--from", m_files.path()}, ": é uma pasta");
+        refused("from past 1 MiB", {"--from", m_files.filePath("big.json")}, ": maior que 1 MiB");
+        refused("from keys that disagree", {"--from", m_files.filePath("disagree.json")},
+                "rangeUpper (500) e rangeUpperTenths (6500) não concordam");
         refused("record in a missing folder", {"--zero", "1,0", "--record", "/nonexistent/r.jsonl"},
-                "--record: não foi possível abrir");
+                "--record: /nonexistent/r.jsonl: não existe");
+        refused("record to a FIFO", {"--zero", "1,0", "--record", fifo},
+                "--record: " + fifo + ": é um FIFO");
+        refused("record to a device", {"--zero", "1,0", "--record", "/dev/null"},
+                "--record: /dev/null: é um dispositivo");
 
         const auto device = [&](const char* name, const char* fault, const QStringList& args,
                                 const QStringList& out, const QString& err) {
@@ -174,6 +192,15 @@ private slots:
         device("write not kept", "ignore-writes", {"write", "--zero", "1,0", "--json"},
                {R"("differences":[{"field":"zeroAdjustTenths","read":0,"written":10}])"},
                "a releitura difere");
+        // Another sensor without a range takes the sensor's; differences are
+        // in each field's own format.
+        device("write not kept, in the fields' words", "ignore-writes",
+               {"write", "--sensor", "K", "--upper", "1370"},
+               {"Faixa do Termopar K: V. Mín. -100 °C.\n",
+                "Diferença em Tipo de Sensor: enviado Termopar K, lido Pt100\n",
+                "Diferença em V. Mín.: enviado -100, lido -200\n",
+                "Diferença em V. Máx.: enviado 1370, lido 650\n"},
+               "a releitura difere");
         // A slave answering each request 1050 ms late, its value drifting: no
         // value printed ever answers an earlier request; the readings fail.
         row("late replies never printed", {"monitor", "--count", "3"}, 1, {},
@@ -188,7 +215,15 @@ private slots:
         row("unknown fault", {"simulate", "--fault", "gremlins"}, 2, {},
             "falha desconhecida 'gremlins'");
         row("count not a number", {"monitor", "--simulate", "--count", "x"}, 2, {},
-            "--interval e --count esperam números inteiros");
+            "--count espera um número de leituras, de 0 (até Ctrl-C) a 31536000");
+        row("interval 0", {"monitor", "--simulate", "--interval", "0"}, 2, {},
+            "--interval espera milissegundos, de 1 a 3600000");
+        row("empty port", {"read", "--port", ""}, 2, {}, "--port: o nome da porta está vazio");
+        row("port not serial", {"read", "--port", m_files.filePath("text")}, 1, {},
+            "text: não é uma porta serial)");
+        row("port a folder", {"read", "--port", m_files.path()}, 1, {}, ": é uma pasta)");
+        row("link where none can be", {"simulate", "--link", "/proc/quorva"}, 2, {},
+            "--link /proc/quorva: a pasta /proc não aceita links");
         row("unknown option", {"write", "--zero", "1,0", "--bogus"}, 2, {},
             "opção desconhecida: bogus");
         row("version", {"--version"}, 0, {}, {}, "^quorva-cli 1.01\n$");
@@ -255,6 +290,84 @@ private slots:
         QVERIFY2(containsAll(edited, {R"("rangeUpper":1400,)", R"("sensorType":"Termopar K")",
                                       R"("zeroAdjust":0.2,)"}),
                  qPrintable(edited));
+    }
+
+    // A file written by hand needs only the readable keys. A pressure
+    // transmitter's own configuration goes back to it, and to no other.
+    void readableFilesAndPressure()
+    {
+        Simulator pressure, pt100;
+        QVERIFY(pressure.ready() && pt100.ready());
+        const QString hand = m_files.filePath("hand.json"), own = m_files.filePath("own.json");
+        QVERIFY(writeFile(hand, R"({"sensorType":"Termopar K","zeroAdjust":0.7,
+            "rangeUpper":1370,"outputDirection":"20 a 4 mA"})"));
+        QCOMPARE(quorva({"write", "--port", pt100.path(), "--from", hand}).status, 0);
+        Run r = quorva({"read", "--port", pt100.path(), "--json"});
+        QVERIFY2(containsAll(r.out, {R"("sensorTypeIndex":2,)", R"("zeroAdjustTenths":7})",
+                                     R"("rangeLowerTenths":-1000,)", R"("rangeUpperTenths":13700,)",
+                                     R"("outputDirectionIndex":1,)"}),
+                 qPrintable(r.out));
+        QCOMPARE(mbpoll({"-r", "5"}, pressure.path(), {"9", "63536"}).status, 0); // function 16
+        r = quorva({"read", "--port", pressure.path(), "--json"});
+        QVERIFY2(containsAll(r.out, {R"("sensorType":"Pressão",)", R"("sensorTypeIndex":9,)"}),
+                 qPrintable(r.out));
+        QVERIFY(writeFile(own, r.out.toUtf8()));
+        r = quorva({"write", "--port", pressure.path(), "--from", own});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        r = quorva({"write", "--port", pt100.path(), "--from", own});
+        QVERIFY2(r.status == 2 && r.err.contains("(Tipo de Sensor: Pressão só num transmissor de "
+                                                 "pressão)"),
+                 qPrintable(r.err));
+    }
+
+    // Ctrl-C, SIGTERM and SIGHUP end every wait at its next step: a reading
+    // from a slow device, a write before it is sent (nothing goes out), a
+    // monitor on a line whose noise never lets it settle.
+    void signalsEndEveryWait_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err"); // a pattern
+        QTest::newRow("read") << QStringList{"read"} << SIGTERM << 130
+                              << "^quorva-cli: interrompido\n$";
+        QTest::newRow("write") << QStringList{"write", "--zero", "0,7", "--record",
+                                              m_files.filePath("interrupted.jsonl")}
+                               << SIGINT << 130 << "^quorva-cli: interrompido: nada foi enviado\n$";
+        QTest::newRow("monitor on noise") << QStringList{"monitor"} << SIGHUP << 1
+                                          << "^quorva-cli: \\d+ leitura\\(s\\) falharam\n$";
+    }
+    void signalsEndEveryWait()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        Simulator slow({"--steady", "--turnaround", "600"}); // replies 0,7 s after a request
+        QProcess noise;
+        QString port = slow.path();
+        if (args.first() == "monitor") {
+            port = m_files.filePath("noise");
+            const QString script = m_files.filePath("noise.sh");
+            QVERIFY(writeFile(script, "while true\ndo printf U\nsleep 0.005\ndone\n"));
+            noise.start("socat", {"pty,raw,echo=0,link=" + port, "EXEC:sh " + script});
+        }
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(port); }));
+        QProcess command;
+        command.start(cli, args << "--port" << port);
+        QTest::qWait(args.first() == "monitor" ? 2000 : 400);
+        ::kill(pid_t(command.processId()), signal);
+        QVERIFY(command.waitForFinished(1500));
+        noise.kill();
+        noise.waitForFinished();
+        QCOMPARE(command.exitCode(), status);
+        const QString said = QString::fromUtf8(command.readAllStandardError());
+        QVERIFY2(QRegularExpression(err).match(said).hasMatch(), qPrintable(said));
+        if (args.first() == "write") { // nothing kept, and the record says why
+            const Run r = quorva({"read", "--port", port});
+            QVERIFY2(r.out.contains("Zero:            0,0 °C"), qPrintable(r.out + r.err));
+            QVERIFY(contents(args.at(4)).contains(R"("outcome":"interrupted")"));
+        }
     }
 
     // pymodbus serves a V. Máx. of 650,5, which no whole-number text gives

@@ -29,7 +29,7 @@ private slots:
             {FailureKind::PortBusy, "port-busy", "porta em uso por outro programa"},
             {FailureKind::PortGone, "port-gone",
              "a porta deixou de responder (cabo desconectado?)"},
-            {FailureKind::OpenFailed, "open-failed", "Input/output error"},
+            {FailureKind::OpenFailed, "open-failed", "erro de entrada e saída"},
         };
         for (const auto& row : rows) {
             const LinkFailure failure{row.kind, "/dev/ttyUSB0", {}, "Input/output error"};
@@ -50,7 +50,7 @@ private slots:
                  "Conecte o cabo do transmissor e clique em Conectar.");
         QCOMPARE(quorva::link::failureExplanation(
                      {FailureKind::OpenFailed, "/dev/ttyUSB0", {}, "Input/output error"}),
-                 "/dev/ttyUSB0: Input/output error.");
+                 "/dev/ttyUSB0: erro de entrada e saída.");
         QCOMPARE(quorva::link::failureExplanation({}), QString());
     }
 };

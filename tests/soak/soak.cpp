@@ -43,9 +43,12 @@ QStringList sentValues(const quorva::sim::VirtualTransmitter& d)
     for (int n = 1; n <= kReadRegisterCount; ++n)
         words.push_back(d.reg(n));
     const ReadingReport r = describeReading(decodeRegisterImage(words));
-    return lines(r.measured.value, r.measured.unit, r.rangeLower, r.rangeUpper,
+    // The pressure input has no item in the window's group, which then shows none.
+    const int shownSensor = shownChoice(r.sensorTypeIndex, int(kSensorTypes.size()));
+    const MeasuredText measured = measuredValueText(shownSensor, r.measuredRaw);
+    return lines(measured.value, measured.unit, r.rangeLower, r.rangeUpper,
                  isZeroFieldText(r.zeroAdjust) ? r.zeroAdjust : QString(), r.firmware,
-                 QString::number(r.sensorTypeIndex), QString::number(r.sensorErrorIndex),
+                 QString::number(shownSensor), QString::number(r.sensorErrorIndex),
                  QString::number(r.outputDirectionIndex));
 }
 

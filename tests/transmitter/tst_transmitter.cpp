@@ -4,6 +4,7 @@
 // a write puts on the wire, are the window's tests.
 #include "transmitter/configwrite.h"
 #include "transmitter/numberformat.h"
+#include "transmitter/reading.h"
 
 #include <QtTest>
 #include <clocale>
@@ -50,6 +51,35 @@ private slots:
                      WriteCheck::Ready);
             QCOMPARE(image[Slot::ZeroAdjust], tenths);
         }
+    }
+
+    // Tenths of °C cut to four significant digits below 1000 °C, exact from
+    // there on: the device's tenth is never rounded away.
+    void measuredTexts()
+    {
+        QStringList texts;
+        for (const qint32 tenths : {235, -1999, 9999, 10007, 12345, 12346, -10005, 32768})
+            texts << measuredValueText(0, tenths).value;
+        QCOMPARE(texts, (QStringList{"23,5", "-199,9", "999,9", "1000,7", "1234,5", "1234,6",
+                                     "-1000,5", "3276,8"}));
+        QCOMPARE(measuredValueText(kPressureSensorType, 12345).value, "12345");
+    }
+
+    // A pressure transmitter's own sensor type reads as itself and goes back
+    // to a device holding it; to any other it is refused.
+    void pressureRoundTrip()
+    {
+        RegisterImage device{};
+        device[Slot::SensorType] = kPressureSensorType;
+        device[Slot::RangeUpper] = 1000;
+        const ReadingReport read = describeReading(device);
+        QCOMPARE(read.sensorType + QString::number(read.sensorTypeIndex), "Pressão9");
+        ConfigurationEdit edit;
+        edit.values[Slot::SensorType] = read.sensorTypeIndex;
+        QCOMPARE(prepareEditedWrite(edit, nullptr).check, WriteCheck::Ready);
+        QCOMPARE(prepareEditedWrite(edit, &device).check, WriteCheck::Ready);
+        device[Slot::SensorType] = 0;
+        QCOMPARE(prepareEditedWrite(edit, &device).check, WriteCheck::SensorKindDiffers);
     }
 
     // What the checks make of the fields: a refusal's message, or the range

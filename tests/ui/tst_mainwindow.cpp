@@ -77,8 +77,13 @@ private slots:
         row("firmware 151", 10, 151, {"Label5: "});
         row("firmware -5", 10, -5, {"Label5: -0,05"});
         row("measured -1999", 2, -1999, {"Edit28: -199,9", "Label8: °C"});
-        row("measured 12346", 2, 12346, {"Edit28: 1235,0"});
-        row("measured 8000", 2, 0x8000, {"Edit28: 3277,0"});
+        row("measured 9999", 2, 9999, {"Edit28: 999,9"});
+        row("measured -9996", 2, -9996, {"Edit28: -999,6"});
+        // From 1000 °C the tenth is the device's, not four digits rounded.
+        row("measured 10007", 2, 10007, {"Edit28: 1000,7"});
+        row("measured 12345", 2, 12345, {"Edit28: 1234,5"});
+        row("measured 8000", 2, 0x8000, {"Edit28: 3276,8"});
+        row("measured -10005", 2, quint16(-10005), {"Edit28: -1000,5"});
         row("no sensor type", 5, -1, {"RadioGroup1: " + kSensors, "Edit28: 235", "Label8: "});
         row("pressure has no item", 5, 9, {"RadioGroup1: " + kSensors, "Edit28: 235", "Label8: "});
         row("Termopar B", 5, 8,
@@ -175,22 +180,22 @@ private slots:
         QCOMPARE(w.form.Edit7->text(), "-200");
     }
 
-    // The option lists and model name by model code; a later model code
-    // leaves them while the sensor-error choice has a selection, and a
-    // reading without one has the next reading rebuild them.
+    // The option lists and model name by model code. Another transmitter on
+    // the same connection (another model code) has them rebuilt, with the
+    // selections its reading gives; so has a reading without a sensor-error
+    // selection.
     void itemListsPerModel_data()
     {
         QTest::addColumn<int>("code");
         QTest::addColumn<QStringList>("rows");
-        const QString error = "RadioGroup2: *" + kCurrentErrors;
-        const QString current = "RadioGroup3: *4 a 20 mA|20 a 4 mA";
-        const QString voltageErrors =
-            "RadioGroup2: *Nenhum|Sinal de Saída Mínimo|Sinal de Saída Máximo";
+        const QString error = "RadioGroup2: Nenhum|Sinal de Saída <  4 mA|*Sinal de Saída > 20 mA";
+        const QString current = "RadioGroup3: 4 a 20 mA|*20 a 4 mA";
         QTest::newRow("420") << 420 << lines(error, current, "Label4: TRV-A (hidden)");
         QTest::newRow("421") << 421 << lines(error, current, "Label4: TRV-B (hidden)");
         QTest::newRow("10") << 10
-                            << lines(voltageErrors, "RadioGroup3: *0 a 10 V|10 a 0 V",
-                                     "Label4: TRV-C (hidden)");
+                            << lines("RadioGroup2: Nenhum|Sinal de Saída Mínimo|*Sinal de Saída "
+                                     "Máximo",
+                                     "RadioGroup3: 0 a 10 V|*10 a 0 V", "Label4: TRV-C (hidden)");
         QTest::newRow("another") << 7 << lines(error, current, "Label4:  (hidden)");
     }
     void itemListsPerModel()
@@ -198,18 +203,20 @@ private slots:
         QFETCH(int, code);
         QFETCH(QStringList, rows);
         WindowRig w;
-        w.device.setRegister(11, quint16(code));
-        w.connectAndRead();
-        QCOMPARE(shownBy(w.form, rows), rows);
         w.device.setRegister(11, code == 10 ? 420 : 10);
+        w.connectAndRead();
+        w.device.setRegister(11, quint16(code));
+        w.device.setRegister(8, 2);
+        w.device.setRegister(9, 1);
         w.poll();
         QCOMPARE(shownBy(w.form, rows), rows);
         w.device.setRegister(8, 0xFFFF);
         w.poll();
         QCOMPARE(w.form.RadioGroup2->itemIndex(), -1);
-        w.device.setRegister(8, 0);
+        w.form.Label4->clear();
+        w.device.setRegister(8, 2);
         w.poll();
-        QCOMPARE(w.form.Label4->text(), code == 10 ? "TRV-A" : "TRV-C");
+        QCOMPARE(shownBy(w.form, rows), rows);
     }
 
     // "Enviar" after the edits given ("<component>=<keys>", a radio group's
