@@ -243,10 +243,9 @@ QJsonArray wordsJson(const WriteImage& image)
 // What a dry run shows: the words, and the request as it would go on the line.
 int printDryRun(const WriteImage& image, Output& o)
 {
-    const QByteArray request =
-        link::buildWriteRequest(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
-                                image.data())
-            .bytes;
+    const QByteArray request = link::buildWriteRequest(kSlaveAddress, kWriteFirstRegister,
+                                                       kWriteRegisterCount, image.data())
+                                   .bytes;
     const QString hex = QString::fromLatin1(request.toHex(' ').toUpper());
     if (o.json) {
         printJson(o.out, QJsonObject{{"firstRegister", kWriteFirstRegister},
@@ -341,7 +340,8 @@ int monitor(CliLink& link, const MonitorOptions& options, Output& o)
                   << csvField(r ? r->measured.unit : QString()) << ';'
                   << csvField(r ? QString() : error.message) << Qt::endl;
         } else {
-            o.out << stamp << "  " << (r ? withUnit(r->measured.value, r->measured.unit) : error.message)
+            o.out << stamp << "  "
+                  << (r ? withUnit(r->measured.value, r->measured.unit) : error.message)
                   << Qt::endl;
         }
         return o.flushed();

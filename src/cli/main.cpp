@@ -61,11 +61,12 @@ struct Options
                             "Escreve a configuração de ARQUIVO (o JSON de 'read --json'); "
                             "as opções dadas têm precedência.",
                             "ARQUIVO"};
-    QCommandLineOption record{"record",
-                              "Acrescenta a ARQUIVO uma linha JSON por tentativa (hora ISO 8601 com "
-                              "o fuso, porta, modelo, antes, enviado, resultado, releitura), "
-                              "gravada no disco antes de o resultado ser dado.",
-                              "ARQUIVO"};
+    QCommandLineOption record{
+        "record",
+        "Acrescenta a ARQUIVO uma linha JSON por tentativa (hora ISO 8601 com "
+        "o fuso, porta, modelo, antes, enviado, resultado, releitura), "
+        "gravada no disco antes de o resultado ser dado.",
+        "ARQUIVO"};
     QCommandLineOption link{"link",
                             "Cria o link PATH para o pseudo-terminal (recusa um PATH que já "
                             "existe) e o apaga ao sair.",

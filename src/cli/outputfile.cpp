@@ -60,8 +60,7 @@ qint64 CheckedDescriptor::writeData(const char* data, qint64 size)
 
 QString CheckedDescriptor::fileName() const
 {
-    const QString target =
-        QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(m_fd)).symLinkTarget();
+    const QString target = QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(m_fd)).symLinkTarget();
     const QString name = m_fd == STDOUT_FILENO ? QStringLiteral("saída padrão")
                                                : QStringLiteral("descritor %1").arg(m_fd);
     // A pipe or socket has no path to show.
