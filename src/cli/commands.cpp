@@ -472,8 +472,8 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
             record["fault"] = e.fault;
         if (recordFile.isOpen() &&
             !(recordFile.appendLine(QJsonDocument(record).toJson(QJsonDocument::Compact)) &&
-              recordFile.close()))
-            return o.fail(
+              recordFile.close())) {
+            const LinkError lost{
                 QStringLiteral("--record: não foi possível gravar em %1: %2; %3")
                     .arg(options.recordFile, recordFile.errorText(),
                          status == kExitOk
@@ -481,7 +481,13 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
                                               "esta tentativa não ficou registrada")
                              : QStringLiteral("esta tentativa, que falhou (%1), não ficou "
                                               "registrada")
-                                   .arg(e.message)));
+                                   .arg(e.message)),
+                QStringLiteral("record-failed"),
+                {}};
+            if (o.json)
+                printJson(o.out, errorJson(lost));
+            return o.fail(lost.message);
+        }
         if (o.json)
             printJson(o.out, result.isEmpty() ? errorJson(e) : result);
         for (const QString& line : lines)

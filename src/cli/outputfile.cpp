@@ -105,10 +105,31 @@ QString LineFile::errorText() const
 bool LineFile::open(const QString& path)
 {
     m_path = path;
+    struct stat existing
+    {
+    };
+    m_created = ::stat(QFile::encodeName(path).constData(), &existing) != 0;
     m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
                   0666);
     return m_fd >= 0 || fail(errno);
 }
+
+namespace {
+
+bool syncFolder(const QString& file)
+{
+    const int fd = ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return synced;
+}
+
+} // namespace
 
 bool LineFile::appendLine(const QByteArray& line)
 {
@@ -133,6 +154,9 @@ bool LineFile::appendLine(const QByteArray& line)
     int err = n < 0 ? errno : (n < whole.size() ? ENOSPC : 0);
     // A device or pipe takes no fsync, and needs none.
     if (err == 0 && regular && ::fsync(m_fd) != 0)
+        err = errno;
+    // A file made by this run is found after a power cut only once its folder is synced too.
+    if (err == 0 && regular && std::exchange(m_created, false) && !syncFolder(m_path))
         err = errno;
     // Half a line would spoil the next one too: the file goes back to its last whole line.
     if (err != 0 && n > 0 && regular)

@@ -73,6 +73,7 @@ private:
     QString m_path;
     int m_fd = -1;
     int m_error = 0;
+    bool m_created = false; // by this run: its folder is synced with the first line
 };
 
 } // namespace quorva::cli
