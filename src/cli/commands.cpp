@@ -3,6 +3,7 @@
 #include "cli/interrupt.h"
 #include "cli/ownedlink.h"
 #include "cli/systemfiles.h"
+#include "link/modbusframe.h"
 #include "link/usbserialdriver.h"
 #include "sim/ptyserver.h"
 #include "transmitter/numberformat.h"
@@ -10,7 +11,6 @@
 #include "transmitter/sensortable.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -19,6 +19,7 @@
 #include <QJsonObject>
 #include <QSerialPortInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -30,6 +31,12 @@ int Output::fail(const QString& message, int status)
 {
     err << "quorva-cli: " << message << Qt::endl;
     return status;
+}
+
+bool Output::flushed()
+{
+    out.flush();
+    return out.status() != QTextStream::WriteFailed;
 }
 
 namespace {
@@ -324,6 +331,47 @@ int editFromFile(const QString& path, ConfigurationEdit& edit, Output& o)
     return kExitOk;
 }
 
+// Every configuration register given: the request does not depend on the device.
+bool givesEveryField(const ConfigurationEdit& edit)
+{
+    return std::all_of(std::begin(kConfigurationKeys), std::end(kConfigurationKeys),
+                       [&](const ConfigurationKey& k) { return edit.values[size_t(k.slot)]; });
+}
+
+// The words of registers 1 to 11 as they go out, each the low 16 bits of its value.
+QJsonArray wordsJson(const WriteImage& image)
+{
+    QJsonArray words;
+    for (const qint32 value : image)
+        words.append(int(valueToWord(value)));
+    return words;
+}
+
+// What a dry run shows: the words, and the request as it would go on the line.
+int printDryRun(const WriteImage& image, Output& o)
+{
+    const QByteArray request = link::buildWriteRequest(kSlaveAddress, kWriteFirstRegister,
+                                                       kWriteRegisterCount, image.data())
+                                   .bytes;
+    const QString hex = QString::fromLatin1(request.toHex(' ').toUpper());
+    if (o.json) {
+        printJson(o.out, QJsonObject{{"firstRegister", kWriteFirstRegister},
+                                     {"words", wordsJson(image)},
+                                     {"request", hex},
+                                     {"sent", false}});
+        return kExitOk;
+    }
+    QStringList words;
+    for (const qint32 value : image)
+        words << QStringLiteral("%1").arg(valueToWord(value), 4, 16, QChar(u'0')).toUpper();
+    o.out << QStringLiteral("Registros %1 a %2: ")
+                 .arg(kWriteFirstRegister)
+                 .arg(kWriteFirstRegister + kWriteRegisterCount - 1)
+          << words.join(u' ') << Qt::endl
+          << QStringLiteral("Pedido (%1 bytes): %2").arg(request.size()).arg(hex) << Qt::endl;
+    return kExitOk;
+}
+
 } // namespace
 
 int listPorts(Output& o)
@@ -369,8 +417,11 @@ int readOnce(CliLink& link, Output& o)
 {
     LinkError error;
     RegisterImage image{};
-    if (!link.open(&error) || !link.readImage(image, &error))
+    if (!link.open(&error) || !link.readImage(image, &error)) {
+        if (o.json)
+            printJson(o.out, errorJson(error));
         return o.fail(error.message, error.isInterruption() ? kExitInterrupted : kExitFailed);
+    }
     const ReadingReport report = describeReading(image);
     if (o.json)
         printJson(o.out, reportJson(report));
@@ -383,16 +434,39 @@ int monitor(CliLink& link, const MonitorOptions& options, Output& o)
 {
     // While the port is gone, it is looked for again at most this often.
     constexpr int kReopenPauseMs = 250;
-    LinkError error;
-    if (!link.open(&error))
-        return o.fail(error.message);
-    if (options.csv)
+    const bool csv = options.csv && !o.json;
+    // One reading's line, row or object, failed ones included; false when
+    // it could not be written, which ends the run.
+    const auto report = [&](const QString& stamp, const ReadingReport* r, const LinkError& error) {
+        if (o.json) {
+            QJsonObject entry = r ? reportJson(*r) : errorJson(error);
+            entry["timestamp"] = stamp;
+            printJson(o.out, entry);
+        } else if (csv) {
+            o.out << csvField(stamp) << ';' << csvField(r ? r->measured.value : QString()) << ';'
+                  << csvField(r ? r->measured.unit : QString()) << ';'
+                  << csvField(r ? QString() : error.message) << Qt::endl;
+        } else {
+            o.out << stamp << "  "
+                  << (r ? withUnit(r->measured.value, r->measured.unit) : error.message)
+                  << Qt::endl;
+        }
+        return o.flushed();
+    };
+    if (csv)
         o.out << "timestamp;measured;unit;error" << Qt::endl;
+    LinkError error;
+    if (!link.open(&error)) {
+        // A port that is not there at the start ends the run; a script still gets its reading.
+        if ((o.json || csv) && !report(isoTimestamp(), nullptr, error))
+            return o.outputFailure();
+        return o.fail(error.message);
+    }
     int failures = 0;
     for (int n = 0; (options.count == 0 || n < options.count) && !interrupted(); ++n) {
         QElapsedTimer started;
         started.start();
-        const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+        const QString stamp = isoTimestamp();
         RegisterImage image{};
         // A port that went away (adapter pulled, simulator restarted) is
         // opened again for the next reading, and readings resume once it is back.
@@ -401,18 +475,8 @@ int monitor(CliLink& link, const MonitorOptions& options, Output& o)
             break; // the end asked for: no reading to report
         failures += ok ? 0 : 1;
         const ReadingReport r = ok ? describeReading(image) : ReadingReport{};
-        if (o.json) {
-            QJsonObject entry = ok ? reportJson(r) : errorJson(error);
-            entry["timestamp"] = stamp;
-            printJson(o.out, entry);
-        } else if (options.csv) {
-            o.out << stamp << ';' << (ok ? r.measured.value : QString()) << ';'
-                  << (ok ? r.measured.unit : QString()) << ';' << (ok ? QString() : error.message)
-                  << Qt::endl;
-        } else {
-            o.out << stamp << "  "
-                  << (ok ? withUnit(r.measured.value, r.measured.unit) : error.message) << Qt::endl;
-        }
+        if (!report(stamp, ok ? &r : nullptr, error))
+            return o.outputFailure();
         if (options.count != 0 && n + 1 >= options.count)
             break;
         const int interval =
@@ -483,25 +547,46 @@ int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
 
 int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
 {
-    QFile recordFile;
-    QString reason;
-    if (!options.recordFile.isEmpty() && !options.dryRun &&
-        !openRecordFile(options.recordFile, recordFile, &reason))
-        return o.fail(QStringLiteral("--record: %1: %2").arg(options.recordFile, reason),
-                      kExitUsage);
-    QJsonObject record{{"time", QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
-                       {"port", link.portName()}};
-    // Every attempt ends here: its record line, then the status.
-    const auto finish = [&](int status, const LinkError& e) {
+    if (options.dryRun && givesEveryField(options.edit))
+        return printDryRun(prepareEditedWrite(options.edit, nullptr).image, o);
+    LineFile recordFile;
+    if (!options.recordFile.isEmpty() && !options.dryRun && !recordFile.open(options.recordFile))
+        return o.fail(
+            QStringLiteral("--record: %1: %2").arg(options.recordFile, recordFile.errorText()),
+            kExitUsage);
+    QJsonObject record{{"time", isoTimestamp()}, {"port", link.portName()}};
+    // Every attempt ends here: its record line on the disk first, then its
+    // report (`result` for --json, `lines` for people) and status, so nothing
+    // is reported that the record does not hold.
+    const auto finish = [&](int status, const LinkError& e, const QJsonObject& result = {},
+                            const QStringList& lines = {}) {
         record["outcome"] = e.code;
         if (!e.message.isEmpty())
             record["error"] = e.message;
         if (!e.fault.isEmpty())
             record["fault"] = e.fault;
-        if (recordFile.isOpen()) {
-            recordFile.write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
-            recordFile.flush();
+        if (recordFile.isOpen() &&
+            !(recordFile.appendLine(QJsonDocument(record).toJson(QJsonDocument::Compact)) &&
+              recordFile.close())) {
+            const LinkError lost{
+                QStringLiteral("--record: não foi possível gravar em %1: %2; %3")
+                    .arg(options.recordFile, recordFile.errorText(),
+                         status == kExitOk
+                             ? QStringLiteral("a configuração foi enviada e confirmada, mas "
+                                              "esta tentativa não ficou registrada")
+                             : QStringLiteral("esta tentativa, que falhou (%1), não ficou "
+                                              "registrada")
+                                   .arg(e.message)),
+                QStringLiteral("record-failed"),
+                {}};
+            if (o.json)
+                printJson(o.out, errorJson(lost));
+            return o.fail(lost.message);
         }
+        if (o.json)
+            printJson(o.out, result.isEmpty() ? errorJson(e) : result);
+        for (const QString& line : lines)
+            o.out << line << Qt::endl;
         return status == kExitOk ? status : o.fail(e.message, status);
     };
 
@@ -542,26 +627,9 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     if (prepared.check != WriteCheck::Ready || (!prepared.warnings.isEmpty() && !options.force))
         return finish(kExitUsage, {refusalLine(prepared), QStringLiteral("refused"), {}});
     const WriteImage& image = prepared.image;
-
-    // The words of registers 1 to 11 as they go out, each the low 16 bits of its value.
-    QJsonArray words;
-    QStringList wordTexts;
-    for (const qint32 value : image) {
-        words.append(int(valueToWord(value)));
-        wordTexts << QStringLiteral("%1").arg(valueToWord(value), 4, 16, QChar(u'0')).toUpper();
-    }
-    if (options.dryRun) {
-        if (o.json)
-            printJson(o.out, QJsonObject{{"firstRegister", kWriteFirstRegister},
-                                         {"words", words},
-                                         {"sent", false}});
-        else
-            o.out << QStringLiteral("Registros %1 a %2: ")
-                         .arg(kWriteFirstRegister)
-                         .arg(kWriteFirstRegister + kWriteRegisterCount - 1)
-                  << wordTexts.join(u' ') << Qt::endl;
-        return kExitOk;
-    }
+    if (options.dryRun)
+        return printDryRun(image, o);
+    const QJsonArray words = wordsJson(image);
     QJsonObject sent{{"firstRegister", kWriteFirstRegister}, {"words", words}};
     for (const ConfigurationKey& k : kConfigurationKeys)
         sent[QLatin1String(k.key)] = image[size_t(k.slot)];
@@ -590,34 +658,36 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     const ReadingReport after = describeReading(readBack);
     record["readBack"] = reportJson(after);
     QJsonArray differences;
+    QStringList lines;
     for (const ConfigurationKey& k : kConfigurationKeys) {
         if (slotReadsBack(image, readBack, k.slot))
             continue;
         const qint32 written = wordToValue(valueToWord(image[size_t(k.slot)]));
         const qint32 read = readBack[size_t(k.slot)];
         differences.append(QJsonObject{{"field", k.key}, {"written", written}, {"read", read}});
-        if (!o.json)
-            o.out << QStringLiteral("Diferença em %1: enviado %2, lido %3")
-                         .arg(QString::fromUtf8(k.caption),
-                              fieldText(k.slot, written, *after.modelOptions),
-                              fieldText(k.slot, read, *after.modelOptions))
-                  << Qt::endl;
+        lines << QStringLiteral("Diferença em %1: enviado %2, lido %3")
+                     .arg(QString::fromUtf8(k.caption),
+                          fieldText(k.slot, written, *after.modelOptions),
+                          fieldText(k.slot, read, *after.modelOptions));
     }
     record["differences"] = differences;
+    const QJsonObject result{{"firstRegister", kWriteFirstRegister},
+                             {"words", words},
+                             {"sent", true},
+                             {"confirmed", true},
+                             {"readBackMatches", differences.isEmpty()},
+                             {"differences", differences}};
     if (o.json)
-        printJson(o.out, QJsonObject{{"firstRegister", kWriteFirstRegister},
-                                     {"words", words},
-                                     {"sent", true},
-                                     {"confirmed", true},
-                                     {"readBackMatches", differences.isEmpty()},
-                                     {"differences", differences}});
+        lines.clear();
     if (!differences.isEmpty())
-        return finish(kExitFailed, {QStringLiteral("a releitura difere do que foi enviado"),
-                                    QStringLiteral("read-back-differs"),
-                                    {}});
+        return finish(kExitFailed,
+                      {QStringLiteral("a releitura difere do que foi enviado"),
+                       QStringLiteral("read-back-differs"),
+                       {}},
+                      result, lines);
     if (!o.json)
-        o.out << "Enviado... configuração confirmada e relida." << Qt::endl;
-    return finish(kExitOk, {{}, QStringLiteral("ok"), {}});
+        lines << QStringLiteral("Enviado... configuração confirmada e relida.");
+    return finish(kExitOk, {{}, QStringLiteral("ok"), {}}, result, lines);
 }
 
 int simulate(const SimulateOptions& options, Output& o)
@@ -661,6 +731,8 @@ int simulate(const SimulateOptions& options, Output& o)
             o.out << "Link: " << options.linkPath << Qt::endl;
         o.out << "Ctrl-C encerra." << Qt::endl;
     }
+    if (!o.flushed())
+        return o.outputFailure();
     const auto watch = watchInterrupt([] { QCoreApplication::quit(); });
     QCoreApplication::exec();
     return kExitOk;

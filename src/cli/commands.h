@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/clilink.h"
+#include "cli/outputfile.h"
 #include "transmitter/configwrite.h"
 
 #include <QStringList>
@@ -20,6 +21,10 @@ struct Output
     QTextStream& err;
     bool json = false;
     int fail(const QString& message, int status = kExitFailed);
+    // Flushes `out`: false once any of its writes failed.
+    bool flushed();
+    // The line that names the output lost and why.
+    int outputFailure() { return fail(writeFailureText(out)); }
 };
 
 int listPorts(Output& o);

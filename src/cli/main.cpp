@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <cstdio>
+#include <unistd.h>
 
 using namespace quorva::cli;
 
@@ -38,7 +39,12 @@ struct Options
     QCommandLineOption interval{"interval", "Intervalo entre leituras, em ms (1000).", "MS",
                                 "1000"};
     QCommandLineOption count{"count", "Número de leituras (0: até Ctrl-C).", "N", "0"};
-    QCommandLineOption csv{"csv", "Saída CSV (separador ';', vírgula decimal)."};
+    QCommandLineOption csv{
+        "csv", "Saída CSV, uma linha por leitura sob o cabeçalho timestamp;measured;unit;error: "
+               "hora ISO 8601 com o fuso (2026-12-07T09:15:02.120-03:00), valor medido com "
+               "vírgula decimal, unidade, e a mensagem de uma leitura que falhou (vazia quando "
+               "deu certo). Separador ';'; um campo com ';', aspas ou quebra de linha vem "
+               "entre aspas, as aspas dobradas."};
     QCommandLineOption sensor{"sensor",
                               "Tipo de sensor: índice 0-8 ou nome (Pt100, J, K...); sem --lower "
                               "e --upper, a faixa do sensor.",
@@ -50,17 +56,21 @@ struct Options
                                   "SAÍDA"};
     QCommandLineOption direction{"direction", "Sinal de saída: índice 0-1, texto, rising/falling.",
                                  "SENTIDO"};
-    QCommandLineOption dryRun{"dry-run", "Mostra o pedido de 31 bytes em hexadecimal, sem enviar."};
+    QCommandLineOption dryRun{
+        "dry-run", "Mostra os registros 1 a 11 e o pedido de 31 bytes em hexadecimal, sem enviar. "
+                   "Com os seis campos dados (ou --from com todos) não abre a porta; senão lê o "
+                   "dispositivo antes, para os campos não dados."};
     QCommandLineOption force{"force", "Envia uma faixa fora dos limites do sensor."};
     QCommandLineOption from{"from",
                             "Escreve a configuração de ARQUIVO (o JSON de 'read --json', um "
                             "arquivo comum de até 1 MiB); as opções dadas têm precedência.",
                             "ARQUIVO"};
-    QCommandLineOption record{"record",
-                              "Acrescenta a ARQUIVO (um arquivo comum, ou novo) uma linha JSON "
-                              "por tentativa (hora, porta, modelo, antes, enviado, resultado, "
-                              "releitura).",
-                              "ARQUIVO"};
+    QCommandLineOption record{
+        "record",
+        "Acrescenta a ARQUIVO (um arquivo comum, ou novo) uma linha JSON por tentativa (hora "
+        "ISO 8601 com o fuso, porta, modelo, antes, enviado, resultado, releitura), gravada no "
+        "disco antes de o resultado ser dado.",
+        "ARQUIVO"};
     QCommandLineOption link{"link",
                             "Cria o link PATH para o pseudo-terminal (recusa um PATH que já "
                             "existe) e o apaga ao sair.",
@@ -100,16 +110,8 @@ bool toInt(const QString& text, int minimum, int maximum, int& value)
 constexpr int kMaxIntervalMs = 3600 * 1000;
 constexpr int kMaxCount = 365 * 24 * 3600;
 
-} // namespace
-
-int main(int argc, char* argv[])
+int runCommand(QTextStream& out, QTextStream& err)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("quorva-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-
     QStringList args = QCoreApplication::arguments();
     const QString command = args.value(1);
     if (command.isEmpty() || command == "-h" || command == "--help" || command == "help") {
@@ -215,4 +217,25 @@ int main(int argc, char* argv[])
     if (const int status = prepareWrite(given, w, o); status != kExitOk)
         return status;
     return writeConfiguration(link, w, o);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quorva-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
+    CheckedDescriptor standardOutput(STDOUT_FILENO);
+    QTextStream out(&standardOutput);
+    QTextStream err(stderr);
+    const int status = runCommand(out, err);
+    // A report that did not reach its file is a failure, unless one was
+    // already reported.
+    out.flush();
+    if (!standardOutput.finish() && status == kExitOk) {
+        err << "quorva-cli: " << writeFailureText(out) << Qt::endl;
+        return kExitFailed;
+    }
+    return status;
 }

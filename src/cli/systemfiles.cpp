@@ -23,9 +23,9 @@ QString kindOf(mode_t mode)
     return QStringLiteral("não é um arquivo comum");
 }
 
-// Opened without waiting (a FIFO without its other end would block for
-// ever) and kept only if it is a regular file.
-int openRegular(const QString& path, int flags, QString* reason)
+} // namespace
+
+int openRegularFile(const QString& path, int flags, QString* reason)
 {
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
@@ -49,11 +49,9 @@ int openRegular(const QString& path, int flags, QString* reason)
     return fd;
 }
 
-} // namespace
-
 bool readConfigurationFile(const QString& path, QByteArray& content, QString* reason)
 {
-    const int fd = openRegular(path, O_RDONLY, reason);
+    const int fd = openRegularFile(path, O_RDONLY, reason);
     if (fd < 0)
         return false;
     // Read to one byte past the limit: a file that grows meanwhile is caught too.
@@ -77,19 +75,6 @@ bool readConfigurationFile(const QString& path, QByteArray& content, QString* re
     else if (have > kMaxConfigurationFileBytes)
         *reason = QStringLiteral("maior que 1 MiB; não é o JSON de 'quorva-cli read --json'");
     return readError == 0 && have <= kMaxConfigurationFileBytes;
-}
-
-bool openRecordFile(const QString& path, QFile& file, QString* reason)
-{
-    const int fd = openRegular(path, O_WRONLY | O_APPEND | O_CREAT, reason);
-    if (fd < 0)
-        return false;
-    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFile::AutoCloseHandle)) {
-        ::close(fd);
-        *reason = systemErrorText(EBADF);
-        return false;
-    }
-    return true;
 }
 
 } // namespace quorva::cli

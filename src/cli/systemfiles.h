@@ -23,9 +23,9 @@ using link::systemErrorText;
 // without waiting for a writer and without reading past the limit.
 bool readConfigurationFile(const QString& path, QByteArray& content, QString* reason);
 
-// `file` opened to append to a regular file, made if it does not exist. A
-// FIFO, a device or a folder is refused with the reason, without waiting for
-// a reader.
-bool openRecordFile(const QString& path, QFile& file, QString* reason);
+// A descriptor (blocking, close-on-exec) of the regular file `path`, opened
+// with `flags` without waiting: a FIFO without its other end would block for
+// ever. A FIFO, a device or a folder is refused with the reason; -1 then.
+int openRegularFile(const QString& path, int flags, QString* reason);
 
 } // namespace quorva::cli

@@ -16,9 +16,11 @@ struct Run
     QString out, err;
 };
 
-Run run(const QString& program, const QStringList& args)
+Run run(const QString& program, const QStringList& args, const QString& stdoutFile = {})
 {
     QProcess p; // one still running after 20 s is killed as p goes
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile);
     p.start(program, args);
     const bool exited = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit;
     return {exited ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
@@ -27,9 +29,9 @@ Run run(const QString& program, const QStringList& args)
 
 const QString cli = qEnvironmentVariable("QUORVA_CLI");
 
-Run quorva(const QStringList& args)
+Run quorva(const QStringList& args, const QString& stdoutFile = {})
 {
-    return run(cli, args);
+    return run(cli, args, stdoutFile);
 }
 
 Run mbpoll(const QStringList& options, const QString& port, const QStringList& values = {})
@@ -132,12 +134,28 @@ private slots:
             {}, R"("measuredValue":\d+\.\d,)");
         row("monitor as CSV",
             {"monitor", "--simulate", "--count", "2", "--interval", "50", "--csv"}, 0, {}, {},
-            R"(^timestamp;measured;unit;error\n(\d{4}-\d\d-\d\dT[\d:.]+;\d+,\d;°C;\n){2}$)");
-        row("dry run prints the words",
-            {"write", "--simulate", "--dry-run", "--zero", "-0,5", "--lower", "-200", "--upper",
-             "650", "--sensor", "Pt100", "--fault", "1", "--direction", "0"},
+            R"(^timestamp;measured;unit;error\n(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d;\d+,\d;°C;\n){2}$)");
+        // A field holding the separator or a quote is quoted (RFC 4180).
+        row("monitor CSV quotes a field",
+            {"monitor", "--port", "/tmp/quorva;\"missing", "--count", "1", "--csv"}, 1, {},
+            "/tmp/quorva;\"missing: porta não encontrada",
+            "^timestamp;measured;unit;error\\n[^;]+;;;\"Erro ao abrir o dispositivo USB. "
+            "\\(/tmp/quorva;\"\"missing: porta não encontrada\\)\"\\n$");
+        // Every field given, no device is needed. The request as pymodbus frames it.
+        row("dry run prints the request",
+            {"write", "--port", "/dev/quorva-missing", "--dry-run", "--zero", "-0,5", "--lower",
+             "-200", "--upper", "650", "--sensor", "Pt100", "--fault", "1", "--direction", "0"},
             0, {}, {},
-            "^Registros 1 a 11: 0000 0000 0000 FFFB 0000 F830 1964 0001 0000 0000 0000\n$");
+            "^Registros 1 a 11: 0000 0000 0000 FFFB 0000 F830 1964 0001 0000 0000 0000\n"
+            "Pedido \\(31 bytes\\): 01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 "
+            "64 00 01 00 00 00 00 00 00 DC 39\n$");
+        // Scripts get the outcome as JSON on standard output too.
+        row("read fails as JSON", {"read", "--port", "/dev/quorva-missing", "--json"}, 1, {},
+            "porta não encontrada",
+            "^\\{\"error\":\"Erro ao abrir o dispositivo USB. \\(/dev/quorva-missing: porta não "
+            "encontrada\\)\",\"outcome\":\"port-not-found\"\\}\\n$");
+        row("monitor fails as JSON", {"monitor", "--port", "/dev/quorva-missing", "--json"}, 1,
+            {"\"outcome\":\"port-not-found\",\"timestamp\":\""}, "porta não encontrada");
 
         // Every argument is checked before the port is opened: a port that
         // does not exist would otherwise answer first, with status 1.
@@ -185,6 +203,10 @@ private slots:
         device("no reply", "no-reply", {"read"}, {}, "não respondeu (* Falha de comunicação *)");
         device("bad CRC, in Portuguese", "bad-crc", {"read"}, {},
                "resposta inválida do transmissor (CRC inválido)");
+        device("no reply as JSON", "no-reply", {"read", "--json"},
+               {"{\"error\":\"Erro de leitura: o transmissor não respondeu",
+                R"("outcome":"no-reply"})"},
+               "não respondeu");
         device("bad CRC, as a code", "bad-crc", {"monitor", "--count", "1", "--json"},
                {R"("fault":"bad-crc","outcome":"bad-reply")"}, "1 leitura(s)");
         device("write refused", "refuse-writes", {"write", "--zero", "1,0"}, {},
@@ -254,6 +276,63 @@ private slots:
                                : complaint.startsWith("quorva-cli: ") && complaint.contains(err) &&
                                      (rest.isEmpty() || rest.startsWith("uso: quorva-cli ")),
                  qPrintable(r.err));
+    }
+
+    // An output that cannot be written fails the command with one line naming
+    // it, and nothing half-written: standard output, the CSV or JSON of a
+    // monitor (which stops by itself) on a full device, and the record on a
+    // file system filled up to a few bytes short of the line.
+    void outputsThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("stdoutFile");
+        QTest::addColumn<QString>("named");
+        const QString onFullDisk = "/full/lote.jsonl"; // the record, on a small tmpfs
+        const auto row = [](const char* name, const QStringList& args, const QString& out,
+                            const QString& named) { QTest::newRow(name) << args << out << named; };
+        row("read", {"read", "--simulate"}, "/dev/full", "/dev/full (saída padrão)");
+        row("read as JSON", {"read", "--simulate", "--json"}, "/dev/full", "/dev/full");
+        row("monitor as CSV", {"monitor", "--simulate", "--csv", "--interval", "50"}, "/dev/full",
+            "/dev/full (saída padrão)");
+        row("monitor as JSON", {"monitor", "--simulate", "--json"}, "/dev/full", "/dev/full");
+        row("help", {"write", "--help"}, "/dev/full", "/dev/full");
+        row("record on a full disk",
+            {"write", "--simulate", "--zero", "0,1", "--record", onFullDisk}, {},
+            "--record: não foi possível gravar em " + onFullDisk);
+    }
+    void outputsThatCannotBeWritten()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, stdoutFile);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString full = dir.filePath("full"), record = full + "/lote.jsonl";
+        const QByteArray lines(4000, 'x'); // what the record held before
+        const bool onTmpfs = args.last().startsWith("/full/");
+        if (onTmpfs) {
+            if (!QDir().mkdir(full) ||
+                run("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", full}).status != 0)
+                QSKIP("mounting a small tmpfs is not permitted here");
+            QVERIFY(writeFile(record, lines));
+            QFile filler(full + "/filler");
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(4096, '\0')) == 4096 && filler.flush()) {
+            }
+            args.last() = record;
+            named = "--record: não foi possível gravar em " + record;
+        }
+        const Run r = quorva(args, stdoutFile);
+        const QByteArray kept = contents(record);
+        if (onTmpfs)
+            run("umount", {full});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.startsWith("quorva-cli: ") && r.err.count('\n') == 1 &&
+                     r.err.contains(named + (stdoutFile.isEmpty() ? ": " : "")) &&
+                     r.err.contains(": sem espaço no dispositivo"),
+                 qPrintable(r.err));
+        QVERIFY2(r.out.isEmpty(), qPrintable(r.out)); // no success claimed
+        if (onTmpfs)
+            QCOMPARE(kept, lines);
     }
 
     // Configure one transmitter, check what it reads back, then copy its
@@ -394,14 +473,16 @@ private slots:
         // the read-back (zero 0,5), the outcome.
         const QStringList lines =
             QString::fromUtf8(contents(record)).split('\n', Qt::SkipEmptyParts);
-        QVERIFY2(lines.size() == 2 &&
-                     containsAll(lines[0], {R"("firmware":1.23,)", R"("model":"TRV-C")",
-                                            "\"port\":\"" + port + '"', R"("rangeUpper":650.5,)",
-                                            R"("zeroAdjust":-0.3,)",
-                                            R"("words":[0,0,0,5,2,64536,6505,2,1,0,0])",
-                                            R"("zeroAdjust":0.5,)", R"("outcome":"ok")"}) &&
-                     containsAll(lines[1], {R"("zeroAdjust":-0.5,)", R"("outcome":"ok")"}),
-                 qPrintable(lines.join('\n')));
+        QVERIFY2(
+            lines.size() == 2 &&
+                containsAll(lines[0],
+                            {R"("firmware":1.23,)", R"("model":"TRV-C")",
+                             "\"port\":\"" + port + '"', R"("rangeUpper":650.5,)",
+                             R"("zeroAdjust":-0.3,)", R"("words":[0,0,0,5,2,64536,6505,2,1,0,0])",
+                             R"("zeroAdjust":0.5,)", R"("outcome":"ok")"}) &&
+                containsAll(lines[1], {R"("zeroAdjust":-0.5,)", R"("outcome":"ok")"}) &&
+                QRegularExpression(R"("time":"[-\dT:.]+[+-]\d\d:\d\d")").match(lines[0]).hasMatch(),
+            qPrintable(lines.join('\n')));
     }
 
     // A monitor holds its port: another program is told it is busy. When the

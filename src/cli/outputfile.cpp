@@ -1,0 +1,173 @@
+#include "outputfile.h"
+
+#include "cli/systemfiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace quorva::cli {
+
+QString isoTimestamp(const QDateTime& time)
+{
+    const int offsetMinutes = time.offsetFromUtc() / 60;
+    const int magnitude = std::abs(offsetMinutes);
+    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
+           QStringLiteral("%1%2:%3")
+               .arg(QChar(offsetMinutes < 0 ? u'-' : u'+'))
+               .arg(magnitude / 60, 2, 10, QChar(u'0'))
+               .arg(magnitude % 60, 2, 10, QChar(u'0'));
+}
+
+QString csvField(const QString& text, QChar separator)
+{
+    if (!text.contains(separator) && !text.contains(u'"') && !text.contains(u'\n') &&
+        !text.contains(u'\r'))
+        return text;
+    return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+CheckedDescriptor::CheckedDescriptor(int fd) : m_fd(fd)
+{
+    QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 CheckedDescriptor::writeData(const char* data, qint64 size)
+{
+    if (m_error != 0)
+        return -1;
+    for (qint64 done = 0; done < size;) {
+        const ssize_t n = ::write(m_fd, data + done, size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_error = n < 0 ? errno : ENOSPC;
+            setErrorString(systemErrorText(m_error));
+            return -1;
+        }
+        done += n;
+        m_written += n;
+    }
+    return size;
+}
+
+QString CheckedDescriptor::fileName() const
+{
+    const QString target = QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(m_fd)).symLinkTarget();
+    const QString name = m_fd == STDOUT_FILENO ? QStringLiteral("saída padrão")
+                                               : QStringLiteral("descritor %1").arg(m_fd);
+    // A pipe or socket has no path to show.
+    return target.startsWith(u'/') ? QStringLiteral("%1 (%2)").arg(target, name) : name;
+}
+
+bool CheckedDescriptor::finish()
+{
+    // A descriptor the caller closed, and never written to, has nothing to lose.
+    if (m_written > 0 && m_error == 0 && ::close(m_fd) != 0 && errno != EINTR) {
+        m_error = errno;
+        setErrorString(systemErrorText(m_error));
+    }
+    return m_error == 0;
+}
+
+QString writeFailureText(QTextStream& stream)
+{
+    const auto* descriptor = dynamic_cast<CheckedDescriptor*>(stream.device());
+    return QStringLiteral("não foi possível escrever em %1: %2")
+        .arg(descriptor ? descriptor->fileName() : QStringLiteral("saída padrão"),
+             stream.device() ? stream.device()->errorString() : QStringLiteral("erro de escrita"));
+}
+
+LineFile::~LineFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool LineFile::fail(int err)
+{
+    m_error = err;
+    return false;
+}
+
+QString LineFile::errorText() const
+{
+    return m_fd < 0 && !m_openRefusal.isEmpty() ? m_openRefusal : systemErrorText(m_error);
+}
+
+bool LineFile::open(const QString& path)
+{
+    m_path = path;
+    struct stat existing
+    {
+    };
+    m_created = ::stat(QFile::encodeName(path).constData(), &existing) != 0;
+    m_fd = openRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, &m_openRefusal);
+    return m_fd >= 0;
+}
+
+namespace {
+
+bool syncFolder(const QString& file)
+{
+    const int fd = ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return synced;
+}
+
+} // namespace
+
+bool LineFile::appendLine(const QByteArray& line)
+{
+    const QByteArray whole = line + '\n';
+    // Another program appending at once waits; the size seen is where this line goes.
+    while (::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            break; // a file system without locks still takes the line
+    }
+    struct stat before
+    {
+    };
+    if (::fstat(m_fd, &before) != 0) {
+        ::flock(m_fd, LOCK_UN);
+        return fail(errno);
+    }
+    const bool regular = S_ISREG(before.st_mode);
+    ssize_t n = -1;
+    do {
+        n = ::write(m_fd, whole.constData(), size_t(whole.size()));
+    } while (n < 0 && errno == EINTR);
+    int err = n < 0 ? errno : (n < whole.size() ? ENOSPC : 0);
+    // A device or pipe takes no fsync, and needs none.
+    if (err == 0 && regular && ::fsync(m_fd) != 0)
+        err = errno;
+    // A file made by this run is found after a power cut only once its folder is synced too.
+    if (err == 0 && regular && std::exchange(m_created, false) && !syncFolder(m_path))
+        err = errno;
+    // Half a line would spoil the next one too: the file goes back to its last whole line.
+    if (err != 0 && n > 0 && regular)
+        (void)::ftruncate(m_fd, before.st_size);
+    ::flock(m_fd, LOCK_UN);
+    return err == 0 || fail(err);
+}
+
+bool LineFile::close()
+{
+    const int fd = std::exchange(m_fd, -1);
+    return fd < 0 || ::close(fd) == 0 || errno == EINTR || fail(errno);
+}
+
+} // namespace quorva::cli

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QIODevice>
+#include <QString>
+
+class QTextStream;
+
+// What quorva-cli writes for people and scripts, written so that a lost
+// output never passes for a delivered one.
+namespace quorva::cli {
+
+// A moment as ISO 8601 with its offset from UTC ("2026-12-07T09:15:02.120-03:00"),
+// so a log read on another computer or after a change of summer time still
+// says when.
+QString isoTimestamp(const QDateTime& time = QDateTime::currentDateTime());
+
+// One CSV field: quoted, its quotes doubled, when it holds the separator, a
+// quote or a line break, so an error text or a port name stays one field.
+QString csvField(const QString& text, QChar separator = u';');
+
+// A descriptor the program reports on (standard output), every write
+// checked: the first failure is kept with its errno and nothing is written
+// after it, so a report never goes on with a hole in it.
+class CheckedDescriptor : public QIODevice
+{
+public:
+    explicit CheckedDescriptor(int fd);
+    bool isSequential() const override { return true; }
+    int error() const { return m_error; }
+    // The file behind the descriptor, as the one error line names it.
+    QString fileName() const;
+    // Closes the descriptor, whose last buffered data may still fail to go
+    // out; false when any write or the close failed.
+    bool finish();
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    int m_fd;
+    int m_error = 0;
+    qint64 m_written = 0;
+};
+
+// The one line that says a stream's output was lost: which file and why.
+QString writeFailureText(QTextStream& stream);
+
+// A file of lines (the commissioning record) to which a line is added whole
+// or not at all: one write per line, a short write cut back off, and the line
+// on the disk (fsync) before success is reported. Appends from several
+// programs at once are taken one at a time.
+class LineFile
+{
+public:
+    LineFile() = default;
+    LineFile(const LineFile&) = delete;
+    LineFile& operator=(const LineFile&) = delete;
+    ~LineFile();
+
+    // For appending to a regular file, made when missing; anything else is
+    // refused without waiting (a FIFO without a reader).
+    bool open(const QString& path);
+    bool isOpen() const { return m_fd >= 0; }
+    bool appendLine(const QByteArray& line); // `line` without its line break
+    bool close();
+    QString path() const { return m_path; }
+    QString errorText() const;
+
+private:
+    bool fail(int err);
+
+    QString m_path;
+    int m_fd = -1;
+    int m_error = 0;
+    QString m_openRefusal; // why open() refused the path
+    bool m_created = false; // by this run: its folder is synced with the first line
+};
+
+} // namespace quorva::cli
