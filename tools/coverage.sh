@@ -90,9 +90,8 @@ The programs the tests start (`quorva-cli` in `tst_cli`, the window in
 `tst_mainwindow_serial`, `quorva_help` and `quorva_version`) add their
 counters when they exit, normally or on SIGTERM or SIGHUP (and SIGINT for
 `quorva-cli`), which they turn into a normal exit. A process killed outright
-writes none: the
-simulator that `tst_cli` kills with SIGKILL (to leave a stale link behind),
-and any child a test has to kill after its time is up.
+writes none: the simulator that `tst_cli` kills with SIGKILL (to leave a
+stale link behind), and any child a test has to kill after its time is up.
 
 | layer | files | lines | | branches | | aim |
 |---|---|---|---|---|---|---|
