@@ -4,6 +4,8 @@
 #   ./dev.sh test     installs what is missing, builds, runs every test (and the
 #                     fuzz and soak smoke under the sanitizers, in build-sanitize/)
 #   ./dev.sh mutants  the mutation check (not in CI): tools/mutants.sh
+#   ./dev.sh coverage line and branch coverage of the suite (not in CI), in
+#                     build-coverage/: tools/coverage.sh
 # Installing needs root (or sudo).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,10 +13,13 @@ cd "$(dirname "$0")"
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev
           fonts-liberation socat python3-pymodbus mbpoll dpkg-dev desktop-file-utils
           clang libclang-rt-14-dev lintian help2man man-db libmodbus-dev)
+# Only ./dev.sh coverage needs these; CI's test path installs none of them.
+coverage_packages=(gcovr)
 
+# install_missing [PACKAGE...]: the packages above and any given.
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "${packages[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return
@@ -56,8 +61,14 @@ mutants)
     install_missing
     exec tools/mutants.sh "${@:2}"
     ;;
+coverage)
+    install_missing "${coverage_packages[@]}"
+    cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ -DQUORVA_COVERAGE=ON
+    cmake --build build-coverage -j"$(nproc)"
+    exec tools/coverage.sh
+    ;;
 *)
-    echo "usage: $0 window|test|mutants" >&2
+    echo "usage: $0 window|test|mutants|coverage" >&2
     exit 2
     ;;
 esac

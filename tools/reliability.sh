@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes docs/reliability.md: the fault matrix as the tests observe it, a long
 # soak, and a fuzz run when the sanitizer tree is built. Build first (./dev.sh test).
+# The mutation check's and the coverage sections are kept as their tools wrote them.
 #   SOAK_CYCLES=100000 FUZZ_SECONDS=30 tools/reliability.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,8 @@ QT_QPA_PLATFORM=offscreen build/tests/quorva_soak --cycles "${SOAK_CYCLES:-10000
     --report "$tmp/soak.md" > "$tmp/soak.log" 2>&1 || { cat "$tmp/soak.log"; exit 1; }
 # The mutation check's section, as tools/mutants.sh last wrote it.
 mutation=$(awk '/^## /{on = $0 == "## Mutation check"} on' docs/reliability.md)
+# And the coverage section, as tools/coverage.sh last wrote it.
+coverage=$(awk '/^## /{on = $0 == "## Coverage"} on' docs/reliability.md)
 fuzz="The fuzz targets were not built (run \`./dev.sh test\`, which builds \`build-sanitize/\`)."
 if [ -x build-sanitize/tests/fuzz_exchange ]; then
     fuzz="Last run (${FUZZ_SECONDS:-30} s each, from the seeds and the build tree's corpus):"$'\n'
@@ -198,6 +201,7 @@ To repeat one (likewise `fuzz_exchange`, `fuzz_ptyframing`):
     build-sanitize/tests/fuzz_reply -runs=10000000 -timeout=10 -print_final_stats=1 \
         build-sanitize/tests/fuzz-corpus/reply tests/fuzz/corpus/reply
 FUZZ
-    printf '\n%s' "$fuzz"
+    printf '\n%s\n' "${fuzz%$'\n'}"
+    [ -z "$coverage" ] || printf '\n%s\n' "$coverage"
 } > docs/reliability.md
 echo "wrote docs/reliability.md"
