@@ -9,6 +9,7 @@
 #include <cstdio>
 
 using namespace quorva::cli;
+using quorva::link::ModbusMaster;
 
 namespace {
 
@@ -23,7 +24,8 @@ const char kUsage[] =
     "             ou --from ARQUIVO de 'read --json'; --record, --dry-run, --force)\n"
     "  simulate   transmissor virtual num pseudo-terminal (--link PATH, --fault NOME)\n"
     "\n"
-    "Opções comuns: --port NOME | --simulate, --json. 'quorva-cli <comando> --help' detalha.\n"
+    "Opções comuns: --port NOME | --simulate, --timeout MS, --json.\n"
+    "'quorva-cli <comando> --help' detalha.\n"
     "\n"
     "Estado de saída: 0 sucesso; 1 falha do dispositivo ou da ligação; 2 uso incorreto,\n"
     "valor inválido ou recusado (nada é enviado).\n";
@@ -33,6 +35,10 @@ struct Options
     QCommandLineOption port{"port", "Porta serial NOME em vez do primeiro cabo USB FTDI.", "NOME"};
     QCommandLineOption simulate{"simulate", "Usa o transmissor virtual embutido."};
     QCommandLineOption json{"json", "Saída em JSON (chaves estáveis, em inglês)."};
+    QCommandLineOption timeout{"timeout",
+                               "Espera pela resposta, em ms, de 100 a 10000 (800); para um "
+                               "conversor lento. A espera após uma falha a acompanha.",
+                               "MS", "800"};
     QCommandLineOption interval{"interval", "Intervalo entre leituras, em ms (1000).", "MS",
                                 "1000"};
     QCommandLineOption count{"count", "Número de leituras (0: até Ctrl-C).", "N", "0"};
@@ -120,7 +126,7 @@ int main(int argc, char* argv[])
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const bool needsLink = command == "read" || command == "monitor" || command == "write";
     if (needsLink)
-        parser.addOptions({opt.port, opt.simulate});
+        parser.addOptions({opt.port, opt.simulate, opt.timeout});
     parser.addOption(opt.json);
     if (command == "monitor")
         parser.addOptions({opt.interval, opt.count, opt.csv});
@@ -169,7 +175,15 @@ int main(int argc, char* argv[])
     if (parser.isSet(opt.port) && parser.isSet(opt.simulate))
         return o.fail(QStringLiteral("--port e --simulate não podem ser usados juntos"),
                       kExitUsage);
-    CliLink link(LinkChoice{parser.value(opt.port), parser.isSet(opt.simulate)});
+    LinkChoice choice{parser.value(opt.port), parser.isSet(opt.simulate)};
+    if (!toInt(parser.value(opt.timeout), ModbusMaster::kMinResponseTimeoutMs,
+               choice.timeoutMs) ||
+        choice.timeoutMs > ModbusMaster::kMaxResponseTimeoutMs)
+        return o.fail(QStringLiteral("--timeout espera milissegundos, de %1 a %2")
+                          .arg(ModbusMaster::kMinResponseTimeoutMs)
+                          .arg(ModbusMaster::kMaxResponseTimeoutMs),
+                      kExitUsage);
+    CliLink link(choice);
     if (command == "read")
         return readOnce(link, o);
     if (command == "monitor") {
