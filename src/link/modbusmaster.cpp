@@ -234,11 +234,13 @@ void ModbusMaster::expireWaiting()
     if (!m_waiting || m_clock.nowUs() < m_waiting->deadlineUs)
         return;
     // Busy when bytes kept the line from the quiet it needed for longer than
-    // the bound; otherwise held by a slave that has not answered in step.
-    const bool busyLine = m_waiting->bytesSeen &&
-                          (m_state == LineState::InStep ||
-                           m_clock.nowUs() - m_outOfStepSinceUs >=
-                               qint64(quietBoundMs()) * kUsPerMs);
+    // the bound; otherwise held by a slave that has not answered in step. A
+    // write is told it never went out, whatever held the line.
+    const bool busyLine = m_waiting->request.function == kWriteMultipleRegisters ||
+                          (m_waiting->bytesSeen &&
+                           (m_state == LineState::InStep ||
+                            m_clock.nowUs() - m_outOfStepSinceUs >=
+                                qint64(quietBoundMs()) * kUsPerMs));
     TransactionResult failed = resultFor(m_waiting->request, ReplyOutcome::LineBusy);
     if (!busyLine) {
         failed.outcome = m_lastFailure.outcome;

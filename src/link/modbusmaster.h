@@ -73,8 +73,9 @@ struct TransactionResult
 // - A caller's request waits for the line at most its own bound (a reading:
 //   the response timeout, so a poll reports at its own pace; a write:
 //   writeWaitBoundMs()); past it, it fails with the reason the line is held:
-//   LineBusy if bytes came meanwhile with no request on the line, otherwise
-//   the last unanswered request's outcome.
+//   a reading with LineBusy if bytes kept coming with no request on the line
+//   past the bound, otherwise with the last unanswered request's outcome; a
+//   write always with LineBusy (it was never sent).
 // - A cancelled transaction keeps the line until its reply is whole (and
 //   dropped) or its response timeout has passed.
 // - On a paced line, a frame complete sooner than request and reply take on

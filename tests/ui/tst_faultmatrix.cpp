@@ -84,8 +84,11 @@ private slots:
         refused("1100 stray bytes, then the reply", Fault::Flood);
         row("Two replies queued", Fault::DoubleReply, 0, When::Reading, true, " ",
             "Leitura efetuada        -->>");
-        row("Reply one poll late (1050 ms)", Fault::None, 0, When::Late, false, silent, failed, {},
-            "reading", 1050);
+        // A late reading's reply meets the master's resync instead, and spoils
+        // it: a bad reply, never a reading.
+        for (int late : {1050, 1200, 1500, 1900, 2500, 4000})
+            row(qPrintable(QStringLiteral("Every reply %1 ms late").arg(late)), Fault::None, 0,
+                When::Late, false, late == 1050 ? silent : " ", failed, {}, "reading", late);
         row("Driver write refused", Fault::WriteRefused, 0, When::Reading, false, " ",
             "Leitura efetuada -->>", sendFailed, "disconnected");
         row("Driver read refused", Fault::ReadRefused, 0, When::Reading, false, " ", failed,
@@ -179,7 +182,8 @@ private slots:
         }
 
         // It recovers: at once, or by "Ler", or by connecting again. Bytes
-        // still on the line when the fault clears may spoil one more reading.
+        // still on the line when the fault clears may spoil one more reading,
+        // a late slave's backlog one more a second.
         w.messages.whileShown = nullptr;
         w.device.setFault(Fault::None);
         w.device.setTurnaroundMs(4);
@@ -190,7 +194,7 @@ private slots:
         if (state != "reading")
             WindowRig::click(w.form.transmite);
         const qint8 counter = w.flags.StatusAnimation; // a reading taken steps it
-        for (int i = 0; i < 3 && w.flags.StatusAnimation == counter; ++i) {
+        for (int i = 0; i < 3 + turnaround / 1000 && w.flags.StatusAnimation == counter; ++i) {
             w.poll();
             w.toNextSecond();
         }
@@ -209,6 +213,58 @@ private slots:
                                                 : "panel 0 \"Desconectado\", reading stopped",
                            taken ? "the device's new values" : "the last accepted values",
                            when == When::StopThenSend ? "the configuration shown" : "nothing");
+    }
+
+    // Another talker's burst once a second: the line is never quiet for the
+    // settle. Reading goes on at its pace (an answering slave is read again
+    // after its one bad reply), a write ends within its bound, and then
+    // "Desconectar" answers.
+    void neverQuietLine_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("one bad CRC, then answers") << false;
+        QTest::newRow("silent") << true;
+    }
+    void neverQuietLine()
+    {
+        QFETCH(bool, silent);
+        WindowRig w;
+        w.connectAndRead();
+        w.toNextSecond();
+        w.device.setNoise(1000);
+        w.device.setRegister(2, 512);
+        w.device.setRegister(7, quint16(-1230));
+        w.device.setRegister(10, 123);
+        w.device.setFault(silent ? Fault::NoReply : Fault::BadCrc);
+        w.poll();
+        QCOMPARE(w.panel(1), "Erro de leitura");
+        if (!silent)
+            w.device.setFault(Fault::None);
+        w.device.clearReceivedFrames();
+        int failed = 0;
+        for (int s = 0; s < 8; ++s) {
+            w.toNextSecond();
+            w.form.Timer1Timer(w.form.Timer1);
+            w.runMs(990);
+            failed += w.panel(1) == "Erro de leitura";
+        }
+        QVERIFY(w.framesSent() >= 3); // the line was never given up
+        if (silent) {
+            QCOMPARE(failed, 8);
+            QCOMPARE(shownBy(w.form, kBefore), kBefore);
+        } else {
+            QVERIFY(w.panel(1).startsWith("Leitura efetuada"));
+            QCOMPARE(shownBy(w.form, kAfter), kAfter);
+        }
+
+        WindowRig::click(w.form.transmite);
+        WindowRig::click(w.form.Button2);
+        w.runMs(w.master.writeWaitBoundMs() + w.master.responseTimeoutMs());
+        QVERIFY(!w.form.writeInFlight());
+        if (silent)
+            QCOMPARE(w.messages.told, lines("A configuração não foi enviada: linha ocupada."));
+        WindowRig::click(w.form.btConectar);
+        COMPARE_SHOWN(w.form, "btConectar: Conectar", "StatusBar1: Desconectado | ");
     }
 
     void cleanupTestCase()
