@@ -83,7 +83,7 @@ SendOutcome ModbusMaster::submit(RequestFrame request, int waitBoundMs)
     return m_onLine && !m_onLine->resync ? SendOutcome::Sent : SendOutcome::SendFailed;
 }
 
-bool ModbusMaster::sendNow(RequestFrame request, bool resync)
+void ModbusMaster::sendNow(RequestFrame request, bool resync)
 {
     SerialDriver& driver = m_link.driver();
     // Whatever waits in the queue answers an older request: discard it, so a
@@ -91,6 +91,7 @@ bool ModbusMaster::sendNow(RequestFrame request, bool resync)
     driver.purge(m_link.handle(), kPurgeRx);
     // Taken before the write: the request cannot start on the line earlier.
     const qint64 sentAtUs = m_clock.nowUs();
+    const LineState stateBefore = m_state;
     m_onLine = OnLine{std::move(request), sentAtUs, {}, true, resync};
     m_state = LineState::OnLine;
     const QByteArray& bytes = m_onLine->request.bytes;
@@ -101,16 +102,19 @@ bool ModbusMaster::sendNow(RequestFrame request, bool resync)
     qCDebug(lcFrames, "tx %s%s status %u", bytes.toHex(' ').constData(), resync ? " (resync)" : "",
             unsigned(status));
     if (status != DriverStatusCode::Ok) {
-        TransactionResult failed = resultFor(m_onLine->request, ReplyOutcome::SendFailed);
+        // Nothing went out: the line is as it was. A refused resync is the
+        // waiting request's failure too, as its own write would be.
+        const RequestFrame& owner = resync ? m_waiting->request : m_onLine->request;
+        TransactionResult failed = resultFor(owner, ReplyOutcome::SendFailed);
         failed.driverStatus = status;
         m_onLine.reset();
-        m_state = LineState::InStep; // the line is gone; nothing more is owed on it
-        if (!resync)
-            emit finished(failed);
-        return false;
+        m_state = stateBefore;
+        if (resync)
+            m_waiting.reset();
+        emit finished(failed);
+        return;
     }
     m_lastActivityUs = sentAtUs;
-    return true;
 }
 
 void ModbusMaster::cancel()
@@ -200,11 +204,7 @@ void ModbusMaster::startDue()
     if (quiet < qint64(settleMs()) * kUsPerMs && !(pastBound && quiet >= interFrameGapUs()))
         return;
     const int count = m_resyncs++ % kResyncCounts + 1;
-    if (!sendNow(buildReadRequest(m_slave, kResyncFirstRegister, count), true)) {
-        RequestFrame next = std::move(m_waiting->request);
-        m_waiting.reset();
-        sendNow(std::move(next), false); // refused as well, and reported
-    }
+    sendNow(buildReadRequest(m_slave, kResyncFirstRegister, count), true);
 }
 
 bool ModbusMaster::drainLine()

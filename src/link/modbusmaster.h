@@ -169,7 +169,7 @@ private:
 
     SendOutcome submit(RequestFrame request, int waitBoundMs);
     void startDue();
-    bool sendNow(RequestFrame request, bool resync);
+    void sendNow(RequestFrame request, bool resync);
     void serviceTransaction();
     void finishTransaction(TransactionResult result);
     bool drainLine();
