@@ -30,7 +30,8 @@ mutant "wait for a full reply after an exception's function code" $frame \
 mutant "skip the purge before a request" $master 'driver.purge(m_link.handle(), kPurgeRx);' ';'
 mutant "a cancel frees the line at once" $master 'm_onLine->wanted = false;' 'm_onLine.reset();'
 mutant "no settle after a silent request" $master \
-    'result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;' 'false;'
+    'm_state = answered || lineGone ? LineState::InStep : LineState::OutOfStep;' \
+    'm_state = LineState::InStep;'
 mutant "no stale-frame check" $master \
     'm_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {' 'false) {'
 mutant "take the whole receive queue" $master \

@@ -243,8 +243,11 @@ void ModbusMaster::expireWaiting()
                                 qint64(quietBoundMs()) * kUsPerMs));
     TransactionResult failed = resultFor(m_waiting->request, ReplyOutcome::LineBusy);
     if (!busyLine) {
-        failed.outcome = m_lastFailure.outcome;
-        failed.fault = m_lastFailure.fault;
+        // A resync refused with an exception: the request itself was never
+        // answered, so it is no exception of its own.
+        const bool refused = m_lastFailure.outcome == ReplyOutcome::Exception;
+        failed.outcome = refused ? ReplyOutcome::BadReply : m_lastFailure.outcome;
+        failed.fault = refused ? ReplyFault::Exception : m_lastFailure.fault;
         failed.exceptionCode = m_lastFailure.exceptionCode;
     }
     m_waiting.reset();
