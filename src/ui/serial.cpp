@@ -572,7 +572,8 @@ void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
     case ReplyOutcome::Exception:
         m_messages.showMessage(kNotConfirmed);
         break;
-    case ReplyOutcome::LineBusy:
+    case ReplyOutcome::LineBusy: // it never went out
+        StatusBar1->setPanelText(1, QString());
         m_messages.showMessage(kLineBusyWrite);
         break;
     case ReplyOutcome::SendFailed:

@@ -2,8 +2,8 @@
 // a cancelled reading keeps the line, a reply never answers a later request
 // however late it comes, a copy never meets the next request, a never-quiet
 // line never holds a request for ever, a hang-up ends the transaction at
-// once, and the link wakes on arrival only. What the window shows of each fault is the
-// fault matrix's (tst_faultmatrix).
+// once, and the link wakes on arrival only. What the window shows of each
+// fault is the fault matrix's (tst_faultmatrix).
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "scripteddriver.h"
@@ -56,7 +56,7 @@ struct Rig
     QList<TransactionResult> results;
     int submitted = 0;
     std::map<int, qint64> lastCopyDueUs; // by request number
-    qint64 m_slaveFreeAtUs = 0;
+    qint64 slaveFreeAtUs = 0;
 
     Rig()
     {
@@ -82,7 +82,7 @@ struct Rig
             const qint64 lineUs = driver.paced ? lineTimeUs(reply.size()) : 0;
             qint64 startUs = std::max(at + (driver.paced ? lineTimeUs(request.size()) : 0) +
                                           late * 1000,
-                                      m_slaveFreeAtUs);
+                                      slaveFreeAtUs);
             for (int copy = 0; copy < b.copies; ++copy) {
                 if (driver.paced) {
                     for (int k = 0; k < reply.size(); ++k)
@@ -93,7 +93,7 @@ struct Rig
                 lastCopyDueUs[n] = startUs + lineUs;
                 startUs += lineUs + b.copyGapMs * 1000;
             }
-            m_slaveFreeAtUs = lastCopyDueUs[n];
+            slaveFreeAtUs = lastCopyDueUs[n];
         };
     }
     void answerAfter(int turnaroundMs)
@@ -107,19 +107,12 @@ struct Rig
             master.service();
         }
     }
-    void read()
-    {
-        ++submitted;
-        master.readHoldingRegisters(1, 1, kReadingCount);
-    }
     // The window's timer: a reading every second unless one is still waiting.
     void pollFor(int seconds)
     {
-        for (int s = 0; s < seconds; ++s) {
+        for (int s = 0; s < seconds; ++s, runMs(1000))
             if (!master.busy())
-                read();
-            runMs(1000);
-        }
+                submitted += master.readHoldingRegisters(1, 1, kReadingCount) != SendOutcome::Busy;
     }
     // The number of the last reading written: the request a reading's result answers.
     int lastReadingWritten() const
