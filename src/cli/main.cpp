@@ -179,8 +179,7 @@ int main(int argc, char* argv[])
         return o.fail(QStringLiteral("--port e --simulate não podem ser usados juntos"),
                       kExitUsage);
     LinkChoice choice{parser.value(opt.port), parser.isSet(opt.simulate)};
-    if (!toInt(parser.value(opt.timeout), ModbusMaster::kMinResponseTimeoutMs,
-               choice.timeoutMs) ||
+    if (!toInt(parser.value(opt.timeout), ModbusMaster::kMinResponseTimeoutMs, choice.timeoutMs) ||
         choice.timeoutMs > ModbusMaster::kMaxResponseTimeoutMs)
         return o.fail(QStringLiteral("--timeout espera milissegundos, de %1 a %2")
                           .arg(ModbusMaster::kMinResponseTimeoutMs)

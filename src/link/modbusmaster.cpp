@@ -238,9 +238,8 @@ void ModbusMaster::expireWaiting()
     // write is told it never went out, whatever held the line.
     const bool busyLine = m_waiting->request.function == kWriteMultipleRegisters ||
                           (m_waiting->bytesSeen &&
-                           (m_state == LineState::InStep ||
-                            m_clock.nowUs() - m_outOfStepSinceUs >=
-                                qint64(quietBoundMs()) * kUsPerMs));
+                           (m_state == LineState::InStep || m_clock.nowUs() - m_outOfStepSinceUs >=
+                                                                qint64(quietBoundMs()) * kUsPerMs));
     TransactionResult failed = resultFor(m_waiting->request, ReplyOutcome::LineBusy);
     if (!busyLine) {
         // A resync refused with an exception: the request itself was never
@@ -358,9 +357,9 @@ void ModbusMaster::armTimer()
     else if (m_waiting && m_state == LineState::InStep)
         dueUs = gapEndsUs;
     else if (m_waiting)
-        dueUs = std::min(m_lastActivityUs + qint64(settleMs()) * kUsPerMs,
-                         std::max(m_outOfStepSinceUs + qint64(quietBoundMs()) * kUsPerMs,
-                                  gapEndsUs));
+        dueUs =
+            std::min(m_lastActivityUs + qint64(settleMs()) * kUsPerMs,
+                     std::max(m_outOfStepSinceUs + qint64(quietBoundMs()) * kUsPerMs, gapEndsUs));
     if (m_waiting)
         dueUs = std::min(dueUs.value_or(m_waiting->deadlineUs), m_waiting->deadlineUs);
     if (!dueUs) {

@@ -35,7 +35,9 @@ bool requestLowLatency([[maybe_unused]] QSerialPort& port)
 bool isRealUart([[maybe_unused]] QSerialPort& port)
 {
 #ifdef Q_OS_LINUX
-    struct stat node{};
+    struct stat node
+    {
+    };
     if (::fstat(port.handle(), &node) != 0 || !S_ISCHR(node.st_mode))
         return false;
     // /sys/bus/<bus>/drivers/<driver>

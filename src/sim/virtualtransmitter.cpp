@@ -39,7 +39,8 @@ void VirtualTransmitter::setNoise(int periodMs, int bytes)
 bool VirtualTransmitter::collectNoise()
 {
     const qsizetype before = m_noiseQueued;
-    for (; m_noisePeriodUs > 0 && m_nextNoiseUs <= m_clock.nowUs(); m_nextNoiseUs += m_noisePeriodUs)
+    for (; m_noisePeriodUs > 0 && m_nextNoiseUs <= m_clock.nowUs();
+         m_nextNoiseUs += m_noisePeriodUs)
         m_noiseQueued += m_noiseBytes;
     return m_noiseQueued > before;
 }

@@ -305,10 +305,10 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("rows");
         const QStringList four{"--count", "4"};
-        QTest::newRow("every reply 1200 ms late") << QStringList{"--turnaround", "1200"} << four
-                                                  << "eeee";
-        QTest::newRow("every reply 2500 ms late") << QStringList{"--turnaround", "2500"} << four
-                                                  << "eeee";
+        QTest::newRow("every reply 1200 ms late")
+            << QStringList{"--turnaround", "1200"} << four << "eeee";
+        QTest::newRow("every reply 2500 ms late")
+            << QStringList{"--turnaround", "2500"} << four << "eeee";
         QTest::newRow("every reply 1500 ms late, --timeout 2000")
             << QStringList{"--turnaround", "1500"}
             << QStringList{"--count", "3", "--timeout", "2000"} << "vvv";

@@ -103,8 +103,7 @@ private slots:
         // again, and a write that cannot go out ends within its bound.
         row("Wrong CRC beside another talker", Fault::BadCrc, 0, When::Noisy, false, " ", failed);
         row("Silent beside another talker, then send", Fault::NoReply, 0, When::NoisySend, false,
-            "* Linha ocupada *", "", {"A configuração não foi enviada: linha ocupada."},
-            "stopped");
+            "* Linha ocupada *", "", {"A configuração não foi enviada: linha ocupada."}, "stopped");
         for (int turnaround : {4, 400})
             for (int stopMs : {0, 40, 80})
                 row(qPrintable(QStringLiteral("Stop %1 ms after a poll, then send at once "
@@ -126,7 +125,7 @@ private slots:
         w.device.setRegister(7, quint16(-1230));
         w.device.setRegister(10, 123);
         w.device.clearReceivedFrames();
-        int sentWhileShown = 0; // ticks still come inside a modal box
+        int sentWhileShown = 0;       // ticks still come inside a modal box
         w.messages.whileShown = [&] { // ticks come while the timer runs
             const int before = w.framesSent();
             if (w.form.Timer1->isActive())
