@@ -196,8 +196,10 @@ bool CliLink::writeImage(const transmitter::WriteImage& image, LinkError* error)
                                                         kWriteRegisterCount, image.data());
             },
             r, error)) {
-        if (r.outcome == ReplyOutcome::LineBusy)
-            error->message.prepend(QStringLiteral("A configuração não foi enviada: "));
+        if (r.outcome == ReplyOutcome::LineBusy) // whatever held the line, nothing went out
+            error->message =
+                QStringLiteral("A configuração não foi enviada: linha ocupada (o pedido não pôde "
+                               "sair a tempo)");
         else if (!error->message.startsWith(QStringLiteral("Erro")))
             error->message.prepend(
                 QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
