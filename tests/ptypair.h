@@ -29,16 +29,17 @@ public:
             [this] { return QFile::exists(masterEnd()) && QFile::exists(slaveEnd()); }, 5000);
     }
 
-    // Starts the pymodbus slave on the far end and waits until it listens.
-    bool startPymodbusSlave()
+    // Starts the pymodbus slave on the far end (or on `port`) and waits until
+    // it listens.
+    bool startPymodbusSlave(const QString& port = {})
     {
-        if (!waitForLinks())
+        if (port.isEmpty() && !waitForLinks())
             return false;
         // Debian's packages import with the system interpreter.
         m_slave.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_slave.start(QStringLiteral("/usr/bin/python3"),
                       {qEnvironmentVariable("QUORVA_TEST_TOOLS") + "/pymodbus_slave.py", "--port",
-                       slaveEnd(), "--state", statePath()});
+                       port.isEmpty() ? slaveEnd() : port, "--state", statePath()});
         return QTest::qWaitFor(
                    [this] {
                        m_slave.waitForReadyRead(50);

@@ -27,15 +27,24 @@ mutant "decode one word too many" $frame \
     $'k < request.quantity; ++k)\n            parsed.words' $'k <= request.quantity; ++k)\n            parsed.words'
 mutant "wait for a full reply after an exception's function code" $frame \
     'return 5;' 'return 5 + 2 * request.quantity;'
-mutant "skip the purge before a request" $master 'driver.purge(m_link.handle(), kPurgeRx);' ';'
+mutant "nothing taken off the line before a request" $master 'if (!drainLine()) {' 'if (false) {'
 mutant "a cancel frees the line at once" $master 'm_onLine->wanted = false;' 'm_onLine.reset();'
 mutant "no settle after a silent request" $master \
-    'result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;' 'false;'
+    'm_state = answered || lineGone ? LineState::InStep : LineState::OutOfStep;' \
+    'm_state = LineState::InStep;'
 mutant "no stale-frame check" $master \
     'm_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {' 'false) {'
 mutant "take the whole receive queue" $master \
     'const int wanted = have < 2 ? 2 - have : std::min(expected, kReplyBufferSize) - have;' \
     'const int wanted = kReplyBufferSize;'
+mutant "resyncs all of one count" $master \
+    'const int count = m_resyncs++ % kResyncCounts + 1;' 'const int count = 1;'
+mutant "no inter-frame gap before a request" $master \
+    $'if (quiet < interFrameGapUs())\n            return;' $'if (false)\n            return;'
+mutant "a request waits for the line for ever" $master \
+    'if (!m_waiting || m_clock.nowUs() < m_waiting->deadlineUs)' 'if (true)'
+mutant "pacing judged paced whatever the port" src/link/usbserialdriver.cpp \
+    'm_pacedLine = isRealUart(*port);' 'm_pacedLine = true;'
 mutant "poll the line every millisecond" $master \
     'm_timer.start(int((remainingUs + kUsPerMs - 1) / kUsPerMs));' 'm_timer.start(1);'
 mutant "connect at 19200 baud" src/link/devicelink.cpp \

@@ -112,7 +112,8 @@ function's high bit set) or tags the device's answers itself.
   its last three requests whole, in two halves, twice, with a spoiled CRC, cut
   short, after noise or as an exception, after a delay the input chooses;
   cancels; clock steps of 1 ms to 2.56 s; refused writes (which may pass
-  again), refused reads, a hang-up. The device tags its answers (a reading's
+  again), refused reads, a hang-up. The master's own resyncs are requests the
+  device may answer like any other. The device tags its answers (a reading's
   words and an exception's code name the request on the line) and stays
   within what the master is built for: it answers within 1.1 s of the request
   (one poll late at most), and once a valid copy of an answer is whole, more
@@ -138,7 +139,7 @@ target for `QUORVA_FUZZ_SECONDS` (30 s by default).
 
 ### Faults found
 
-`fuzz_exchange` found two faults in `ModbusMaster`, both fixed; a seed for
+`fuzz_exchange` found three faults in `ModbusMaster`, all fixed; a seed for
 each replays it in every smoke:
 
 - A request waiting behind a read that failed was dropped without a result
@@ -153,6 +154,11 @@ each replays it in every smoke:
   for the response timer and then taken as the answer to the new request
   (found after about 13,000 inputs). The bytes queued behind a dropped frame
   are now judged at once. Seed `exchange/second-copy-too-early`.
+- A reading that never went out, behind a resync the device answered with
+  an exception, was reported as an exception of its own (found at once by
+  the first smoke after the resync was added): an exception is now only ever
+  the answer to the request itself; the reading fails as a bad reply. Seed
+  `exchange/resync-answered-with-an-exception`.
 
 ### What the targets catch
 

@@ -59,6 +59,7 @@ CliLink::CliLink(const LinkChoice& choice)
         m_driver = std::make_unique<link::UsbSerialDriver>(choice.port);
     m_link = std::make_unique<link::DeviceLink>(*m_driver);
     m_master = std::make_unique<link::ModbusMaster>(*m_link, m_clock);
+    m_master->setResponseTimeoutMs(choice.timeoutMs);
 }
 
 CliLink::~CliLink()
@@ -154,6 +155,9 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
     case ReplyOutcome::SendFailed:
         error->message = QStringLiteral("Erro ao tentar enviar dados.");
         break;
+    case ReplyOutcome::LineBusy:
+        error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");
+        break;
     }
     if (!refused && (result.outcome == ReplyOutcome::ReadFailed ||
                      result.outcome == ReplyOutcome::SendFailed)) {
@@ -192,7 +196,11 @@ bool CliLink::writeImage(const transmitter::WriteImage& image, LinkError* error)
                                                         kWriteRegisterCount, image.data());
             },
             Kind::Write, r, error)) {
-        if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
+        if (r.outcome == ReplyOutcome::LineBusy) // whatever held the line, nothing went out
+            error->message =
+                QStringLiteral("A configuração não foi enviada: linha ocupada (o pedido não pôde "
+                               "sair a tempo)");
+        else if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
             error->message.prepend(
                 QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
         return false;

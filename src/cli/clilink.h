@@ -18,6 +18,8 @@ struct LinkChoice
 {
     QString port;
     bool simulate = false;
+    // How long a reply may take; the settle after a failure follows it.
+    int timeoutMs = link::ModbusMaster::kDefaultResponseTimeoutMs;
 };
 
 // Why a step with the device failed: one Portuguese line for people, a stable

@@ -697,6 +697,7 @@ int simulate(const SimulateOptions& options, Output& o)
     sim::PtyServer server(device);
     if (options.turnaroundMs >= 0)
         server.setTurnaroundMs(options.turnaroundMs);
+    server.setNoise(options.noiseMs);
     if (!options.fault.isEmpty()) {
         const QString name = options.fault.section(u':', 0, 0);
         sim::Fault fault{};

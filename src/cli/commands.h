@@ -64,6 +64,7 @@ struct SimulateOptions
     QString linkPath;
     QString fault; // "name" or "exception:N"
     int turnaroundMs = -1;
+    int noiseMs = 0; // another talker's burst every so often
     bool drift = true;
 };
 int simulate(const SimulateOptions& options, Output& o);

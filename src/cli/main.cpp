@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 using namespace quorva::cli;
+using quorva::link::ModbusMaster;
 
 namespace {
 
@@ -24,7 +25,8 @@ const char kUsage[] =
     "             ou --from ARQUIVO de 'read --json'; --record, --dry-run, --force)\n"
     "  simulate   transmissor virtual num pseudo-terminal (--link PATH, --fault NOME)\n"
     "\n"
-    "Opções comuns: --port NOME | --simulate, --json. 'quorva-cli <comando> --help' detalha.\n"
+    "Opções comuns: --port NOME | --simulate, --timeout MS, --json.\n"
+    "'quorva-cli <comando> --help' detalha.\n"
     "  -h, --help     mostra esta ajuda\n"
     "  -v, --version  mostra a versão\n"
     "\n"
@@ -36,6 +38,10 @@ struct Options
     QCommandLineOption port{"port", "Porta serial NOME em vez do primeiro cabo USB FTDI.", "NOME"};
     QCommandLineOption simulate{"simulate", "Usa o transmissor virtual embutido."};
     QCommandLineOption json{"json", "Saída em JSON (chaves estáveis, em inglês)."};
+    QCommandLineOption timeout{"timeout",
+                               "Espera pela resposta, em ms, de 100 a 10000 (800); para um "
+                               "conversor lento. A espera após uma falha a acompanha.",
+                               "MS", "800"};
     QCommandLineOption interval{"interval", "Intervalo entre leituras, em ms (1000).", "MS",
                                 "1000"};
     QCommandLineOption count{"count", "Número de leituras (0: até Ctrl-C).", "N", "0"};
@@ -81,6 +87,7 @@ struct Options
                                    "NOME"};
     QCommandLineOption turnaround{"turnaround", "Tempo de resposta do transmissor, em ms.", "MS"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
+    QCommandLineOption noise{"noise", "Outro transmissor na linha: 16 bytes a cada MS.", "MS"};
 };
 
 // Qt's parser speaks English; its usual complaints, in the program's words.
@@ -131,7 +138,7 @@ int runCommand(QTextStream& out, QTextStream& err)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const bool needsLink = command == "read" || command == "monitor" || command == "write";
     if (needsLink)
-        parser.addOptions({opt.port, opt.simulate});
+        parser.addOptions({opt.port, opt.simulate, opt.timeout});
     parser.addOption(opt.json);
     if (command == "monitor")
         parser.addOptions({opt.interval, opt.count, opt.csv});
@@ -139,7 +146,7 @@ int runCommand(QTextStream& out, QTextStream& err)
         parser.addOptions({opt.sensor, opt.zero, opt.lower, opt.upper, opt.writeFault,
                            opt.direction, opt.from, opt.record, opt.force, opt.dryRun});
     else if (command == "simulate")
-        parser.addOptions({opt.link, opt.injectFault, opt.turnaround, opt.steady});
+        parser.addOptions({opt.link, opt.injectFault, opt.turnaround, opt.noise, opt.steady});
     else if (command != "ports" && command != "read") {
         err << "quorva-cli: comando desconhecido '" << command << "'\n" << kUsage;
         return kExitUsage;
@@ -176,6 +183,8 @@ int runCommand(QTextStream& out, QTextStream& err)
             !toInt(parser.value(opt.turnaround), 0, 60000, s.turnaroundMs))
             return o.fail(QStringLiteral("--turnaround espera milissegundos, de 0 a 60000"),
                           kExitUsage);
+        if (parser.isSet(opt.noise) && !toInt(parser.value(opt.noise), 1, 60000, s.noiseMs))
+            return o.fail(QStringLiteral("--noise espera milissegundos, de 1 a 60000"), kExitUsage);
         return simulate(s, o);
     }
 
@@ -185,7 +194,14 @@ int runCommand(QTextStream& out, QTextStream& err)
     // An empty name would fall back to the first FTDI cable, a device not asked for.
     if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())
         return o.fail(QStringLiteral("--port: o nome da porta está vazio"), kExitUsage);
-    CliLink link(LinkChoice{parser.value(opt.port), parser.isSet(opt.simulate)});
+    LinkChoice choice{parser.value(opt.port), parser.isSet(opt.simulate)};
+    if (!toInt(parser.value(opt.timeout), ModbusMaster::kMinResponseTimeoutMs,
+               ModbusMaster::kMaxResponseTimeoutMs, choice.timeoutMs))
+        return o.fail(QStringLiteral("--timeout espera milissegundos, de %1 a %2")
+                          .arg(ModbusMaster::kMinResponseTimeoutMs)
+                          .arg(ModbusMaster::kMaxResponseTimeoutMs),
+                      kExitUsage);
+    CliLink link(choice);
     if (command == "read")
         return readOnce(link, o);
     if (command == "monitor") {

@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 #include <algorithm>
+#include <limits>
 
 Q_LOGGING_CATEGORY(lcFrames, "quorva.link.frames", QtWarningMsg)
 
@@ -9,6 +10,8 @@ namespace quorva::link {
 
 namespace {
 constexpr qint64 kUsPerMs = 1000;
+// Before any clock reading: a line not yet used has been quiet for ever.
+constexpr qint64 kLongAgoUs = std::numeric_limits<qint64>::min() / 4;
 
 TransactionResult resultFor(const RequestFrame& request, ReplyOutcome outcome)
 {
@@ -21,7 +24,7 @@ TransactionResult resultFor(const RequestFrame& request, ReplyOutcome outcome)
 } // namespace
 
 ModbusMaster::ModbusMaster(DeviceLink& link, const LinkClock& clock, QObject* parent)
-    : QObject(parent), m_link(link), m_clock(clock)
+    : QObject(parent), m_link(link), m_clock(clock), m_lastActivityUs(kLongAgoUs)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -36,13 +39,26 @@ ModbusMaster::~ModbusMaster()
 
 SendOutcome ModbusMaster::readHoldingRegisters(int slave, int firstRegister, int count)
 {
-    return submit(buildReadRequest(slave, firstRegister, count));
+    // A reading waits no longer than it would for its reply: polls report at
+    // their own pace, a failed one among them.
+    return submit(buildReadRequest(slave, firstRegister, count), m_timeoutMs);
 }
 
 SendOutcome ModbusMaster::writeMultipleRegisters(int slave, int firstRegister, int count,
                                                  const qint32* values)
 {
-    return submit(buildWriteRequest(slave, firstRegister, count, values));
+    return submit(buildWriteRequest(slave, firstRegister, count, values), writeWaitBoundMs());
+}
+
+void ModbusMaster::setResponseTimeoutMs(int ms)
+{
+    m_timeoutMs = std::clamp(ms, kMinResponseTimeoutMs, kMaxResponseTimeoutMs);
+}
+
+qint64 ModbusMaster::interFrameGapUs() const
+{
+    // An RTU frame ends with 3.5 characters of silence on the line.
+    return m_link.driver().pacesLine() ? DeviceLink::kByteTimeUs * 7 / 2 : kUnpacedGapUs;
 }
 
 bool ModbusMaster::busy() const
@@ -55,27 +71,19 @@ bool ModbusMaster::pending() const
     return m_waiting.has_value() || (m_onLine && m_onLine->wanted);
 }
 
-bool ModbusMaster::lineHeld() const
-{
-    return m_onLine.has_value() || m_settling;
-}
-
-SendOutcome ModbusMaster::submit(RequestFrame request)
+SendOutcome ModbusMaster::submit(RequestFrame request, int waitBoundMs)
 {
     if (busy())
         return SendOutcome::Busy;
-    if (lineHeld()) {
-        m_waiting = std::move(request);
-        service(); // the line may be free already by the clock
-        if (!m_waiting)
-            return m_onLine ? SendOutcome::Sent : SendOutcome::SendFailed;
+    m_slave = request.slave;
+    m_waiting = Waiting{std::move(request), m_clock.nowUs() + qint64(waitBoundMs) * kUsPerMs};
+    service(); // the line may be free already by the clock
+    if (m_waiting)
         return SendOutcome::Queued;
-    }
-    sendNow(std::move(request));
-    return m_onLine ? SendOutcome::Sent : SendOutcome::SendFailed;
+    return m_onLine && !m_onLine->resync ? SendOutcome::Sent : SendOutcome::SendFailed;
 }
 
-void ModbusMaster::sendNow(RequestFrame request)
+void ModbusMaster::sendNow(RequestFrame request, bool resync)
 {
     SerialDriver& driver = m_link.driver();
     // Whatever waits in the queue answers an older request: discard it, so a
@@ -83,20 +91,30 @@ void ModbusMaster::sendNow(RequestFrame request)
     driver.purge(m_link.handle(), kPurgeRx);
     // Taken before the write: the request cannot start on the line earlier.
     const qint64 sentAtUs = m_clock.nowUs();
+    const LineState stateBefore = m_state;
+    m_onLine = OnLine{std::move(request), sentAtUs, {}, true, resync};
+    m_state = LineState::OnLine;
+    const QByteArray& bytes = m_onLine->request.bytes;
     quint32 written = 0;
     const DriverStatus status =
-        driver.write(m_link.handle(), reinterpret_cast<const quint8*>(request.bytes.constData()),
-                     quint32(request.bytes.size()), &written);
-    qCDebug(lcFrames, "tx %s status %u", request.bytes.toHex(' ').constData(), unsigned(status));
+        driver.write(m_link.handle(), reinterpret_cast<const quint8*>(bytes.constData()),
+                     quint32(bytes.size()), &written);
+    qCDebug(lcFrames, "tx %s%s status %u", bytes.toHex(' ').constData(), resync ? " (resync)" : "",
+            unsigned(status));
     if (status != DriverStatusCode::Ok) {
-        TransactionResult failed = resultFor(request, ReplyOutcome::SendFailed);
+        // Nothing went out: the line is as it was. A refused resync is the
+        // waiting request's failure too, as its own write would be.
+        const RequestFrame& owner = resync ? m_waiting->request : m_onLine->request;
+        TransactionResult failed = resultFor(owner, ReplyOutcome::SendFailed);
         failed.driverStatus = status;
+        m_onLine.reset();
+        m_state = stateBefore;
+        if (resync)
+            m_waiting.reset();
         emit finished(failed);
         return;
     }
-    m_onLine = OnLine{std::move(request), sentAtUs, {}, true};
     m_lastActivityUs = sentAtUs;
-    armTimer();
 }
 
 void ModbusMaster::cancel()
@@ -108,10 +126,15 @@ void ModbusMaster::cancel()
 
 void ModbusMaster::reset()
 {
+    const bool unanswered = m_onLine.has_value() || m_state == LineState::OutOfStep;
+    if (m_onLine && m_state == LineState::OnLine && !m_onLine->resync)
+        m_lastFailure = resultFor(m_onLine->request, ReplyOutcome::NoReply);
     m_waiting.reset();
     m_onLine.reset();
-    m_settling = false;
     m_timer.stop();
+    m_state = unanswered ? LineState::OutOfStep : LineState::InStep;
+    if (unanswered)
+        m_outOfStepSinceUs = m_lastActivityUs = m_clock.nowUs();
 }
 
 bool ModbusMaster::takeQueued(QByteArray& into, int wanted, DriverStatus& status)
@@ -146,28 +169,96 @@ qint64 ModbusMaster::minimumLineTimeUs(const OnLine& t) const
 
 void ModbusMaster::service()
 {
-    // The driver may report arrival from inside a call made here.
+    // The driver may report arrival from inside a call made here, and a
+    // result's receiver may submit the next request.
     if (m_inService)
         return;
     m_inService = true;
-    if (m_onLine)
+    if (m_state == LineState::OnLine)
         serviceTransaction();
-    if (!m_onLine && m_settling)
-        drainWhileSettling();
-    if (!m_onLine && !m_settling && m_waiting) {
-        RequestFrame next = std::move(*m_waiting);
-        m_waiting.reset();
-        sendNow(std::move(next));
-    }
+    if (m_state != LineState::OnLine && m_waiting)
+        startDue();
+    expireWaiting();
     armTimer();
     m_inService = false;
+}
+
+void ModbusMaster::startDue()
+{
+    if (!drainLine()) {
+        // A failing line: the waiting request's own write or read reports it.
+        m_state = LineState::InStep;
+        m_lastActivityUs = kLongAgoUs;
+    }
+    const qint64 quiet = quietUs();
+    if (m_state == LineState::InStep) {
+        if (quiet < interFrameGapUs())
+            return;
+        RequestFrame next = std::move(m_waiting->request);
+        m_waiting.reset();
+        sendNow(std::move(next), false);
+        return;
+    }
+    const bool pastBound =
+        m_clock.nowUs() - m_outOfStepSinceUs >= qint64(quietBoundMs()) * kUsPerMs;
+    if (quiet < qint64(settleMs()) * kUsPerMs && !(pastBound && quiet >= interFrameGapUs()))
+        return;
+    const int count = m_resyncs++ % kResyncCounts + 1;
+    sendNow(buildReadRequest(m_slave, kResyncFirstRegister, count), true);
+}
+
+bool ModbusMaster::drainLine()
+{
+    // Nothing of ours is on the line: whatever came is late, a copy, or
+    // another talker's. It restarts the quiet and is dropped.
+    QByteArray discarded;
+    DriverStatus status = DriverStatusCode::Ok;
+    for (int chunk = 0; chunk < 4; ++chunk) {
+        const qsizetype before = discarded.size();
+        if (!takeQueued(discarded, kReplyBufferSize, status))
+            return false;
+        if (discarded.size() == before)
+            break;
+    }
+    if (!discarded.isEmpty()) {
+        qCDebug(lcFrames, "rx %s dropped: no request on the line",
+                discarded.toHex(' ').constData());
+        if (m_waiting)
+            m_waiting->bytesSeen = true;
+    }
+    return true;
+}
+
+void ModbusMaster::expireWaiting()
+{
+    if (!m_waiting || m_clock.nowUs() < m_waiting->deadlineUs)
+        return;
+    // Busy when bytes kept the line from the quiet it needed for longer than
+    // the bound; otherwise held by a slave that has not answered in step. A
+    // write is told it never went out, whatever held the line.
+    const bool busyLine = m_waiting->request.function == kWriteMultipleRegisters ||
+                          (m_waiting->bytesSeen &&
+                           (m_state == LineState::InStep || m_clock.nowUs() - m_outOfStepSinceUs >=
+                                                                qint64(quietBoundMs()) * kUsPerMs));
+    TransactionResult failed = resultFor(m_waiting->request, ReplyOutcome::LineBusy);
+    if (!busyLine) {
+        // A resync refused with an exception: the request itself was never
+        // answered, so it is no exception of its own.
+        const bool refused = m_lastFailure.outcome == ReplyOutcome::Exception;
+        failed.outcome = refused ? ReplyOutcome::BadReply : m_lastFailure.outcome;
+        failed.fault = refused ? ReplyFault::Exception : m_lastFailure.fault;
+        failed.exceptionCode = m_lastFailure.exceptionCode;
+    }
+    m_waiting.reset();
+    qCDebug(lcFrames, "request never sent: %s", outcomeName(failed.outcome));
+    emit finished(failed);
 }
 
 void ModbusMaster::serviceTransaction()
 {
     OnLine& t = *m_onLine;
     const qint64 now = m_clock.nowUs();
-    const bool timedOut = now - t.sentAtUs >= qint64(kResponseTimeoutMs) * kUsPerMs;
+    const bool timedOut = now - t.sentAtUs >= qint64(m_timeoutMs) * kUsPerMs;
     // Never more than the frame still needs: bytes past it stay queued for
     // the next purge. The function byte comes first, as it tells an
     // exception's short frame from the full reply.
@@ -237,45 +328,45 @@ void ModbusMaster::serviceTransaction()
 void ModbusMaster::finishTransaction(TransactionResult result)
 {
     const bool wanted = m_onLine->wanted;
+    const bool resync = m_onLine->resync;
     m_onLine.reset();
-    // Without a valid answer, a late one may still be on its way. A request
-    // waiting behind a failed read still goes out and has its own result (on
-    // a line that is gone, its write is refused): dropped unheard, a caller
-    // waiting for it would wait for ever.
-    m_settling =
-        result.outcome == ReplyOutcome::NoReply || result.outcome == ReplyOutcome::BadReply;
-    if (wanted)
-        emit finished(result);
-}
-
-void ModbusMaster::drainWhileSettling()
-{
-    QByteArray discarded;
-    DriverStatus status = DriverStatusCode::Ok;
-    // Late bytes restart the quiet; a failing line ends the settle, and the
-    // next request's write reports it.
-    if (!takeQueued(discarded, kReplyBufferSize, status)) {
-        m_settling = false;
-        return;
+    // An exception answers a caller's request; a resync is answered only by
+    // its own registers, which nothing earlier on the line can pass for.
+    const bool answered = result.outcome == ReplyOutcome::Reply ||
+                          (!resync && result.outcome == ReplyOutcome::Exception);
+    // After a failed read the line is gone: a request waiting behind it still
+    // goes out and has its own result (its write is refused); held back, a
+    // caller waiting for it would wait for ever.
+    const bool lineGone = result.outcome == ReplyOutcome::ReadFailed;
+    m_state = answered || lineGone ? LineState::InStep : LineState::OutOfStep;
+    if (m_state == LineState::OutOfStep) {
+        // Without a valid answer, a late one may still be on its way.
+        m_outOfStepSinceUs = m_clock.nowUs();
+        m_lastFailure = result;
     }
-    if (!discarded.isEmpty())
-        qCDebug(lcFrames, "rx %s dropped: late", discarded.toHex(' ').constData());
-    if (m_clock.nowUs() - m_lastActivityUs >= qint64(kSettleMs) * kUsPerMs)
-        m_settling = false;
+    if (wanted && !resync)
+        emit finished(result);
 }
 
 void ModbusMaster::armTimer()
 {
-    qint64 dueUs = -1;
-    if (m_onLine)
-        dueUs = m_onLine->sentAtUs + qint64(kResponseTimeoutMs) * kUsPerMs;
-    else if (m_settling && m_waiting)
-        dueUs = m_lastActivityUs + qint64(kSettleMs) * kUsPerMs;
-    if (dueUs < 0) {
+    std::optional<qint64> dueUs;
+    const qint64 gapEndsUs = m_lastActivityUs + interFrameGapUs();
+    if (m_state == LineState::OnLine)
+        dueUs = m_onLine->sentAtUs + qint64(m_timeoutMs) * kUsPerMs;
+    else if (m_waiting && m_state == LineState::InStep)
+        dueUs = gapEndsUs;
+    else if (m_waiting)
+        dueUs =
+            std::min(m_lastActivityUs + qint64(settleMs()) * kUsPerMs,
+                     std::max(m_outOfStepSinceUs + qint64(quietBoundMs()) * kUsPerMs, gapEndsUs));
+    if (m_waiting)
+        dueUs = std::min(dueUs.value_or(m_waiting->deadlineUs), m_waiting->deadlineUs);
+    if (!dueUs) {
         m_timer.stop();
         return;
     }
-    const qint64 remainingUs = std::max<qint64>(0, dueUs - m_clock.nowUs());
+    const qint64 remainingUs = std::max<qint64>(0, *dueUs - m_clock.nowUs());
     // Rounded up, so the timer never fires before the time it waits for.
     m_timer.start(int((remainingUs + kUsPerMs - 1) / kUsPerMs));
 }
@@ -295,6 +386,8 @@ const char* outcomeName(ReplyOutcome outcome)
         return "read-failed";
     case ReplyOutcome::SendFailed:
         return "send-failed";
+    case ReplyOutcome::LineBusy:
+        return "line-busy";
     }
     return "unknown";
 }

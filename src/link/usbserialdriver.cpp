@@ -8,6 +8,8 @@
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #endif
 
 namespace quorva::link {
@@ -43,6 +45,32 @@ QStringList serialPortsPresent()
     ports.sort();
     return ports;
 }
+
+// Whether the kernel drives the open port as a real UART, which moves bytes
+// at the baud rate: a USB-serial adapter's driver or the serial core's. The
+// device number leads to it whatever path reached the port (a link, a bind
+// mount); a pseudo-terminal or another virtual port has no such driver.
+bool isRealUart([[maybe_unused]] QSerialPort& port)
+{
+#ifdef Q_OS_LINUX
+    struct stat node
+    {
+    };
+    if (::fstat(port.handle(), &node) != 0 || !S_ISCHR(node.st_mode))
+        return false;
+    // /sys/bus/<bus>/drivers/<driver>
+    const QString driver = QFileInfo(QStringLiteral("/sys/dev/char/%1:%2/device/driver")
+                                         .arg(major(node.st_rdev))
+                                         .arg(minor(node.st_rdev)))
+                               .canonicalFilePath();
+    static const QStringList kUartBuses{"usb-serial", "serial-base", "platform",
+                                        "pnp",        "pci",         "amba"};
+    return kUartBuses.contains(driver.section(u'/', 3, 3));
+#else
+    return true;
+#endif
+}
+
 } // namespace
 
 UsbSerialDriver::UsbSerialDriver(QString portName) : m_portName(std::move(portName)) {}
@@ -103,8 +131,9 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
                    : DriverStatusCode::DeviceNotOpened;
     }
     m_lowLatency = requestLowLatency(*port);
-    // A pseudo-terminal moves bytes at once, whatever its baud rate says.
-    m_pacedLine = !QFileInfo(name).canonicalFilePath().startsWith(QStringLiteral("/dev/pts/"));
+    // Anything but a real UART (a pseudo-terminal, a virtual port) moves
+    // bytes at once, whatever its baud rate says.
+    m_pacedLine = isRealUart(*port);
     QObject::connect(port.get(), &QSerialPort::readyRead, port.get(), [this] { notifyArrival(); });
     QObject::connect(port.get(), &QSerialPort::errorOccurred, port.get(),
                      [this](QSerialPort::SerialPortError error) { onPortError(error); });

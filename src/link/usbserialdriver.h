@@ -44,6 +44,8 @@ public:
     DriverStatus getStatus(DriverHandle handle, quint32* rxQueued, quint32* txQueued,
                            quint32* eventStatus) override;
     void setArrivalHandler(std::function<void()> handler) override;
+    // Only a port the kernel drives as a real UART (a USB-serial adapter, a
+    // serial port of the machine) is paced.
     bool pacesLine() const override { return m_pacedLine; }
     LinkFailure lastFailure() const override { return m_lastFailure; }
 

@@ -20,6 +20,17 @@ PtyServer::PtyServer(TransmitterModel& model, QObject* parent) : QObject(parent)
     m_sendTimer.setSingleShot(true);
     m_sendTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_sendTimer, &QTimer::timeout, this, &PtyServer::sendDue);
+    connect(&m_noiseTimer, &QTimer::timeout, this,
+            [this] { (void)::write(m_master, m_noise.constData(), size_t(m_noise.size())); });
+}
+
+void PtyServer::setNoise(int periodMs, int bytes)
+{
+    m_noise = QByteArray(bytes, char(0xA5));
+    if (periodMs > 0)
+        m_noiseTimer.start(periodMs);
+    else
+        m_noiseTimer.stop();
 }
 
 PtyServer::~PtyServer()
@@ -76,15 +87,15 @@ void PtyServer::serveBuffered()
     for (const QByteArray& frame : takeRequestFrames(m_buffer)) {
         if (m_outgoing.size() >= size_t(kMaxAnswersWaiting))
             continue;
-        QByteArray reply;
-        for (const QByteArray& burst : answerFrame(m_model, frame, m_clock.nowUs(), m_fault))
-            reply += burst;
-        if (!reply.isEmpty())
-            sendLater(std::move(reply), frame.size());
+        qint64 afterPreviousUs = 0;
+        for (QByteArray burst : answerFrame(m_model, frame, m_clock.nowUs(), m_fault)) {
+            sendLater(std::move(burst), frame.size(), afterPreviousUs);
+            afterPreviousUs = kBurstGapUs;
+        }
     }
 }
 
-void PtyServer::sendLater(QByteArray reply, qsizetype requestLength)
+void PtyServer::sendLater(QByteArray reply, qsizetype requestLength, qint64 afterPreviousUs)
 {
     const qint64 lineUs =
         m_pacing ? (requestLength + reply.size()) * link::DeviceLink::kByteTimeUs + m_turnaroundUs
@@ -92,7 +103,7 @@ void PtyServer::sendLater(QByteArray reply, qsizetype requestLength)
     // Replies leave in the order their requests came.
     qint64 dueUs = m_clock.nowUs() + lineUs;
     if (!m_outgoing.empty())
-        dueUs = std::max(dueUs, m_outgoing.back().dueUs);
+        dueUs = std::max(dueUs, m_outgoing.back().dueUs + afterPreviousUs);
     m_outgoing.push_back({dueUs, std::move(reply)});
     if (m_outgoing.size() == 1)
         sendDue();

@@ -23,6 +23,9 @@ class PtyServer : public QObject
 
 public:
     static constexpr int kSilenceMs = 20;
+    // A fault's bursts (a reply sent twice, noise then the reply) leave as
+    // separate writes, this far apart, as a pseudo-terminal carries them.
+    static constexpr qint64 kBurstGapUs = 2000;
     static constexpr int kDefaultTurnaroundMs = 4;
 
     explicit PtyServer(TransmitterModel& model, QObject* parent = nullptr);
@@ -39,6 +42,9 @@ public:
     {
         m_fault = {fault, exceptionCode};
     }
+    // Another talker on the line: a burst of `bytes` stray bytes every
+    // `periodMs` once started; 0 stops it.
+    void setNoise(int periodMs, int bytes = 16);
 
 private:
     struct Outgoing
@@ -49,7 +55,7 @@ private:
 
     void onReadable();
     void serveBuffered();
-    void sendLater(QByteArray reply, qsizetype requestLength);
+    void sendLater(QByteArray reply, qsizetype requestLength, qint64 afterPreviousUs);
     void sendDue();
 
     TransmitterModel& m_model;
@@ -63,6 +69,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_silence;
     QTimer m_sendTimer;
+    QTimer m_noiseTimer;
+    QByteArray m_noise;
     QByteArray m_buffer;
     std::deque<Outgoing> m_outgoing;
 };

@@ -28,6 +28,23 @@ void VirtualTransmitter::setFault(Fault fault, int exceptionCode)
     }
 }
 
+void VirtualTransmitter::setNoise(int periodMs, int bytes)
+{
+    m_noisePeriodUs = qint64(std::max(periodMs, 0)) * 1000;
+    m_noiseBytes = bytes;
+    m_nextNoiseUs = m_clock.nowUs() + m_noisePeriodUs;
+    armArrivalTimer();
+}
+
+bool VirtualTransmitter::collectNoise()
+{
+    const qsizetype before = m_noiseQueued;
+    for (; m_noisePeriodUs > 0 && m_nextNoiseUs <= m_clock.nowUs();
+         m_nextNoiseUs += m_noisePeriodUs)
+        m_noiseQueued += m_noiseBytes;
+    return m_noiseQueued > before;
+}
+
 void VirtualTransmitter::clearReceivedFrames()
 {
     m_requestLog.clear();
@@ -61,6 +78,7 @@ DriverStatus VirtualTransmitter::open(int deviceIndex, DriverHandle* handle)
     m_handle = m_nextHandle++;
     m_line = {};
     m_rxQueue.clear();
+    m_noiseQueued = 0;
     m_reportedUpToUs = m_clock.nowUs();
     *handle = m_handle;
     return DriverStatusCode::Ok;
@@ -72,6 +90,7 @@ DriverStatus VirtualTransmitter::close(DriverHandle handle)
         return DriverStatusCode::InvalidHandle;
     m_open = false;
     m_rxQueue.clear();
+    m_noiseQueued = 0;
     m_lineFailureToReport = false;
     m_arrivalTimer.stop();
     return DriverStatusCode::Ok;
@@ -88,7 +107,7 @@ qsizetype VirtualTransmitter::scheduledByteCount() const
 qsizetype VirtualTransmitter::arrivedCount() const
 {
     const qint64 now = m_clock.nowUs();
-    qsizetype count = 0;
+    qsizetype count = m_noiseQueued;
     for (const Burst& burst : m_rxQueue) {
         qsizetype k = burst.taken;
         while (k < burst.bytes.size() && burst.dueUs(k) <= now)
@@ -102,6 +121,15 @@ qsizetype VirtualTransmitter::arrivedCount() const
 
 void VirtualTransmitter::take(qsizetype count, quint8* into)
 {
+    // Another talker's bytes come first: they interleave with a reply as the
+    // reader happens to meet them.
+    const qsizetype noise = std::min(count, m_noiseQueued);
+    if (into) {
+        std::fill_n(into, noise, quint8(0xA5));
+        into += noise;
+    }
+    m_noiseQueued -= noise;
+    count -= noise;
     while (count > 0 && !m_rxQueue.empty()) {
         Burst& burst = m_rxQueue.front();
         const qsizetype n = std::min(count, burst.bytes.size() - burst.taken);
@@ -129,6 +157,7 @@ DriverStatus VirtualTransmitter::read(DriverHandle handle, quint8* buffer, quint
     *bytesReturned = 0;
     if (const DriverStatus status = checkHandle(handle); status != DriverStatusCode::Ok)
         return status;
+    collectNoise();
     if (m_fault.fault == Fault::ReadRefused)
         return DriverStatusCode::IoError;
     const qsizetype n = std::min(arrivedCount(), qsizetype(bytesToRead));
@@ -187,11 +216,14 @@ void VirtualTransmitter::armArrivalTimer()
     }
     const auto next = std::find_if(m_rxQueue.begin(), m_rxQueue.end(),
                                    [this](const Burst& b) { return b.endUs() > m_reportedUpToUs; });
-    if (next == m_rxQueue.end()) {
+    qint64 dueUs = next == m_rxQueue.end() ? -1 : next->endUs();
+    if (m_noisePeriodUs > 0 && (dueUs < 0 || m_nextNoiseUs < dueUs))
+        dueUs = m_nextNoiseUs;
+    if (dueUs < 0) {
         m_arrivalTimer.stop();
         return;
     }
-    const qint64 waitUs = std::max<qint64>(0, next->endUs() - m_clock.nowUs());
+    const qint64 waitUs = std::max<qint64>(0, dueUs - m_clock.nowUs());
     m_arrivalTimer.start(int((waitUs + 999) / 1000));
 }
 
@@ -200,6 +232,7 @@ void VirtualTransmitter::onArrivalTimer()
     // A manual clock may not have reached the time yet: then this only re-arms.
     const qint64 now = m_clock.nowUs();
     bool due = std::exchange(m_lineFailureToReport, false);
+    due = collectNoise() || due;
     for (const Burst& burst : m_rxQueue) {
         if (burst.endUs() > now)
             break;
@@ -236,6 +269,7 @@ DriverStatus VirtualTransmitter::purge(DriverHandle handle, quint32 mask)
 {
     if (const DriverStatus status = checkHandle(handle); status != DriverStatusCode::Ok)
         return status;
+    collectNoise();
     m_line.lastPurgeMask = mask;
     ++m_line.purgeCount;
     // Only what has arrived can be purged; bytes still on the line come later.
@@ -262,6 +296,7 @@ DriverStatus VirtualTransmitter::getStatus(DriverHandle handle, quint32* rxQueue
     *eventStatus = 0;
     if (const DriverStatus status = checkHandle(handle); status != DriverStatusCode::Ok)
         return status;
+    collectNoise();
     *rxQueued = quint32(arrivedCount());
     return DriverStatusCode::Ok;
 }

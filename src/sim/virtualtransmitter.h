@@ -58,6 +58,9 @@ public:
     // event loop's timers.
     void setTurnaroundUs(qint64 us) { m_turnaroundUs = us; }
     qint64 turnaroundUs() const { return m_turnaroundUs; }
+    // Another talker on the line: a burst of `bytes` stray bytes every
+    // `periodMs`, the first one period from now; a period of 0 stops it.
+    void setNoise(int periodMs, int bytes = 16);
 
     // The latest requests received, oldest first, at most kRequestLogSize.
     const std::deque<QByteArray>& receivedFrames() const { return m_requestLog; }
@@ -110,6 +113,8 @@ private:
     void take(qsizetype count, quint8* into);
     void armArrivalTimer();
     void onArrivalTimer();
+    // Queues the noise bursts due by now; true if there were any.
+    bool collectNoise();
 
     const link::LinkClock& m_clock;
     TransmitterModel m_model;
@@ -127,6 +132,10 @@ private:
     QTimer m_arrivalTimer;
     qint64 m_reportedUpToUs = 0; // bursts whole by then have been reported
     bool m_lineFailureToReport = false;
+    qint64 m_noisePeriodUs = 0;
+    int m_noiseBytes = 0;
+    qint64 m_nextNoiseUs = 0;
+    qsizetype m_noiseQueued = 0; // arrived, not yet read or purged
 };
 
 } // namespace quorva::sim

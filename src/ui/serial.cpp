@@ -50,6 +50,8 @@ const QString kSendFailed = QStringLiteral("Erro ao tentar enviar dados.");
 const QString kReceiveFailed = QStringLiteral("Erro ao tentar receber dados.");
 const QString kNotConfirmed = QStringLiteral("A configuração não foi confirmada pelo transmissor.");
 const QString kNoReplyText = QStringLiteral("* Falha de comunicação *");
+const QString kLineBusyText = QStringLiteral("* Linha ocupada *");
+const QString kLineBusyWrite = QStringLiteral("A configuração não foi enviada: linha ocupada.");
 const QString kBlank = QStringLiteral(" ");
 
 QFont faceOf(int pixelSize, bool bold)
@@ -419,6 +421,8 @@ void TForm1::onTransactionFinished(const link::TransactionResult& result)
     // Stored before anything is shown: ticks during a message send nothing.
     LinkStatus = result.driverStatus;
     if (result.outcome == ReplyOutcome::SendFailed) {
+        if (m_write == WriteStage::AwaitingEcho) // it waited for the line and never went
+            StatusBar1->setPanelText(1, QString());
         m_write = WriteStage::Idle;
         returnToDisconnected(kSendFailed);
         return;
@@ -448,6 +452,9 @@ void TForm1::showReceiveStatus(const link::TransactionResult& result)
     case ReplyOutcome::Reply:
     case ReplyOutcome::BadReply:
         Label6->setText(kBlank);
+        break;
+    case ReplyOutcome::LineBusy:
+        Label6->setText(kLineBusyText);
         break;
     case ReplyOutcome::ReadFailed:
     case ReplyOutcome::SendFailed:
@@ -583,6 +590,10 @@ void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
     case ReplyOutcome::BadReply:
     case ReplyOutcome::Exception:
         m_messages.showMessage(kNotConfirmed);
+        break;
+    case ReplyOutcome::LineBusy: // it never went out
+        StatusBar1->setPanelText(1, QString());
+        m_messages.showMessage(kLineBusyWrite);
         break;
     case ReplyOutcome::SendFailed:
         break;

@@ -246,6 +246,10 @@ private slots:
         row("port a folder", {"read", "--port", m_files.path()}, 1, {}, ": é uma pasta)");
         row("link where none can be", {"simulate", "--link", "/proc/quorva"}, 2, {},
             "--link /proc/quorva: a pasta /proc não aceita links");
+        for (const char* timeout : {"99", "10001", "x"})
+            row(qPrintable(QStringLiteral("timeout %1").arg(timeout)),
+                {"read", "--simulate", "--timeout", timeout}, 2, {},
+                "--timeout espera milissegundos, de 100 a 10000");
         row("unknown option", {"write", "--zero", "1,0", "--bogus"}, 2, {},
             "opção desconhecida: bogus");
         row("version", {"--version"}, 0, {}, {}, "^quorva-cli 1.01\n$");
@@ -483,6 +487,55 @@ private slots:
                 containsAll(lines[1], {R"("zeroAdjust":-0.5,)", R"("outcome":"ok")"}) &&
                 QRegularExpression(R"("time":"[-\dT:.]+[+-]\d\d:\d\d")").match(lines[0]).hasMatch(),
             qPrintable(lines.join('\n')));
+    }
+
+    // The simulator misbehaving on its pseudo-terminal, read once a second:
+    // each row a value (v) or an error (e). A slave later than the timeout
+    // never has a value printed; a never-quiet line never stops the readings;
+    // a second copy of a reply is never taken for the next request's.
+    void monitorOnAMisbehavingLine_data()
+    {
+        QTest::addColumn<QStringList>("simulator");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("rows");
+        const QStringList four{"--count", "4"};
+        QTest::newRow("every reply 1200 ms late")
+            << QStringList{"--turnaround", "1200"} << four << "eeee";
+        QTest::newRow("every reply 2500 ms late")
+            << QStringList{"--turnaround", "2500"} << four << "eeee";
+        QTest::newRow("every reply 1500 ms late, --timeout 2000")
+            << QStringList{"--turnaround", "1500"}
+            << QStringList{"--count", "3", "--timeout", "2000"} << "vvv";
+        QTest::newRow("every reply twice, 2 ms apart")
+            << QStringList{"--fault", "double-reply"} << four << "vvvv";
+        QTest::newRow("a burst every second, silent")
+            << QStringList{"--noise", "1000", "--fault", "no-reply"} << QStringList{"--count", "3"}
+            << "eee";
+    }
+    void monitorOnAMisbehavingLine()
+    {
+        QFETCH(QStringList, simulator);
+        QFETCH(QStringList, options);
+        QFETCH(QString, rows);
+        Simulator sim(QStringList{"--steady"} + simulator);
+        QVERIFY(sim.ready());
+        const Run r = quorva(QStringList{"monitor", "--port", sim.path(), "--csv"} + options);
+        QString seen;
+        for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts).mid(1))
+            seen += line.section(';', 1, 1) == "23,5" ? 'v' : 'e';
+        QVERIFY2(seen == rows, qPrintable(seen + '\n' + r.out + r.err));
+        QCOMPARE(r.status, seen.contains('e') ? 1 : 0);
+    }
+
+    // A device that sends each reply twice: the read-back is its own, run after run.
+    void writeToADeviceAnsweringTwice()
+    {
+        Simulator sim({"--steady", "--fault", "double-reply"});
+        QVERIFY(sim.ready());
+        for (const char* zero : {"0,2", "-0,7", "0,4"}) {
+            const Run r = quorva({"write", "--port", sim.path(), "--zero", zero});
+            QVERIFY2(r.status == 0, qPrintable(r.out + r.err));
+        }
     }
 
     // A monitor holds its port: another program is told it is busy. When the

@@ -2,7 +2,8 @@
 // simulated time against the real master on a scripted driver: reads and
 // writes, the device answering any of the last three requests (whole, in two
 // parts, twice, garbled, cut short, after noise, or as an exception), cancels,
-// clock steps small and large, refused writes and reads, a hang-up.
+// clock steps small and large, refused writes and reads, a hang-up. The
+// master's resyncs are requests the device may answer like any other.
 //
 // The device stays within what the master is built for: it answers a request
 // within 1.1 s (one poll late at most), and once a valid copy of its answer is
@@ -64,6 +65,14 @@ public:
         driver.paced = paced;
         link.open();
         driver.slave = [this](const QByteArray& frame, qint64 atUs) {
+            // The master's own resync is nobody's submission; the device
+            // answers it as any other request.
+            if (master.resyncOnLine()) {
+                require(quint8(frame[1]) == 3 && rtu::word(frame, 2) == 0 &&
+                        rtu::word(frame, 4) <= ModbusMaster::kResyncCounts);
+                m_received.push_back({atUs, frame, {}, kNever, 0});
+                return;
+            }
             // Only the newest request can be on its way out, and only once.
             require(m_writing >= 0 && m_submitted[size_t(m_writing)].onLine < 0);
             require(quint8(frame[1]) == m_submitted[size_t(m_writing)].function);

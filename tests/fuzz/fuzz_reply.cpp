@@ -57,14 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
     const qint64 startUs = paced ? 250'000 : 0;
     for (qsizetype at = 0; at < reply.size() && !result; at += chunk) {
         const qint64 arrivesUs = startUs + at / chunk * 1000;
-        if (arrivesUs >= ModbusMaster::kResponseTimeoutMs * 1000)
+        if (arrivesUs >= ModbusMaster::kDefaultResponseTimeoutMs * 1000)
             break;
         driver.arriveAt(arrivesUs, reply.mid(at, chunk));
         clock.advanceUs(arrivesUs - clock.nowUs());
         master.service();
     }
     if (!result) {
-        clock.advanceUs(ModbusMaster::kResponseTimeoutMs * 1000 - clock.nowUs());
+        clock.advanceUs(ModbusMaster::kDefaultResponseTimeoutMs * 1000 - clock.nowUs());
         master.service();
     }
     require(result.has_value());

@@ -1,8 +1,9 @@
 // The master's hold on the line, against a scripted slave in simulated time:
-// a cancelled reading keeps the line, a reply never answers a later request,
-// a silent slave is still polled, a hang-up ends the transaction at once, and
-// the link wakes on arrival only. What the window shows of each fault is the
-// fault matrix's (tst_faultmatrix).
+// a cancelled reading keeps the line, a reply never answers a later request
+// however late it comes, a copy never meets the next request, a never-quiet
+// line never holds a request for ever, a hang-up ends the transaction at
+// once, and the link wakes on arrival only. What the window shows of each
+// fault is the fault matrix's (tst_faultmatrix).
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "scripteddriver.h"
@@ -15,13 +16,18 @@ using namespace quorva::link;
 
 namespace {
 constexpr std::array<qint32, 11> kZeros{};
+constexpr int kReadingCount = 37;
 
-// A reading of 37 registers, register 2 (the measured value) carrying
-// `value`, with its CRC-16/MODBUS computed here.
-QByteArray readReply(quint16 value)
+// A reply to a read of `count` registers, register 2 (the measured value)
+// carrying `tag`, with its CRC-16/MODBUS computed here.
+QByteArray readReply(int count, quint16 tag)
 {
-    QByteArray frame = QByteArray::fromHex("01034a0000") + char(value >> 8) + char(value & 0xFF) +
-                       QByteArray(70, '\0');
+    QByteArray frame = QByteArray::fromHex("0103") + char(2 * count);
+    for (int k = 0; k < count; ++k) {
+        const quint16 word = k == 1 ? tag : 0;
+        frame += char(word >> 8);
+        frame += char(word & 0xFF);
+    }
     quint16 crc = 0xFFFF;
     for (const char c : frame) {
         crc ^= quint8(c);
@@ -31,6 +37,16 @@ QByteArray readReply(quint16 value)
     return frame + char(crc & 0xFF) + char(crc >> 8);
 }
 
+// How a scripted slave answers request number n (1 for the first written):
+// after `lateMs` (-1: never), `copies` times, `copyGapMs` apart.
+struct Behaviour
+{
+    std::function<int(int n)> lateMs;
+    int copies = 1;
+    int copyGapMs = 2;
+    std::function<bool(int n)> spoilCrc = [](int) { return false; };
+};
+
 struct Rig
 {
     ManualClock clock;
@@ -38,6 +54,9 @@ struct Rig
     DeviceLink link{driver};
     ModbusMaster master{link, clock};
     QList<TransactionResult> results;
+    int submitted = 0;
+    std::map<int, qint64> lastCopyDueUs; // by request number
+    qint64 slaveFreeAtUs = 0;
 
     Rig()
     {
@@ -45,18 +64,40 @@ struct Rig
         QObject::connect(&master, &ModbusMaster::finished,
                          [this](const TransactionResult& r) { results << r; });
     }
-    // A slave answering after the turnaround: a reading carries the request's
-    // ordinal, a write its echo (from pymodbus 3.0).
+    // A reading's reply carries the number of the request it answers, a
+    // write's is its echo (from pymodbus 3.0). The slave answers in order: a
+    // reply never leaves before the one ahead of it has. On a paced line the
+    // bytes land one character apart; on a pseudo-terminal a copy at once.
+    void answer(const Behaviour& b)
+    {
+        driver.slave = [this, b](const QByteArray& request, qint64 at) {
+            const int n = int(driver.writes.size());
+            const int late = b.lateMs(n);
+            if (late < 0)
+                return;
+            QByteArray reply = request.at(1) == 3 ? readReply(quint8(request.at(5)), quint16(n))
+                                                  : QByteArray::fromHex("01100000000b81ce");
+            if (b.spoilCrc(n))
+                reply[reply.size() - 1] = char(reply.back() ^ 0x5A);
+            const qint64 lineUs = driver.paced ? lineTimeUs(reply.size()) : 0;
+            qint64 startUs = std::max(
+                at + (driver.paced ? lineTimeUs(request.size()) : 0) + late * 1000, slaveFreeAtUs);
+            for (int copy = 0; copy < b.copies; ++copy) {
+                if (driver.paced) {
+                    for (int k = 0; k < reply.size(); ++k)
+                        driver.arriveAt(startUs + lineTimeUs(k + 1), reply.mid(k, 1));
+                } else {
+                    driver.arriveAt(startUs, reply);
+                }
+                lastCopyDueUs[n] = startUs + lineUs;
+                startUs += lineUs + b.copyGapMs * 1000;
+            }
+            slaveFreeAtUs = lastCopyDueUs[n];
+        };
+    }
     void answerAfter(int turnaroundMs)
     {
-        if (turnaroundMs < 0)
-            return; // a silent slave
-        driver.slave = [this, turnaroundMs](const QByteArray& request, qint64 at) {
-            const QByteArray reply = request.at(1) == 3 ? readReply(quint16(driver.writes.size()))
-                                                        : QByteArray::fromHex("01100000000b81ce");
-            driver.arriveAt(at + lineTimeUs(request.size() + reply.size()) + turnaroundMs * 1000,
-                            reply);
-        };
+        answer({[turnaroundMs](int) { return turnaroundMs; }});
     }
     void runMs(int ms)
     {
@@ -68,14 +109,22 @@ struct Rig
     // The window's timer: a reading every second unless one is still waiting.
     void pollFor(int seconds)
     {
-        for (int s = 0; s < seconds; ++s) {
+        for (int s = 0; s < seconds; ++s, runMs(1000))
             if (!master.busy())
-                master.readHoldingRegisters(1, 1, 37);
-            runMs(1000);
-        }
+                submitted += master.readHoldingRegisters(1, 1, kReadingCount) != SendOutcome::Busy;
+    }
+    // The number of the last reading written: the request a reading's result answers.
+    int lastReadingWritten() const
+    {
+        for (qsizetype i = driver.writes.size() - 1; i >= 0; --i)
+            if (quint8(driver.writes.at(i).bytes.at(5)) == kReadingCount)
+                return int(i) + 1;
+        return 0;
     }
 };
 } // namespace
+
+Q_DECLARE_METATYPE(Behaviour)
 
 class TestModbusMaster : public QObject
 {
@@ -116,37 +165,151 @@ private slots:
         QVERIFY(rig.driver.writes.at(1).atUs >= readingAnswered);
     }
 
-    // A slave answering one poll late, or never: every request has its one
-    // result, none a reading, and each request after the first waited out
-    // the settle. Each late reply restarts it, so such a slave is polled
-    // every other second or so; a silent one every 1.15 s.
-    void replyOnePollLateIsNeverTaken_data()
+    // Slaves late by more than the response timeout, every time or once, or
+    // answering twice: polled once a second for half a minute, no reading is
+    // ever taken but the request's own (its number in register 2), every poll
+    // has its result, and a slave in time (once, or with a longer timeout)
+    // reads again.
+    void lateReplyNeverPassesForAnother_data()
     {
         QTest::addColumn<bool>("paced");
-        QTest::addColumn<int>("turnaroundMs");
-        QTest::addColumn<int>("requests");
-        QTest::newRow("paced line") << true << 1050 << 6;
-        QTest::newRow("pseudo-terminal") << false << 1050 << 6;
-        QTest::newRow("silent slave is still polled") << true << -1 << 11;
+        QTest::addColumn<Behaviour>("slave");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<bool>("reads"); // readings resume and keep coming
+        const auto always = [](int ms) { return Behaviour{[ms](int) { return ms; }}; };
+        for (bool paced : {true, false}) {
+            const char* line = paced ? "paced" : "pseudo-terminal";
+            for (int ms : {1050, 1200, 1300, 1500, 1900, 2500, 4000})
+                QTest::addRow("%s, every reply %d ms late", line, ms)
+                    << paced << always(ms) << 800 << false;
+            QTest::addRow("%s, silent", line) << paced << always(-1) << 800 << false;
+            QTest::addRow("%s, 1500 ms late once", line)
+                << paced << Behaviour{[](int n) { return n == 3 ? 1500 : 4; }} << 800 << true;
+            QTest::addRow("%s, 4000 ms late once", line)
+                << paced << Behaviour{[](int n) { return n == 2 ? 4000 : 4; }} << 800 << true;
+            QTest::addRow("%s, every reply twice, 2 ms apart", line)
+                << paced << Behaviour{[](int) { return 4; }, 2, 2} << 800 << true;
+            QTest::addRow("%s, 1500 ms late, 2000 ms timeout", line)
+                << paced << always(1500) << 2000 << true;
+        }
     }
-    void replyOnePollLateIsNeverTaken()
+    void lateReplyNeverPassesForAnother()
     {
         QFETCH(bool, paced);
-        QFETCH(int, turnaroundMs);
-        QFETCH(int, requests);
+        QFETCH(Behaviour, slave);
+        QFETCH(int, timeoutMs);
+        QFETCH(bool, reads);
         Rig rig;
         rig.driver.paced = paced;
-        rig.answerAfter(turnaroundMs);
-        rig.pollFor(13);
-        QList<qint64> sent;
-        for (const ScriptedDriver::Write& w : rig.driver.writes)
-            sent << w.atUs;
-        QVERIFY2(sent.size() >= requests, qPrintable(QString::number(sent.size())));
-        QVERIFY(rig.results.size() >= sent.size() - 1);
+        rig.master.setResponseTimeoutMs(timeoutMs);
+        rig.answer(slave);
+        int taken = 0;
+        QStringList stale; // "answer to request a taken for request b"
+        QObject::connect(&rig.master, &ModbusMaster::finished, [&](const TransactionResult& r) {
+            if (!r.ok())
+                return;
+            ++taken;
+            if (int(r.words.at(1)) != rig.lastReadingWritten())
+                stale
+                    << QStringLiteral("%1 for %2").arg(r.words.at(1)).arg(rig.lastReadingWritten());
+        });
+        rig.pollFor(30);
+        rig.runMs(rig.master.writeWaitBoundMs());
+        QVERIFY2(stale.isEmpty(), qPrintable(stale.join(", ")));
+        QCOMPARE(rig.results.size(), rig.submitted);
+        if (!reads) {
+            QCOMPARE(taken, 0);
+            return;
+        }
+        QVERIFY2(rig.results.size() >= 20, qPrintable(QString::number(rig.results.size())));
+        for (qsizetype i = rig.results.size() - 5; i < rig.results.size(); ++i)
+            QVERIFY2(rig.results.at(i).ok(), outcomeName(rig.results.at(i).outcome));
+    }
+
+    // A line with another talker's 16-byte burst once a second is never quiet
+    // for the settle time. A slave that once answers with a bad CRC reads
+    // again; a silent one has every poll fail, a busy line said so, and a
+    // write that cannot go out fails within its bound. Nothing waits for ever.
+    void neverQuietLineNeverHoldsARequest_data()
+    {
+        QTest::addColumn<bool>("paced");
+        QTest::addColumn<bool>("silent");
+        for (bool paced : {true, false})
+            for (bool silent : {false, true})
+                QTest::addRow("%s, %s", paced ? "paced" : "pseudo-terminal",
+                              silent ? "silent slave" : "one bad CRC")
+                    << paced << silent;
+    }
+    void neverQuietLineNeverHoldsARequest()
+    {
+        QFETCH(bool, paced);
+        QFETCH(bool, silent);
+        Rig rig;
+        rig.driver.paced = paced;
+        for (int s = 0; s < 60; ++s)
+            rig.driver.arriveAt(s * 1'000'000 + 300'000, QByteArray(16, char(0xA5)));
+        Behaviour b{[silent](int) { return silent ? -1 : 4; }};
+        b.spoilCrc = [](int n) { return n == 2; };
+        rig.answer(b);
+        rig.pollFor(20);
+        rig.runMs(rig.master.responseTimeoutMs());
+        QCOMPARE(rig.results.size(), rig.submitted);
+        QVERIFY(rig.submitted >= 19); // a result every poll, give or take one
+        const auto isBusy = [](const TransactionResult& r) {
+            return r.outcome == ReplyOutcome::LineBusy;
+        };
+        if (silent) {
+            QVERIFY(std::none_of(rig.results.begin(), rig.results.end(),
+                                 [](const TransactionResult& r) { return r.ok(); }));
+            QVERIFY(std::any_of(rig.results.begin(), rig.results.end(), isBusy));
+            QCOMPARE(rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data()),
+                     SendOutcome::Queued);
+            rig.runMs(rig.master.writeWaitBoundMs()); // and its result is in
+            QCOMPARE(rig.results.last().function, quint8(16));
+            QCOMPARE(rig.results.last().outcome, ReplyOutcome::LineBusy);
+            return;
+        }
+        QCOMPARE(rig.results.at(1).outcome, ReplyOutcome::BadReply);
+        for (qsizetype i = rig.results.size() - 10; i < rig.results.size(); ++i) {
+            const TransactionResult& r = rig.results.at(i);
+            // Now and then a burst lands in a reply; the next poll reads.
+            QVERIFY2(r.ok() || (i > 0 && rig.results.at(i - 1).ok()), outcomeName(r.outcome));
+        }
+    }
+
+    // Read, write and read back at once, as the command line does, against a
+    // slave that sends every reply twice: each result is its own request's.
+    void secondCopyNeverMeetsTheNextRequest_data()
+    {
+        QTest::addColumn<bool>("paced");
+        QTest::newRow("paced") << true;
+        QTest::newRow("pseudo-terminal") << false;
+    }
+    void secondCopyNeverMeetsTheNextRequest()
+    {
+        QFETCH(bool, paced);
+        Rig rig;
+        rig.driver.paced = paced;
+        rig.answer({[](int) { return 4; }, 2, 2});
+        QObject::connect(&rig.master, &ModbusMaster::finished, [&](const TransactionResult& r) {
+            if (!r.ok())
+                return;
+            if (rig.results.size() == 1)
+                rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data());
+            else if (rig.results.size() == 2)
+                rig.master.readHoldingRegisters(1, 1, kReadingCount);
+        });
+        rig.master.readHoldingRegisters(1, 1, kReadingCount);
+        rig.runMs(2000);
+        QCOMPARE(rig.results.size(), 3);
         for (const TransactionResult& r : rig.results)
-            QCOMPARE(r.outcome, ReplyOutcome::NoReply);
-        for (int i = 1; i < sent.size(); ++i)
-            QVERIFY(sent.at(i) - sent.at(i - 1) >= ModbusMaster::kSettleMs * 1000);
+            QVERIFY2(r.ok(), outcomeName(r.outcome));
+        QCOMPARE(rig.results.at(1).quantity, 11);
+        QCOMPARE(int(rig.results.at(2).words.at(1)), 3); // the third request's own
+        // Each request waited for the second copy ahead of it, and a quiet gap.
+        for (int n = 1; n < int(rig.driver.writes.size()); ++n)
+            QVERIFY(rig.driver.writes.at(n).atUs >=
+                    rig.lastCopyDueUs[n] + rig.master.interFrameGapUs());
     }
 
     // A reply to some older request: already queued when a request goes out
@@ -169,7 +332,7 @@ private slots:
         Rig rig;
         rig.driver.paced = paced;
         rig.answerAfter(4);
-        rig.driver.arriveAt(staleAtUs, readReply(99));
+        rig.driver.arriveAt(staleAtUs, readReply(kReadingCount, 99));
         rig.master.readHoldingRegisters(1, 1, 37);
         rig.runMs(300);
         QCOMPARE(rig.results.size(), 1);
@@ -199,8 +362,8 @@ private slots:
         Rig rig;
         rig.answerAfter(4);
         for (int i = 1; i <= 3; ++i) {
-            rig.driver.statusCalls = 0;
             QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
+            rig.driver.statusCalls = 0;
             QTest::qWait(60);
             QCOMPARE(rig.driver.statusCalls, 0);
             rig.clock.advanceMs(100);
@@ -209,6 +372,7 @@ private slots:
             QCOMPARE(rig.results.last().outcome, ReplyOutcome::Reply);
             QVERIFY2(rig.driver.statusCalls <= 4,
                      qPrintable(QString::number(rig.driver.statusCalls)));
+            rig.clock.advanceMs(900); // the next poll
         }
     }
 };

@@ -16,6 +16,8 @@ enum class When {
     Idle,           // injected while connected with reading off, then reading starts
     Late,           // every reply `turnaround` ms late, each with another value
     StopThenSend,   // "Parar Leitura" `code` ms after a poll went out, at once "Enviar"
+    Noisy,          // injected beside another talker's burst every second, which stays
+    NoisySend,      // as Noisy, then "Parar Leitura", "Enviar" and the write's bound
 };
 
 // The window shows the factory values; the fault comes with new ones. The
@@ -84,8 +86,11 @@ private slots:
         refused("1100 stray bytes, then the reply", Fault::Flood);
         row("Two replies queued", Fault::DoubleReply, 0, When::Reading, true, " ",
             "Leitura efetuada        -->>");
-        row("Reply one poll late (1050 ms)", Fault::None, 0, When::Late, false, silent, failed, {},
-            "reading", 1050);
+        // A late reading's reply meets the master's resync instead, and spoils
+        // it: a bad reply, never a reading.
+        for (int late : {1050, 1200, 1500, 1900, 2500, 4000})
+            row(qPrintable(QStringLiteral("Every reply %1 ms late").arg(late)), Fault::None, 0,
+                When::Late, false, late == 1050 ? silent : " ", failed, {}, "reading", late);
         row("Driver write refused", Fault::WriteRefused, 0, When::Reading, false, " ",
             "Leitura efetuada -->>", sendFailed, "disconnected");
         row("Driver read refused", Fault::ReadRefused, 0, When::Reading, false, " ", failed,
@@ -94,6 +99,11 @@ private slots:
             failed, receiveFailed, "disconnected");
         row("Cable pulled while idle", Fault::Unplugged, 0, When::Idle, false, " ", "", sendFailed,
             "disconnected");
+        // The line is never quiet for the settle: a slave that answers reads
+        // again, and a write that cannot go out ends within its bound.
+        row("Wrong CRC beside another talker", Fault::BadCrc, 0, When::Noisy, false, " ", failed);
+        row("Silent beside another talker, then send", Fault::NoReply, 0, When::NoisySend, false,
+            "* Linha ocupada *", "", {"A configuração não foi enviada: linha ocupada."}, "stopped");
         for (int turnaround : {4, 400})
             for (int stopMs : {0, 40, 80})
                 row(qPrintable(QStringLiteral("Stop %1 ms after a poll, then send at once "
@@ -115,10 +125,11 @@ private slots:
         w.device.setRegister(7, quint16(-1230));
         w.device.setRegister(10, 123);
         w.device.clearReceivedFrames();
-        int sentWhileShown = 0; // ticks still come inside a modal box
-        w.messages.whileShown = [&] {
+        int sentWhileShown = 0;       // ticks still come inside a modal box
+        w.messages.whileShown = [&] { // ticks come while the timer runs
             const int before = w.framesSent();
-            w.form.Timer1Timer(w.form.Timer1);
+            if (w.form.Timer1->isActive())
+                w.form.Timer1Timer(w.form.Timer1);
             sentWhileShown += w.framesSent() - before;
         };
 
@@ -147,6 +158,17 @@ private slots:
                 w.poll();
                 w.toNextSecond();
             }
+            break;
+        case When::Noisy:
+        case When::NoisySend:
+            w.device.setNoise(1000);
+            w.device.setFault(fault, code);
+            w.poll();
+            if (when == When::Noisy)
+                break;
+            WindowRig::click(w.form.transmite);
+            WindowRig::click(w.form.Button2);
+            w.runMs(w.master.writeWaitBoundMs() + w.master.responseTimeoutMs());
             break;
         case When::StopThenSend:
             w.form.Timer1Timer(w.form.Timer1);
@@ -179,7 +201,8 @@ private slots:
         }
 
         // It recovers: at once, or by "Ler", or by connecting again. Bytes
-        // still on the line when the fault clears may spoil one more reading.
+        // still on the line when the fault clears may spoil one more reading,
+        // a late slave's backlog one more a second.
         w.messages.whileShown = nullptr;
         w.device.setFault(Fault::None);
         w.device.setTurnaroundMs(4);
@@ -190,7 +213,7 @@ private slots:
         if (state != "reading")
             WindowRig::click(w.form.transmite);
         const qint8 counter = w.flags.StatusAnimation; // a reading taken steps it
-        for (int i = 0; i < 3 && w.flags.StatusAnimation == counter; ++i) {
+        for (int i = 0; i < 3 + turnaround / 1000 && w.flags.StatusAnimation == counter; ++i) {
             w.poll();
             w.toNextSecond();
         }

@@ -1,0 +1,58 @@
+// The cable's driver on real ports: whether a line is paced is the kernel's
+// word on the port's driver, not its path. A pseudo-terminal reached through
+// /dev/ptmx (outside /dev/pts) is a virtual port, and pymodbus answering
+// promptly on its other end reads.
+#include "link/devicelink.h"
+#include "link/modbusmaster.h"
+#include "link/usbserialdriver.h"
+#include "ptypair.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <cstdlib>
+
+using namespace quorva::link;
+
+namespace {
+// The pseudo-terminal master this process holds open on /dev/ptmx.
+int ptmxDescriptor()
+{
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System))
+        if (fd.symLinkTarget() == "/dev/ptmx")
+            return fd.fileName().toInt();
+    return -1;
+}
+} // namespace
+
+class TestUsbSerialDriver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pacingIsTheDriversNotThePaths()
+    {
+        PtyPair pty; // only for its pymodbus slave
+        UsbSerialDriver driver(QStringLiteral("/dev/ptmx"));
+        DeviceLink link(driver);
+        SteadyClock clock;
+        ModbusMaster master(link, clock);
+        QCOMPARE(link.open(), DriverStatusCode::Ok);
+        QVERIFY(!driver.pacesLine());
+        const int fd = ptmxDescriptor();
+        QVERIFY(fd >= 0 && ::unlockpt(fd) == 0);
+        QVERIFY2(pty.startPymodbusSlave(QString::fromLatin1(::ptsname(fd))),
+                 "python3-pymodbus is needed");
+        QSignalSpy finished(&master, &ModbusMaster::finished);
+        for (int i = 0; i < 3; ++i) {
+            master.readHoldingRegisters(1, 1, 37);
+            QVERIFY(finished.wait(3000));
+            const auto r = finished.takeFirst().at(0).value<TransactionResult>();
+            QVERIFY2(r.ok(), outcomeName(r.outcome));
+            QCOMPARE(r.words.at(1), quint16(217)); // pymodbus_slave.py's measured value
+        }
+        link.close();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUsbSerialDriver)
+#include "tst_usbserialdriver.moc"
