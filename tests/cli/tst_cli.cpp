@@ -46,6 +46,8 @@ bool containsAll(const QString& text, const QStringList& parts)
     return std::all_of(parts.begin(), parts.end(),
                        [&](const QString& p) { return text.contains(p); });
 }
+// Every text after the first is in it; it is shown when one is not.
+#define VERIFY_CONTAINS(text, ...) QVERIFY2(containsAll(text, {__VA_ARGS__}), qPrintable(text))
 
 bool writeFile(const QString& path, const QByteArray& content)
 {
@@ -67,11 +69,12 @@ public:
     explicit Simulator(const QStringList& options = {"--steady"}) : m_options(options) { start(); }
     ~Simulator() { stop(); }
     void start() { m_process.start(cli, QStringList{"simulate", "--link", path()} + m_options); }
-    void stop(int signal = SIGTERM) // the simulator removes its link and exits
+    int stop(int signal = SIGTERM) // the simulator removes its link and exits
     {
         if (m_process.state() != QProcess::NotRunning)
             ::kill(pid_t(m_process.processId()), signal);
         m_process.waitForFinished(3000); // one still running is killed with m_process
+        return m_process.exitCode();
     }
     QString path() const { return m_dir.filePath("transmitter"); }
     // Its link leads to a live pseudo-terminal (a killed one's may be left).
@@ -79,7 +82,6 @@ public:
     {
         return QTest::qWaitFor([this] { return QFile::exists(path()); });
     }
-    QProcess& process() { return m_process; }
 
 private:
     QTemporaryDir m_dir;
@@ -355,11 +357,9 @@ private slots:
         QVERIFY2(r.status == 2 && r.err.contains("V. Máx. 1400°C fora da Faixa do Sensor"),
                  qPrintable(r.err));
         const QString configuration = quorva({"read", "--port", source.path(), "--json"}).out;
-        QVERIFY2(containsAll(configuration,
-                             {R"("outputDirection":"20 a 4 mA")", R"("rangeLower":-100,)",
-                              R"("rangeUpper":1370,)", R"("sensorError":"Sinal de Saída > 20 mA")",
-                              R"("sensorType":"Termopar K")", R"("zeroAdjust":0.7,)"}),
-                 qPrintable(configuration));
+        VERIFY_CONTAINS(configuration, R"("outputDirection":"20 a 4 mA")", R"("rangeLower":-100,)",
+                        R"("rangeUpper":1370,)", R"("sensorError":"Sinal de Saída > 20 mA")",
+                        R"("sensorType":"Termopar K")", R"("zeroAdjust":0.7,)");
         const QString file = m_files.filePath("source.json");
         QVERIFY(writeFile(file, configuration.toUtf8()));
         QCOMPARE(quorva({"write", "--port", target.path(), "--from", file}).status, 0);
@@ -370,9 +370,8 @@ private slots:
         QVERIFY2(r.status == 0 && r.out.contains(R"("readBackMatches":true)"), qPrintable(r.out));
         QCOMPARE(quorva({"write", "--port", target.path(), "--zero", "0,2"}).status, 0);
         const QString edited = quorva({"read", "--port", target.path(), "--json"}).out;
-        QVERIFY2(containsAll(edited, {R"("rangeUpper":1400,)", R"("sensorType":"Termopar K")",
-                                      R"("zeroAdjust":0.2,)"}),
-                 qPrintable(edited));
+        VERIFY_CONTAINS(edited, R"("rangeUpper":1400,)", R"("sensorType":"Termopar K")",
+                        R"("zeroAdjust":0.2,)");
     }
 
     // A file written by hand needs only the readable keys. A pressure
@@ -386,14 +385,12 @@ private slots:
             "rangeUpper":1370,"outputDirection":"20 a 4 mA"})"));
         QCOMPARE(quorva({"write", "--port", pt100.path(), "--from", hand}).status, 0);
         Run r = quorva({"read", "--port", pt100.path(), "--json"});
-        QVERIFY2(containsAll(r.out, {R"("sensorTypeIndex":2,)", R"("zeroAdjustTenths":7})",
-                                     R"("rangeLowerTenths":-1000,)", R"("rangeUpperTenths":13700,)",
-                                     R"("outputDirectionIndex":1,)"}),
-                 qPrintable(r.out));
+        VERIFY_CONTAINS(r.out, R"("sensorTypeIndex":2,)", R"("zeroAdjustTenths":7})",
+                        R"("rangeLowerTenths":-1000,)", R"("rangeUpperTenths":13700,)",
+                        R"("outputDirectionIndex":1,)");
         QCOMPARE(mbpoll({"-r", "5"}, pressure.path(), {"9", "63536"}).status, 0); // function 16
         r = quorva({"read", "--port", pressure.path(), "--json"});
-        QVERIFY2(containsAll(r.out, {R"("sensorType":"Pressão",)", R"("sensorTypeIndex":9,)"}),
-                 qPrintable(r.out));
+        VERIFY_CONTAINS(r.out, R"("sensorType":"Pressão",)", R"("sensorTypeIndex":9,)");
         QVERIFY(writeFile(own, r.out.toUtf8()));
         r = quorva({"write", "--port", pressure.path(), "--from", own});
         QVERIFY2(r.status == 0, qPrintable(r.err));
@@ -600,15 +597,13 @@ private slots:
         // Through its link, the simulator still answers mbpoll, and registers
         // 4 to 9 take what another master writes; quorva-cli reads it.
         Run r = mbpoll({"-r", "1", "-c", "37"}, live.path());
-        QVERIFY2(r.status == 0 &&
-                     containsAll(r.out, {"[2]: \t235\n", "[6]: \t63536 (-2000)\n", "[10]: \t101\n",
-                                         "[11]: \t420\n", "[37]: \t"}),
-                 qPrintable(r.out));
+        QCOMPARE(r.status, 0);
+        VERIFY_CONTAINS(r.out, "[2]: \t235\n", "[6]: \t63536 (-2000)\n", "[10]: \t101\n",
+                        "[11]: \t420\n", "[37]: \t");
         QCOMPARE(
             mbpoll({"-r", "4"}, live.path(), {"65531", "2", "64536", "13700", "1", "1"}).status, 0);
         r = quorva({"read", "--port", live.path()});
-        QVERIFY2(containsAll(r.out, {"Zero:            -0,5 °C", "Tipo de Sensor:  Termopar K"}),
-                 qPrintable(r.out));
+        VERIFY_CONTAINS(r.out, "Zero:            -0,5 °C", "Tipo de Sensor:  Termopar K");
     }
 
     void simulatorRemovesOnlyItsOwnLink()
@@ -617,8 +612,7 @@ private slots:
         // A closed terminal (SIGHUP) removes the link like Ctrl-C does.
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
             QVERIFY(sim.ready());
-            sim.stop(signal);
-            QCOMPARE(sim.process().exitCode(), 0);
+            QCOMPARE(sim.stop(signal), 0);
             QVERIFY(!QFileInfo(sim.path()).isSymLink());
             sim.start();
         }
