@@ -423,28 +423,22 @@ private slots:
         QFETCH(int, signal);
         QFETCH(int, status);
         QFETCH(QString, err);
-        Simulator slow({"--steady", "--turnaround", "600"}); // replies 0,7 s after a request
-        QProcess noise;
-        QString port = slow.path();
-        if (args.first() == "monitor") {
-            port = m_files.filePath("noise");
-            const QString script = m_files.filePath("noise.sh");
-            QVERIFY(writeFile(script, "while true\ndo printf U\nsleep 0.005\ndone\n"));
-            noise.start("socat", {"pty,raw,echo=0,link=" + port, "EXEC:sh " + script});
-        }
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(port); }));
+        // Replies 0,7 s after a request; for the monitor, silent beside
+        // another talker every 5 ms.
+        Simulator sim(args.first() == "monitor"
+                          ? QStringList{"--steady", "--noise", "5", "--fault", "no-reply"}
+                          : QStringList{"--steady", "--turnaround", "600"});
+        QVERIFY(sim.ready());
         QProcess command;
-        command.start(cli, args << "--port" << port);
+        command.start(cli, args << "--port" << sim.path());
         QTest::qWait(args.first() == "monitor" ? 2000 : 400);
         ::kill(pid_t(command.processId()), signal);
         QVERIFY(command.waitForFinished(1500));
-        noise.kill();
-        noise.waitForFinished();
         QCOMPARE(command.exitCode(), status);
         const QString said = QString::fromUtf8(command.readAllStandardError());
         QVERIFY2(QRegularExpression(err).match(said).hasMatch(), qPrintable(said));
         if (args.first() == "write") { // nothing kept, and the record says why
-            const Run r = quorva({"read", "--port", port});
+            const Run r = quorva({"read", "--port", sim.path()});
             QVERIFY2(r.out.contains("Zero:            0,0 °C"), qPrintable(r.out + r.err));
             QVERIFY(contents(args.at(4)).contains(R"("outcome":"interrupted")"));
         }
