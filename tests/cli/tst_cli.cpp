@@ -489,19 +489,18 @@ private slots:
         QTest::addColumn<QStringList>("simulator");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("rows");
+        const auto row = [](const char* name, const QStringList& simulator,
+                            const QStringList& options, const char* rows) {
+            QTest::newRow(name) << simulator << options << rows;
+        };
         const QStringList four{"--count", "4"};
-        QTest::newRow("every reply 1200 ms late")
-            << QStringList{"--turnaround", "1200"} << four << "eeee";
-        QTest::newRow("every reply 2500 ms late")
-            << QStringList{"--turnaround", "2500"} << four << "eeee";
-        QTest::newRow("every reply 1500 ms late, --timeout 2000")
-            << QStringList{"--turnaround", "1500"}
-            << QStringList{"--count", "3", "--timeout", "2000"} << "vvv";
-        QTest::newRow("every reply twice, 2 ms apart")
-            << QStringList{"--fault", "double-reply"} << four << "vvvv";
-        QTest::newRow("a burst every second, silent")
-            << QStringList{"--noise", "1000", "--fault", "no-reply"} << QStringList{"--count", "3"}
-            << "eee";
+        row("every reply 1200 ms late", {"--turnaround", "1200"}, four, "eeee");
+        row("every reply 2500 ms late", {"--turnaround", "2500"}, four, "eeee");
+        row("every reply 1500 ms late, --timeout 2000", {"--turnaround", "1500"},
+            {"--count", "3", "--timeout", "2000"}, "vvv");
+        row("every reply twice, 2 ms apart", {"--fault", "double-reply"}, four, "vvvv");
+        row("a burst every second, silent", {"--noise", "1000", "--fault", "no-reply"},
+            {"--count", "3"}, "eee");
     }
     void monitorOnAMisbehavingLine()
     {

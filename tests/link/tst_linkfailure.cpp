@@ -14,12 +14,8 @@ class TestLinkFailure : public QObject
 private slots:
     void codesAndReasons()
     {
-        const struct
-        {
-            FailureKind kind;
-            const char* code;
-            const char* reason;
-        } rows[] = {
+        // Each row: the kind, its code, its reason.
+        const std::tuple<FailureKind, const char*, const char*> rows[] = {
             {FailureKind::None, "", ""},
             {FailureKind::NoCable, "port-not-found", "nenhum cabo USB-serial encontrado"},
             {FailureKind::PortNotFound, "port-not-found", "porta não encontrada"},
@@ -30,10 +26,10 @@ private slots:
              "a porta deixou de responder (cabo desconectado?)"},
             {FailureKind::OpenFailed, "open-failed", "erro de entrada e saída"},
         };
-        for (const auto& row : rows) {
-            const LinkFailure failure{row.kind, "/dev/ttyUSB0", {}, "Input/output error"};
-            QCOMPARE(failureCode(row.kind), QString::fromUtf8(row.code));
-            QCOMPARE(failureReason(failure), QString::fromUtf8(row.reason));
+        for (const auto& [kind, code, reason] : rows) {
+            const LinkFailure failure{kind, "/dev/ttyUSB0", {}, "Input/output error"};
+            QCOMPARE(failureCode(kind), QString::fromUtf8(code));
+            QCOMPARE(failureReason(failure), QString::fromUtf8(reason));
         }
     }
 

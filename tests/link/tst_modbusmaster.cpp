@@ -39,6 +39,12 @@ struct Behaviour
     std::function<bool(int n)> spoilCrc = [](int) { return false; };
 };
 
+// A slave answering every request after `ms` (-1: never).
+Behaviour always(int ms)
+{
+    return {[ms](int) { return ms; }};
+}
+
 struct Rig
 {
     ManualClock clock;
@@ -88,10 +94,6 @@ struct Rig
             slaveFreeAtUs = lastCopyDueUs[n];
         };
     }
-    void answerAfter(int turnaroundMs)
-    {
-        answer({[turnaroundMs](int) { return turnaroundMs; }});
-    }
     void runMs(int ms)
     {
         for (int i = 0; i < ms; ++i) {
@@ -138,7 +140,7 @@ private slots:
         QFETCH(int, turnaroundMs);
         QFETCH(int, cancelAfterMs);
         Rig rig;
-        rig.answerAfter(turnaroundMs);
+        rig.answer(always(turnaroundMs));
         QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
         rig.runMs(cancelAfterMs);
         const int answeredBefore = int(rig.results.size()); // a reading done before the stop
@@ -169,7 +171,6 @@ private slots:
         QTest::addColumn<Behaviour>("slave");
         QTest::addColumn<int>("timeoutMs");
         QTest::addColumn<bool>("reads"); // readings resume and keep coming
-        const auto always = [](int ms) { return Behaviour{[ms](int) { return ms; }}; };
         for (bool paced : {true, false}) {
             const char* line = paced ? "paced" : "pseudo-terminal";
             for (int ms : {1050, 1200, 1300, 1500, 1900, 2500, 4000})
@@ -269,8 +270,8 @@ private slots:
     void secondCopyNeverMeetsTheNextRequest_data()
     {
         QTest::addColumn<bool>("paced");
-        QTest::newRow("paced") << true;
-        QTest::newRow("pseudo-terminal") << false;
+        for (bool paced : {true, false})
+            QTest::newRow(paced ? "paced" : "pseudo-terminal") << paced;
     }
     void secondCopyNeverMeetsTheNextRequest()
     {
@@ -316,7 +317,7 @@ private slots:
         QFETCH(bool, paced);
         QFETCH(int, staleAtUs);
         Rig rig(paced);
-        rig.answerAfter(4);
+        rig.answer(always(4));
         rig.driver.arriveAt(staleAtUs, readReply(kReadingCount, 99));
         rig.master.readHoldingRegisters(1, 1, 37);
         rig.runMs(300);
@@ -345,7 +346,7 @@ private slots:
     void healthyReadingWakesTheLinkOnlyOnArrival()
     {
         Rig rig;
-        rig.answerAfter(4);
+        rig.answer(always(4));
         for (int i = 1; i <= 3; ++i) {
             QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
             rig.driver.statusCalls = 0;

@@ -63,8 +63,7 @@ quorva-cli simulate --fault no|none no-reply noise
 quorva-cli monitor --count |
 quorva-cli read --port |$ports
 ROWS
-! command -v desktop-file-validate >/dev/null ||
-    desktop-file-validate "$out/root/usr/share/applications/quorva.desktop" || status=1
+! command -v desktop-file-validate >/dev/null || desktop-file-validate "$out/root/usr/share/applications/quorva.desktop" || status=1
 
 # Lintian's exit status 2 marks an error or warning; its root notice on
 # stderr is not a finding.
@@ -92,8 +91,7 @@ check_page() { # name, help text
     grep -q '^EXEMPLOS' <<<"$text" || fail "$1(1) lacks EXEMPLOS"
     grep -q '^STATUS DE SAÍDA' <<<"$text" || fail "$1(1) lacks STATUS DE SAÍDA"
     while read -r option; do
-        grep -qE -- "(^|[^a-zA-Z-])$option([^a-zA-Z-]|\$)" <<<"$text" ||
-            fail "$1(1) lacks $option"
+        grep -qE -- "(^|[^a-zA-Z-])$option([^a-zA-Z-]|\$)" <<<"$text" || fail "$1(1) lacks $option"
     done < <(options_in <<<"$2")
 }
 window_help=$("${headless[@]}" "$out/root/usr/bin/quorva" --help)
@@ -106,8 +104,7 @@ for required in ports read monitor write simulate; do
 done
 for command in $commands; do
     cli_help+=$'\n'$("$cli" "$command" --help)
-    page quorva-cli | grep -q "quorva-cli $command" ||
-        fail "quorva-cli(1) lacks the sub-command $command"
+    page quorva-cli | grep -q "quorva-cli $command" || fail "quorva-cli(1) lacks the sub-command $command"
 done
 check_page quorva-cli "$cli_help"
 no_english "--version" "$("${headless[@]}" "$out/root/usr/bin/quorva" --version; "$cli" --version)"
