@@ -109,7 +109,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.messages.told.isEmpty(), 3000);
         QCOMPARE(w.messages.told, (QStringList{told, "Erro ao abrir o dispositivo USB."}));
         QCOMPARE(w.messages.reasons, (QStringList{pty.masterEnd() + kGoneReason, QString()}));
-        QCOMPARE(w.form.Label6->text(), " "); // a failed read, not a silent device
+        QCOMPARE(w.form.Label6->text(), " "); // a dead line, not a silent device
         QVERIFY2(readsWhileShown >= 0 && readsWhileShown < 100,
                  qPrintable(QString::number(readsWhileShown)));
         QCOMPARE(w.form.btConectar->text(), "Conectar");
