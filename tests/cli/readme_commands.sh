@@ -35,12 +35,8 @@ while IFS= read -r line; do
         bash -c "$command" >/dev/null 2>&1
         status=$?
     fi
-    if [ "$status" -ne "$expected" ]; then
-        echo "FAIL (status $status, expected $expected): $command"
-        failures=$((failures + 1))
-    else
-        echo "ok: $command"
-    fi
+    if [ "$status" -eq "$expected" ]; then echo "ok: $command"
+    else echo "FAIL (status $status, expected $expected): $command"; failures=$((failures + 1)); fi
 done < <(sed -n '/^## Command line/,/^## /p' "$readme" | grep '^    [a-z]' | sed 's/^    //')
 
 # What the commands left behind: the monitor's CSV and the record.

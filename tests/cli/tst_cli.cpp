@@ -46,6 +46,8 @@ bool containsAll(const QString& text, const QStringList& parts)
     return std::all_of(parts.begin(), parts.end(),
                        [&](const QString& p) { return text.contains(p); });
 }
+// Every text after the first is in it; it is shown when one is not.
+#define VERIFY_CONTAINS(text, ...) QVERIFY2(containsAll(text, {__VA_ARGS__}), qPrintable(text))
 
 bool writeFile(const QString& path, const QByteArray& content)
 {
@@ -67,11 +69,12 @@ public:
     explicit Simulator(const QStringList& options = {"--steady"}) : m_options(options) { start(); }
     ~Simulator() { stop(); }
     void start() { m_process.start(cli, QStringList{"simulate", "--link", path()} + m_options); }
-    void stop(int signal = SIGTERM) // the simulator removes its link and exits
+    int stop(int signal = SIGTERM) // the simulator removes its link and exits
     {
         if (m_process.state() != QProcess::NotRunning)
             ::kill(pid_t(m_process.processId()), signal);
         m_process.waitForFinished(3000); // one still running is killed with m_process
+        return m_process.exitCode();
     }
     QString path() const { return m_dir.filePath("transmitter"); }
     // Its link leads to a live pseudo-terminal (a killed one's may be left).
@@ -79,7 +82,6 @@ public:
     {
         return QTest::qWaitFor([this] { return QFile::exists(path()); });
     }
-    QProcess& process() { return m_process; }
 
 private:
     QTemporaryDir m_dir;
@@ -355,11 +357,9 @@ private slots:
         QVERIFY2(r.status == 2 && r.err.contains("V. Máx. 1400°C fora da Faixa do Sensor"),
                  qPrintable(r.err));
         const QString configuration = quorva({"read", "--port", source.path(), "--json"}).out;
-        QVERIFY2(containsAll(configuration,
-                             {R"("outputDirection":"20 a 4 mA")", R"("rangeLower":-100,)",
-                              R"("rangeUpper":1370,)", R"("sensorError":"Sinal de Saída > 20 mA")",
-                              R"("sensorType":"Termopar K")", R"("zeroAdjust":0.7,)"}),
-                 qPrintable(configuration));
+        VERIFY_CONTAINS(configuration, R"("outputDirection":"20 a 4 mA")", R"("rangeLower":-100,)",
+                        R"("rangeUpper":1370,)", R"("sensorError":"Sinal de Saída > 20 mA")",
+                        R"("sensorType":"Termopar K")", R"("zeroAdjust":0.7,)");
         const QString file = m_files.filePath("source.json");
         QVERIFY(writeFile(file, configuration.toUtf8()));
         QCOMPARE(quorva({"write", "--port", target.path(), "--from", file}).status, 0);
@@ -370,9 +370,8 @@ private slots:
         QVERIFY2(r.status == 0 && r.out.contains(R"("readBackMatches":true)"), qPrintable(r.out));
         QCOMPARE(quorva({"write", "--port", target.path(), "--zero", "0,2"}).status, 0);
         const QString edited = quorva({"read", "--port", target.path(), "--json"}).out;
-        QVERIFY2(containsAll(edited, {R"("rangeUpper":1400,)", R"("sensorType":"Termopar K")",
-                                      R"("zeroAdjust":0.2,)"}),
-                 qPrintable(edited));
+        VERIFY_CONTAINS(edited, R"("rangeUpper":1400,)", R"("sensorType":"Termopar K")",
+                        R"("zeroAdjust":0.2,)");
     }
 
     // A file written by hand needs only the readable keys. A pressure
@@ -386,14 +385,12 @@ private slots:
             "rangeUpper":1370,"outputDirection":"20 a 4 mA"})"));
         QCOMPARE(quorva({"write", "--port", pt100.path(), "--from", hand}).status, 0);
         Run r = quorva({"read", "--port", pt100.path(), "--json"});
-        QVERIFY2(containsAll(r.out, {R"("sensorTypeIndex":2,)", R"("zeroAdjustTenths":7})",
-                                     R"("rangeLowerTenths":-1000,)", R"("rangeUpperTenths":13700,)",
-                                     R"("outputDirectionIndex":1,)"}),
-                 qPrintable(r.out));
+        VERIFY_CONTAINS(r.out, R"("sensorTypeIndex":2,)", R"("zeroAdjustTenths":7})",
+                        R"("rangeLowerTenths":-1000,)", R"("rangeUpperTenths":13700,)",
+                        R"("outputDirectionIndex":1,)");
         QCOMPARE(mbpoll({"-r", "5"}, pressure.path(), {"9", "63536"}).status, 0); // function 16
         r = quorva({"read", "--port", pressure.path(), "--json"});
-        QVERIFY2(containsAll(r.out, {R"("sensorType":"Pressão",)", R"("sensorTypeIndex":9,)"}),
-                 qPrintable(r.out));
+        VERIFY_CONTAINS(r.out, R"("sensorType":"Pressão",)", R"("sensorTypeIndex":9,)");
         QVERIFY(writeFile(own, r.out.toUtf8()));
         r = quorva({"write", "--port", pressure.path(), "--from", own});
         QVERIFY2(r.status == 0, qPrintable(r.err));
@@ -426,28 +423,22 @@ private slots:
         QFETCH(int, signal);
         QFETCH(int, status);
         QFETCH(QString, err);
-        Simulator slow({"--steady", "--turnaround", "600"}); // replies 0,7 s after a request
-        QProcess noise;
-        QString port = slow.path();
-        if (args.first() == "monitor") {
-            port = m_files.filePath("noise");
-            const QString script = m_files.filePath("noise.sh");
-            QVERIFY(writeFile(script, "while true\ndo printf U\nsleep 0.005\ndone\n"));
-            noise.start("socat", {"pty,raw,echo=0,link=" + port, "EXEC:sh " + script});
-        }
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(port); }));
+        // Replies 0,7 s after a request; for the monitor, silent beside
+        // another talker every 5 ms.
+        Simulator sim(args.first() == "monitor"
+                          ? QStringList{"--steady", "--noise", "5", "--fault", "no-reply"}
+                          : QStringList{"--steady", "--turnaround", "600"});
+        QVERIFY(sim.ready());
         QProcess command;
-        command.start(cli, args << "--port" << port);
+        command.start(cli, args << "--port" << sim.path());
         QTest::qWait(args.first() == "monitor" ? 2000 : 400);
         ::kill(pid_t(command.processId()), signal);
         QVERIFY(command.waitForFinished(1500));
-        noise.kill();
-        noise.waitForFinished();
         QCOMPARE(command.exitCode(), status);
         const QString said = QString::fromUtf8(command.readAllStandardError());
         QVERIFY2(QRegularExpression(err).match(said).hasMatch(), qPrintable(said));
         if (args.first() == "write") { // nothing kept, and the record says why
-            const Run r = quorva({"read", "--port", port});
+            const Run r = quorva({"read", "--port", sim.path()});
             QVERIFY2(r.out.contains("Zero:            0,0 °C"), qPrintable(r.out + r.err));
             QVERIFY(contents(args.at(4)).contains(R"("outcome":"interrupted")"));
         }
@@ -477,16 +468,15 @@ private slots:
         // the read-back (zero 0,5), the outcome.
         const QStringList lines =
             QString::fromUtf8(contents(record)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        VERIFY_CONTAINS(lines[0], R"("firmware":1.23,)", R"("model":"TRV-C")",
+                        "\"port\":\"" + port + '"', R"("rangeUpper":650.5,)",
+                        R"("zeroAdjust":-0.3,)", R"("words":[0,0,0,5,2,64536,6505,2,1,0,0])",
+                        R"("zeroAdjust":0.5,)", R"("outcome":"ok")");
+        VERIFY_CONTAINS(lines[1], R"("zeroAdjust":-0.5,)", R"("outcome":"ok")");
         QVERIFY2(
-            lines.size() == 2 &&
-                containsAll(lines[0],
-                            {R"("firmware":1.23,)", R"("model":"TRV-C")",
-                             "\"port\":\"" + port + '"', R"("rangeUpper":650.5,)",
-                             R"("zeroAdjust":-0.3,)", R"("words":[0,0,0,5,2,64536,6505,2,1,0,0])",
-                             R"("zeroAdjust":0.5,)", R"("outcome":"ok")"}) &&
-                containsAll(lines[1], {R"("zeroAdjust":-0.5,)", R"("outcome":"ok")"}) &&
-                QRegularExpression(R"("time":"[-\dT:.]+[+-]\d\d:\d\d")").match(lines[0]).hasMatch(),
-            qPrintable(lines.join('\n')));
+            QRegularExpression(R"("time":"[-\dT:.]+[+-]\d\d:\d\d")").match(lines[0]).hasMatch(),
+            qPrintable(lines[0]));
     }
 
     // The simulator misbehaving on its pseudo-terminal, read once a second:
@@ -498,19 +488,18 @@ private slots:
         QTest::addColumn<QStringList>("simulator");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("rows");
+        const auto row = [](const char* name, const QStringList& simulator,
+                            const QStringList& options, const char* rows) {
+            QTest::newRow(name) << simulator << options << rows;
+        };
         const QStringList four{"--count", "4"};
-        QTest::newRow("every reply 1200 ms late")
-            << QStringList{"--turnaround", "1200"} << four << "eeee";
-        QTest::newRow("every reply 2500 ms late")
-            << QStringList{"--turnaround", "2500"} << four << "eeee";
-        QTest::newRow("every reply 1500 ms late, --timeout 2000")
-            << QStringList{"--turnaround", "1500"}
-            << QStringList{"--count", "3", "--timeout", "2000"} << "vvv";
-        QTest::newRow("every reply twice, 2 ms apart")
-            << QStringList{"--fault", "double-reply"} << four << "vvvv";
-        QTest::newRow("a burst every second, silent")
-            << QStringList{"--noise", "1000", "--fault", "no-reply"} << QStringList{"--count", "3"}
-            << "eee";
+        row("every reply 1200 ms late", {"--turnaround", "1200"}, four, "eeee");
+        row("every reply 2500 ms late", {"--turnaround", "2500"}, four, "eeee");
+        row("every reply 1500 ms late, --timeout 2000", {"--turnaround", "1500"},
+            {"--count", "3", "--timeout", "2000"}, "vvv");
+        row("every reply twice, 2 ms apart", {"--fault", "double-reply"}, four, "vvvv");
+        row("a burst every second, silent", {"--noise", "1000", "--fault", "no-reply"},
+            {"--count", "3"}, "eee");
     }
     void monitorOnAMisbehavingLine()
     {
@@ -568,9 +557,10 @@ private slots:
             QStringLiteral("quorva-cli: %1 leitura(s) falharam\n").arg(m.captured(2).count('\n')));
     }
 
-    // A --link path that is taken or cannot be made is refused, and what is
-    // there stays as it was, a running simulator's link too.
-    void simulatorNeverReplacesWhatItDidNotMake()
+    // A simulator touches no link but its own: a --link path that is taken or
+    // cannot be made is refused, and what is there stays as it was, a running
+    // simulator's link too; its own it removes at exit.
+    void simulatorTouchesOnlyItsOwnLink()
     {
         Simulator live;
         QVERIFY(live.ready());
@@ -600,40 +590,34 @@ private slots:
         // Through its link, the simulator still answers mbpoll, and registers
         // 4 to 9 take what another master writes; quorva-cli reads it.
         Run r = mbpoll({"-r", "1", "-c", "37"}, live.path());
-        QVERIFY2(r.status == 0 &&
-                     containsAll(r.out, {"[2]: \t235\n", "[6]: \t63536 (-2000)\n", "[10]: \t101\n",
-                                         "[11]: \t420\n", "[37]: \t"}),
-                 qPrintable(r.out));
+        QCOMPARE(r.status, 0);
+        VERIFY_CONTAINS(r.out, "[2]: \t235\n", "[6]: \t63536 (-2000)\n", "[10]: \t101\n",
+                        "[11]: \t420\n", "[37]: \t");
         QCOMPARE(
             mbpoll({"-r", "4"}, live.path(), {"65531", "2", "64536", "13700", "1", "1"}).status, 0);
         r = quorva({"read", "--port", live.path()});
-        QVERIFY2(containsAll(r.out, {"Zero:            -0,5 °C", "Tipo de Sensor:  Termopar K"}),
-                 qPrintable(r.out));
-    }
+        VERIFY_CONTAINS(r.out, "Zero:            -0,5 °C", "Tipo de Sensor:  Termopar K");
 
-    void simulatorRemovesOnlyItsOwnLink()
-    {
-        Simulator sim;
-        // A closed terminal (SIGHUP) removes the link like Ctrl-C does.
+        // It removes its own link at exit: on Ctrl-C, SIGTERM and a closed
+        // terminal (SIGHUP) alike.
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            QVERIFY(sim.ready());
-            sim.stop(signal);
-            QCOMPARE(sim.process().exitCode(), 0);
-            QVERIFY(!QFileInfo(sim.path()).isSymLink());
-            sim.start();
+            QVERIFY(live.ready());
+            QCOMPARE(live.stop(signal), 0);
+            QVERIFY(!QFileInfo(live.path()).isSymLink());
+            live.start();
         }
         // Killed outright, a simulator leaves its link to a pseudo-terminal
         // that is gone; the next one takes the path over.
-        QVERIFY(sim.ready());
-        sim.stop(SIGKILL);
-        QVERIFY(QFileInfo(sim.path()).isSymLink());
-        sim.start();
-        QVERIFY(sim.ready());
-        QCOMPARE(quorva({"read", "--port", sim.path()}).status, 0);
+        QVERIFY(live.ready());
+        live.stop(SIGKILL);
+        QVERIFY(QFileInfo(live.path()).isSymLink());
+        live.start();
+        QVERIFY(live.ready());
+        QCOMPARE(quorva({"read", "--port", live.path()}).status, 0);
         // What replaced its link while it ran stays at exit.
-        QVERIFY(QFile::remove(sim.path()) && writeFile(sim.path(), "someone else's"));
-        sim.stop();
-        QVERIFY(QFileInfo(sim.path()).isFile());
+        QVERIFY(QFile::remove(live.path()) && writeFile(live.path(), "someone else's"));
+        live.stop();
+        QVERIFY(QFileInfo(live.path()).isFile());
     }
 };
 

@@ -6,8 +6,7 @@
 
 #include <QtTest>
 
-using quorva::link::FailureKind;
-using quorva::link::LinkFailure;
+using namespace quorva::link;
 
 class TestLinkFailure : public QObject
 {
@@ -15,12 +14,8 @@ class TestLinkFailure : public QObject
 private slots:
     void codesAndReasons()
     {
-        const struct
-        {
-            FailureKind kind;
-            const char* code;
-            const char* reason;
-        } rows[] = {
+        // Each row: the kind, its code, its reason.
+        const std::tuple<FailureKind, const char*, const char*> rows[] = {
             {FailureKind::None, "", ""},
             {FailureKind::NoCable, "port-not-found", "nenhum cabo USB-serial encontrado"},
             {FailureKind::PortNotFound, "port-not-found", "porta não encontrada"},
@@ -31,27 +26,26 @@ private slots:
              "a porta deixou de responder (cabo desconectado?)"},
             {FailureKind::OpenFailed, "open-failed", "erro de entrada e saída"},
         };
-        for (const auto& row : rows) {
-            const LinkFailure failure{row.kind, "/dev/ttyUSB0", {}, "Input/output error"};
-            QCOMPARE(quorva::link::failureCode(row.kind), QString::fromUtf8(row.code));
-            QCOMPARE(quorva::link::failureReason(failure), QString::fromUtf8(row.reason));
+        for (const auto& [kind, code, reason] : rows) {
+            const LinkFailure failure{kind, "/dev/ttyUSB0", {}, "Input/output error"};
+            QCOMPARE(failureCode(kind), QString::fromUtf8(code));
+            QCOMPARE(failureReason(failure), QString::fromUtf8(reason));
         }
     }
 
     void explanations()
     {
-        QCOMPARE(quorva::link::failureExplanation(
-                     {FailureKind::NoCable, {}, {"/dev/ttyS0", "/dev/ttyACM0"}, {}}),
+        QCOMPARE(failureExplanation({FailureKind::NoCable, {}, {"/dev/ttyS0", "/dev/ttyACM0"}, {}}),
                  "Nenhum cabo USB-serial encontrado.\nPortas seriais presentes: /dev/ttyS0, "
                  "/dev/ttyACM0; para usar uma delas: quorva --port NOME.\n"
                  "Conecte o cabo do transmissor e clique em Conectar.");
-        QCOMPARE(quorva::link::failureExplanation({FailureKind::NoCable, {}, {}, {}}),
+        QCOMPARE(failureExplanation({FailureKind::NoCable, {}, {}, {}}),
                  "Nenhum cabo USB-serial encontrado.\nNenhuma porta serial presente.\n"
                  "Conecte o cabo do transmissor e clique em Conectar.");
-        QCOMPARE(quorva::link::failureExplanation(
-                     {FailureKind::OpenFailed, "/dev/ttyUSB0", {}, "Input/output error"}),
-                 "/dev/ttyUSB0: erro de entrada e saída.");
-        QCOMPARE(quorva::link::failureExplanation({}), QString());
+        QCOMPARE(
+            failureExplanation({FailureKind::OpenFailed, "/dev/ttyUSB0", {}, "Input/output error"}),
+            "/dev/ttyUSB0: erro de entrada e saída.");
+        QCOMPARE(failureExplanation({}), QString());
     }
 };
 

@@ -4,6 +4,7 @@
 // line never holds a request for ever, a hang-up ends the transaction at
 // once, and the link wakes on arrival only. What the window shows of each
 // fault is the fault matrix's (tst_faultmatrix).
+#include "fuzz/rtu.h"
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "scripteddriver.h"
@@ -19,22 +20,13 @@ constexpr std::array<qint32, 11> kZeros{};
 constexpr int kReadingCount = 37;
 
 // A reply to a read of `count` registers, register 2 (the measured value)
-// carrying `tag`, with its CRC-16/MODBUS computed here.
+// carrying `tag`, sealed with the CRC-16/MODBUS the fuzz targets compute.
 QByteArray readReply(int count, quint16 tag)
 {
     QByteArray frame = QByteArray::fromHex("0103") + char(2 * count);
-    for (int k = 0; k < count; ++k) {
-        const quint16 word = k == 1 ? tag : 0;
-        frame += char(word >> 8);
-        frame += char(word & 0xFF);
-    }
-    quint16 crc = 0xFFFF;
-    for (const char c : frame) {
-        crc ^= quint8(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc & 1 ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return frame + char(crc & 0xFF) + char(crc >> 8);
+    for (int k = 0; k < count; ++k)
+        frame.append(char(k == 1 ? tag >> 8 : 0)).append(char(k == 1 ? tag & 0xFF : 0));
+    return rtu::sealed(frame);
 }
 
 // How a scripted slave answers request number n (1 for the first written):
@@ -47,6 +39,12 @@ struct Behaviour
     std::function<bool(int n)> spoilCrc = [](int) { return false; };
 };
 
+// A slave answering every request after `ms` (-1: never).
+Behaviour always(int ms)
+{
+    return {[ms](int) { return ms; }};
+}
+
 struct Rig
 {
     ManualClock clock;
@@ -58,8 +56,9 @@ struct Rig
     std::map<int, qint64> lastCopyDueUs; // by request number
     qint64 slaveFreeAtUs = 0;
 
-    Rig()
+    explicit Rig(bool paced = true)
     {
+        driver.paced = paced;
         link.open();
         QObject::connect(&master, &ModbusMaster::finished,
                          [this](const TransactionResult& r) { results << r; });
@@ -94,10 +93,6 @@ struct Rig
             }
             slaveFreeAtUs = lastCopyDueUs[n];
         };
-    }
-    void answerAfter(int turnaroundMs)
-    {
-        answer({[turnaroundMs](int) { return turnaroundMs; }});
     }
     void runMs(int ms)
     {
@@ -145,7 +140,7 @@ private slots:
         QFETCH(int, turnaroundMs);
         QFETCH(int, cancelAfterMs);
         Rig rig;
-        rig.answerAfter(turnaroundMs);
+        rig.answer(always(turnaroundMs));
         QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
         rig.runMs(cancelAfterMs);
         const int answeredBefore = int(rig.results.size()); // a reading done before the stop
@@ -176,7 +171,6 @@ private slots:
         QTest::addColumn<Behaviour>("slave");
         QTest::addColumn<int>("timeoutMs");
         QTest::addColumn<bool>("reads"); // readings resume and keep coming
-        const auto always = [](int ms) { return Behaviour{[ms](int) { return ms; }}; };
         for (bool paced : {true, false}) {
             const char* line = paced ? "paced" : "pseudo-terminal";
             for (int ms : {1050, 1200, 1300, 1500, 1900, 2500, 4000})
@@ -199,8 +193,7 @@ private slots:
         QFETCH(Behaviour, slave);
         QFETCH(int, timeoutMs);
         QFETCH(bool, reads);
-        Rig rig;
-        rig.driver.paced = paced;
+        Rig rig(paced);
         rig.master.setResponseTimeoutMs(timeoutMs);
         rig.answer(slave);
         int taken = 0;
@@ -244,24 +237,19 @@ private slots:
     {
         QFETCH(bool, paced);
         QFETCH(bool, silent);
-        Rig rig;
-        rig.driver.paced = paced;
+        Rig rig(paced);
         for (int s = 0; s < 60; ++s)
             rig.driver.arriveAt(s * 1'000'000 + 300'000, QByteArray(16, char(0xA5)));
-        Behaviour b{[silent](int) { return silent ? -1 : 4; }};
-        b.spoilCrc = [](int n) { return n == 2; };
-        rig.answer(b);
+        rig.answer({[silent](int) { return silent ? -1 : 4; }, 1, 2, [](int n) { return n == 2; }});
         rig.pollFor(20);
         rig.runMs(rig.master.responseTimeoutMs());
         QCOMPARE(rig.results.size(), rig.submitted);
         QVERIFY(rig.submitted >= 19); // a result every poll, give or take one
-        const auto isBusy = [](const TransactionResult& r) {
-            return r.outcome == ReplyOutcome::LineBusy;
-        };
         if (silent) {
             QVERIFY(std::none_of(rig.results.begin(), rig.results.end(),
                                  [](const TransactionResult& r) { return r.ok(); }));
-            QVERIFY(std::any_of(rig.results.begin(), rig.results.end(), isBusy));
+            QVERIFY(std::any_of(rig.results.begin(), rig.results.end(),
+                                [](const auto& r) { return r.outcome == ReplyOutcome::LineBusy; }));
             QCOMPARE(rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data()),
                      SendOutcome::Queued);
             rig.runMs(rig.master.writeWaitBoundMs()); // and its result is in
@@ -282,14 +270,13 @@ private slots:
     void secondCopyNeverMeetsTheNextRequest_data()
     {
         QTest::addColumn<bool>("paced");
-        QTest::newRow("paced") << true;
-        QTest::newRow("pseudo-terminal") << false;
+        for (bool paced : {true, false})
+            QTest::newRow(paced ? "paced" : "pseudo-terminal") << paced;
     }
     void secondCopyNeverMeetsTheNextRequest()
     {
         QFETCH(bool, paced);
-        Rig rig;
-        rig.driver.paced = paced;
+        Rig rig(paced);
         rig.answer({[](int) { return 4; }, 2, 2});
         QObject::connect(&rig.master, &ModbusMaster::finished, [&](const TransactionResult& r) {
             if (!r.ok())
@@ -329,9 +316,8 @@ private slots:
     {
         QFETCH(bool, paced);
         QFETCH(int, staleAtUs);
-        Rig rig;
-        rig.driver.paced = paced;
-        rig.answerAfter(4);
+        Rig rig(paced);
+        rig.answer(always(4));
         rig.driver.arriveAt(staleAtUs, readReply(kReadingCount, 99));
         rig.master.readHoldingRegisters(1, 1, 37);
         rig.runMs(300);
@@ -360,7 +346,7 @@ private slots:
     void healthyReadingWakesTheLinkOnlyOnArrival()
     {
         Rig rig;
-        rig.answerAfter(4);
+        rig.answer(always(4));
         for (int i = 1; i <= 3; ++i) {
             QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
             rig.driver.statusCalls = 0;

@@ -65,23 +65,6 @@ private slots:
         QCOMPARE(measuredValueText(kPressureSensorType, 12345).value, "12345");
     }
 
-    // A pressure transmitter's own sensor type reads as itself and goes back
-    // to a device holding it; to any other it is refused.
-    void pressureRoundTrip()
-    {
-        RegisterImage device{};
-        device[Slot::SensorType] = kPressureSensorType;
-        device[Slot::RangeUpper] = 1000;
-        const ReadingReport read = describeReading(device);
-        QCOMPARE(read.sensorType + QString::number(read.sensorTypeIndex), "Pressão9");
-        ConfigurationEdit edit;
-        edit.values[Slot::SensorType] = read.sensorTypeIndex;
-        QCOMPARE(prepareEditedWrite(edit, nullptr).check, WriteCheck::Ready);
-        QCOMPARE(prepareEditedWrite(edit, &device).check, WriteCheck::Ready);
-        device[Slot::SensorType] = 0;
-        QCOMPARE(prepareEditedWrite(edit, &device).check, WriteCheck::SensorKindDiffers);
-    }
-
     // What the checks make of the fields: a refusal's message, or the range
     // limits to confirm (exactly at a limit passes, one degree past asks).
     void checks_data()

@@ -52,10 +52,9 @@ private slots:
         QTest::addColumn<Row>("row");
         const char* silent = "* Falha de comunicação *";
         const char* failed = "Erro de leitura";
-        const QStringList sendFailed =
-            lines("Erro ao tentar enviar dados.", "Erro ao abrir o dispositivo USB.");
-        const QStringList receiveFailed =
-            lines("Erro ao tentar receber dados.", "Erro ao abrir o dispositivo USB.");
+        const QString openFailed = "Erro ao abrir o dispositivo USB.";
+        const QStringList sendFailed{"Erro ao tentar enviar dados.", openFailed};
+        const QStringList receiveFailed{"Erro ao tentar receber dados.", openFailed};
         const auto row = [](const char* title, Fault fault, int code, When when, bool taken,
                             const char* label6, const char* panel1,
                             const QStringList& messages = {}, const char* state = "reading",

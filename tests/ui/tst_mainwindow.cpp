@@ -10,8 +10,6 @@
 
 namespace {
 const QString kOpenFailed = QStringLiteral("Erro ao abrir o dispositivo USB.");
-const QString kSendFailed = QStringLiteral("Erro ao tentar enviar dados.");
-const QString kReceiveFailed = QStringLiteral("Erro ao tentar receber dados.");
 const QString kNotConfirmed = QStringLiteral("A configuração não foi confirmada pelo transmissor.");
 const QString kSensors = QStringLiteral("Pt100|Termopar J|Termopar K|Termopar R|Termopar "
                                         "S|Termopar T|Termopar N|Termopar E|Termopar B");
@@ -276,9 +274,9 @@ private slots:
         row("spoilt echo", Fault::BadCrc, {write}, sent, " ");
         row("echo from another slave", Fault::OtherSlave, {write}, sent, " ");
         row("write refused", Fault::WriteRefused, {}, "Desconectado | ", " ",
-            {kSendFailed, kOpenFailed});
+            {"Erro ao tentar enviar dados.", kOpenFailed});
         row("read refused", Fault::ReadRefused, {write}, "Desconectado | Comando enviado", " ",
-            {kReceiveFailed, kOpenFailed});
+            {"Erro ao tentar receber dados.", kOpenFailed});
         row("echoed, not stored", Fault::IgnoreWrites, {write, poll}, sent, " ");
     }
     void send()

@@ -30,6 +30,11 @@ struct SerialWindow
     TForm1 form{link, master, flags, messages};
 
     explicit SerialWindow(const QString& port) : driver(port) { form.show(); }
+    void connectAndRead() // "Conectar", then "Ler"
+    {
+        WindowRig::click(form.btConectar);
+        WindowRig::click(form.transmite);
+    }
 };
 } // namespace
 
@@ -42,8 +47,7 @@ private slots:
         PtyPair pty;
         QVERIFY2(pty.startPymodbusSlave(), "socat and python3-pymodbus are needed");
         SerialWindow w(pty.masterEnd());
-        WindowRig::click(w.form.btConectar);
-        WindowRig::click(w.form.transmite);
+        w.connectAndRead();
         w.form.Timer1Timer(w.form.Timer1);
         QTRY_VERIFY_WITH_TIMEOUT(w.form.StatusBar1->panelText(1).startsWith("Leitura efetuada"),
                                  3000);
@@ -68,17 +72,27 @@ private slots:
                  (QList<int>{0, 0, 0, 5, 2, 0xFE0C, 13700, 2, 0, 0, 0}));
     }
 
-    // The far end goes away while a reading waits for its reply: the reading
-    // fails at once, and nothing reads the dead port while the message is open.
-    void hangUpMidTransaction()
+    // The far end goes away while a reading waits for its reply (it fails at
+    // once), or between readings (the next request cannot be sent): the
+    // message says why, and nothing reads the dead port while it is open.
+    void hangUp_data()
     {
+        QTest::addColumn<bool>("midTransaction");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("mid-transaction") << true << "Erro ao tentar receber dados.";
+        QTest::newRow("before a request") << false << "Erro ao tentar enviar dados.";
+    }
+    void hangUp()
+    {
+        QFETCH(bool, midTransaction);
+        QFETCH(QString, told);
         PtyPair pty;
         QVERIFY2(pty.waitForLinks(), "socat is needed");
         SerialWindow w(pty.masterEnd());
-        WindowRig::click(w.form.btConectar);
+        w.connectAndRead();
         QCOMPARE(w.form.StatusBar1->panelText(0), "Conectado");
-        WindowRig::click(w.form.transmite);
-        w.form.Timer1Timer(w.form.Timer1); // nobody answers on the far end
+        if (midTransaction)
+            w.form.Timer1Timer(w.form.Timer1); // nobody answers on the far end
         qint64 readsWhileShown = -1;
         w.messages.whileShown = [&] {
             if (readsWhileShown >= 0)
@@ -88,31 +102,17 @@ private slots:
             readsWhileShown = procNumber("io", "syscr") - before;
         };
         pty.hangUp();
+        if (!midTransaction) {
+            QTest::qWait(200); // the port notices the hang-up on the event loop
+            w.form.Timer1Timer(w.form.Timer1);
+        }
         QTRY_VERIFY_WITH_TIMEOUT(!w.messages.told.isEmpty(), 3000);
-        QCOMPARE(w.messages.told, (QStringList{"Erro ao tentar receber dados.",
-                                               "Erro ao abrir o dispositivo USB."}));
+        QCOMPARE(w.messages.told, (QStringList{told, "Erro ao abrir o dispositivo USB."}));
         QCOMPARE(w.messages.reasons, (QStringList{pty.masterEnd() + kGoneReason, QString()}));
-        QCOMPARE(w.form.Label6->text(), " "); // a failed read, not a silent device
+        QCOMPARE(w.form.Label6->text(), " "); // a dead line, not a silent device
         QVERIFY2(readsWhileShown >= 0 && readsWhileShown < 100,
                  qPrintable(QString::number(readsWhileShown)));
         QCOMPARE(w.form.btConectar->text(), "Conectar");
-    }
-
-    // The far end goes away between readings: the next request cannot be
-    // sent, and the message says why.
-    void hangUpBeforeRequest()
-    {
-        PtyPair pty;
-        QVERIFY2(pty.waitForLinks(), "socat is needed");
-        SerialWindow w(pty.masterEnd());
-        WindowRig::click(w.form.btConectar);
-        WindowRig::click(w.form.transmite);
-        pty.hangUp();
-        QTest::qWait(200); // the port notices the hang-up on the event loop
-        w.form.Timer1Timer(w.form.Timer1);
-        QTRY_VERIFY_WITH_TIMEOUT(!w.messages.told.isEmpty(), 3000);
-        QCOMPARE(w.messages.told.value(0), "Erro ao tentar enviar dados.");
-        QCOMPARE(w.messages.reasons.value(0), pty.masterEnd() + kGoneReason);
     }
 
     // Why the cable would not open, beneath "Erro ao abrir o dispositivo USB.".

@@ -72,8 +72,7 @@ private slots:
         edit->setSelection(from, length);
         QGuiApplication::clipboard()->setText(clipboard);
         for (const QString& step : steps) {
-            const QString kind = step.section(u':', 0, 0);
-            const QString what = step.section(u':', 1);
+            const QString kind = step.section(u':', 0, 0), what = step.section(u':', 1);
             if (kind == "menu") {
                 std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
                 QAction* action = nullptr;
