@@ -138,10 +138,10 @@ void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
     if (!(parser.isSet(options.help) || parser.isSet(options.version)))
         return;
     QCoreApplication app(argc, argv); // the help text names the program from it
-    const QString text = parser.isSet(options.help)
-                             ? helpText(parser)
-                             : QCoreApplication::applicationName() + u' ' +
-                                   QCoreApplication::applicationVersion() + u'\n';
+    const QString text =
+        parser.isSet(options.help)
+            ? helpText(parser)
+            : QStringLiteral("quorva %1\n").arg(QCoreApplication::applicationVersion());
     fputs(text.toLocal8Bit().constData(), stdout);
     std::exit(0);
 }
