@@ -522,7 +522,11 @@ int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
     }
     try {
         if (!a.zero.isEmpty()) {
-            const QString zero = QString(a.zero).replace(u'.', u',');
+            QString zero = QString(a.zero).replace(u'.', u',');
+            // A whole number of degrees is typed without its tenth: 5 is 5,0.
+            static const QRegularExpression whole(QStringLiteral("^\\s*[-+]?[0-9]+\\s*$"));
+            if (whole.match(zero).hasMatch())
+                zero = zero.trimmed() + QStringLiteral(",0");
             if (!isZeroFieldText(zero) && !isZeroFieldText(zero.trimmed()))
                 return o.fail(invalid + QStringLiteral(" (--zero %1)").arg(a.zero), kExitUsage);
             QString scratch;

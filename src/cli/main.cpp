@@ -55,7 +55,8 @@ struct Options
                               "Tipo de sensor: índice 0-8 ou nome (Pt100, J, K...); sem --lower "
                               "e --upper, a faixa do sensor.",
                               "TIPO"};
-    QCommandLineOption zero{"zero", "Ajuste de zero em °C, de -9,9 a 9,9.", "VALOR"};
+    QCommandLineOption zero{"zero", "Ajuste de zero em °C, de -9,9 a 9,9 (um inteiro: 5 é 5,0).",
+                            "VALOR"};
     QCommandLineOption lower{"lower", "Valor mínimo da faixa, °C inteiros.", "VALOR"};
     QCommandLineOption upper{"upper", "Valor máximo da faixa, °C inteiros.", "VALOR"};
     QCommandLineOption writeFault{"fault", "Erro do sensor: índice 0-2, texto, none/low/high.",

@@ -149,6 +149,12 @@ private slots:
             "^Registros 1 a 11: 0000 0000 0000 FFFB 0000 F830 1964 0001 0000 0000 0000\n"
             "Pedido \\(31 bytes\\): 01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 "
             "64 00 01 00 00 00 00 00 00 DC 39\n$");
+        // A whole number of degrees is a zero adjustment too.
+        row("dry run takes a whole zero",
+            {"write", "--port", "/dev/quorva-missing", "--dry-run", "--zero", "-5", "--lower",
+             "-200", "--upper", "650", "--sensor", "0", "--fault", "1", "--direction", "0"},
+            0, {}, {},
+            "^Registros 1 a 11: 0000 0000 0000 FFCE 0000 F830 1964 0001 0000 0000 0000\n");
         // Scripts get the outcome as JSON on standard output too.
         row("read fails as JSON", {"read", "--port", "/dev/quorva-missing", "--json"}, 1, {},
             "porta não encontrada",
