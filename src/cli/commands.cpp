@@ -707,7 +707,13 @@ int simulate(const SimulateOptions& options, Output& o)
         sim::Fault fault{};
         if (!sim::faultFromName(name, fault))
             return o.fail(QStringLiteral("falha desconhecida '%1'; conhecidas: %2")
-                              .arg(name, sim::faultNames().join(u' ')),
+                              .arg(name, sim::lineFaultNames().join(u' ')),
+                          kExitUsage);
+        // Started anyway, it would answer normally under a fault's name.
+        if (sim::isDriverFault(fault))
+            return o.fail(QStringLiteral("a falha %1 não se aplica ao pseudo-terminal; "
+                                         "as que se aplicam: %2")
+                              .arg(name, sim::lineFaultNames().join(u' ')),
                           kExitUsage);
         bool ok = true;
         const int code =

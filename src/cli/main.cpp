@@ -2,6 +2,7 @@
 // commissioning transmitters in series and for scripts.
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "sim/transmittermodel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -82,10 +83,11 @@ struct Options
                             "Cria o link PATH para o pseudo-terminal (recusa um PATH que já "
                             "existe) e o apaga ao sair.",
                             "PATH"};
-    QCommandLineOption injectFault{"fault",
-                                   "Falha a injetar: no-reply, bad-crc, exception[:N], "
-                                   "other-slave, truncated, noise, refuse-writes, ignore-writes...",
-                                   "NOME"};
+    QCommandLineOption injectFault{
+        "fault",
+        QStringLiteral("Falha a injetar: %1 (exception:N responde com a exceção N, 4 por omissão).")
+            .arg(quorva::sim::lineFaultNames().join(QStringLiteral(", "))),
+        "NOME"};
     QCommandLineOption turnaround{"turnaround", "Tempo de resposta do transmissor, em ms.", "MS"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
     QCommandLineOption noise{"noise", "Outro transmissor na linha: 16 bytes a cada MS.", "MS"};

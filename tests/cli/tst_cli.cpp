@@ -242,6 +242,10 @@ private slots:
             "--port e --simulate não podem ser usados juntos");
         row("unknown fault", {"simulate", "--fault", "gremlins"}, 2, {},
             "falha desconhecida 'gremlins'");
+        row("fault only the in-process driver plays", {"simulate", "--fault", "read-refused"}, 2,
+            {}, "a falha read-refused não se aplica ao pseudo-terminal");
+        row("simulate help lists the faults it plays", {"simulate", "--help"}, 0,
+            {"no-reply, bad-crc", "double-reply"}, {}, "^(?![\\s\\S]*(-refused|unplugged))");
         row("count not a number", {"monitor", "--simulate", "--count", "x"}, 2, {},
             "--count espera um número de leituras, de 0 (até Ctrl-C) a 31536000");
         row("interval 0", {"monitor", "--simulate", "--interval", "0"}, 2, {},
