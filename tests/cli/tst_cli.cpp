@@ -415,24 +415,35 @@ private slots:
 
     // Ctrl-C, SIGTERM and SIGHUP end every wait at its next step: a reading
     // from a slow device, a write before it is sent (nothing goes out), a
-    // monitor on a line whose noise never lets it settle.
+    // monitor on a line whose noise never lets it settle. So does the port
+    // vanishing (the simulator ended) while a request is on the line: the
+    // reason is named, and a write sent may have been taken.
     void signalsEndEveryWait_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("toSimulator"); // the signal ends the simulator, not the command
+        QTest::addColumn<int>("afterMs");
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("err"); // a pattern
-        QTest::newRow("read") << QStringList{"read"} << SIGTERM << 130
+        const QString gone = "Erro ao tentar receber dados\\. \\(/.+/transmitter: a porta deixou "
+                             "de responder \\(cabo desconectado\\?\\)\\)\n$";
+        QTest::newRow("read") << QStringList{"read"} << false << 400 << SIGTERM << 130
                               << "^quorva-cli: interrompido\n$";
         QTest::newRow("write") << QStringList{"write", "--zero", "0,7", "--record",
                                               m_files.filePath("interrupted.jsonl")}
-                               << SIGINT << 130 << "^quorva-cli: interrompido: nada foi enviado\n$";
-        QTest::newRow("monitor on noise") << QStringList{"monitor"} << SIGHUP << 1
+                               << false << 400 << SIGINT << 130
+                               << "^quorva-cli: interrompido: nada foi enviado\n$";
+        QTest::newRow("monitor on noise") << QStringList{"monitor"} << false << 2000 << SIGHUP << 1
                                           << "^quorva-cli: \\d+ leitura\\(s\\) falharam\n$";
+        QTest::newRow("read, port gone")
+            << QStringList{"read"} << true << 400 << SIGTERM << 1 << "^quorva-cli: " + gone;
     }
     void signalsEndEveryWait()
     {
         QFETCH(QStringList, args);
+        QFETCH(bool, toSimulator);
+        QFETCH(int, afterMs);
         QFETCH(int, signal);
         QFETCH(int, status);
         QFETCH(QString, err);
@@ -448,15 +459,18 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(port); }));
         QProcess command;
         command.start(cli, args << "--port" << port);
-        QTest::qWait(args.first() == "monitor" ? 2000 : 400);
-        ::kill(pid_t(command.processId()), signal);
+        QTest::qWait(afterMs);
+        if (toSimulator)
+            slow.stop(signal);
+        else
+            ::kill(pid_t(command.processId()), signal);
         QVERIFY(command.waitForFinished(1500));
         noise.kill();
         noise.waitForFinished();
         QCOMPARE(command.exitCode(), status);
         const QString said = QString::fromUtf8(command.readAllStandardError());
         QVERIFY2(QRegularExpression(err).match(said).hasMatch(), qPrintable(said));
-        if (args.first() == "write") { // nothing kept, and the record says why
+        if (args.first() == "write" && !toSimulator) { // nothing kept, and the record says why
             const Run r = quorva({"read", "--port", port});
             QVERIFY2(r.out.contains("Zero:            0,0 °C"), qPrintable(r.out + r.err));
             QVERIFY(contents(args.at(4)).contains(R"("outcome":"interrupted")"));
