@@ -209,7 +209,9 @@ bool CliLink::writeImage(const transmitter::WriteImage& image, LinkError* error)
             error->message =
                 QStringLiteral("A configuração não foi enviada: linha ocupada (o pedido não pôde "
                                "sair a tempo)");
-        else if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
+        // Once the request went out, the device may have taken it, whatever
+        // failed after; an interruption comes only before the request is sent.
+        else if (!error->isInterruption() && r.outcome != ReplyOutcome::SendFailed)
             error->message.prepend(
                 QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
         return false;

@@ -438,6 +438,10 @@ private slots:
                                           << "^quorva-cli: \\d+ leitura\\(s\\) falharam\n$";
         QTest::newRow("read, port gone")
             << QStringList{"read"} << true << 400 << SIGTERM << 1 << "^quorva-cli: " + gone;
+        // The reading before the write takes 0,7 s; the write is on the line after it.
+        QTest::newRow("write, port gone")
+            << QStringList{"write", "--zero", "0,7"} << true << 1000 << SIGTERM << 1
+            << "^quorva-cli: A configuração não foi confirmada pelo transmissor: " + gone;
     }
     void signalsEndEveryWait()
     {
