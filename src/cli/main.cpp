@@ -242,10 +242,11 @@ int runCommand(QTextStream& out, QTextStream& err)
 
 int main(int argc, char* argv[])
 {
+    const bool outputClosed = fillClosedStandardDescriptors(); // before Qt opens anything
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorva-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
-    CheckedDescriptor standardOutput(STDOUT_FILENO);
+    CheckedDescriptor standardOutput(STDOUT_FILENO, outputClosed);
     QTextStream out(&standardOutput);
     QTextStream err(stderr);
     const int status = runCommand(out, err);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,8 +19,10 @@ struct Run
 
 Run run(const QString& program, const QStringList& args, const QString& stdoutFile = {})
 {
-    QProcess p; // one still running after 20 s is killed as p goes
-    if (!stdoutFile.isEmpty())
+    QProcess p;            // one still running after 20 s is killed as p goes
+    if (stdoutFile == "-") // started with standard output closed
+        p.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    else if (!stdoutFile.isEmpty())
         p.setStandardOutputFile(stdoutFile);
     p.start(program, args);
     const bool exited = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit;
@@ -310,6 +313,8 @@ private slots:
             "/dev/full (saída padrão)");
         row("monitor as JSON", {"monitor", "--simulate", "--json"}, "/dev/full", "/dev/full");
         row("help", {"write", "--help"}, "/dev/full", "/dev/full");
+        row("read, standard output closed", {"read", "--simulate"}, "-",
+            "não foi possível escrever na saída padrão: fechada\n");
         row("record on a full disk",
             {"write", "--simulate", "--zero", "0,1", "--record", onFullDisk}, {},
             "--record: não foi possível gravar em " + onFullDisk);
@@ -342,7 +347,7 @@ private slots:
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.startsWith("quorva-cli: ") && r.err.count('\n') == 1 &&
                      r.err.contains(named + (stdoutFile.isEmpty() ? ": " : "")) &&
-                     r.err.contains(": sem espaço no dispositivo"),
+                     (stdoutFile == "-" || r.err.contains(": sem espaço no dispositivo")),
                  qPrintable(r.err));
         QVERIFY2(r.out.isEmpty(), qPrintable(r.out)); // no success claimed
         if (onTmpfs)
