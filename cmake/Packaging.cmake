@@ -14,7 +14,7 @@ add_custom_command(
   OUTPUT ${quorva_doc_dir}/quorva.1 ${quorva_doc_dir}/quorva.1.gz
   COMMAND ${CMAKE_COMMAND} -E env QUORVA=$<TARGET_FILE:quorva>
           ${CMAKE_COMMAND} -DHELP2MAN=${HELP2MAN} -DGZIP=${GZIP}
-          -DPROGRAM=${CMAKE_CURRENT_LIST_DIR}/quorva-help.sh "-DVERSION_STRING=quorva ${PROJECT_VERSION}"
+          -DPROGRAM=${CMAKE_CURRENT_LIST_DIR}/quorva-help.sh
           -DINCLUDE=${PROJECT_SOURCE_DIR}/packaging/quorva.h2m
           "-DSOURCE=QUORVA ${PROJECT_VERSION}" -DOUTPUT=${quorva_doc_dir}/quorva.1
           -P ${quorva_man_script}

@@ -92,6 +92,15 @@ bool CliLink::open(LinkError* error)
     return false;
 }
 
+QString CliLink::lineFailureText() const
+{
+    // Why the port failed, as the window says it beneath the same words.
+    const link::LinkFailure failure = m_driver->lastFailure();
+    if (failure.kind == link::FailureKind::None)
+        return QString();
+    return QStringLiteral(" (%1: %2)").arg(failure.port, link::failureReason(failure));
+}
+
 bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
                        link::TransactionResult& result, LinkError* error)
 {
@@ -150,10 +159,10 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
                              .arg(transmitter::exceptionText(result.exceptionCode));
         break;
     case ReplyOutcome::ReadFailed:
-        error->message = QStringLiteral("Erro ao tentar receber dados.");
+        error->message = QStringLiteral("Erro ao tentar receber dados.") + lineFailureText();
         break;
     case ReplyOutcome::SendFailed:
-        error->message = QStringLiteral("Erro ao tentar enviar dados.");
+        error->message = QStringLiteral("Erro ao tentar enviar dados.") + lineFailureText();
         break;
     case ReplyOutcome::LineBusy:
         error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");
@@ -200,7 +209,9 @@ bool CliLink::writeImage(const transmitter::WriteImage& image, LinkError* error)
             error->message =
                 QStringLiteral("A configuração não foi enviada: linha ocupada (o pedido não pôde "
                                "sair a tempo)");
-        else if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
+        // Once the request went out, the device may have taken it, whatever
+        // failed after; an interruption comes only before the request is sent.
+        else if (!error->isInterruption() && r.outcome != ReplyOutcome::SendFailed)
             error->message.prepend(
                 QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
         return false;

@@ -59,6 +59,7 @@ private:
     enum class Kind { Read, Write };
     bool transact(const std::function<link::SendOutcome()>& send, Kind kind,
                   link::TransactionResult& result, LinkError* error);
+    QString lineFailureText() const;
 
     link::SteadyClock m_clock;
     std::unique_ptr<link::SerialDriver> m_driver;

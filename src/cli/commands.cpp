@@ -522,7 +522,11 @@ int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
     }
     try {
         if (!a.zero.isEmpty()) {
-            const QString zero = QString(a.zero).replace(u'.', u',');
+            QString zero = QString(a.zero).replace(u'.', u',');
+            // A whole number of degrees is typed without its tenth: 5 is 5,0.
+            static const QRegularExpression whole(QStringLiteral("^\\s*[-+]?[0-9]+\\s*$"));
+            if (whole.match(zero).hasMatch())
+                zero = zero.trimmed() + QStringLiteral(",0");
             if (!isZeroFieldText(zero) && !isZeroFieldText(zero.trimmed()))
                 return o.fail(invalid + QStringLiteral(" (--zero %1)").arg(a.zero), kExitUsage);
             QString scratch;
@@ -703,7 +707,13 @@ int simulate(const SimulateOptions& options, Output& o)
         sim::Fault fault{};
         if (!sim::faultFromName(name, fault))
             return o.fail(QStringLiteral("falha desconhecida '%1'; conhecidas: %2")
-                              .arg(name, sim::faultNames().join(u' ')),
+                              .arg(name, sim::lineFaultNames().join(u' ')),
+                          kExitUsage);
+        // Started anyway, it would answer normally under a fault's name.
+        if (sim::isDriverFault(fault))
+            return o.fail(QStringLiteral("a falha %1 não se aplica ao pseudo-terminal; "
+                                         "as que se aplicam: %2")
+                              .arg(name, sim::lineFaultNames().join(u' ')),
                           kExitUsage);
         bool ok = true;
         const int code =

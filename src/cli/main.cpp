@@ -2,6 +2,7 @@
 // commissioning transmitters in series and for scripts.
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "sim/transmittermodel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -55,7 +56,8 @@ struct Options
                               "Tipo de sensor: índice 0-8 ou nome (Pt100, J, K...); sem --lower "
                               "e --upper, a faixa do sensor.",
                               "TIPO"};
-    QCommandLineOption zero{"zero", "Ajuste de zero em °C, de -9,9 a 9,9.", "VALOR"};
+    QCommandLineOption zero{"zero", "Ajuste de zero em °C, de -9,9 a 9,9 (um inteiro: 5 é 5,0).",
+                            "VALOR"};
     QCommandLineOption lower{"lower", "Valor mínimo da faixa, °C inteiros.", "VALOR"};
     QCommandLineOption upper{"upper", "Valor máximo da faixa, °C inteiros.", "VALOR"};
     QCommandLineOption writeFault{"fault", "Erro do sensor: índice 0-2, texto, none/low/high.",
@@ -81,10 +83,11 @@ struct Options
                             "Cria o link PATH para o pseudo-terminal (recusa um PATH que já "
                             "existe) e o apaga ao sair.",
                             "PATH"};
-    QCommandLineOption injectFault{"fault",
-                                   "Falha a injetar: no-reply, bad-crc, exception[:N], "
-                                   "other-slave, truncated, noise, refuse-writes, ignore-writes...",
-                                   "NOME"};
+    QCommandLineOption injectFault{
+        "fault",
+        QStringLiteral("Falha a injetar: %1 (exception:N responde com a exceção N, 4 por omissão).")
+            .arg(quorva::sim::lineFaultNames().join(QStringLiteral(", "))),
+        "NOME"};
     QCommandLineOption turnaround{"turnaround", "Tempo de resposta do transmissor, em ms.", "MS"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
     QCommandLineOption noise{"noise", "Outro transmissor na linha: 16 bytes a cada MS.", "MS"};
@@ -239,10 +242,11 @@ int runCommand(QTextStream& out, QTextStream& err)
 
 int main(int argc, char* argv[])
 {
+    const bool outputClosed = fillClosedStandardDescriptors(); // before Qt opens anything
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorva-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
-    CheckedDescriptor standardOutput(STDOUT_FILENO);
+    CheckedDescriptor standardOutput(STDOUT_FILENO, outputClosed);
     QTextStream out(&standardOutput);
     QTextStream err(stderr);
     const int status = runCommand(out, err);

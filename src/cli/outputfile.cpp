@@ -34,13 +34,18 @@ QString csvField(const QString& text, QChar separator)
     return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-CheckedDescriptor::CheckedDescriptor(int fd) : m_fd(fd)
+CheckedDescriptor::CheckedDescriptor(int fd, bool closedAtStart)
+    : m_fd(fd), m_closedAtStart(closedAtStart)
 {
     QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
 qint64 CheckedDescriptor::writeData(const char* data, qint64 size)
 {
+    if (m_closedAtStart && m_error == 0) {
+        m_error = EBADF;
+        setErrorString(systemErrorText(m_error));
+    }
     if (m_error != 0)
         return -1;
     for (qint64 done = 0; done < size;) {
@@ -80,9 +85,31 @@ bool CheckedDescriptor::finish()
 QString writeFailureText(QTextStream& stream)
 {
     const auto* descriptor = dynamic_cast<CheckedDescriptor*>(stream.device());
+    if (descriptor && descriptor->closedAtStart()) // /dev/null stands in: no file to name
+        return descriptor->descriptor() == STDOUT_FILENO
+                   ? QStringLiteral("não foi possível escrever na saída padrão: fechada")
+                   : QStringLiteral("não foi possível escrever no descritor %1: fechado")
+                         .arg(descriptor->descriptor());
     return QStringLiteral("não foi possível escrever em %1: %2")
         .arg(descriptor ? descriptor->fileName() : QStringLiteral("saída padrão"),
              stream.device() ? stream.device()->errorString() : QStringLiteral("erro de escrita"));
+}
+
+bool fillClosedStandardDescriptors()
+{
+    bool outputClosed = false;
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
+        // The lowest free number is this one: the lower ones are open by now.
+        const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+    return outputClosed;
 }
 
 LineFile::~LineFile()

@@ -26,9 +26,13 @@ QString csvField(const QString& text, QChar separator = u';');
 class CheckedDescriptor : public QIODevice
 {
 public:
-    explicit CheckedDescriptor(int fd);
+    // `closedAtStart`: the program found the descriptor closed and put
+    // /dev/null there; every write fails, as writing to it would have.
+    explicit CheckedDescriptor(int fd, bool closedAtStart = false);
     bool isSequential() const override { return true; }
     int error() const { return m_error; }
+    int descriptor() const { return m_fd; }
+    bool closedAtStart() const { return m_closedAtStart; }
     // The file behind the descriptor, as the one error line names it.
     QString fileName() const;
     // Closes the descriptor, whose last buffered data may still fail to go
@@ -41,12 +45,19 @@ protected:
 
 private:
     int m_fd;
+    bool m_closedAtStart;
     int m_error = 0;
     qint64 m_written = 0;
 };
 
 // The one line that says a stream's output was lost: which file and why.
 QString writeFailureText(QTextStream& stream);
+
+// Standard input, output and error, any of them closed, get /dev/null, so that
+// no file the program opens (Qt's own descriptors included) takes their
+// number and receives what was meant for them. To be called before anything
+// opens a file; true when standard output was closed.
+bool fillClosedStandardDescriptors();
 
 // A file of lines (the commissioning record) to which a line is added whole
 // or not at all: one write per line, a short write cut back off, and the line
@@ -75,7 +86,7 @@ private:
     QString m_path;
     int m_fd = -1;
     int m_error = 0;
-    QString m_openRefusal; // why open() refused the path
+    QString m_openRefusal;  // why open() refused the path
     bool m_created = false; // by this run: its folder is synced with the first line
 };
 

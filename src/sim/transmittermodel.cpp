@@ -63,6 +63,20 @@ QStringList faultNames()
     return names;
 }
 
+bool isDriverFault(Fault fault)
+{
+    return fault == Fault::WriteRefused || fault == Fault::ReadRefused || fault == Fault::Unplugged;
+}
+
+QStringList lineFaultNames()
+{
+    QStringList names;
+    for (const NamedFault& f : kFaultNames)
+        if (!isDriverFault(f.fault))
+            names << QString::fromLatin1(f.name);
+    return names;
+}
+
 TransmitterModel::TransmitterModel()
 {
     using namespace transmitter;

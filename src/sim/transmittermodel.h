@@ -46,6 +46,11 @@ struct FaultSetting
 // Fault names for the command line and scripts ("no-reply", "bad-crc"...).
 bool faultFromName(const QString& name, Fault& fault);
 QStringList faultNames();
+// A refused driver call and a device gone are played by the in-process
+// driver alone: on a pseudo-terminal the far end makes no driver calls.
+bool isDriverFault(Fault fault);
+// The names of the faults a transmitter on a pseudo-terminal plays.
+QStringList lineFaultNames();
 
 // Modbus exception codes a slave answers with.
 namespace ExceptionCode {

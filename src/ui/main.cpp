@@ -106,6 +106,14 @@ void refuse(const QString& message)
     std::exit(2);
 }
 
+// A port named without --port would be ignored, and "Conectar" would open
+// the first FTDI cable instead: a device not asked for.
+void refuseStrayArgument(const QCommandLineParser& parser)
+{
+    if (const QStringList stray = parser.positionalArguments(); !stray.isEmpty())
+        refuse(QStringLiteral("argumento inesperado '%1'").arg(stray.first()));
+}
+
 // --help, --version and a usage error need no window, so they are answered
 // before the toolkit looks for a display: over ssh and on a headless box
 // they print and exit instead of aborting. The toolkit's own options are
@@ -135,13 +143,14 @@ void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
     // An empty name would fall back to the first FTDI cable, a device not asked for.
     if (parser.isSet(options.port) && parser.value(options.port).trimmed().isEmpty())
         refuse(QStringLiteral("--port: o nome da porta está vazio"));
+    refuseStrayArgument(parser);
     if (!(parser.isSet(options.help) || parser.isSet(options.version)))
         return;
     QCoreApplication app(argc, argv); // the help text names the program from it
-    const QString text = parser.isSet(options.help)
-                             ? helpText(parser)
-                             : QCoreApplication::applicationName() + u' ' +
-                                   QCoreApplication::applicationVersion() + u'\n';
+    const QString text =
+        parser.isSet(options.help)
+            ? helpText(parser)
+            : QStringLiteral("quorva %1\n").arg(QCoreApplication::applicationVersion());
     fputs(text.toLocal8Bit().constData(), stdout);
     std::exit(0);
 }
@@ -160,6 +169,7 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     options.describe(parser);
     parser.process(app);
+    refuseStrayArgument(parser); // beside the toolkit's options, once it has taken them
     if (parser.isSet(options.port) && parser.isSet(options.simulate)) {
         fputs("quorva: --port e --simulate não podem ser usados juntos\n", stderr);
         return 2;

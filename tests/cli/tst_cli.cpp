@@ -7,6 +7,7 @@
 #include <csignal>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,8 +19,10 @@ struct Run
 
 Run run(const QString& program, const QStringList& args, const QString& stdoutFile = {})
 {
-    QProcess p; // one still running after 20 s is killed as p goes
-    if (!stdoutFile.isEmpty())
+    QProcess p;            // one still running after 20 s is killed as p goes
+    if (stdoutFile == "-") // started with standard output closed
+        p.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    else if (!stdoutFile.isEmpty())
         p.setStandardOutputFile(stdoutFile);
     p.start(program, args);
     const bool exited = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit;
@@ -151,6 +154,12 @@ private slots:
             "^Registros 1 a 11: 0000 0000 0000 FFFB 0000 F830 1964 0001 0000 0000 0000\n"
             "Pedido \\(31 bytes\\): 01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 "
             "64 00 01 00 00 00 00 00 00 DC 39\n$");
+        // A whole number of degrees is a zero adjustment too.
+        row("dry run takes a whole zero",
+            {"write", "--port", "/dev/quorva-missing", "--dry-run", "--zero", "-5", "--lower",
+             "-200", "--upper", "650", "--sensor", "0", "--fault", "1", "--direction", "0"},
+            0, {}, {},
+            "^Registros 1 a 11: 0000 0000 0000 FFCE 0000 F830 1964 0001 0000 0000 0000\n");
         // Scripts get the outcome as JSON on standard output too.
         row("read fails as JSON", {"read", "--port", "/dev/quorva-missing", "--json"}, 1, {},
             "porta não encontrada",
@@ -238,6 +247,10 @@ private slots:
             "--port e --simulate não podem ser usados juntos");
         row("unknown fault", {"simulate", "--fault", "gremlins"}, 2, {},
             "falha desconhecida 'gremlins'");
+        row("fault only the in-process driver plays", {"simulate", "--fault", "read-refused"}, 2,
+            {}, "a falha read-refused não se aplica ao pseudo-terminal");
+        row("simulate help lists the faults it plays", {"simulate", "--help"}, 0,
+            {"no-reply, bad-crc", "double-reply"}, {}, "^(?![\\s\\S]*(-refused|unplugged))");
         row("count not a number", {"monitor", "--simulate", "--count", "x"}, 2, {},
             "--count espera um número de leituras, de 0 (até Ctrl-C) a 31536000");
         row("interval 0", {"monitor", "--simulate", "--interval", "0"}, 2, {},
@@ -302,6 +315,8 @@ private slots:
             "/dev/full (saída padrão)");
         row("monitor as JSON", {"monitor", "--simulate", "--json"}, "/dev/full", "/dev/full");
         row("help", {"write", "--help"}, "/dev/full", "/dev/full");
+        row("read, standard output closed", {"read", "--simulate"}, "-",
+            "não foi possível escrever na saída padrão: fechada\n");
         row("record on a full disk",
             {"write", "--simulate", "--zero", "0,1", "--record", onFullDisk}, {},
             "--record: não foi possível gravar em " + onFullDisk);
@@ -334,7 +349,7 @@ private slots:
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.startsWith("quorva-cli: ") && r.err.count('\n') == 1 &&
                      r.err.contains(named + (stdoutFile.isEmpty() ? ": " : "")) &&
-                     r.err.contains(": sem espaço no dispositivo"),
+                     (stdoutFile == "-" || r.err.contains(": sem espaço no dispositivo")),
                  qPrintable(r.err));
         QVERIFY2(r.out.isEmpty(), qPrintable(r.out)); // no success claimed
         if (onTmpfs)
@@ -402,24 +417,39 @@ private slots:
 
     // Ctrl-C, SIGTERM and SIGHUP end every wait at its next step: a reading
     // from a slow device, a write before it is sent (nothing goes out), a
-    // monitor on a line whose noise never lets it settle.
+    // monitor on a line whose noise never lets it settle. So does the port
+    // vanishing (the simulator ended) while a request is on the line: the
+    // reason is named, and a write sent may have been taken.
     void signalsEndEveryWait_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("toSimulator"); // the signal ends the simulator, not the command
+        QTest::addColumn<int>("afterMs");
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("err"); // a pattern
-        QTest::newRow("read") << QStringList{"read"} << SIGTERM << 130
+        const QString gone = "Erro ao tentar receber dados\\. \\(/.+/transmitter: a porta deixou "
+                             "de responder \\(cabo desconectado\\?\\)\\)\n$";
+        QTest::newRow("read") << QStringList{"read"} << false << 400 << SIGTERM << 130
                               << "^quorva-cli: interrompido\n$";
         QTest::newRow("write") << QStringList{"write", "--zero", "0,7", "--record",
                                               m_files.filePath("interrupted.jsonl")}
-                               << SIGINT << 130 << "^quorva-cli: interrompido: nada foi enviado\n$";
-        QTest::newRow("monitor on noise") << QStringList{"monitor"} << SIGHUP << 1
+                               << false << 400 << SIGINT << 130
+                               << "^quorva-cli: interrompido: nada foi enviado\n$";
+        QTest::newRow("monitor on noise") << QStringList{"monitor"} << false << 2000 << SIGHUP << 1
                                           << "^quorva-cli: \\d+ leitura\\(s\\) falharam\n$";
+        QTest::newRow("read, port gone")
+            << QStringList{"read"} << true << 400 << SIGTERM << 1 << "^quorva-cli: " + gone;
+        // The reading before the write takes 0,7 s; the write is on the line after it.
+        QTest::newRow("write, port gone")
+            << QStringList{"write", "--zero", "0,7"} << true << 1000 << SIGTERM << 1
+            << "^quorva-cli: A configuração não foi confirmada pelo transmissor: " + gone;
     }
     void signalsEndEveryWait()
     {
         QFETCH(QStringList, args);
+        QFETCH(bool, toSimulator);
+        QFETCH(int, afterMs);
         QFETCH(int, signal);
         QFETCH(int, status);
         QFETCH(QString, err);
@@ -431,13 +461,16 @@ private slots:
         QVERIFY(sim.ready());
         QProcess command;
         command.start(cli, args << "--port" << sim.path());
-        QTest::qWait(args.first() == "monitor" ? 2000 : 400);
-        ::kill(pid_t(command.processId()), signal);
+        QTest::qWait(afterMs);
+        if (toSimulator)
+            sim.stop(signal);
+        else
+            ::kill(pid_t(command.processId()), signal);
         QVERIFY(command.waitForFinished(1500));
         QCOMPARE(command.exitCode(), status);
         const QString said = QString::fromUtf8(command.readAllStandardError());
         QVERIFY2(QRegularExpression(err).match(said).hasMatch(), qPrintable(said));
-        if (args.first() == "write") { // nothing kept, and the record says why
+        if (args.first() == "write" && !toSimulator) { // nothing kept, and the record says why
             const Run r = quorva({"read", "--port", sim.path()});
             QVERIFY2(r.out.contains("Zero:            0,0 °C"), qPrintable(r.out + r.err));
             QVERIFY(contents(args.at(4)).contains(R"("outcome":"interrupted")"));
