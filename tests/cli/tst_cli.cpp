@@ -438,7 +438,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(port); }));
         QProcess command;
         command.start(cli, args << "--port" << port);
-        QTest::qWait(args.first() == "monitor" ? 2000 : 400);
+        QTest::qWait(args.first() == "monitor" ? 4500
+                                               : 400); // monitor: its first reading proves the line
         ::kill(pid_t(command.processId()), signal);
         QVERIFY(command.waitForFinished(1500));
         noise.kill();
@@ -451,6 +452,19 @@ private slots:
             QVERIFY2(r.out.contains("Zero:            0,0 °C"), qPrintable(r.out + r.err));
             QVERIFY(contents(args.at(4)).contains(R"("outcome":"interrupted")"));
         }
+    }
+
+    // A run given up on a slow device leaves its request unanswered; the
+    // next run, opening the port while that answer is on its way, never
+    // takes it for its own: an answer sooner than the device's 1,5 s is one.
+    void rerunNeverTakesTheLastRunsAnswer()
+    {
+        Simulator slow({"--steady", "--turnaround", "1500"});
+        QCOMPARE(quorva({"read", "--port", slow.path()}).status, 1);
+        QElapsedTimer clock;
+        clock.start();
+        const Run r = quorva({"read", "--port", slow.path(), "--timeout", "2000"});
+        QVERIFY2(r.status != 0 || clock.elapsed() >= 1500, qPrintable(r.out));
     }
 
     // pymodbus serves a V. Máx. of 650,5, which no whole-number text gives
