@@ -358,8 +358,16 @@ void ModbusMaster::finishTransaction(TransactionResult result)
         m_outOfStepSinceUs = m_clock.nowUs();
         m_lastFailure = result;
     }
-    if (wanted && !resync)
+    if (wanted && !resync) {
         emit finished(result);
+    } else if (resync && lineGone && m_waiting) {
+        // The line went away under a resync or probe: that is the waiting
+        // request's failure too, as its own read's would be.
+        TransactionResult failed = resultFor(m_waiting->request, ReplyOutcome::ReadFailed);
+        failed.driverStatus = result.driverStatus;
+        m_waiting.reset();
+        emit finished(failed);
+    }
 }
 
 void ModbusMaster::armTimer()
