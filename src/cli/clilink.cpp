@@ -77,8 +77,13 @@ QString CliLink::portName() const
 
 bool CliLink::open(LinkError* error)
 {
-    if (m_link->open() == link::DriverStatusCode::Ok)
+    if (m_link->open() == link::DriverStatusCode::Ok) {
+        // Another program (an earlier run of this one among them) may have
+        // left a request unanswered on the port: its answer must not pass
+        // for this run's first reading.
+        m_master->proveLineFirst();
         return true;
+    }
     // The reasons are the window's; the port is named beside them.
     const link::LinkFailure failure = m_driver->lastFailure();
     QString message = QStringLiteral("Erro ao abrir o dispositivo USB.");

@@ -1,6 +1,7 @@
 #include "modbusmaster.h"
 
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <limits>
 
@@ -194,6 +195,19 @@ void ModbusMaster::startDue()
     if (m_state == LineState::InStep) {
         if (quiet < interFrameGapUs())
             return;
+        if (m_proveFirst) {
+            m_proveFirst = false;
+            // The request behind the probe waits as a write would, and the
+            // probe's own time: if an earlier answer spoils the probe, the
+            // line is brought into step before the request is given up.
+            m_waiting->deadlineUs = std::max(
+                m_waiting->deadlineUs,
+                m_clock.nowUs() + qint64(writeWaitBoundMs() + m_timeoutMs) * kUsPerMs);
+            const int count = kProbeMinCount + int(QRandomGenerator::global()->bounded(
+                                                   quint32(kProbeMaxCount - kProbeMinCount + 1)));
+            sendNow(buildReadRequest(m_slave, kResyncFirstRegister, count), true);
+            return;
+        }
         RequestFrame next = std::move(m_waiting->request);
         m_waiting.reset();
         sendNow(std::move(next), false);
@@ -344,8 +358,16 @@ void ModbusMaster::finishTransaction(TransactionResult result)
         m_outOfStepSinceUs = m_clock.nowUs();
         m_lastFailure = result;
     }
-    if (wanted && !resync)
+    if (wanted && !resync) {
         emit finished(result);
+    } else if (resync && lineGone && m_waiting) {
+        // The line went away under a resync or probe: that is the waiting
+        // request's failure too, as its own read's would be.
+        TransactionResult failed = resultFor(m_waiting->request, ReplyOutcome::ReadFailed);
+        failed.driverStatus = result.driverStatus;
+        m_waiting.reset();
+        emit finished(failed);
+    }
 }
 
 void ModbusMaster::armTimer()

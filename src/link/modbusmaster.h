@@ -76,6 +76,8 @@ struct TransactionResult
 //   a reading with LineBusy if bytes kept coming with no request on the line
 //   past the bound, otherwise with the last unanswered request's outcome; a
 //   write always with LineBusy (it was never sent).
+// - After an open, the line may be proved first: a probe that nothing
+//   earlier can answer goes out before the caller's first request.
 // - A cancelled transaction keeps the line until its reply is whole (and
 //   dropped) or its response timeout has passed.
 // - On a paced line, a frame complete sooner than request and reply take on
@@ -97,6 +99,11 @@ public:
     // Resyncs read 1, 2, ... kResyncCounts registers from register 1, in turn.
     static constexpr int kResyncCounts = 16;
     static constexpr int kResyncFirstRegister = 1;
+    // The probe after an open reads a count above every resync's and below a
+    // reading's, so no answer to an earlier request, of this program or of
+    // another that used the port before, can pass for it.
+    static constexpr int kProbeMinCount = kResyncCounts + 1;
+    static constexpr int kProbeMaxCount = 36;
     // Bytes cross a pseudo-terminal in scheduling bursts, not character times:
     // a copy of a reply sent "at once" behind it may land a few ms later.
     static constexpr qint64 kUnpacedGapUs = 20'000;
@@ -133,6 +140,14 @@ public:
     // is dropped, one in flight keeps the line until its reply is whole or its
     // time is up, and its result is never signalled.
     void cancel();
+    // The line's past is unknown (a port just opened: another program may
+    // have left a request on it unanswered, whose answer is still to come).
+    // The caller's next request goes out only after a probe, a read of a
+    // count chosen at random from the probe's, has been answered in time;
+    // an unanswered probe leaves the line out of step, and the request waits
+    // for it to come into step as long as a write would.
+    void proveLineFirst() { m_proveFirst = true; }
+
     // The port was closed: nothing more will arrive; forget the line. A
     // request left unanswered may still be answered on the next open, so the
     // line stays out of step.
@@ -193,6 +208,7 @@ private:
     int m_resyncs = 0;
     quint8 m_slave = 1; // of the caller's last request; resyncs ask it
     bool m_inService = false;
+    bool m_proveFirst = false;
 };
 
 const char* outcomeName(ReplyOutcome outcome);

@@ -317,6 +317,9 @@ void TForm1::btConectarClick(QObject* /*Sender*/)
     if (Connected == 0) {
         LinkStatus = m_link.open();
         if (LinkStatus == link::DriverStatusCode::Ok) {
+            // A late answer to another program's request must not pass for
+            // the first reading.
+            m_master.proveLineFirst();
             Connected = 1;
             m_flags.OptionListsBuilt = 0;
             StatusBar1->setPanelText(0, kConnected);

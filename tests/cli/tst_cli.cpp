@@ -436,13 +436,15 @@ private slots:
                                               m_files.filePath("interrupted.jsonl")}
                                << false << 400 << SIGINT << 130
                                << "^quorva-cli: interrompido: nada foi enviado\n$";
-        QTest::newRow("monitor on noise") << QStringList{"monitor"} << false << 2000 << SIGHUP << 1
+        // The monitor's first reading waits for the line to be proved.
+        QTest::newRow("monitor on noise") << QStringList{"monitor"} << false << 4500 << SIGHUP << 1
                                           << "^quorva-cli: \\d+ leitura\\(s\\) falharam\n$";
         QTest::newRow("read, port gone")
             << QStringList{"read"} << true << 400 << SIGTERM << 1 << "^quorva-cli: " + gone;
-        // The reading before the write takes 0,7 s; the write is on the line after it.
+        // The probe and the reading before the write take 0,7 s each; the
+        // write is on the line after them.
         QTest::newRow("write, port gone")
-            << QStringList{"write", "--zero", "0,7"} << true << 1000 << SIGTERM << 1
+            << QStringList{"write", "--zero", "0,7"} << true << 1800 << SIGTERM << 1
             << "^quorva-cli: A configuração não foi confirmada pelo transmissor: " + gone;
     }
     void signalsEndEveryWait()
@@ -471,10 +473,24 @@ private slots:
         const QString said = QString::fromUtf8(command.readAllStandardError());
         QVERIFY2(QRegularExpression(err).match(said).hasMatch(), qPrintable(said));
         if (args.first() == "write" && !toSimulator) { // nothing kept, and the record says why
+            QTest::qWait(800); // the answer to the request left behind has come
             const Run r = quorva({"read", "--port", sim.path()});
             QVERIFY2(r.out.contains("Zero:            0,0 °C"), qPrintable(r.out + r.err));
             QVERIFY(contents(args.at(4)).contains(R"("outcome":"interrupted")"));
         }
+    }
+
+    // A run given up on a slow device leaves its request unanswered; the
+    // next run, opening the port while that answer is on its way, never
+    // takes it for its own: an answer sooner than the device's 1,5 s is one.
+    void rerunNeverTakesTheLastRunsAnswer()
+    {
+        Simulator slow({"--steady", "--turnaround", "1500"});
+        QCOMPARE(quorva({"read", "--port", slow.path()}).status, 1);
+        QElapsedTimer clock;
+        clock.start();
+        const Run r = quorva({"read", "--port", slow.path(), "--timeout", "2000"});
+        QVERIFY2(r.status != 0 || clock.elapsed() >= 1500, qPrintable(r.out));
     }
 
     // pymodbus serves a V. Máx. of 650,5, which no whole-number text gives

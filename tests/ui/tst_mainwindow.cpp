@@ -97,8 +97,8 @@ private slots:
         w.device.setRegister(number, quint16(value));
         w.connectAndRead();
         QCOMPARE(shownBy(w.form, rows), rows);
-        QCOMPARE(w.framesSent(), 1);
-        QCOMPARE(w.device.receivedFrames().front().toHex(), "0103000000258411");
+        QCOMPARE(w.framesSent(), 2); // the probe after the open, then the reading
+        QCOMPARE(w.device.receivedFrames().back().toHex(), "0103000000258411");
     }
 
     // The activity text steps with each reading taken, a failed one says so.
@@ -122,10 +122,10 @@ private slots:
                                      "Leitura efetuada|40,0| ", "Leitura efetuada -->>|50,0| "}));
         for (int tick = 0; tick < 3; ++tick)
             w.form.Timer1Timer(w.form.Timer1);
-        QCOMPARE(w.framesSent(), 7);
+        QCOMPARE(w.framesSent(), 8); // the probe after the open among them
         QCOMPARE(w.panel(1), "Leitura efetuada -->>");
         w.settle();
-        QCOMPARE(w.framesSent(), 8);
+        QCOMPARE(w.framesSent(), 9);
         w.device.setRegister(2, 512);
         w.form.Timer1Timer(w.form.Timer1);
         w.click(w.form.transmite);
