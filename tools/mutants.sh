@@ -8,7 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-scratch=${MUTANTS_DIR:-/tmp/quorva-mutants}
+# Not under /tmp: the README's commands run under a /tmp of their own.
+scratch=${MUTANTS_DIR:-/var/tmp/quorva-mutants}
 filter=${1:-}
 
 names=() files=() patterns=() replacements=()
@@ -88,7 +89,7 @@ mutant "exception shown as silence" $window \
 mutant "range outside the sensor sent unasked" $window \
     'if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))' 'if (false)'
 mutant "option lists rebuilt on every reading" $window \
-    'if (RadioGroup2->itemIndex() == -1)' 'if (true)'
+    'if (RadioGroup2->itemIndex() == -1 || reading.modelCode != m_optionListsModel)' 'if (true)'
 mutant "Conectar during a write" $window \
     $'if (writeInFlight())\n        return;\n    StatusBar1->setPanelText(1, QString());' \
     $'if (false)\n        return;\n    StatusBar1->setPanelText(1, QString());'
@@ -119,7 +120,7 @@ git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' 
     cp "$f" "$scratch/tree/$f"
 done
 cmake -S "$scratch/tree" -B "$scratch/build" -DCMAKE_BUILD_TYPE=MutantCheck >/dev/null
-targets=(quorva quorva-cli quorva_soak $(sed -n 's/^quorva_add_test(\([a-z_]*\) .*/\1/p' tests/CMakeLists.txt))
+targets=(quorva quorva-cli quorva_soak quorva_connected $(sed -n 's/^quorva_add_test(\([a-z_]*\) .*/\1/p' tests/CMakeLists.txt))
 build() { cmake --build "$scratch/build" -j2 --target "${targets[@]}" >"$scratch/build.log" 2>&1; }
 suite() {
     (cd "$scratch/build" && QT_QPA_PLATFORM=offscreen ctest --stop-on-failure --timeout 120 \
