@@ -4,7 +4,7 @@
 # the long soaks) and reports whether the suite killed it. Every mutant is a
 # fault a user would notice; none may survive. The result goes to the
 # "Mutation check" section of docs/reliability.md.
-#   tools/mutants.sh [NAME-FILTER]       (MUTANTS_DIR, default /tmp/quorva-mutants)
+#   tools/mutants.sh [NAME-FILTER]       (MUTANTS_DIR, default /var/tmp/quorva-mutants)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

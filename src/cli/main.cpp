@@ -221,6 +221,15 @@ int runCommand(QTextStream& out, QTextStream& err)
                           kExitUsage);
         return monitor(link, m, o);
     }
+    // An empty value would be taken for an option not given: a write
+    // without its record, or without the file it was to send.
+    for (const QCommandLineOption* option :
+         {&opt.sensor, &opt.zero, &opt.lower, &opt.upper, &opt.writeFault, &opt.direction,
+          &opt.from, &opt.record}) {
+        if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty())
+            return o.fail(QStringLiteral("--%1: o valor está vazio").arg(option->names().first()),
+                          kExitUsage);
+    }
     WriteArguments given;
     given.sensor = parser.value(opt.sensor);
     given.zero = parser.value(opt.zero);

@@ -2,6 +2,7 @@
 
 #include "cli/systemfiles.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -126,7 +127,7 @@ bool LineFile::fail(int err)
 
 QString LineFile::errorText() const
 {
-    return m_fd < 0 && !m_openRefusal.isEmpty() ? m_openRefusal : systemErrorText(m_error);
+    return !m_refusal.isEmpty() ? m_refusal : systemErrorText(m_error);
 }
 
 bool LineFile::open(const QString& path)
@@ -136,7 +137,7 @@ bool LineFile::open(const QString& path)
     {
     };
     m_created = ::stat(QFile::encodeName(path).constData(), &existing) != 0;
-    m_fd = openRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, &m_openRefusal);
+    m_fd = openRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, &m_refusal);
     return m_fd >= 0;
 }
 
@@ -160,10 +161,20 @@ bool syncFolder(const QString& file)
 bool LineFile::appendLine(const QByteArray& line)
 {
     const QByteArray whole = line + '\n';
-    // Another program appending at once waits; the size seen is where this line goes.
-    while (::flock(m_fd, LOCK_EX) != 0) {
-        if (errno != EINTR)
+    // Another program appending at once is waited for, a while: the size
+    // seen is where this line goes. One that holds the file longer is not
+    // waited for, so the outcome of a write already made is still reported.
+    const QDeadlineTimer lockWait(kRecordLockWaitMs);
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
             break; // a file system without locks still takes the line
+        if (lockWait.hasExpired()) {
+            m_refusal = QStringLiteral("bloqueado por outro programa");
+            return false;
+        }
+        ::usleep(20'000);
     }
     struct stat before
     {

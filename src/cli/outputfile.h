@@ -63,6 +63,9 @@ bool fillClosedStandardDescriptors();
 // or not at all: one write per line, a short write cut back off, and the line
 // on the disk (fsync) before success is reported. Appends from several
 // programs at once are taken one at a time.
+// How long a record line waits for another program appending to the file.
+constexpr int kRecordLockWaitMs = 3000;
+
 class LineFile
 {
 public:
@@ -86,7 +89,7 @@ private:
     QString m_path;
     int m_fd = -1;
     int m_error = 0;
-    QString m_openRefusal;  // why open() refused the path
+    QString m_refusal;      // beyond errno: why the path was refused, or the line not written
     bool m_created = false; // by this run: its folder is synced with the first line
 };
 

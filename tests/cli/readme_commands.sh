@@ -28,7 +28,7 @@ while IFS= read -r line; do
         for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
         [ -e "$link" ] && status=0 || status=1
     elif [[ $comment == *terminal* ]]; then
-        timeout --preserve-status -s INT 3 bash -c "exec $command" >/dev/null 2>&1
+        timeout --preserve-status -s INT 5 bash -c "exec $command" >/dev/null 2>&1
         status=$? # 130: ended by Ctrl-C without a status of its own (the window)
         [ $status -eq 130 ] && status=$expected
     else

@@ -206,6 +206,7 @@ private slots:
                 "--record: " + fifo + ": é um FIFO");
         refused("record to a device", {"--zero", "1,0", "--record", "/dev/null"},
                 "--record: /dev/null: é um dispositivo");
+        refused("record empty", {"--zero", "1,0", "--record", ""}, "--record: o valor está vazio");
 
         const auto device = [&](const char* name, const char* fault, const QStringList& args,
                                 const QStringList& out, const QString& err) {
@@ -354,6 +355,24 @@ private slots:
         QVERIFY2(r.out.isEmpty(), qPrintable(r.out)); // no success claimed
         if (onTmpfs)
             QCOMPARE(kept, lines);
+    }
+
+    // A record another program holds is waited for a while, not for ever:
+    // the attempt then fails saying so.
+    void recordHeldByAnotherProgram()
+    {
+        const QString record = m_files.filePath("held.jsonl");
+        QProcess holder;
+        holder.start("flock", {record, "sleep", "20"});
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(record); }));
+        QTest::qWait(200);
+        const Run r = quorva({"write", "--simulate", "--zero", "0,1", "--record", record});
+        holder.kill();
+        holder.waitForFinished();
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("--record: não foi possível gravar em " + record +
+                                ": bloqueado por outro programa"),
+                 qPrintable(r.err));
     }
 
     // Configure one transmitter, check what it reads back, then copy its
