@@ -641,9 +641,15 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
         return finish(kExitInterrupted, nothingSent);
     record["sent"] = sent;
     if (!link.writeImage(image, &error)) {
+        // A request the line never took (a refused send, a busy line, an
+        // interruption before it went out) is not recorded as sent.
+        const bool neverSent = error.isInterruption() ||
+                               error.code == QLatin1String("send-failed") ||
+                               error.code == QLatin1String("line-busy");
+        if (neverSent)
+            record.remove(QStringLiteral("sent"));
         if (!error.isInterruption())
             return finish(kExitFailed, error);
-        record.remove(QStringLiteral("sent"));
         return finish(kExitInterrupted, nothingSent);
     }
 
