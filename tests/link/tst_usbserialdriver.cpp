@@ -1,7 +1,7 @@
 // The cable's driver on real ports: whether a line is paced is the kernel's
 // word on the port's driver, not its path. A pseudo-terminal reached through
 // /dev/ptmx (outside /dev/pts) is a virtual port, and pymodbus answering
-// promptly on its other end reads.
+// promptly on its other end reads. The line is set as the transmitter's.
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "link/usbserialdriver.h"
@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <cstdlib>
+#include <termios.h>
 
 using namespace quorva::link;
 
@@ -40,6 +41,14 @@ private slots:
         QVERIFY(!driver.pacesLine());
         const int fd = ptmxDescriptor();
         QVERIFY(fd >= 0 && ::unlockpt(fd) == 0);
+        // The transmitter's line as the kernel holds it: 9600 baud, 8 data
+        // bits, no parity, one stop bit, no flow control.
+        termios line{};
+        QCOMPARE(::tcgetattr(fd, &line), 0);
+        QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
+        QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+        QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
         QVERIFY2(pty.startPymodbusSlave(QString::fromLatin1(::ptsname(fd))),
                  "python3-pymodbus is needed");
         QSignalSpy finished(&master, &ModbusMaster::finished);
