@@ -386,7 +386,10 @@ private slots:
                     "-100", "--upper", "1370", "--fault", "high", "--direction", "falling"});
         QVERIFY2(r.status == 0 && r.out == "Enviado... configuração confirmada e relida.\n",
                  qPrintable(r.out + r.err));
-        // A limit past the device's own sensor is refused, and nothing is sent.
+        // A dry run reads the device for the fields not given and sends nothing;
+        // a limit past the device's own sensor is refused, and nothing is sent.
+        QCOMPARE(quorva({"write", "--port", source.path(), "--zero", "0,3", "--dry-run"}).status,
+                 0);
         r = quorva({"write", "--port", source.path(), "--upper", "1400"});
         QVERIFY2(r.status == 2 && r.err.contains("V. Máx. 1400°C fora da Faixa do Sensor"),
                  qPrintable(r.err));
