@@ -357,6 +357,16 @@ private slots:
             QCOMPARE(kept, lines);
     }
 
+    // Every time carries its UTC offset, whatever the zone: +00:00 in UTC.
+    void timesCarryTheirOffset()
+    {
+        for (const auto& [zone, offset] :
+             {std::pair{"TZ=UTC", "+00:00;"}, std::pair{"TZ=America/Sao_Paulo", "-03:00;"}}) {
+            const Run r = run("env", {zone, cli, "monitor", "--simulate", "--count", "1", "--csv"});
+            QVERIFY2(r.status == 0 && r.out.contains(offset), qPrintable(r.out));
+        }
+    }
+
     // A record another program holds is waited for a while, not for ever:
     // the attempt then fails saying so.
     void recordHeldByAnotherProgram()
