@@ -503,6 +503,9 @@ private slots:
         QVERIFY(command.waitForFinished(1500));
         QCOMPARE(command.exitCode(), status);
         const QString said = QString::fromUtf8(command.readAllStandardError());
+        if (args.first() == "monitor") // bytes kept coming with no request on the line
+            QVERIFY(command.readAllStandardOutput().contains("linha ocupada (chegam bytes sem "
+                                                             "pedido)"));
         QVERIFY2(QRegularExpression(err).match(said).hasMatch(), qPrintable(said));
         if (args.first() == "write" && !toSimulator) { // nothing kept, and the record says why
             QTest::qWait(800); // the answer to the request left behind has come
