@@ -22,6 +22,32 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    // The real question box: Enter and Escape answer "Não", as does its
+    // button; only "Sim" lets the out-of-range values go.
+    void questionBoxAnswers_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("answer");
+        for (const auto& [action, answer] :
+             {std::pair{"Enter", false}, {"Escape", false}, {"Não", false}, {"Sim", true}})
+            QTest::newRow(action) << QString::fromUtf8(action) << answer;
+    }
+    void questionBoxAnswers()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, answer);
+        quorva::ui::DialogMessageSink sink;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (action == "Enter" || action == "Escape")
+                QTest::keyClick(box, action == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == action)
+                    button->click();
+        });
+        QCOMPARE(sink.ask(QStringLiteral("Enviar assim mesmo?")), answer);
+    }
+
     void startUpState()
     {
         WindowRig w;
