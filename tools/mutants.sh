@@ -97,6 +97,39 @@ mutant "sensor choice keeps the typed V. Mín." $window 'Edit7->setText(captions
 mutant "zero field: a paste that does not fit changes it" src/ui/widgets/maskedit.cpp \
     $'if (cursor >= 0)\n        m_positions = next;' $'if (true)\n        m_positions = next;'
 
+# Written by a reviewer who had read src/, the README and --help but not the
+# tests (the first round of docs/reliability.md's fresh reviewers). Left out:
+# even parity on the port, which a pseudo-terminal does not keep.
+mutant "frames go out with a wrong CRC (wrong polynomial): every reading fails" src/link/modbusframe.cpp 'crc ^= 0xA001;' 'crc ^= 0xA011;'
+mutant "a reply from another slave is shown as the transmitter's reading" src/link/modbusframe.cpp 'if (quint8(reply[0]) != request.slave)' 'if (false)'
+mutant "--timeout is ignored: a transmitter behind a slow converter never reads" src/link/modbusmaster.cpp 'm_timeoutMs = std::clamp(ms, kMinResponseTimeoutMs, kMaxResponseTimeoutMs);' 'm_timeoutMs = std::clamp(ms, kDefaultResponseTimeoutMs, kDefaultResponseTimeoutMs);'
+mutant "no permission on the port is reported as port in use by another program" src/link/linkfailure.cpp 'return userMayReadWrite ? FailureKind::PortBusy : FailureKind::PermissionDenied;' 'return userMayReadWrite ? FailureKind::PermissionDenied : FailureKind::PortBusy;'
+mutant "a full disk is named in English" src/link/systemerror.cpp '{ENOSPC, "sem espaço no dispositivo"},' '{ENOSPC, "no space left on device"},'
+mutant "--zero 9,9 (the limit itself) is refused" src/transmitter/configwrite.cpp 'return value < -kZeroAdjustLimit || value > kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange' 'return value < -kZeroAdjustLimit || value >= kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange'
+mutant "the window sends a zero above 9,9 (e.g. 99,9) to the transmitter" src/transmitter/configwrite.cpp 'if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit || image[Slot::ZeroAdjust] > kZeroAdjustLimit)' 'if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit)'
+mutant "values shown with a decimal point instead of a comma (23.5)" src/transmitter/numberformat.cpp 'return text.replace(u'\''.'\'', kDecimalSeparator);' 'return text;'
+mutant "firmware 1,01 shown as 10,1" src/transmitter/reading.cpp 'return formatFixed(hundredths * 0.01, 3, 2);' 'return formatFixed(hundredths * 0.1, 3, 2);'
+mutant "TRV-C output direction texts swapped (0 a 10 V shown for 10 a 0 V)" src/transmitter/sensortable.cpp '{"0 a 10 V", "10 a 0 V"},' '{"10 a 0 V", "0 a 10 V"},'
+mutant "simulate --fault refuse-writes answers exception 1 instead of 4" src/sim/transmittermodel.cpp 'return exception(ExceptionCode::SlaveDeviceFailure);' 'return exception(ExceptionCode::IllegalFunction);'
+mutant "simulate --fault other-slave answers as slave 1 (fault has no effect)" src/sim/slaveframe.cpp 'reply[0] = char(kSlaveAddress + 1);' 'reply[0] = char(kSlaveAddress);'
+mutant "simulate --noise puts nothing on the line" src/sim/ptyserver.cpp 'if (periodMs > 0)' 'if (periodMs < 0)'
+mutant "quorva --simulate cannot connect (device not found)" src/sim/virtualtransmitter.cpp 'if (m_fault.fault == Fault::Unplugged || deviceIndex != 0)' 'if (m_fault.fault == Fault::Unplugged || deviceIndex != 1)'
+mutant "read --json: rangeUpperTenths key misspelled" src/cli/commands.cpp '{"rangeUpperTenths", r.upperTenths},' '{"rangeUpperTenth", r.upperTenths},'
+mutant "write --dry-run that reads the device actually writes it" src/cli/commands.cpp $'    if (options.dryRun)\n        return printDryRun(image, o);' $'    if (false)\n        return printDryRun(image, o);'
+mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/cli/commands.cpp 'if (slotReadsBack(image, readBack, k.slot))' 'if (true)'
+mutant "bare quorva-cli (no command) exits 0 instead of 2" src/cli/main.cpp 'return command.isEmpty() ? kExitUsage : kExitOk;' 'return kExitOk;'
+mutant "an empty --port silently opens the first FTDI cable" src/cli/main.cpp 'if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())' 'if (false)'
+mutant "line-busy failure named in English" src/cli/clilink.cpp 'error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");' 'error->message = QStringLiteral("line busy");'
+mutant "timestamps in UTC carry -00:00 instead of +00:00" src/cli/outputfile.cpp '.arg(QChar(offsetMinutes < 0 ? u'\''-'\'' : u'\''+'\''))' '.arg(QChar(offsetMinutes <= 0 ? u'\''-'\'' : u'\''+'\''))'
+mutant "--from on a file over 1 MiB no longer says it is too large" src/cli/systemfiles.cpp 'return readError == 0 && have <= kMaxConfigurationFileBytes;' 'return readError == 0;'
+mutant "simulate --link takes over a live simulator's link" src/cli/ownedlink.cpp 'return target == ours || (::lstat(target.constData(), &st) != 0 && errno == ENOENT);' 'return target == ours || target.startsWith("/dev/pts/");'
+mutant "SIGHUP kills simulate and leaves its link behind (and read exits 129)" src/cli/interrupt.cpp 'for (const int signal : {SIGINT, SIGTERM, SIGHUP})' 'for (const int signal : {SIGINT, SIGTERM})'
+mutant "Enviar enabled while reading and disabled once reading stops" src/ui/serial.cpp 'Button2->setEnabled(transmite->text() != kStopReading);' 'Button2->setEnabled(transmite->text() == kStopReading);'
+mutant "a positive zero read from the device is shown, and sent back, negative" src/ui/widgets/maskedit.cpp 'const QString full = text.size() == 3 ? QStringLiteral(" ") + text : text;' 'const QString full = text.size() == 3 ? QStringLiteral("-") + text : text;'
+mutant "a pressure transmitter (sensor type 9) crashes the window" src/ui/widgets/radiogroup.cpp 'if (index < 0 || index >= m_items.size())' 'if (index < 0 || index > m_items.size())'
+mutant "answering Não to Enviar assim mesmo? sends anyway" src/ui/messagesink.cpp 'return box.clickedButton() == yes;' 'return box.clickedButton() != yes;'
+mutant "quorva usage error (unknown option, empty --port) exits 1 instead of 2" src/ui/main.cpp 'std::exit(2);' 'std::exit(1);'
+
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
 edit() {
     python3 - "$@" <<'PY'

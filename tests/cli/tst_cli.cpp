@@ -160,6 +160,11 @@ private slots:
              "-200", "--upper", "650", "--sensor", "0", "--fault", "1", "--direction", "0"},
             0, {}, {},
             "^Registros 1 a 11: 0000 0000 0000 FFCE 0000 F830 1964 0001 0000 0000 0000\n");
+        row("dry run takes the zero's limit", // 9,9 itself is allowed
+            {"write", "--port", "/dev/quorva-missing", "--dry-run", "--zero", "9,9", "--lower",
+             "-200", "--upper", "650", "--sensor", "0", "--fault", "1", "--direction", "0"},
+            0, {}, {},
+            "^Registros 1 a 11: 0000 0000 0000 0063 0000 F830 1964 0001 0000 0000 0000\n");
         // Scripts get the outcome as JSON on standard output too.
         row("read fails as JSON", {"read", "--port", "/dev/quorva-missing", "--json"}, 1, {},
             "porta não encontrada",
