@@ -154,17 +154,15 @@ private slots:
             "^Registros 1 a 11: 0000 0000 0000 FFFB 0000 F830 1964 0001 0000 0000 0000\n"
             "Pedido \\(31 bytes\\): 01 10 00 00 00 0B 16 00 00 00 00 00 00 FF FB 00 00 F8 30 19 "
             "64 00 01 00 00 00 00 00 00 DC 39\n$");
-        // A whole number of degrees is a zero adjustment too.
-        row("dry run takes a whole zero",
-            {"write", "--port", "/dev/quorva-missing", "--dry-run", "--zero", "-5", "--lower",
-             "-200", "--upper", "650", "--sensor", "0", "--fault", "1", "--direction", "0"},
-            0, {}, {},
-            "^Registros 1 a 11: 0000 0000 0000 FFCE 0000 F830 1964 0001 0000 0000 0000\n");
-        row("dry run takes the zero's limit", // 9,9 itself is allowed
-            {"write", "--port", "/dev/quorva-missing", "--dry-run", "--zero", "9,9", "--lower",
-             "-200", "--upper", "650", "--sensor", "0", "--fault", "1", "--direction", "0"},
-            0, {}, {},
-            "^Registros 1 a 11: 0000 0000 0000 0063 0000 F830 1964 0001 0000 0000 0000\n");
+        // A whole number of degrees is a zero adjustment too; 9,9 itself is allowed.
+        for (const auto& [zero, word] : {std::pair{"-5", "FFCE"}, std::pair{"9,9", "0063"}})
+            row(qPrintable(QStringLiteral("dry run takes zero %1").arg(zero)),
+                {"write", "--port", "/dev/quorva-missing", "--dry-run", "--zero", zero, "--lower",
+                 "-200", "--upper", "650", "--sensor", "0", "--fault", "1", "--direction", "0"},
+                0, {}, {},
+                QStringLiteral("^Registros 1 a 11: 0000 0000 0000 %1 0000 F830 1964 0001 0000 "
+                               "0000 0000\n")
+                    .arg(word));
         // Scripts get the outcome as JSON on standard output too.
         row("read fails as JSON", {"read", "--port", "/dev/quorva-missing", "--json"}, 1, {},
             "porta não encontrada",
