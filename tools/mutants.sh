@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Mutation check, not part of CI: applies each single-line mutant below to a
-# scratch copy of the tree, builds it, runs the suite (without the package and
-# the long soaks) and reports whether the suite killed it. Every mutant is a
-# fault a user would notice; none may survive. The result goes to the
+# scratch copy of the tree, builds it, runs everything CI runs (the fuzz
+# smokes and the sanitized soak included) and reports whether the suite killed
+# it. Every mutant is a fault a user would notice; none may survive. The result goes to the
 # "Mutation check" section of docs/reliability.md.
-#   tools/mutants.sh [NAME-FILTER]       (MUTANTS_DIR, default /var/tmp/quorva-mutants)
+#   tools/mutants.sh [NAME-FILTER]  (MUTANTS_DIR, default /var/tmp/quorva-mutants; MUTANTS_LIST)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,6 +16,11 @@ names=() files=() patterns=() replacements=()
 # mutant NAME FILE PATTERN REPLACEMENT: PATTERN occurs exactly once in FILE.
 mutant() { names+=("$1"); files+=("$2"); patterns+=("$3"); replacements+=("$4"); }
 
+# MUTANTS_LIST=FILE runs the mutants FILE declares (same form) instead, and
+# leaves docs/reliability.md alone: a new reviewer's round, measured first.
+if [ -n "${MUTANTS_LIST:-}" ]; then
+    source "$MUTANTS_LIST"
+else
 frame=src/link/modbusframe.cpp master=src/link/modbusmaster.cpp window=src/ui/serial.cpp
 mutant "accept another slave's reply" $frame \
     'if (quint8(reply[0]) != request.slave)' 'if (false)'
@@ -129,6 +134,7 @@ mutant "a positive zero read from the device is shown, and sent back, negative" 
 mutant "a pressure transmitter (sensor type 9) crashes the window" src/ui/widgets/radiogroup.cpp 'if (index < 0 || index >= m_items.size())' 'if (index < 0 || index > m_items.size())'
 mutant "answering Não to Enviar assim mesmo? sends anyway" src/ui/messagesink.cpp 'return box.clickedButton() == yes;' 'return box.clickedButton() != yes;'
 mutant "quorva usage error (unknown option, empty --port) exits 1 instead of 2" src/ui/main.cpp 'std::exit(2);' 'std::exit(1);'
+fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
 edit() {
@@ -155,12 +161,41 @@ done
 cmake -S "$scratch/tree" -B "$scratch/build" -DCMAKE_BUILD_TYPE=MutantCheck >/dev/null
 targets=(quorva quorva-cli quorva_soak quorva_connected $(sed -n 's/^quorva_add_test(\([a-z_]*\) .*/\1/p' tests/CMakeLists.txt))
 build() { cmake --build "$scratch/build" -j2 --target "${targets[@]}" >"$scratch/build.log" 2>&1; }
-suite() {
-    (cd "$scratch/build" && QT_QPA_PLATFORM=offscreen ctest --stop-on-failure --timeout 120 \
-        -E '^(package_deb|soak_sanitized|fuzz_reply_smoke)$' >"$scratch/ctest.log" 2>&1)
+# The tests of the mutated file's layer run first, so most mutants die early;
+# a mutant counts as killed only when something CI runs fails.
+likely_tests() {
+    case $1 in
+    src/link/*) echo '^(tst_modbusframe|tst_modbusmaster|tst_linkfailure|tst_usbserialdriver)$' ;;
+    src/transmitter/*) echo '^(tst_transmitter|tst_mainwindow)$' ;;
+    src/sim/*) echo '^(tst_sim|tst_faultmatrix)$' ;;
+    src/cli/*) echo '^(tst_cli|tst_ownedlink|cli_readme)$' ;;
+    *) echo '^(tst_mainwindow|tst_maskedit|tst_faultmatrix|tst_mainwindow_serial)$' ;;
+    esac
+}
+ctest_in() { # ctest_in DIR LOG CTEST-ARGS...: the first failure ends the run
+    local dir=$1 log=$2
+    shift 2
+    (cd "$dir" && QUORVA_FAIL_FAST=1 QT_QPA_PLATFORM=offscreen ctest --stop-on-failure --timeout 600 "$@" >"$log" 2>&1)
+}
+# The fuzz smokes and the sanitized soak, as CI runs them: clang, in a tree of
+# its own, for the mutants the gcc suite lets through.
+sanitized() {
+    CC=clang CXX=clang++ cmake -S "$scratch/tree" -B "$scratch/build-sanitize" \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVA_FUZZ=ON >/dev/null
+    cmake --build "$scratch/build-sanitize" -j2 \
+            --target fuzz_reply fuzz_exchange fuzz_ptyframing quorva_soak >"$scratch/build.log" 2>&1 ||
+        { cat "$scratch/build.log"; exit 1; }
+    ctest_in "$scratch/build-sanitize" "$scratch/ctest.log" -R '^(fuzz_.*_smoke|soak_sanitized)$'
+}
+suite() { # suite FILE: everything CI runs, the likeliest killers first
+    local first
+    first=$(likely_tests "$1")
+    ctest_in "$scratch/build" "$scratch/ctest.log" -R "$first" &&
+        ctest_in "$scratch/build" "$scratch/ctest.log" -E "$first|^package_deb$" &&
+        sanitized && ctest_in "$scratch/build" "$scratch/ctest.log" -R '^package_deb$'
 }
 build || { cat "$scratch/build.log"; exit 1; }
-suite || { echo "the unmutated suite fails:"; cat "$scratch/ctest.log"; exit 1; }
+suite src/ui || { echo "the unmutated suite fails:"; cat "$scratch/ctest.log"; exit 1; }
 
 rows=() survived=0 tried=0
 for i in "${!names[@]}"; do
@@ -172,11 +207,12 @@ for i in "${!names[@]}"; do
     if ! build; then
         result="does not build"
         survived=$((survived + 1))
-    elif suite; then
+    elif suite "${files[$i]}"; then
         result="**survived**"
         survived=$((survived + 1))
     else
-        result="killed by $(grep -m1 -oE '[0-9]+ - [a-z_]+' "$scratch/ctest.log" | sed 's/^[0-9]* - //')"
+        result="killed by $(grep -m1 -oE '[0-9]+ - [a-z_]+ \((Failed|Timeout|Subprocess)' "$scratch/ctest.log" |
+            sed -E 's/^[0-9]* - //; s/ \(.*//')"
     fi
     cp "$root/${files[$i]}" "$file"
     rows+=("| ${names[$i]} | \`${files[$i]}\` | $result |")
@@ -187,7 +223,7 @@ build
 table=$(printf '%s\n' "| Mutant | File | Result |" "|---|---|---|" "${rows[@]}")
 summary="Last run ($(date -u +%Y-%m-%d), commit $(git rev-parse --short HEAD)): $tried mutants, $((tried - survived)) killed, $survived survived."
 echo "$summary"
-if [ -z "$filter" ]; then
+if [ -z "$filter" ] && [ -z "${MUTANTS_LIST:-}" ]; then
     python3 - docs/reliability.md "$table" "$summary" <<'PY'
 import re, sys
 path, table, summary = sys.argv[1:]

@@ -5,6 +5,7 @@
 #include "ptypair.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,6 +112,15 @@ private slots:
                           R"({"rangeUpper":500,"rangeUpperTenths":6500})"));
         QVERIFY(writeFile(m_files.filePath("big.json"), QByteArray(1024 * 1024 + 1, ' ')));
         QVERIFY(::mkfifo(QFile::encodeName(m_files.filePath("fifo")).constData(), 0600) == 0);
+    }
+    // The mutation check wants only whether anything fails, so its first
+    // failure ends the run there.
+    void cleanup()
+    {
+        if (QTest::currentTestFailed() && qEnvironmentVariableIsSet("QUORVA_FAIL_FAST")) {
+            m_files.remove();
+            std::exit(1);
+        }
     }
 
     // One run each: its status, texts on stdout, what stdout matches as a
