@@ -232,6 +232,21 @@ private slots:
                {"{\"error\":\"Erro de leitura: o transmissor não respondeu",
                 R"("outcome":"no-reply"})"},
                "não respondeu");
+        // Each other way a reply goes wrong, in words and as codes.
+        for (const auto& [fault, words, codes] :
+             {std::tuple{"exception", "resposta inválida do transmissor (exceção Modbus)",
+                         R"("fault":"exception","outcome":"bad-reply")"},
+              {"other-slave", "resposta inválida do transmissor (resposta de outro escravo)",
+               R"("fault":"wrong-slave","outcome":"bad-reply")"},
+              {"wrong-function", "resposta inválida do transmissor (código de função errado)",
+               R"("fault":"wrong-function","outcome":"bad-reply")"},
+              {"wrong-byte-count", "resposta inválida do transmissor (número de bytes errado)",
+               R"("fault":"bad-byte-count","outcome":"bad-reply")"},
+              {"truncated", "resposta inválida do transmissor (resposta incompleta)",
+               R"("fault":"truncated","outcome":"bad-reply")"}})
+            device(fault, fault, {"read", "--json"},
+                   {QStringLiteral("{\"error\":\"Erro de leitura: %1\",%2}\n").arg(words, codes)},
+                   words);
         device("bad CRC, as a code", "bad-crc", {"monitor", "--count", "1", "--json"},
                {R"("fault":"bad-crc","outcome":"bad-reply")"}, "1 leitura(s)");
         device("write refused", "refuse-writes", {"write", "--zero", "1,0"}, {},
