@@ -95,6 +95,7 @@ void ModbusMaster::sendNow(RequestFrame request, bool resync)
     const LineState stateBefore = m_state;
     m_onLine = OnLine{std::move(request), sentAtUs, {}, true, resync};
     m_state = LineState::OnLine;
+    m_burstHead.clear(); // the next bytes start the answer's burst
     const QByteArray& bytes = m_onLine->request.bytes;
     quint32 written = 0;
     const DriverStatus status =
@@ -155,8 +156,12 @@ bool ModbusMaster::takeQueued(QByteArray& into, int wanted, DriverStatus& status
     if (status != DriverStatusCode::Ok)
         return false;
     chunk.truncate(qsizetype(std::min(got, asked)));
-    if (!chunk.isEmpty())
+    if (!chunk.isEmpty()) {
+        if (quietUs() >= interFrameGapUs())
+            m_burstHead.clear();
+        m_burstHead += chunk.left(2 - m_burstHead.size());
         m_lastActivityUs = m_clock.nowUs();
+    }
     into += chunk;
     return true;
 }
@@ -237,10 +242,19 @@ bool ModbusMaster::drainLine()
     if (!discarded.isEmpty()) {
         qCDebug(lcFrames, "rx %s dropped: no request on the line",
                 discarded.toHex(' ').constData());
-        if (m_waiting)
+        if (m_waiting && !burstLooksLikeAnswer())
             m_waiting->bytesSeen = true;
     }
     return true;
+}
+
+bool ModbusMaster::burstLooksLikeAnswer() const
+{
+    if (m_burstHead.isEmpty() || quint8(m_burstHead[0]) != m_slave)
+        return false;
+    const quint8 function = m_burstHead.size() < 2 ? 0 : quint8(m_burstHead[1]) & ~kExceptionFlag;
+    return m_burstHead.size() < 2 || function == kReadHoldingRegisters ||
+           function == kWriteMultipleRegisters;
 }
 
 void ModbusMaster::expireWaiting()

@@ -205,6 +205,11 @@ private:
     qint64 m_lastActivityUs;
     qint64 m_outOfStepSinceUs = 0;
     TransactionResult m_lastFailure; // why the line is out of step
+    // The first two bytes of the burst arriving now (a burst starts after our
+    // request or after a quiet gap). One that starts like our slave's reply
+    // is a late answer, not another talker: a slow slave is no busy line.
+    QByteArray m_burstHead;
+    bool burstLooksLikeAnswer() const;
     int m_resyncs = 0;
     quint8 m_slave = 1; // of the caller's last request; resyncs ask it
     bool m_inService = false;
