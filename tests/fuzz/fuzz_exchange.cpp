@@ -14,12 +14,12 @@
 // order; an accepted reading carries the words the device sent for that very
 // request; a write or an exception is reported only once the device's answer
 // to that write was whole on the line; after a hang-up only failures come.
+#include "application.h"
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "rtu.h"
 #include "scripteddriver.h"
 
-#include <QCoreApplication>
 #include <deque>
 #include <limits>
 #include <optional>
@@ -246,12 +246,6 @@ private:
     bool m_hungUp = false;
 };
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 // Byte 0 chooses a paced line or a pseudo-terminal; then three bytes an event.
 extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)

@@ -4,23 +4,17 @@
 // the Modbus RTU rules (rtu.h) and traps when the master disagrees: a reply is
 // accepted exactly when it is valid, an exception reported exactly when it is
 // one, and an accepted reading carries exactly the words of the input.
+#include "application.h"
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "rtu.h"
 #include "scripteddriver.h"
 #include "transmitter/reading.h"
 
-#include <QCoreApplication>
 #include <optional>
 
 using namespace quorva::link;
 using rtu::require;
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
 {
