@@ -3,9 +3,11 @@
 // A driver whose line is a script on a manual clock: bytes enter the receive
 // queue at chosen times, every write is recorded with its time, writes and
 // reads can be refused, and the line can hang up. The master's tests and the
-// exchange fuzz target play a slave through it.
+// fuzz targets play a slave through it, to the real master (ScriptedLine).
+#include "link/devicelink.h"
 #include "link/driver.h"
 #include "link/linkclock.h"
+#include "link/modbusmaster.h"
 
 #include <QByteArray>
 #include <QList>
@@ -112,6 +114,17 @@ private:
     std::multimap<qint64, QByteArray> m_line;
     QByteArray m_queue;
     std::function<void()> m_arrival;
+};
+
+// The master on an open scripted line, paced or a pseudo-terminal.
+struct ScriptedLine
+{
+    quorva::link::ManualClock clock;
+    ScriptedDriver driver{clock};
+    quorva::link::DeviceLink link{driver};
+    quorva::link::ModbusMaster master{link, clock};
+
+    explicit ScriptedLine(bool paced) { driver.paced = paced, link.open(); }
 };
 
 // Line time of `bytes` characters at 9600 baud, 10 bits each.

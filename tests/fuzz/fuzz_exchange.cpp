@@ -15,8 +15,6 @@
 // request; a write or an exception is reported only once the device's answer
 // to that write was whole on the line; after a hang-up only failures come.
 #include "application.h"
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
 #include "rtu.h"
 #include "scripteddriver.h"
 
@@ -57,13 +55,11 @@ struct Submitted
     int onLine = -1; // which received request it went out as
 };
 
-class Exchange
+class Exchange : public ScriptedLine
 {
 public:
-    explicit Exchange(bool paced)
+    explicit Exchange(bool paced) : ScriptedLine(paced)
     {
-        driver.paced = paced;
-        link.open();
         driver.slave = [this](const QByteArray& frame, qint64 atUs) {
             // The master's own resync is nobody's submission; the device
             // answers it as any other request.
@@ -182,11 +178,6 @@ public:
             advance(100 * kMs);
         require(m_awaiting.empty() && !master.pending());
     }
-
-    ManualClock clock;
-    ScriptedDriver driver{clock};
-    DeviceLink link{driver};
-    ModbusMaster master{link, clock};
 
 private:
     static QByteArray answerTo(int w, const QByteArray& request, bool exception)

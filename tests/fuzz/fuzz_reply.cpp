@@ -5,8 +5,6 @@
 // accepted exactly when it is valid, an exception reported exactly when it is
 // one, and an accepted reading carries exactly the words of the input.
 #include "application.h"
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
 #include "rtu.h"
 #include "scripteddriver.h"
 #include "transmitter/reading.h"
@@ -32,12 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
     if (data[1] & 0x80)
         reply = rtu::sealed(reply);
 
-    ManualClock clock;
-    ScriptedDriver driver(clock);
-    driver.paced = paced;
-    DeviceLink link(driver);
-    link.open();
-    ModbusMaster master(link, clock);
+    ScriptedLine line(paced);
+    auto& [clock, driver, link, master] = line;
     std::optional<TransactionResult> result;
     QObject::connect(&master, &ModbusMaster::finished,
                      [&result](const TransactionResult& r) { result = r; });

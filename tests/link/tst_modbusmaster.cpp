@@ -6,8 +6,6 @@
 // which also stops a reading in flight and sends at once: the cancelled
 // reading keeps the line until its reply has crossed it.
 #include "fuzz/rtu.h"
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
 #include "scripteddriver.h"
 
 #include <QtTest>
@@ -49,21 +47,15 @@ Behaviour always(int ms)
     return {[ms](int) { return ms; }};
 }
 
-struct Rig
+struct Rig : ScriptedLine
 {
-    ManualClock clock;
-    ScriptedDriver driver{clock};
-    DeviceLink link{driver};
-    ModbusMaster master{link, clock};
     QList<TransactionResult> results;
     int submitted = 0;
     std::map<int, qint64> lastCopyDueUs; // by request number
     qint64 slaveFreeAtUs = 0;
 
-    explicit Rig(bool paced = true)
+    explicit Rig(bool paced = true) : ScriptedLine(paced)
     {
-        driver.paced = paced;
-        link.open();
         QObject::connect(&master, &ModbusMaster::finished,
                          [this](const TransactionResult& r) { results << r; });
     }
