@@ -90,13 +90,6 @@ struct Rig : ScriptedLine
             slaveFreeAtUs = lastCopyDueUs[n];
         };
     }
-    void runMs(int ms)
-    {
-        for (int i = 0; i < ms; ++i) {
-            clock.advanceMs(1);
-            master.service();
-        }
-    }
     // The window's timer: a reading every second unless one is still waiting.
     void pollFor(int seconds)
     {
