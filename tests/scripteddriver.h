@@ -3,9 +3,12 @@
 // A driver whose line is a script on a manual clock: bytes enter the receive
 // queue at chosen times, every write is recorded with its time, writes and
 // reads can be refused, and the line can hang up. The master's tests and the
-// exchange fuzz target play a slave through it.
+// fuzz targets play a slave through it, to the real master (ScriptedLine);
+// the window's tests run the master on the virtual transmitter (MasterOn).
+#include "link/devicelink.h"
 #include "link/driver.h"
 #include "link/linkclock.h"
+#include "link/modbusmaster.h"
 
 #include <QByteArray>
 #include <QList>
@@ -112,6 +115,30 @@ private:
     std::multimap<qint64, QByteArray> m_line;
     QByteArray m_queue;
     std::function<void()> m_arrival;
+};
+
+// The master on a line of `Driver`, in simulated time.
+template <typename Driver> struct MasterOn
+{
+    quorva::link::ManualClock clock;
+    Driver driver{clock};
+    quorva::link::DeviceLink link{driver};
+    quorva::link::ModbusMaster master{link, clock};
+
+    // Time passes a millisecond at a time, the master serviced at each.
+    void runMs(int ms)
+    {
+        for (int i = 0; i < ms; ++i) {
+            clock.advanceMs(1);
+            master.service();
+        }
+    }
+};
+
+// The master on an open scripted line, paced or a pseudo-terminal.
+struct ScriptedLine : MasterOn<ScriptedDriver>
+{
+    explicit ScriptedLine(bool paced) { driver.paced = paced, link.open(); }
 };
 
 // Line time of `bytes` characters at 9600 baud, 10 bits each.

@@ -14,12 +14,10 @@
 // order; an accepted reading carries the words the device sent for that very
 // request; a write or an exception is reported only once the device's answer
 // to that write was whole on the line; after a hang-up only failures come.
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
+#include "application.h"
 #include "rtu.h"
 #include "scripteddriver.h"
 
-#include <QCoreApplication>
 #include <deque>
 #include <limits>
 #include <optional>
@@ -57,13 +55,11 @@ struct Submitted
     int onLine = -1; // which received request it went out as
 };
 
-class Exchange
+class Exchange : public ScriptedLine
 {
 public:
-    explicit Exchange(bool paced)
+    explicit Exchange(bool paced) : ScriptedLine(paced)
     {
-        driver.paced = paced;
-        link.open();
         driver.slave = [this](const QByteArray& frame, qint64 atUs) {
             // The master's own resync is nobody's submission; the device
             // answers it as any other request.
@@ -183,11 +179,6 @@ public:
         require(m_awaiting.empty() && !master.pending());
     }
 
-    ManualClock clock;
-    ScriptedDriver driver{clock};
-    DeviceLink link{driver};
-    ModbusMaster master{link, clock};
-
 private:
     static QByteArray answerTo(int w, const QByteArray& request, bool exception)
     {
@@ -246,12 +237,6 @@ private:
     bool m_hungUp = false;
 };
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 // Byte 0 chooses a paced line or a pseudo-terminal; then three bytes an event.
 extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)

@@ -4,23 +4,15 @@
 // the Modbus RTU rules (rtu.h) and traps when the master disagrees: a reply is
 // accepted exactly when it is valid, an exception reported exactly when it is
 // one, and an accepted reading carries exactly the words of the input.
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
+#include "application.h"
 #include "rtu.h"
 #include "scripteddriver.h"
 #include "transmitter/reading.h"
 
-#include <QCoreApplication>
 #include <optional>
 
 using namespace quorva::link;
 using rtu::require;
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
 {
@@ -38,12 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
     if (data[1] & 0x80)
         reply = rtu::sealed(reply);
 
-    ManualClock clock;
-    ScriptedDriver driver(clock);
-    driver.paced = paced;
-    DeviceLink link(driver);
-    link.open();
-    ModbusMaster master(link, clock);
+    ScriptedLine line(paced);
+    auto& [clock, driver, link, master] = line;
     std::optional<TransactionResult> result;
     QObject::connect(&master, &ModbusMaster::finished,
                      [&result](const TransactionResult& r) { result = r; });

@@ -1,12 +1,11 @@
 // The master's hold on the line, against a scripted slave in simulated time:
-// a cancelled reading keeps the line, a reply never answers a later request
-// however late it comes, a copy never meets the next request, a never-quiet
-// line never holds a request for ever, a hang-up ends the transaction at
-// once, and the link wakes on arrival only. What the window shows of each
-// fault is the fault matrix's (tst_faultmatrix).
+// a reply never answers a later request however late it comes, a copy never
+// meets the next request, a never-quiet line never holds a request for ever,
+// a hang-up ends the transaction at once, and the link wakes on arrival only.
+// What the window shows of each fault is the fault matrix's (tst_faultmatrix),
+// which also stops a reading in flight and sends at once: the cancelled
+// reading keeps the line until its reply has crossed it.
 #include "fuzz/rtu.h"
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
 #include "scripteddriver.h"
 
 #include <QtTest>
@@ -48,21 +47,15 @@ Behaviour always(int ms)
     return {[ms](int) { return ms; }};
 }
 
-struct Rig
+struct Rig : ScriptedLine
 {
-    ManualClock clock;
-    ScriptedDriver driver{clock};
-    DeviceLink link{driver};
-    ModbusMaster master{link, clock};
     QList<TransactionResult> results;
     int submitted = 0;
     std::map<int, qint64> lastCopyDueUs; // by request number
     qint64 slaveFreeAtUs = 0;
 
-    explicit Rig(bool paced = true)
+    explicit Rig(bool paced = true) : ScriptedLine(paced)
     {
-        driver.paced = paced;
-        link.open();
         QObject::connect(&master, &ModbusMaster::finished,
                          [this](const TransactionResult& r) { results << r; });
     }
@@ -97,13 +90,6 @@ struct Rig
             slaveFreeAtUs = lastCopyDueUs[n];
         };
     }
-    void runMs(int ms)
-    {
-        for (int i = 0; i < ms; ++i) {
-            clock.advanceMs(1);
-            master.service();
-        }
-    }
     // The window's timer: a reading every second unless one is still waiting.
     void pollFor(int seconds)
     {
@@ -129,40 +115,6 @@ class TestModbusMaster : public QObject
     Q_OBJECT
 
 private slots:
-    void stopThenSendAtOnce_data()
-    {
-        QTest::addColumn<int>("turnaroundMs");
-        QTest::addColumn<int>("cancelAfterMs");
-        for (int turnaround : {4, 400})
-            for (int after : {0, 20, 50, 80, 100, 300})
-                QTest::addRow("reply after %d ms, stop at %d ms", turnaround, after)
-                    << turnaround << after;
-    }
-    void stopThenSendAtOnce()
-    {
-        QFETCH(int, turnaroundMs);
-        QFETCH(int, cancelAfterMs);
-        Rig rig;
-        rig.answer(always(turnaroundMs));
-        QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
-        rig.runMs(cancelAfterMs);
-        const int answeredBefore = int(rig.results.size()); // a reading done before the stop
-        rig.master.cancel();
-        const SendOutcome sent = rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data());
-        QVERIFY(sent == SendOutcome::Sent || sent == SendOutcome::Queued);
-        rig.runMs(2000);
-
-        QCOMPARE(rig.results.size(), answeredBefore + 1); // the abandoned reading says nothing
-        const TransactionResult& r = rig.results.last();
-        QCOMPARE(r.outcome, ReplyOutcome::Reply);
-        QCOMPARE(r.function, quint8(16));
-        QCOMPARE(std::make_pair(r.firstRegister, r.quantity), std::make_pair(1, 11));
-        // The write waited until the reading's reply had crossed the line.
-        QCOMPARE(rig.driver.writes.size(), 2);
-        const qint64 readingAnswered = lineTimeUs(8) + turnaroundMs * 1000 + lineTimeUs(79);
-        QVERIFY(rig.driver.writes.at(1).atUs >= readingAnswered);
-    }
-
     // Slaves late by more than the response timeout, every time or once, or
     // answering twice: polled once a second for half a minute, no reading is
     // ever taken but the request's own (its number in register 2), every poll

@@ -58,10 +58,10 @@ private slots:
     void measuredTexts()
     {
         QStringList texts;
-        for (const qint32 tenths : {235, -1999, 9999, 10007, 12345, 12346, -10005, 32768})
+        for (const qint32 tenths : {235, -1999, 9999, -9996, 10007, 12345, 12346, -10005, 32768})
             texts << measuredValueText(0, tenths).value;
-        QCOMPARE(texts, (QStringList{"23,5", "-199,9", "999,9", "1000,7", "1234,5", "1234,6",
-                                     "-1000,5", "3276,8"}));
+        QCOMPARE(texts, (QStringList{"23,5", "-199,9", "999,9", "-999,6", "1000,7", "1234,5",
+                                     "1234,6", "-1000,5", "3276,8"}));
         QCOMPARE(measuredValueText(kPressureSensorType, 12345).value, "12345");
     }
 

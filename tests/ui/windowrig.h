@@ -2,6 +2,7 @@
 
 // The main window on the virtual transmitter in simulated time, with its
 // messages recorded instead of shown, and what it shows as plain text rows.
+#include "scripteddriver.h"
 #include "sim/virtualtransmitter.h"
 #include "ui/serial.h"
 #include "ui/sobre.h"
@@ -97,12 +98,9 @@ inline qint64 procNumber(const QString& file, const QByteArray& key)
     return -1;
 }
 
-struct WindowRig
+struct WindowRig : MasterOn<quorva::sim::VirtualTransmitter>
 {
-    quorva::link::ManualClock clock;
-    quorva::sim::VirtualTransmitter device{clock};
-    quorva::link::DeviceLink link{device};
-    quorva::link::ModbusMaster master{link, clock};
+    quorva::sim::VirtualTransmitter& device = driver;
     ProgramFlags flags;
     RecordingMessages messages;
     TForm1 form{link, master, flags, messages};
@@ -130,13 +128,6 @@ struct WindowRig
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
-    }
-    void runMs(int ms)
-    {
-        for (int i = 0; i < ms; ++i) {
-            clock.advanceMs(1);
-            master.service();
-        }
     }
     // Lets simulated time run until the transaction in flight completes.
     void settle()
