@@ -248,6 +248,17 @@ bool ModbusMaster::drainLine()
     return true;
 }
 
+bool ModbusMaster::answersAnotherRead(const RequestFrame& request,
+                                      const QByteArray& received) const
+{
+    if (request.function != kReadHoldingRegisters || received.size() < 3 ||
+        quint8(received[0]) != request.slave || quint8(received[1]) != kReadHoldingRegisters)
+        return false;
+    const int count = quint8(received[2]) / 2;
+    return quint8(received[2]) % 2 == 0 && count != request.quantity &&
+           count <= kMaxRegistersPerRequest && m_unansweredReads.test(size_t(count));
+}
+
 bool ModbusMaster::burstLooksLikeAnswer() const
 {
     if (m_burstHead.isEmpty() || quint8(m_burstHead[0]) != m_slave)
@@ -333,6 +344,10 @@ void ModbusMaster::serviceTransaction()
         } else if (parsed.fault == ReplyFault::Exception) {
             result.outcome = ReplyOutcome::Exception;
             result.exceptionCode = parsed.exceptionCode;
+        } else if (answersAnotherRead(t.request, t.received)) {
+            // Our slave's answer to a read of the count of an earlier request
+            // left unanswered: that one's, late. This one is not answered in time.
+            result = resultFor(t.request, ReplyOutcome::NoReply);
         } else {
             result.outcome = ReplyOutcome::BadReply;
         }
@@ -341,7 +356,7 @@ void ModbusMaster::serviceTransaction()
     }
     if (timedOut) {
         TransactionResult result = resultFor(t.request, ReplyOutcome::NoReply);
-        if (!t.received.isEmpty()) {
+        if (!t.received.isEmpty() && !answersAnotherRead(t.request, t.received)) {
             // An incomplete frame fails its CRC; call it what it is.
             result.outcome = ReplyOutcome::BadReply;
             const ParsedReply parsed = parseReply(t.request, t.received);
@@ -357,6 +372,7 @@ void ModbusMaster::finishTransaction(TransactionResult result)
 {
     const bool wanted = m_onLine->wanted;
     const bool resync = m_onLine->resync;
+    const RequestFrame request = std::move(m_onLine->request);
     m_onLine.reset();
     // An exception answers a caller's request; a resync is answered only by
     // its own registers, which nothing earlier on the line can pass for.
@@ -367,6 +383,10 @@ void ModbusMaster::finishTransaction(TransactionResult result)
     // caller waiting for it would wait for ever.
     const bool lineGone = result.outcome == ReplyOutcome::ReadFailed;
     m_state = answered || lineGone ? LineState::InStep : LineState::OutOfStep;
+    if (answered)
+        m_unansweredReads.reset();
+    else if (request.function == kReadHoldingRegisters && result.outcome == ReplyOutcome::NoReply)
+        m_unansweredReads.set(request.quantity); // its answer may yet come
     if (m_state == LineState::OutOfStep) {
         // Without a valid answer, a late one may still be on its way.
         m_outOfStepSinceUs = m_clock.nowUs();

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <bitset>
 #include <optional>
 #include <vector>
 
@@ -210,6 +211,10 @@ private:
     // is a late answer, not another talker: a slow slave is no busy line.
     QByteArray m_burstHead;
     bool burstLooksLikeAnswer() const;
+    bool answersAnotherRead(const RequestFrame& request, const QByteArray& received) const;
+    // The counts of reads given up unanswered since the last answered
+    // request: a reply naming one of them is a late answer.
+    std::bitset<kMaxRegistersPerRequest + 1> m_unansweredReads;
     int m_resyncs = 0;
     quint8 m_slave = 1; // of the caller's last request; resyncs ask it
     bool m_inService = false;

@@ -268,23 +268,27 @@ private slots:
         row("late replies never printed", {"monitor", "--count", "3"}, 1, {},
             "3 leitura(s) falharam", R"(^(.*não respondeu \(\* Falha de comunicação \*\)\n){3}$)",
             {"--turnaround", "1050"});
-        // Read once a second on a misbehaving line, each row a value (v) or an
-        // error (e): a slave later than the timeout never has a value printed;
+        // Read once a second on a misbehaving line, each row a value (v), an
+        // error (e) or no reply (n): a slave later than the timeout never has a
+        // value printed, and is said to be silent, not garbled or drowned;
         // a never-quiet line never stops the readings; a second copy of a reply
         // is never taken for the next request's.
         const auto monitor = [&](const char* name, const QStringList& simulator,
                                  const QStringList& options, const QString& rows) {
             QString pattern = "^timestamp;measured;unit;error\n";
             for (const QChar row : rows)
-                pattern += row == 'v' ? "[^;\n]+;23,5;°C;\n" : "[^;\n]+;;;[^\n]+\n";
-            const auto failed = rows.count('e');
+                pattern += row == 'v' ? "[^;\n]+;23,5;°C;\n"
+                           : row == 'n'
+                               ? "[^;\n]+;;;Erro de leitura: o transmissor não respondeu .+\n"
+                               : "[^;\n]+;;;[^\n]+\n";
+            const auto failed = rows.size() - rows.count('v');
             row(name, QStringList{"monitor", "--csv"} + options, failed ? 1 : 0, {},
                 failed ? QStringLiteral("%1 leitura(s) falharam").arg(failed) : QString(),
                 pattern + "$", QStringList{"--steady"} + simulator);
         };
         const QStringList four{"--count", "4"};
-        monitor("every reply 1200 ms late", {"--turnaround", "1200"}, four, "eeee");
-        monitor("every reply 2500 ms late", {"--turnaround", "2500"}, four, "eeee");
+        monitor("every reply 1200 ms late", {"--turnaround", "1200"}, four, "nnnn");
+        monitor("every reply 2500 ms late", {"--turnaround", "2500"}, four, "nnnn");
         monitor("every reply 1500 ms late, --timeout 2000", {"--turnaround", "1500"},
                 {"--count", "3", "--timeout", "2000"}, "vvv");
         monitor("every reply twice, 2 ms apart", {"--fault", "double-reply"}, four, "vvvv");

@@ -85,11 +85,11 @@ private slots:
         refused("1100 stray bytes, then the reply", Fault::Flood);
         row("Two replies queued", Fault::DoubleReply, 0, When::Reading, true, " ",
             "Leitura efetuada        -->>");
-        // A late reading's reply meets the master's resync instead, and spoils
-        // it: a bad reply, never a reading.
+        // A late reading's reply meets the master's resync instead: its byte
+        // count names another read, so the slave is slow, never read.
         for (int late : {1050, 1200, 1500, 1900, 2500, 4000})
             row(qPrintable(QStringLiteral("Every reply %1 ms late").arg(late)), Fault::None, 0,
-                When::Late, false, late == 1050 ? silent : " ", failed, {}, "reading", late);
+                When::Late, false, silent, failed, {}, "reading", late);
         row("Driver write refused", Fault::WriteRefused, 0, When::Reading, false, " ",
             "Leitura efetuada -->>", sendFailed, "disconnected");
         row("Driver read refused", Fault::ReadRefused, 0, When::Reading, false, " ", failed,
