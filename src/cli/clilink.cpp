@@ -35,7 +35,7 @@ QString faultText(ReplyFault fault)
     case ReplyFault::BadEcho:
         return QStringLiteral("eco da escrita não confere");
     case ReplyFault::Exception:
-        return QStringLiteral("exceção Modbus");
+        break; // told with its code
     }
     return QString();
 }
@@ -156,8 +156,13 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
         break;
     case ReplyOutcome::BadReply:
         error->fault = QString::fromLatin1(link::faultName(result.fault));
-        error->message =
-            QStringLiteral("resposta inválida do transmissor (%1)").arg(faultText(result.fault));
+        // An exception here refused the read that brings the line into step,
+        // never the request itself: its code still tells the technician why.
+        error->message = result.fault == ReplyFault::Exception
+                             ? QStringLiteral("o transmissor recusou a leitura de sincronismo %1")
+                                   .arg(transmitter::exceptionText(result.exceptionCode))
+                             : QStringLiteral("resposta inválida do transmissor (%1)")
+                                   .arg(faultText(result.fault));
         break;
     case ReplyOutcome::Exception:
         error->message = QStringLiteral("o transmissor recusou o pedido %1")

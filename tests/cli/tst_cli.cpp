@@ -234,7 +234,9 @@ private slots:
                "não respondeu");
         // Each other way a reply goes wrong, in words and as codes.
         for (const auto& [fault, words, codes] :
-             {std::tuple{"exception", "resposta inválida do transmissor (exceção Modbus)",
+             {std::tuple{"exception:2",
+                         "o transmissor recusou a leitura de sincronismo * Exceção 2: endereço "
+                         "ilegal *",
                          R"("fault":"exception","outcome":"bad-reply")"},
               {"other-slave", "resposta inválida do transmissor (resposta de outro escravo)",
                R"("fault":"wrong-slave","outcome":"bad-reply")"},
