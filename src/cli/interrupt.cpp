@@ -46,6 +46,9 @@ void installInterruptHandler()
     // A closed terminal (SIGHUP): the simulator still removes its link.
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signal, &action, nullptr);
+    // A reader that went away (`| head`) is an output that cannot be
+    // written, said as every other one is, not a silent death.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool interrupted()

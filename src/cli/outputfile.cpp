@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <utility>
 
@@ -66,7 +68,11 @@ qint64 CheckedDescriptor::writeData(const char* data, qint64 size)
 
 QString CheckedDescriptor::fileName() const
 {
-    const QString target = QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(m_fd)).symLinkTarget();
+    // The link's own text: a pipe's "pipe:[N]" is no path (QFileInfo would make it one).
+    char link[4096];
+    const ssize_t size =
+        ::readlink(qPrintable(QStringLiteral("/proc/self/fd/%1").arg(m_fd)), link, sizeof link);
+    const QString target = size > 0 ? QFile::decodeName(QByteArray(link, size)) : QString();
     const QString name = m_fd == STDOUT_FILENO ? QStringLiteral("saída padrão")
                                                : QStringLiteral("descritor %1").arg(m_fd);
     // A pipe or socket has no path to show.
@@ -91,8 +97,10 @@ QString writeFailureText(QTextStream& stream)
                    ? QStringLiteral("não foi possível escrever na saída padrão: fechada")
                    : QStringLiteral("não foi possível escrever no descritor %1: fechado")
                          .arg(descriptor->descriptor());
-    return QStringLiteral("não foi possível escrever em %1: %2")
-        .arg(descriptor ? descriptor->fileName() : QStringLiteral("saída padrão"),
+    const QString name = descriptor ? descriptor->fileName() : QStringLiteral("saída padrão");
+    return QStringLiteral("não foi possível escrever %1: %2")
+        .arg(name == QStringLiteral("saída padrão") ? QStringLiteral("na ") + name
+                                                    : QStringLiteral("em ") + name,
              stream.device() ? stream.device()->errorString() : QStringLiteral("erro de escrita"));
 }
 
@@ -138,6 +146,17 @@ bool LineFile::open(const QString& path)
     };
     m_created = ::stat(QFile::encodeName(path).constData(), &existing) != 0;
     m_fd = openRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, &m_refusal);
+    // /proc and /sys open for root and then refuse the line: refused before
+    // anything is sent.
+    struct statfs fs
+    {
+    };
+    if (m_fd >= 0 && ::fstatfs(m_fd, &fs) == 0 &&
+        (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC)) {
+        m_refusal = QStringLiteral("é um arquivo do sistema, não guarda registros");
+        ::close(m_fd);
+        m_fd = -1;
+    }
     return m_fd >= 0;
 }
 

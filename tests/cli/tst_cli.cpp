@@ -23,6 +23,12 @@ Run run(const QString& program, const QStringList& args, const QString& stdoutFi
     QProcess p;            // one still running after 20 s is killed as p goes
     if (stdoutFile == "-") // started with standard output closed
         p.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    else if (stdoutFile == "|") // into a pipe whose reader has gone
+        p.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0 && ::dup2(ends[1], STDOUT_FILENO) >= 0)
+                ::close(ends[0]);
+        });
     else if (!stdoutFile.isEmpty())
         p.setStandardOutputFile(stdoutFile);
     p.start(program, args);
@@ -220,6 +226,8 @@ private slots:
         refused("record to a device", {"--zero", "1,0", "--record", "/dev/null"},
                 "--record: /dev/null: é um dispositivo");
         refused("record empty", {"--zero", "1,0", "--record", ""}, "--record: o valor está vazio");
+        refused("record to a system file", {"--zero", "1,0", "--record", "/proc/version"},
+                "--record: /proc/version: ");
 
         const auto device = [&](const char* name, const char* fault, const QStringList& args,
                                 const QStringList& out, const QString& err) {
@@ -374,6 +382,8 @@ private slots:
         row("help", {"write", "--help"}, "/dev/full", "/dev/full");
         row("read, standard output closed", {"read", "--simulate"}, "-",
             "não foi possível escrever na saída padrão: fechada\n");
+        row("monitor into a pipe nobody reads", {"monitor", "--simulate", "--csv"}, "|",
+            "não foi possível escrever na saída padrão: a outra ponta foi fechada\n");
         row("record on a full disk",
             {"write", "--simulate", "--zero", "0,1", "--record", onFullDisk}, {},
             "--record: não foi possível gravar em " + onFullDisk);
@@ -406,7 +416,8 @@ private slots:
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.startsWith("quorva-cli: ") && r.err.count('\n') == 1 &&
                      r.err.contains(named + (stdoutFile.isEmpty() ? ": " : "")) &&
-                     (stdoutFile == "-" || r.err.contains(": sem espaço no dispositivo")),
+                     (stdoutFile == "-" || stdoutFile == "|" ||
+                      r.err.contains(": sem espaço no dispositivo")),
                  qPrintable(r.err));
         QVERIFY2(r.out.isEmpty(), qPrintable(r.out)); // no success claimed
         if (onTmpfs)
