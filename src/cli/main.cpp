@@ -180,7 +180,10 @@ int runCommand(QTextStream& out, QTextStream& err)
     if (command == "simulate") {
         SimulateOptions s;
         s.linkPath = parser.value(opt.link);
-        s.fault = parser.value(opt.injectFault);
+        if (parser.isSet(opt.link) && s.linkPath.trimmed().isEmpty())
+            return o.fail(QStringLiteral("--link: o caminho está vazio"), kExitUsage);
+        s.fault =
+            parser.isSet(opt.injectFault) ? parser.value(opt.injectFault) : QStringLiteral("none");
         s.drift = !parser.isSet(opt.steady);
         if (parser.isSet(opt.turnaround) &&
             !toInt(parser.value(opt.turnaround), 0, 60000, s.turnaroundMs))

@@ -324,6 +324,7 @@ private slots:
         row("port not serial", {"read", "--port", m_files.filePath("text")}, 1, {},
             "text: não é uma porta serial)");
         row("port a folder", {"read", "--port", m_files.path()}, 1, {}, ": é uma pasta)");
+        row("link empty", {"simulate", "--link", ""}, 2, {}, "--link: o caminho está vazio");
         row("link where none can be", {"simulate", "--link", "/proc/quorva"}, 2, {},
             "--link /proc/quorva: a pasta /proc não aceita links");
         for (const char* timeout : {"99", "10001", "x"})
