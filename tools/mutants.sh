@@ -93,8 +93,6 @@ mutant "exception shown as silence" $window \
     'Label6->setText(transmitter::exceptionText(result.exceptionCode));' 'Label6->setText(kNoReplyText);'
 mutant "range outside the sensor sent unasked" $window \
     'if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))' 'if (false)'
-mutant "option lists rebuilt on every reading" $window \
-    'if (RadioGroup2->itemIndex() == -1 || reading.modelCode != m_optionListsModel)' 'if (true)'
 mutant "Conectar during a write" $window \
     $'if (writeInFlight())\n        return;\n    StatusBar1->setPanelText(1, QString());' \
     $'if (false)\n        return;\n    StatusBar1->setPanelText(1, QString());'
