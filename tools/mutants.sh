@@ -209,7 +209,7 @@ for i in "${!names[@]}"; do
         result="**survived**"
         survived=$((survived + 1))
     else
-        result="killed by $(grep -m1 -oE '[0-9]+ - [a-z_]+ \((Failed|Timeout|Subprocess)' "$scratch/ctest.log" |
+        result="killed by $(grep -m1 -oE '[0-9]+ - [a-z_]+ \([A-Za-z ]+' "$scratch/ctest.log" |
             sed -E 's/^[0-9]* - //; s/ \(.*//')"
     fi
     cp "$root/${files[$i]}" "$file"
