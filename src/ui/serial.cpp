@@ -50,19 +50,14 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::FormShow(QObject* /*Sender*/)
 {
-    Timer1->stop();
+    m_state = WindowState{};
+    showState();
     StatusBar1->setPanelText(0, kDisconnected);
-    m_flags.OptionListsBuilt = 0;
-    Connected = 0;
     m_flags.StatusAnimation = 0;
     StatusBar1->setPanelText(1, QString());
-    for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
-        g->setEnabled(false);
     MaskEdit1->setMaskedText(QString());
     for (QLineEdit* e : {Edit7, Edit8, Edit28})
         e->setText(QString());
-    btConectar->setText(QStringLiteral("Conectar"));
-    transmite->setText(kRead);
     Button2->setText(QStringLiteral("Enviar"));
     Label2->setText(QString::fromUtf8(transmitter::kRangeCaption));
     Label13->setText(QString::fromUtf8(transmitter::kSpanCaption));
@@ -76,9 +71,38 @@ void TForm1::FormShow(QObject* /*Sender*/)
     Label10->setText(QStringLiteral("Zero"));
     Label11->setText(QStringLiteral("V. Mín."));
     Label12->setText(QStringLiteral("V. Máx."));
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, transmite, Button2})
-        w->setEnabled(false);
+}
+
+void TForm1::enter(Phase phase)
+{
+    m_state.phase = phase;
+    if (phase == Phase::Reading)
+        m_state.fieldsOpen = true;
+    showState();
+}
+
+void TForm1::showState()
+{
+    const Phase phase = m_state.phase;
+    const bool reading = phase == Phase::Reading;
+    Connected = linkUp() ? 1 : 0;
+    m_flags.PollingActive = reading ? 1 : 0;
+    if (!reading)
+        Timer1->stop();
+    else if (!Timer1->isActive()) // a restart would move the ticks
+        Timer1->start();
+    transmite->setText(reading ? kStopReading : kRead);
+    btConectar->setText(linkUp() ? QStringLiteral("Desconectar") : QStringLiteral("Conectar"));
+    // The buttons show the way out once the technician has read why the link was lost.
+    if (phase == Phase::LinkLost)
+        return;
+    btConectar->setEnabled(!reading);
+    for (QWidget* w : std::initializer_list<QWidget*>{RadioGroup1, RadioGroup2, RadioGroup3, Edit28,
+                                                      MaskEdit1, Edit7, Edit8})
+        w->setEnabled(m_state.fieldsOpen);
+    transmite->setEnabled(linkUp());
+    // A write in flight keeps the look of reading stopped; the handlers refuse its clicks.
+    Button2->setEnabled(phase == Phase::Stopped || writeInFlight());
 }
 
 void TForm1::btConectarClick(QObject* /*Sender*/)
@@ -86,43 +110,45 @@ void TForm1::btConectarClick(QObject* /*Sender*/)
     if (writeInFlight())
         return;
     StatusBar1->setPanelText(1, QString());
-    if (Connected == 0) {
-        LinkStatus = m_link.open();
-        if (LinkStatus == link::DriverStatusCode::Ok) {
-            // A late answer to another program's request must not pass for
-            // the first reading.
-            m_master.proveLineFirst();
-            Connected = 1;
-            m_flags.OptionListsBuilt = 0;
-            StatusBar1->setPanelText(0, kConnected);
-            btConectar->setText(QStringLiteral("Desconectar"));
-            transmite->setEnabled(true);
-            for (QLabel* l : {Label4, Label5, Label14, Label15})
-                l->setText(QString());
-            MaskEdit1->setMaskedText(QString());
-            for (QLineEdit* e : {Edit7, Edit8, Edit28})
-                e->setText(QString());
-            for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
-                g->setItemIndex(-1);
-        } else {
-            m_messages.showMessageWithReason(
-                kOpenFailed, link::failureExplanation(m_link.driver().lastFailure()));
-            StatusBar1->setPanelText(0, kDisconnected);
-            Connected = 0;
-            transmite->setEnabled(false);
-        }
+    if (linkUp())
+        closeLink();
+    else
+        openLink();
+}
+
+void TForm1::openLink()
+{
+    LinkStatus = m_link.open();
+    if (LinkStatus != link::DriverStatusCode::Ok) {
+        m_messages.showMessageWithReason(kOpenFailed,
+                                         link::failureExplanation(m_link.driver().lastFailure()));
+        StatusBar1->setPanelText(0, kDisconnected);
+        enter(Phase::Disconnected);
         return;
     }
+    // A late answer to another program's request must not pass for the first reading.
+    m_master.proveLineFirst();
+    enter(Phase::Connected);
+    StatusBar1->setPanelText(0, kConnected);
+    for (QLabel* l : {Label4, Label5, Label14, Label15})
+        l->setText(QString());
+    MaskEdit1->setMaskedText(QString());
+    for (QLineEdit* e : {Edit7, Edit8, Edit28})
+        e->setText(QString());
+    for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
+        g->setItemIndex(-1);
+    m_flags.OptionListsBuilt = 0; // with no choice shown, the next reading builds the lists
+}
+
+void TForm1::closeLink()
+{
     m_master.reset();
     m_link.close();
-    Connected = 0;
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, Button2, transmite,
-                                         RadioGroup1, RadioGroup2, RadioGroup3})
-        w->setEnabled(false);
+    // The last values stay visible in the closed fields until the next connect.
+    m_state.fieldsOpen = false;
+    enter(Phase::Disconnected);
     StatusBar1->setPanelText(0, kDisconnected);
     StatusBar1->setPanelText(1, QString());
-    btConectar->setText(QStringLiteral("Conectar"));
 }
 
 void TForm1::LinkFailureReset()
@@ -131,11 +157,7 @@ void TForm1::LinkFailureReset()
     // connect must be able to open it again.
     m_master.reset();
     m_link.close();
-    Connected = 0;
-    m_flags.PollingActive = 0;
-    transmite->setText(kRead);
-    Timer1->stop();
-    btConectar->setText(QStringLiteral("Conectar"));
+    enter(Phase::LinkLost);
     m_messages.showMessage(kOpenFailed);
     StatusBar1->setPanelText(0, kDisconnected);
 }
@@ -147,42 +169,27 @@ void TForm1::returnToDisconnected(const QString& failureMessage)
     m_messages.showMessageWithReason(failureMessage,
                                      link::failureExplanation(m_link.driver().lastFailure()));
     LinkFailureReset();
-    btConectar->setEnabled(true);
-    transmite->setEnabled(false);
-    Button2->setEnabled(false);
+    enter(Phase::Disconnected);
 }
 
 void TForm1::transmiteClick(QObject* /*Sender*/)
 {
     if (writeInFlight() || LinkStatus != link::DriverStatusCode::Ok)
         return;
-    if (m_flags.PollingActive == 0) {
-        m_flags.PollingActive = 1;
-        Timer1->start();
-        transmite->setText(kStopReading);
-        btConectar->setEnabled(false);
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 RadioGroup1, RadioGroup2, RadioGroup3, GroupBox1, GroupBox2, GroupBox9, Edit28,
-                 MaskEdit1, Edit7, Edit8, Label8, Label10, Label11, Label12, Label1, Label3, Label4,
-                 Label5, transmite})
-            w->setEnabled(true);
+    if (m_state.phase != Phase::Reading) {
+        enter(Phase::Reading);
     } else {
         // A reading in flight is dropped: its reply must not land after the stop.
         m_master.cancel();
-        m_flags.PollingActive = 0;
-        Timer1->stop();
-        transmite->setText(kRead);
-        btConectar->setEnabled(true);
+        enter(Phase::Stopped);
         StatusBar1->setPanelText(1, QString());
     }
-    Button2->setEnabled(transmite->text() != kStopReading);
 }
 
 void TForm1::Timer1Timer(QObject* /*Sender*/)
 {
     if (LinkStatus != link::DriverStatusCode::Ok || m_master.busy())
         return;
-    m_flags.OptionListsBuilt = 1;
     // A poll leaves status panel 1 as it is until its reading completes: the
     // activity text steps once a second, without a flash in between. A
     // refused write comes back through the result.
@@ -196,20 +203,23 @@ void TForm1::onTransactionFinished(const link::TransactionResult& result)
     // Stored before anything is shown: ticks during a message send nothing.
     LinkStatus = result.driverStatus;
     if (result.outcome == ReplyOutcome::SendFailed) {
-        if (m_write == WriteStage::AwaitingEcho) // it waited for the line and never went
+        if (m_state.phase == Phase::AwaitingEcho) // it waited for the line and never went
             StatusBar1->setPanelText(1, QString());
-        m_write = WriteStage::Idle;
         returnToDisconnected(kSendFailed);
         return;
     }
-    switch (m_write) {
-    case WriteStage::AwaitingEcho:
+    switch (m_state.phase) {
+    case Phase::AwaitingEcho:
         finishConfigurationWrite(result);
         break;
-    case WriteStage::ReadingBack:
+    case Phase::ReadingBack:
         verifyConfigurationWrite(result);
         break;
-    case WriteStage::Idle:
+    case Phase::Disconnected:
+    case Phase::LinkLost:
+    case Phase::Connected:
+    case Phase::Stopped:
+    case Phase::Reading:
         DecodeReadReply(result);
         break;
     }
@@ -236,7 +246,6 @@ void TForm1::showReceiveStatus(const link::TransactionResult& result)
         break;
     }
 }
-
 void TForm1::DecodeReadReply(const link::TransactionResult& result)
 {
     using namespace transmitter;
@@ -247,8 +256,13 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
             returnToDisconnected(kReceiveFailed);
         return;
     }
-    const ReadingReport reading = describeReading(decodeRegisterImage(result.words));
+    showReading(describeReading(decodeRegisterImage(result.words)));
+    StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
+    m_flags.StatusAnimation = nextActivityCounter(m_flags.StatusAnimation);
+}
 
+void TForm1::showReading(const transmitter::ReadingReport& reading)
+{
     // The pressure input has no item: the group then shows none.
     RadioGroup1->setItemIndex(reading.sensorTypeIndex); // may run RadioGroup1Click
     MaskEdit1->setMaskedText(reading.zeroAdjust);
@@ -259,28 +273,28 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
     // brings its own option texts: those of the last one would misstate its
     // output.
     if (RadioGroup2->itemIndex() == -1 || reading.modelCode != m_optionListsModel)
-        m_flags.OptionListsBuilt = 0;
-    if (m_flags.OptionListsBuilt == 0) {
-        m_flags.OptionListsBuilt = 1;
-        m_optionListsModel = reading.modelCode;
-        RadioGroup2->clearItems();
-        RadioGroup3->clearItems();
-        for (const char* item : reading.modelOptions->sensorErrorItems)
-            RadioGroup2->appendItem(QString::fromUtf8(item));
-        for (const char* item : reading.modelOptions->directionItems)
-            RadioGroup3->appendItem(QString::fromUtf8(item));
-        Label4->setText(reading.model);
-    }
+        showOptionLists(reading);
     RadioGroup2->setItemIndex(reading.sensorErrorIndex);
     RadioGroup3->setItemIndex(reading.outputDirectionIndex);
     Label5->setText(reading.firmware);
     // The format follows the type the group shows, read back from it.
-    const MeasuredText measured = measuredValueText(RadioGroup1->itemIndex(), reading.measuredRaw);
+    const transmitter::MeasuredText measured =
+        transmitter::measuredValueText(RadioGroup1->itemIndex(), reading.measuredRaw);
     Edit28->setText(measured.value);
     Label8->setText(measured.unit);
+}
 
-    StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
-    m_flags.StatusAnimation = nextActivityCounter(m_flags.StatusAnimation);
+void TForm1::showOptionLists(const transmitter::ReadingReport& reading)
+{
+    m_optionListsModel = reading.modelCode;
+    RadioGroup2->clearItems();
+    RadioGroup3->clearItems();
+    for (const char* item : reading.modelOptions->sensorErrorItems)
+        RadioGroup2->appendItem(QString::fromUtf8(item));
+    for (const char* item : reading.modelOptions->directionItems)
+        RadioGroup3->appendItem(QString::fromUtf8(item));
+    Label4->setText(reading.model);
+    m_flags.OptionListsBuilt = 1;
 }
 
 void TForm1::RadioGroup1Click(QObject* /*Sender*/)
@@ -313,10 +327,23 @@ void TForm1::Button2Click(QObject* /*Sender*/)
         return;
     // A reading in flight is no longer wanted; its reply still keeps the line.
     m_master.cancel();
-    m_flags.PollingActive = 0;
-    Timer1->stop();
-    transmite->setText(kRead);
+    enter(Phase::Stopped);
+    if (!prepareWrite())
+        return;
+    // A refused write comes back through the result, before this returns.
+    if (m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
+                                        WriteImage.data()) == SendOutcome::SendFailed)
+        return;
+    enter(Phase::AwaitingEcho);
+    StatusBar1->setPanelText(0, kConnected);
+    StatusBar1->setPanelText(1, QStringLiteral("Comando enviado"));
+}
 
+// The fields into WriteImage: false when the configuration is refused, or
+// lies outside the sensor's range and the technician does not send it anyway.
+bool TForm1::prepareWrite()
+{
+    using namespace transmitter;
     const ConfigurationFields fields{
         MaskEdit1->maskedText(),  Edit7->text(),           Edit8->text(), RadioGroup1->itemIndex(),
         RadioGroup2->itemIndex(), RadioGroup3->itemIndex()};
@@ -331,30 +358,23 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     Edit6->setText(zeroScratch);
     if (check != WriteCheck::Ready) {
         m_messages.showMessage(refusalMessage(check));
-        return;
+        return false;
     }
     const QStringList warnings = rangeWarnings(WriteImage);
     // Reading is stopped and nothing is in flight, so the question's loop runs no request.
     if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))
-        return;
-    m_flags.OptionListsBuilt = 1;
-    // A refused write comes back through the result, before this returns.
-    if (m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
-                                        WriteImage.data()) == SendOutcome::SendFailed)
-        return;
-    m_write = WriteStage::AwaitingEcho;
-    StatusBar1->setPanelText(0, kConnected);
-    StatusBar1->setPanelText(1, QStringLiteral("Comando enviado"));
+        return false;
+    return true;
 }
 
 void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
 {
     showReceiveStatus(result);
-    m_write = WriteStage::Idle;
+    enter(Phase::Stopped);
     switch (result.outcome) {
     case ReplyOutcome::Reply:
         // An echo says the request arrived, not that the device kept it.
-        m_write = WriteStage::ReadingBack;
+        enter(Phase::ReadingBack);
         m_master.readHoldingRegisters(transmitter::kSlaveAddress, transmitter::kReadFirstRegister,
                                       transmitter::kReadRegisterCount);
         break;
@@ -377,7 +397,7 @@ void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
 
 void TForm1::verifyConfigurationWrite(const link::TransactionResult& result)
 {
-    m_write = WriteStage::Idle;
+    enter(Phase::Stopped);
     showReceiveStatus(result);
     if (result.ok() &&
         transmitter::readsBackAsWritten(WriteImage, transmitter::decodeRegisterImage(result.words)))
