@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 using namespace quorva;
@@ -263,8 +264,10 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
 
 void TForm1::showReading(const transmitter::ReadingReport& reading)
 {
+    // The sensor type may run RadioGroup1Click; the range stays the device's.
+    const QScopedValueRollback<bool> showing(m_showingReading, true);
     // The pressure input has no item: the group then shows none.
-    RadioGroup1->setItemIndex(reading.sensorTypeIndex); // may run RadioGroup1Click
+    RadioGroup1->setItemIndex(reading.sensorTypeIndex);
     MaskEdit1->setMaskedText(reading.zeroAdjust);
     Edit7->setText(reading.rangeLower);
     Edit8->setText(reading.rangeUpper);
@@ -316,6 +319,8 @@ void TForm1::UpdateRangeCaptions()
     Label13->setText(QString::fromUtf8(transmitter::kSpanCaption));
     Label14->setText(captions.range);
     Label15->setText(captions.span);
+    if (m_showingReading) // a reading shows the device's range, not the type's default
+        return;
     Edit7->setText(captions.lower);
     Edit8->setText(captions.upper);
 }

@@ -164,5 +164,8 @@ private:
     TAboutBox1* m_aboutBox = nullptr;
     bool m_shown = false;
     WindowState m_state;
+    // A reading being shown sets the sensor type: its captions follow, but the
+    // range fields take the device's range, not the type's default.
+    bool m_showingReading = false;
     qint32 m_optionListsModel = 0; // the model code the option lists were built for
 };
