@@ -127,7 +127,7 @@ mutant "timestamps in UTC carry -00:00 instead of +00:00" src/cli/outputfile.cpp
 mutant "--from on a file over 1 MiB no longer says it is too large" src/cli/systemfiles.cpp 'return readError == 0 && have <= kMaxConfigurationFileBytes;' 'return readError == 0;'
 mutant "simulate --link takes over a live simulator's link" src/cli/ownedlink.cpp 'return target == ours || (::lstat(target.constData(), &st) != 0 && errno == ENOENT);' 'return target == ours || target.startsWith("/dev/pts/");'
 mutant "SIGHUP kills simulate and leaves its link behind (and read exits 129)" src/cli/interrupt.cpp 'for (const int signal : {SIGINT, SIGTERM, SIGHUP})' 'for (const int signal : {SIGINT, SIGTERM})'
-mutant "Enviar enabled while reading and disabled once reading stops" src/ui/serial.cpp 'Button2->setEnabled(transmite->text() != kStopReading);' 'Button2->setEnabled(transmite->text() == kStopReading);'
+mutant "Enviar enabled while reading and disabled once reading stops" src/ui/serial.cpp 'Button2->setEnabled(phase == Phase::Stopped || writeInFlight());' 'Button2->setEnabled(phase == Phase::Reading || writeInFlight());'
 mutant "a positive zero read from the device is shown, and sent back, negative" src/ui/widgets/maskedit.cpp 'const QString full = text.size() == 3 ? QStringLiteral(" ") + text : text;' 'const QString full = text.size() == 3 ? QStringLiteral("-") + text : text;'
 mutant "a pressure transmitter (sensor type 9) crashes the window" src/ui/widgets/radiogroup.cpp 'if (index < 0 || index >= m_items.size())' 'if (index < 0 || index > m_items.size())'
 mutant "answering Não to Enviar assim mesmo? sends anyway" src/ui/messagesink.cpp 'return box.clickedButton() == yes;' 'return box.clickedButton() != yes;'

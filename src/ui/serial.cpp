@@ -1,3 +1,5 @@
+// The window's handlers and what they show; its construction and wiring are
+// in serialform.cpp.
 #include "serial.h"
 
 #include "transmitter/configwrite.h"
@@ -9,37 +11,19 @@
 #include "ui/widgets/radiogroup.h"
 #include "ui/widgets/statuspanels.h"
 
-#include <QAction>
 #include <QCoreApplication>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTimer>
-
-// The icon lives in this static library's resources, which nothing in the
-// program refers to by name: without this the linker leaves them out.
-// (Outside any namespace, as the resource's initialiser is.)
-static void initIconResource()
-{
-    Q_INIT_RESOURCE(quorva);
-}
 
 using namespace quorva;
 using link::ReplyOutcome;
 using link::SendOutcome;
-using ui::MaskEdit;
 using ui::RadioGroup;
 
 namespace {
-
-constexpr int kClientWidth = 575;
-constexpr int kClientHeight = 579;
-constexpr int kStatusBarHeight = 19;
-constexpr int kPollIntervalMs = 1000;
-const QColor kSkyBlue(166, 202, 240);
-const QColor kDisabledText(96, 110, 128);
 
 const QString kConnected = QStringLiteral("Conectado");
 const QString kDisconnected = QStringLiteral("Desconectado");
@@ -54,218 +38,7 @@ const QString kLineBusyText = QStringLiteral("* Linha ocupada *");
 const QString kLineBusyWrite = QStringLiteral("A configuração não foi enviada: linha ocupada.");
 const QString kBlank = QStringLiteral(" ");
 
-QFont faceOf(int pixelSize, bool bold)
-{
-    // Where "MS Sans Serif" is missing, a sans-serif of similar width.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
-template <typename W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, int x, int y, bool regular = false)
-{
-    auto* l = named(new QLabel(parent), name);
-    l->move(x, y);
-    l->setMinimumWidth(16);
-    if (regular)
-        l->setFont(faceOf(13, false));
-    return l;
-}
-
-QPushButton* button(QWidget* parent, const char* name, int x, int y)
-{
-    auto* b = named(new QPushButton(parent), name);
-    b->setGeometry(x, y, 100, 33);
-    return b;
-}
-
-QLineEdit* edit(QWidget* parent, const char* name, int x, int y, int w = 70, int h = 24)
-{
-    auto* e = named(new QLineEdit(parent), name);
-    e->setGeometry(x, y, w, h);
-    return e;
-}
-
 } // namespace
-
-TForm1::TForm1(link::DeviceLink& link, link::ModbusMaster& master, ProgramFlags& flags,
-               ui::MessageSink& messages, QWidget* parent)
-    : QMainWindow(parent), m_link(link), m_master(master), m_flags(flags), m_messages(messages)
-{
-    buildComponents();
-    connectHandlers();
-}
-
-void TForm1::buildComponents()
-{
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("QUORVA - V. 1.01"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    initIconResource();
-    setWindowIcon(QIcon(QStringLiteral(":/quorva/quorva.png")));
-    setFont(faceOf(11, false));
-    QPalette sky = palette();
-    sky.setColor(QPalette::Window, kSkyBlue);
-    // The style's pale grey for disabled text is hard to read on sky blue.
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        sky.setColor(QPalette::Disabled, role, kDisabledText);
-    setPalette(sky);
-    setAutoFillBackground(true);
-
-    menu = named(new QMenuBar(this), "menu");
-    btSair = menu->addAction(QStringLiteral("Sair"));
-    btSair->setObjectName(QStringLiteral("btSair"));
-    mnSobre = menu->addAction(QStringLiteral("&Sobre"));
-    mnSobre->setObjectName(QStringLiteral("mnSobre"));
-    setMenuBar(menu);
-
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
-    setCentralWidget(client);
-
-    const QFont groupFont = faceOf(13, true);
-    auto group = [&](QGroupBox* box, const char* name, int x, int y, int w, int h) {
-        named(box, name);
-        box->setParent(client);
-        box->setGeometry(x, y, w, h);
-        box->setFont(groupFont);
-        return box;
-    };
-
-    RadioGroup1 = static_cast<RadioGroup*>(
-        group(new RadioGroup(QStringLiteral("Tipo de Sensor")), "RadioGroup1", 49, 31, 217, 223));
-    RadioGroup1->setItems(transmitter::sensorTypeNames());
-    RadioGroup3 = static_cast<RadioGroup*>(
-        group(new RadioGroup(QStringLiteral("Sinal de Saída")), "RadioGroup3", 50, 260, 217, 64));
-    RadioGroup3->setItems({QStringLiteral("  4 a 20 mA"), QStringLiteral("20 a   4 mA")});
-    RadioGroup2 = static_cast<RadioGroup*>(
-        group(new RadioGroup(QStringLiteral("Erro do Sensor")), "RadioGroup2", 50, 330, 217, 101));
-    RadioGroup2->setItems({QStringLiteral("Nenhum"), QStringLiteral("Sinal de Saída <  4 mA"),
-                           QStringLiteral("Sinal de Saída > 20 mA")});
-
-    GroupBox14 = group(new QGroupBox(QStringLiteral("Interface")), "GroupBox14", 50, 461, 218, 66);
-    btConectar = button(GroupBox14, "btConectar", 59, 22);
-
-    GroupBox9 = group(new QGroupBox(QStringLiteral("Temperatura")), "GroupBox9", 308, 31, 217, 65);
-    Edit28 = edit(GroupBox9, "Edit28", 75, 28);
-    Edit28->setReadOnly(true);
-    Label8 = label(GroupBox9, "Label8", 151, 32);
-
-    GroupBox1 = group(new QGroupBox(QStringLiteral("Ajustes")), "GroupBox1", 308, 102, 217, 222);
-    Label10 = label(GroupBox1, "Label10", 12, 30);
-    Label19 = label(GroupBox1, "Label19", 151, 30);
-    Label11 = label(GroupBox1, "Label11", 12, 68);
-    Edit7 = edit(GroupBox1, "Edit7", 75, 64);
-    Label16 = label(GroupBox1, "Label16", 151, 68);
-    Label12 = label(GroupBox1, "Label12", 12, 107);
-    Edit8 = edit(GroupBox1, "Edit8", 75, 103);
-    Label18 = label(GroupBox1, "Label18", 151, 107);
-    Label2 = label(GroupBox1, "Label2", 12, 152, true);
-    Label14 = label(GroupBox1, "Label14", 120, 152, true);
-    Label13 = label(GroupBox1, "Label13", 12, 185, true);
-    Label15 = label(GroupBox1, "Label15", 120, 185, true);
-    Edit6 = edit(GroupBox1, "Edit6", 164, 3, 50, 24);
-    Edit6->setVisible(false);
-
-    GroupBox2 = group(new QGroupBox(QStringLiteral("Informações")), "GroupBox2", 308, 330, 217, 74);
-    Label1 = label(GroupBox2, "Label1", 12, 24, true);
-    Label4 = label(GroupBox2, "Label4", 120, 24, true);
-    Label4->setVisible(false);
-    Label3 = label(GroupBox2, "Label3", 12, 46, true);
-    Label5 = label(GroupBox2, "Label5", 120, 46, true);
-
-    GroupBox11 = group(new QGroupBox(QStringLiteral("Função")), "GroupBox11", 308, 410, 217, 117);
-    transmite = button(GroupBox11, "transmite", 58, 26);
-    Button2 = button(GroupBox11, "Button2", 58, 70);
-
-    // A child of the window itself, drawn over the "Zero" row of "Ajustes".
-    MaskEdit1 = named(new MaskEdit(client), "MaskEdit1");
-    MaskEdit1->setGeometry(383, 129, 71, 21);
-    MaskEdit1->setFont(faceOf(11, true));
-    MaskEdit1->raise();
-
-    Label6 = label(client, "Label6", 313, 540);
-    Label6->setFont(faceOf(13, true));
-
-    StatusBar1 = named(new ui::StatusPanels(this), "StatusBar1");
-    StatusBar1->setFixedHeight(kStatusBarHeight);
-    StatusBar1->setAutoFillBackground(true);
-    setStatusBar(StatusBar1);
-
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(kPollIntervalMs);
-
-    // Labels whose text changes take the width of the space they stand in.
-    for (QLabel* l : {Label8, Label19, Label16, Label18})
-        l->resize(60, l->sizeHint().height());
-    for (QLabel* l : {Label14, Label15, Label4, Label5})
-        l->resize(95, l->sizeHint().height());
-    for (QLabel* l : {Label10, Label11, Label12, Label1, Label3})
-        l->resize(62, l->sizeHint().height());
-    for (QLabel* l : {Label2, Label13})
-        l->resize(108, l->sizeHint().height());
-    Label6->resize(255, Label6->sizeHint().height());
-
-    applyKeyboardOrder();
-    setFixedSize(sizeHint());
-}
-
-void TForm1::applyKeyboardOrder()
-{
-    // "Interface", the three choices, "Temperatura", "Ajustes", "Função", then the zero field.
-    QList<QWidget*> order{btConectar};
-    for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
-        order << g->itemWidgets();
-    order << Edit28 << Edit7 << Edit8 << Edit6 << transmite << Button2 << MaskEdit1;
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order.at(i - 1), order.at(i));
-}
-
-template <typename Handler> void TForm1::dispatch(Handler&& handler)
-{
-    // An error that escapes a handler is shown and the loop goes on, in the
-    // state the handler had reached.
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        m_messages.showException(QString::fromUtf8(e.what()));
-    }
-}
-
-void TForm1::connectHandlers()
-{
-    connect(btConectar, &QPushButton::clicked, this,
-            [this] { dispatch([this] { btConectarClick(btConectar); }); });
-    connect(transmite, &QPushButton::clicked, this,
-            [this] { dispatch([this] { transmiteClick(transmite); }); });
-    connect(Button2, &QPushButton::clicked, this,
-            [this] { dispatch([this] { Button2Click(Button2); }); });
-    connect(RadioGroup1, &RadioGroup::clicked, this,
-            [this] { dispatch([this] { RadioGroup1Click(RadioGroup1); }); });
-    connect(Timer1, &QTimer::timeout, this, [this] { dispatch([this] { Timer1Timer(Timer1); }); });
-    connect(btSair, &QAction::triggered, this,
-            [this] { dispatch([this] { btSairClick(btSair); }); });
-    connect(mnSobre, &QAction::triggered, this,
-            [this] { dispatch([this] { mnSobreClick(mnSobre); }); });
-    for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
-        connect(g, &RadioGroup::itemsRebuilt, this, &TForm1::applyKeyboardOrder);
-    connect(
-        &m_master, &link::ModbusMaster::finished, this,
-        [this](const link::TransactionResult& r) { dispatch([&] { onTransactionFinished(r); }); });
-}
 
 void TForm1::showEvent(QShowEvent* event)
 {
@@ -278,19 +51,14 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::FormShow(QObject* /*Sender*/)
 {
-    Timer1->stop();
+    m_state = WindowState{};
+    showState();
     StatusBar1->setPanelText(0, kDisconnected);
-    m_flags.OptionListsBuilt = 0;
-    Connected = 0;
     m_flags.StatusAnimation = 0;
     StatusBar1->setPanelText(1, QString());
-    for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
-        g->setEnabled(false);
     MaskEdit1->setMaskedText(QString());
     for (QLineEdit* e : {Edit7, Edit8, Edit28})
         e->setText(QString());
-    btConectar->setText(QStringLiteral("Conectar"));
-    transmite->setText(kRead);
     Button2->setText(QStringLiteral("Enviar"));
     Label2->setText(QString::fromUtf8(transmitter::kRangeCaption));
     Label13->setText(QString::fromUtf8(transmitter::kSpanCaption));
@@ -304,9 +72,38 @@ void TForm1::FormShow(QObject* /*Sender*/)
     Label10->setText(QStringLiteral("Zero"));
     Label11->setText(QStringLiteral("V. Mín."));
     Label12->setText(QStringLiteral("V. Máx."));
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, transmite, Button2})
-        w->setEnabled(false);
+}
+
+void TForm1::enter(Phase phase)
+{
+    m_state.phase = phase;
+    if (phase == Phase::Reading)
+        m_state.fieldsOpen = true;
+    showState();
+}
+
+void TForm1::showState()
+{
+    const Phase phase = m_state.phase;
+    const bool reading = phase == Phase::Reading;
+    Connected = linkUp() ? 1 : 0;
+    m_flags.PollingActive = reading ? 1 : 0;
+    if (!reading)
+        Timer1->stop();
+    else if (!Timer1->isActive()) // a restart would move the ticks
+        Timer1->start();
+    transmite->setText(reading ? kStopReading : kRead);
+    btConectar->setText(linkUp() ? QStringLiteral("Desconectar") : QStringLiteral("Conectar"));
+    // The buttons show the way out once the technician has read why the link was lost.
+    if (phase == Phase::LinkLost)
+        return;
+    btConectar->setEnabled(!reading);
+    for (QWidget* w : std::initializer_list<QWidget*>{RadioGroup1, RadioGroup2, RadioGroup3, Edit28,
+                                                      MaskEdit1, Edit7, Edit8})
+        w->setEnabled(m_state.fieldsOpen);
+    transmite->setEnabled(linkUp());
+    // A write in flight keeps the look of reading stopped; the handlers refuse its clicks.
+    Button2->setEnabled(phase == Phase::Stopped || writeInFlight());
 }
 
 void TForm1::btConectarClick(QObject* /*Sender*/)
@@ -314,43 +111,45 @@ void TForm1::btConectarClick(QObject* /*Sender*/)
     if (writeInFlight())
         return;
     StatusBar1->setPanelText(1, QString());
-    if (Connected == 0) {
-        LinkStatus = m_link.open();
-        if (LinkStatus == link::DriverStatusCode::Ok) {
-            // A late answer to another program's request must not pass for
-            // the first reading.
-            m_master.proveLineFirst();
-            Connected = 1;
-            m_flags.OptionListsBuilt = 0;
-            StatusBar1->setPanelText(0, kConnected);
-            btConectar->setText(QStringLiteral("Desconectar"));
-            transmite->setEnabled(true);
-            for (QLabel* l : {Label4, Label5, Label14, Label15})
-                l->setText(QString());
-            MaskEdit1->setMaskedText(QString());
-            for (QLineEdit* e : {Edit7, Edit8, Edit28})
-                e->setText(QString());
-            for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
-                g->setItemIndex(-1);
-        } else {
-            m_messages.showMessageWithReason(
-                kOpenFailed, link::failureExplanation(m_link.driver().lastFailure()));
-            StatusBar1->setPanelText(0, kDisconnected);
-            Connected = 0;
-            transmite->setEnabled(false);
-        }
+    if (linkUp())
+        closeLink();
+    else
+        openLink();
+}
+
+void TForm1::openLink()
+{
+    LinkStatus = m_link.open();
+    if (LinkStatus != link::DriverStatusCode::Ok) {
+        m_messages.showMessageWithReason(kOpenFailed,
+                                         link::failureExplanation(m_link.driver().lastFailure()));
+        StatusBar1->setPanelText(0, kDisconnected);
+        enter(Phase::Disconnected);
         return;
     }
+    // A late answer to another program's request must not pass for the first reading.
+    m_master.proveLineFirst();
+    enter(Phase::Connected);
+    StatusBar1->setPanelText(0, kConnected);
+    for (QLabel* l : {Label4, Label5, Label14, Label15})
+        l->setText(QString());
+    MaskEdit1->setMaskedText(QString());
+    for (QLineEdit* e : {Edit7, Edit8, Edit28})
+        e->setText(QString());
+    for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
+        g->setItemIndex(-1);
+    m_flags.OptionListsBuilt = 0; // with no choice shown, the next reading builds the lists
+}
+
+void TForm1::closeLink()
+{
     m_master.reset();
     m_link.close();
-    Connected = 0;
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{MaskEdit1, Edit7, Edit8, Edit28, Button2, transmite,
-                                         RadioGroup1, RadioGroup2, RadioGroup3})
-        w->setEnabled(false);
+    // The last values stay visible in the closed fields until the next connect.
+    m_state.fieldsOpen = false;
+    enter(Phase::Disconnected);
     StatusBar1->setPanelText(0, kDisconnected);
     StatusBar1->setPanelText(1, QString());
-    btConectar->setText(QStringLiteral("Conectar"));
 }
 
 void TForm1::LinkFailureReset()
@@ -359,11 +158,7 @@ void TForm1::LinkFailureReset()
     // connect must be able to open it again.
     m_master.reset();
     m_link.close();
-    Connected = 0;
-    m_flags.PollingActive = 0;
-    transmite->setText(kRead);
-    Timer1->stop();
-    btConectar->setText(QStringLiteral("Conectar"));
+    enter(Phase::LinkLost);
     m_messages.showMessage(kOpenFailed);
     StatusBar1->setPanelText(0, kDisconnected);
 }
@@ -375,42 +170,27 @@ void TForm1::returnToDisconnected(const QString& failureMessage)
     m_messages.showMessageWithReason(failureMessage,
                                      link::failureExplanation(m_link.driver().lastFailure()));
     LinkFailureReset();
-    btConectar->setEnabled(true);
-    transmite->setEnabled(false);
-    Button2->setEnabled(false);
+    enter(Phase::Disconnected);
 }
 
 void TForm1::transmiteClick(QObject* /*Sender*/)
 {
     if (writeInFlight() || LinkStatus != link::DriverStatusCode::Ok)
         return;
-    if (m_flags.PollingActive == 0) {
-        m_flags.PollingActive = 1;
-        Timer1->start();
-        transmite->setText(kStopReading);
-        btConectar->setEnabled(false);
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 RadioGroup1, RadioGroup2, RadioGroup3, GroupBox1, GroupBox2, GroupBox9, Edit28,
-                 MaskEdit1, Edit7, Edit8, Label8, Label10, Label11, Label12, Label1, Label3, Label4,
-                 Label5, transmite})
-            w->setEnabled(true);
+    if (m_state.phase != Phase::Reading) {
+        enter(Phase::Reading);
     } else {
         // A reading in flight is dropped: its reply must not land after the stop.
         m_master.cancel();
-        m_flags.PollingActive = 0;
-        Timer1->stop();
-        transmite->setText(kRead);
-        btConectar->setEnabled(true);
+        enter(Phase::Stopped);
         StatusBar1->setPanelText(1, QString());
     }
-    Button2->setEnabled(transmite->text() != kStopReading);
 }
 
 void TForm1::Timer1Timer(QObject* /*Sender*/)
 {
     if (LinkStatus != link::DriverStatusCode::Ok || m_master.busy())
         return;
-    m_flags.OptionListsBuilt = 1;
     // A poll leaves status panel 1 as it is until its reading completes: the
     // activity text steps once a second, without a flash in between. A
     // refused write comes back through the result.
@@ -424,20 +204,23 @@ void TForm1::onTransactionFinished(const link::TransactionResult& result)
     // Stored before anything is shown: ticks during a message send nothing.
     LinkStatus = result.driverStatus;
     if (result.outcome == ReplyOutcome::SendFailed) {
-        if (m_write == WriteStage::AwaitingEcho) // it waited for the line and never went
+        if (m_state.phase == Phase::AwaitingEcho) // it waited for the line and never went
             StatusBar1->setPanelText(1, QString());
-        m_write = WriteStage::Idle;
         returnToDisconnected(kSendFailed);
         return;
     }
-    switch (m_write) {
-    case WriteStage::AwaitingEcho:
+    switch (m_state.phase) {
+    case Phase::AwaitingEcho:
         finishConfigurationWrite(result);
         break;
-    case WriteStage::ReadingBack:
+    case Phase::ReadingBack:
         verifyConfigurationWrite(result);
         break;
-    case WriteStage::Idle:
+    case Phase::Disconnected:
+    case Phase::LinkLost:
+    case Phase::Connected:
+    case Phase::Stopped:
+    case Phase::Reading:
         DecodeReadReply(result);
         break;
     }
@@ -464,7 +247,6 @@ void TForm1::showReceiveStatus(const link::TransactionResult& result)
         break;
     }
 }
-
 void TForm1::DecodeReadReply(const link::TransactionResult& result)
 {
     using namespace transmitter;
@@ -475,10 +257,17 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
             returnToDisconnected(kReceiveFailed);
         return;
     }
-    const ReadingReport reading = describeReading(decodeRegisterImage(result.words));
+    showReading(describeReading(decodeRegisterImage(result.words)));
+    StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
+    m_flags.StatusAnimation = nextActivityCounter(m_flags.StatusAnimation);
+}
 
+void TForm1::showReading(const transmitter::ReadingReport& reading)
+{
+    // The sensor type may run RadioGroup1Click; the range stays the device's.
+    const QScopedValueRollback<bool> showing(m_showingReading, true);
     // The pressure input has no item: the group then shows none.
-    RadioGroup1->setItemIndex(reading.sensorTypeIndex); // may run RadioGroup1Click
+    RadioGroup1->setItemIndex(reading.sensorTypeIndex);
     MaskEdit1->setMaskedText(reading.zeroAdjust);
     Edit7->setText(reading.rangeLower);
     Edit8->setText(reading.rangeUpper);
@@ -487,28 +276,28 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
     // brings its own option texts: those of the last one would misstate its
     // output.
     if (RadioGroup2->itemIndex() == -1 || reading.modelCode != m_optionListsModel)
-        m_flags.OptionListsBuilt = 0;
-    if (m_flags.OptionListsBuilt == 0) {
-        m_flags.OptionListsBuilt = 1;
-        m_optionListsModel = reading.modelCode;
-        RadioGroup2->clearItems();
-        RadioGroup3->clearItems();
-        for (const char* item : reading.modelOptions->sensorErrorItems)
-            RadioGroup2->appendItem(QString::fromUtf8(item));
-        for (const char* item : reading.modelOptions->directionItems)
-            RadioGroup3->appendItem(QString::fromUtf8(item));
-        Label4->setText(reading.model);
-    }
+        showOptionLists(reading);
     RadioGroup2->setItemIndex(reading.sensorErrorIndex);
     RadioGroup3->setItemIndex(reading.outputDirectionIndex);
     Label5->setText(reading.firmware);
     // The format follows the type the group shows, read back from it.
-    const MeasuredText measured = measuredValueText(RadioGroup1->itemIndex(), reading.measuredRaw);
+    const transmitter::MeasuredText measured =
+        transmitter::measuredValueText(RadioGroup1->itemIndex(), reading.measuredRaw);
     Edit28->setText(measured.value);
     Label8->setText(measured.unit);
+}
 
-    StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
-    m_flags.StatusAnimation = nextActivityCounter(m_flags.StatusAnimation);
+void TForm1::showOptionLists(const transmitter::ReadingReport& reading)
+{
+    m_optionListsModel = reading.modelCode;
+    RadioGroup2->clearItems();
+    RadioGroup3->clearItems();
+    for (const char* item : reading.modelOptions->sensorErrorItems)
+        RadioGroup2->appendItem(QString::fromUtf8(item));
+    for (const char* item : reading.modelOptions->directionItems)
+        RadioGroup3->appendItem(QString::fromUtf8(item));
+    Label4->setText(reading.model);
+    m_flags.OptionListsBuilt = 1;
 }
 
 void TForm1::RadioGroup1Click(QObject* /*Sender*/)
@@ -530,6 +319,8 @@ void TForm1::UpdateRangeCaptions()
     Label13->setText(QString::fromUtf8(transmitter::kSpanCaption));
     Label14->setText(captions.range);
     Label15->setText(captions.span);
+    if (m_showingReading) // a reading shows the device's range, not the type's default
+        return;
     Edit7->setText(captions.lower);
     Edit8->setText(captions.upper);
 }
@@ -541,10 +332,23 @@ void TForm1::Button2Click(QObject* /*Sender*/)
         return;
     // A reading in flight is no longer wanted; its reply still keeps the line.
     m_master.cancel();
-    m_flags.PollingActive = 0;
-    Timer1->stop();
-    transmite->setText(kRead);
+    enter(Phase::Stopped);
+    if (!prepareWrite())
+        return;
+    // A refused write comes back through the result, before this returns.
+    if (m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
+                                        WriteImage.data()) == SendOutcome::SendFailed)
+        return;
+    enter(Phase::AwaitingEcho);
+    StatusBar1->setPanelText(0, kConnected);
+    StatusBar1->setPanelText(1, QStringLiteral("Comando enviado"));
+}
 
+// The fields into WriteImage: false when the configuration is refused, or
+// lies outside the sensor's range and the technician does not send it anyway.
+bool TForm1::prepareWrite()
+{
+    using namespace transmitter;
     const ConfigurationFields fields{
         MaskEdit1->maskedText(),  Edit7->text(),           Edit8->text(), RadioGroup1->itemIndex(),
         RadioGroup2->itemIndex(), RadioGroup3->itemIndex()};
@@ -559,30 +363,23 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     Edit6->setText(zeroScratch);
     if (check != WriteCheck::Ready) {
         m_messages.showMessage(refusalMessage(check));
-        return;
+        return false;
     }
     const QStringList warnings = rangeWarnings(WriteImage);
     // Reading is stopped and nothing is in flight, so the question's loop runs no request.
     if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))
-        return;
-    m_flags.OptionListsBuilt = 1;
-    // A refused write comes back through the result, before this returns.
-    if (m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
-                                        WriteImage.data()) == SendOutcome::SendFailed)
-        return;
-    m_write = WriteStage::AwaitingEcho;
-    StatusBar1->setPanelText(0, kConnected);
-    StatusBar1->setPanelText(1, QStringLiteral("Comando enviado"));
+        return false;
+    return true;
 }
 
 void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
 {
     showReceiveStatus(result);
-    m_write = WriteStage::Idle;
+    enter(Phase::Stopped);
     switch (result.outcome) {
     case ReplyOutcome::Reply:
         // An echo says the request arrived, not that the device kept it.
-        m_write = WriteStage::ReadingBack;
+        enter(Phase::ReadingBack);
         m_master.readHoldingRegisters(transmitter::kSlaveAddress, transmitter::kReadFirstRegister,
                                       transmitter::kReadRegisterCount);
         break;
@@ -605,7 +402,7 @@ void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
 
 void TForm1::verifyConfigurationWrite(const link::TransactionResult& result)
 {
-    m_write = WriteStage::Idle;
+    enter(Phase::Stopped);
     showReceiveStatus(result);
     if (result.ok() &&
         transmitter::readsBackAsWritten(WriteImage, transmitter::decodeRegisterImage(result.words)))

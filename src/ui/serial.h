@@ -16,6 +16,10 @@ class QPushButton;
 class QTimer;
 class TAboutBox1;
 
+namespace quorva::transmitter {
+struct ReadingReport;
+} // namespace quorva::transmitter
+
 namespace quorva::ui {
 class MaskEdit;
 class RadioGroup;
@@ -82,8 +86,9 @@ public:
     QTimer* Timer1;
 
     quorva::transmitter::WriteImage WriteImage{};
-    // The window's own view of the link: connected by its button, and the
-    // status of the last open, write or read, which gates every request.
+    // The window's own view of the link: connected (kept in step with the
+    // window's state), and the status of the last open, write or read, which
+    // gates every request.
     quint8 Connected = 0;
     quorva::link::DriverStatus LinkStatus = quorva::link::DriverStatusCode::Ok;
 
@@ -100,21 +105,55 @@ public:
     void UpdateRangeCaptions();
     void LinkFailureReset();
 
-    bool writeInFlight() const { return m_write != WriteStage::Idle; }
+    bool writeInFlight() const
+    {
+        return m_state.phase == Phase::AwaitingEcho || m_state.phase == Phase::ReadingBack;
+    }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // What the window is doing: the one source of every enable state and of
+    // the captions of btConectar and transmite, of Timer1, Connected and
+    // PollingActive.
+    enum class Phase {
+        Disconnected, // the port closed: "Conectar" is the way on
+        LinkLost,     // the link just failed: the way out is shown once its message is read
+        Connected,    // open, not read since the connect
+        Stopped,      // reading stopped: the configuration may be sent
+        Reading,      // reading once a second
+        AwaitingEcho, // a configuration write waits for its echo,
+        ReadingBack,  // then reads the registers back: "Enviado..." only once they match
+    };
+    struct WindowState
+    {
+        Phase phase = Phase::Disconnected;
+        // The configuration's fields open with the first reading and close
+        // only at a disconnect by the button: a lost link leaves them as they are.
+        bool fieldsOpen = false;
+    };
+    void enter(Phase phase);
+    void showState();
+    bool linkUp() const
+    {
+        return m_state.phase != Phase::Disconnected && m_state.phase != Phase::LinkLost;
+    }
+
     void buildComponents();
     void connectHandlers();
     void applyKeyboardOrder();
     template <typename Handler> void dispatch(Handler&& handler);
 
+    void openLink();
+    void closeLink();
     void returnToDisconnected(const QString& failureMessage);
     void onTransactionFinished(const quorva::link::TransactionResult& result);
     void showReceiveStatus(const quorva::link::TransactionResult& result);
     void DecodeReadReply(const quorva::link::TransactionResult& result);
+    void showReading(const quorva::transmitter::ReadingReport& reading);
+    void showOptionLists(const quorva::transmitter::ReadingReport& reading);
+    bool prepareWrite();
     void finishConfigurationWrite(const quorva::link::TransactionResult& result);
     void verifyConfigurationWrite(const quorva::link::TransactionResult& result);
 
@@ -124,9 +163,9 @@ private:
     quorva::ui::MessageSink& m_messages;
     TAboutBox1* m_aboutBox = nullptr;
     bool m_shown = false;
-    // A configuration write waits for its echo, then reads the registers back:
-    // "Enviado..." only once the transmitter holds what was sent.
-    enum class WriteStage { Idle, AwaitingEcho, ReadingBack };
-    WriteStage m_write = WriteStage::Idle;
+    WindowState m_state;
+    // A reading being shown sets the sensor type: its captions follow, but the
+    // range fields take the device's range, not the type's default.
+    bool m_showingReading = false;
     qint32 m_optionListsModel = 0; // the model code the option lists were built for
 };

@@ -126,7 +126,7 @@ void MaskEdit::takeEdit(const QString& edited)
 
 void MaskEdit::rememberSelection()
 {
-    if (QLineEdit::text() != m_shown)
+    if (m_shown != QLineEdit::text())
         return; // the line edit is inside its own change
     if (hasSelectedText()) {
         m_editFrom = selectionStart();
