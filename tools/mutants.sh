@@ -84,7 +84,7 @@ mutant "\"Enviado...\" without an echo" $window \
 mutant "\"Enviado...\" without the read-back" $window \
     'if (result.ok() &&' 'if (result.ok() || true ||'
 mutant "\"Comando enviado\" flash on a poll" $window \
-    'if (LinkStatus != link::DriverStatusCode::Ok || m_master.busy())' \
+    'if (LinkStatus != link::DriverStatusCode::Ok || m_master.requestWaiting())' \
     'StatusBar1->setPanelText(1, QStringLiteral("Comando enviado")); if (LinkStatus != link::DriverStatusCode::Ok)'
 mutant "a failed read keeps the link" $window \
     $'if (result.outcome == ReplyOutcome::ReadFailed)\n            returnToDisconnected' \

@@ -126,7 +126,7 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
     // A signal drops a read, and a write still waiting for the line; a write
     // on the line is awaited, so that its outcome is reported as it is.
     const auto watch = watchInterrupt([&] {
-        if (done || (kind == Kind::Write && !m_master->busy()))
+        if (done || (kind == Kind::Write && !m_master->requestWaiting()))
             return;
         m_master->cancel();
         stopped = true;
