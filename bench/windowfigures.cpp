@@ -2,9 +2,7 @@
 // the painted frame and the longest block of the window's thread, beside the
 // same probe's noise floor. Prints raw figures, one per line, for bench.cpp.
 #include "framewatch.h"
-#include "link/devicelink.h"
-#include "link/linkclock.h"
-#include "link/modbusmaster.h"
+#include "link/masteronline.h"
 #include "sim/virtualtransmitter.h"
 #include "ui/messagesink.h"
 #include "ui/serial.h"
@@ -70,14 +68,13 @@ void runFor(int milliseconds)
 // "floor BLOCK_MS", "idle BLOCK_MS", "idle-floor BLOCK_MS".
 int printWindowFigures(int polls)
 {
-    link::SteadyClock clock;
-    sim::VirtualTransmitter device(clock);
+    link::MasterOnLine<sim::VirtualTransmitter> line;
+    const link::SteadyClock& clock = line.clock;
+    sim::VirtualTransmitter& device = line.driver;
     device.setDrift(false);
-    link::DeviceLink deviceLink(device);
-    link::ModbusMaster master(deviceLink, clock);
     ProgramFlags flags;
     ui::PrintedMessageSink messages;
-    TForm1 form(deviceLink, master, flags, messages);
+    TForm1 form(line.link, line.master, flags, messages);
     form.show();
     runFor(300);
 

@@ -5,10 +5,8 @@
 // reads can be refused, and the line can hang up. The master's tests and the
 // fuzz targets play a slave through it, to the real master (ScriptedLine);
 // the window's tests run the master on the virtual transmitter (MasterOn).
-#include "link/devicelink.h"
 #include "link/driver.h"
-#include "link/linkclock.h"
-#include "link/modbusmaster.h"
+#include "link/masteronline.h"
 
 #include <QByteArray>
 #include <QList>
@@ -118,19 +116,15 @@ private:
 };
 
 // The master on a line of `Driver`, in simulated time.
-template <typename Driver> struct MasterOn
+template <typename Driver>
+struct MasterOn : quorva::link::MasterOnLine<Driver, quorva::link::ManualClock>
 {
-    quorva::link::ManualClock clock;
-    Driver driver{clock};
-    quorva::link::DeviceLink link{driver};
-    quorva::link::ModbusMaster master{link, clock};
-
     // Time passes a millisecond at a time, the master serviced at each.
     void runMs(int ms)
     {
         for (int i = 0; i < ms; ++i) {
-            clock.advanceMs(1);
-            master.service();
+            this->clock.advanceMs(1);
+            this->master.service();
         }
     }
 };

@@ -84,7 +84,7 @@ mutant "\"Enviado...\" without an echo" $window \
 mutant "\"Enviado...\" without the read-back" $window \
     'if (result.ok() &&' 'if (result.ok() || true ||'
 mutant "\"Comando enviado\" flash on a poll" $window \
-    'if (LinkStatus != link::DriverStatusCode::Ok || m_master.busy())' \
+    'if (LinkStatus != link::DriverStatusCode::Ok || m_master.requestWaiting())' \
     'StatusBar1->setPanelText(1, QStringLiteral("Comando enviado")); if (LinkStatus != link::DriverStatusCode::Ok)'
 mutant "a failed read keeps the link" $window \
     $'if (result.outcome == ReplyOutcome::ReadFailed)\n            returnToDisconnected' \
@@ -131,7 +131,7 @@ mutant "Enviar enabled while reading and disabled once reading stops" src/ui/ser
 mutant "a positive zero read from the device is shown, and sent back, negative" src/ui/widgets/maskedit.cpp 'const QString full = text.size() == 3 ? QStringLiteral(" ") + text : text;' 'const QString full = text.size() == 3 ? QStringLiteral("-") + text : text;'
 mutant "a pressure transmitter (sensor type 9) crashes the window" src/ui/widgets/radiogroup.cpp 'if (index < 0 || index >= m_items.size())' 'if (index < 0 || index > m_items.size())'
 mutant "answering Não to Enviar assim mesmo? sends anyway" src/ui/messagesink.cpp 'return box.clickedButton() == yes;' 'return box.clickedButton() != yes;'
-mutant "quorva usage error (unknown option, empty --port) exits 1 instead of 2" src/ui/main.cpp 'std::exit(2);' 'std::exit(1);'
+mutant "quorva usage error (unknown option, empty --port) exits 1 instead of 2" src/ui/windowprogram.cpp 'std::exit(2);' 'std::exit(1);'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.

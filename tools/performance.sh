@@ -100,7 +100,7 @@ HEAD
   so both meet the machine's load of the moment. A block figure near its
   floor is noise.
 - Start-up: a copy of the program built with a probe (`bench_quorva_startup`,
-  the same `main.cpp` with `QUORVA_STARTUP_PROBE`) prints the monotonic time
+  the same window program with a first-frame hook) prints the monotonic time
   and its resident memory when the window's first frame has been painted and
   flushed, as above, then quits; the launcher subtracts the time it started
   the process. The baseline is a Qt Widgets program that shows one label, with

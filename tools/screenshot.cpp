@@ -1,8 +1,6 @@
 // Grabs the main window while it reads the built-in virtual transmitter and
 // saves it as a PNG: docs/window.png in the README comes from here.
-#include "link/devicelink.h"
-#include "link/linkclock.h"
-#include "link/modbusmaster.h"
+#include "link/masteronline.h"
 #include "sim/virtualtransmitter.h"
 #include "ui/messagesink.h"
 #include "ui/serial.h"
@@ -27,13 +25,10 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("window.png");
-    quorva::link::SteadyClock clock;
-    quorva::sim::VirtualTransmitter device(clock);
-    quorva::link::DeviceLink link(device);
-    quorva::link::ModbusMaster master(link, clock);
+    quorva::link::MasterOnLine<quorva::sim::VirtualTransmitter> line;
     ProgramFlags flags;
     quorva::ui::PrintedMessageSink messages;
-    TForm1 form(link, master, flags, messages);
+    TForm1 form(line.link, line.master, flags, messages);
     form.show();
     form.btConectar->click();
     form.transmite->click();

@@ -48,44 +48,43 @@ LinkError interruptedError()
 }
 
 CliLink::CliLink(const LinkChoice& choice)
+    : m_line([&choice](const link::LinkClock& clock) -> link::ChosenDriver {
+          if (choice.simulate)
+              return std::make_unique<sim::VirtualTransmitter>(clock);
+          if (QFileInfo(choice.port).isRelative() && QFileInfo::exists(choice.port))
+              // Qt takes a name without a folder for one in /dev; a file here is meant.
+              return std::make_unique<link::UsbSerialDriver>(
+                  QFileInfo(choice.port).absoluteFilePath());
+          return std::make_unique<link::UsbSerialDriver>(choice.port);
+      })
 {
-    if (choice.simulate)
-        m_driver = std::make_unique<sim::VirtualTransmitter>(m_clock);
-    else if (QFileInfo(choice.port).isRelative() && QFileInfo::exists(choice.port))
-        // Qt takes a name without a folder for one in /dev; a file here is meant.
-        m_driver =
-            std::make_unique<link::UsbSerialDriver>(QFileInfo(choice.port).absoluteFilePath());
-    else
-        m_driver = std::make_unique<link::UsbSerialDriver>(choice.port);
-    m_link = std::make_unique<link::DeviceLink>(*m_driver);
-    m_master = std::make_unique<link::ModbusMaster>(*m_link, m_clock);
-    m_master->setResponseTimeoutMs(choice.timeoutMs);
+    m_line.master.setResponseTimeoutMs(choice.timeoutMs);
 }
 
 CliLink::~CliLink()
 {
-    m_master->reset();
-    m_link->close();
+    m_line.master.reset();
+    m_line.link.close();
 }
 
 QString CliLink::portName() const
 {
-    if (auto* usb = dynamic_cast<link::UsbSerialDriver*>(m_driver.get()))
+    if (auto* usb = dynamic_cast<link::UsbSerialDriver*>(m_line.driver.get()))
         return usb->portForIndex(0);
     return QStringLiteral("simulate");
 }
 
 bool CliLink::open(LinkError* error)
 {
-    if (m_link->open() == link::DriverStatusCode::Ok) {
+    if (m_line.link.open() == link::DriverStatusCode::Ok) {
         // Another program (an earlier run of this one among them) may have
         // left a request unanswered on the port: its answer must not pass
         // for this run's first reading.
-        m_master->proveLineFirst();
+        m_line.master.proveLineFirst();
         return true;
     }
     // The reasons are the window's; the port is named beside them.
-    const link::LinkFailure failure = m_driver->lastFailure();
+    const link::LinkFailure failure = m_line.driver->lastFailure();
     QString message = QStringLiteral("Erro ao abrir o dispositivo USB.");
     if (failure.kind == link::FailureKind::NoCable)
         message += QStringLiteral(" (%1)").arg(link::failureReason(failure));
@@ -100,7 +99,7 @@ bool CliLink::open(LinkError* error)
 QString CliLink::lineFailureText() const
 {
     // Why the port failed, as the window says it beneath the same words.
-    const link::LinkFailure failure = m_driver->lastFailure();
+    const link::LinkFailure failure = m_line.driver->lastFailure();
     if (failure.kind == link::FailureKind::None)
         return QString();
     return QStringLiteral(" (%1: %2)").arg(failure.port, link::failureReason(failure));
@@ -117,7 +116,7 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
     QEventLoop loop;
     bool done = false;
     bool stopped = false;
-    const auto connection = QObject::connect(m_master.get(), &link::ModbusMaster::finished,
+    const auto connection = QObject::connect(&m_line.master, &link::ModbusMaster::finished,
                                              [&](const link::TransactionResult& r) {
                                                  result = r;
                                                  done = true;
@@ -126,9 +125,9 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
     // A signal drops a read, and a write still waiting for the line; a write
     // on the line is awaited, so that its outcome is reported as it is.
     const auto watch = watchInterrupt([&] {
-        if (done || (kind == Kind::Write && !m_master->busy()))
+        if (done || (kind == Kind::Write && !m_line.master.requestWaiting()))
             return;
-        m_master->cancel();
+        m_line.master.cancel();
         stopped = true;
         loop.quit();
     });
@@ -181,8 +180,8 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
     if (!refused && (result.outcome == ReplyOutcome::ReadFailed ||
                      result.outcome == ReplyOutcome::SendFailed)) {
         // The line is gone: let the port go, so the next open takes it afresh.
-        m_master->reset();
-        m_link->close();
+        m_line.master.reset();
+        m_line.link.close();
     }
     return false;
 }
@@ -193,8 +192,8 @@ bool CliLink::readImage(transmitter::RegisterImage& image, LinkError* error)
     link::TransactionResult r;
     if (!transact(
             [this] {
-                return m_master->readHoldingRegisters(kSlaveAddress, kReadFirstRegister,
-                                                      kReadRegisterCount);
+                return m_line.master.readHoldingRegisters(kSlaveAddress, kReadFirstRegister,
+                                                          kReadRegisterCount);
             },
             Kind::Read, r, error)) {
         if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
@@ -211,8 +210,8 @@ bool CliLink::writeImage(const transmitter::WriteImage& image, LinkError* error)
     link::TransactionResult r;
     if (!transact(
             [&] {
-                return m_master->writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister,
-                                                        kWriteRegisterCount, image.data());
+                return m_line.master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister,
+                                                            kWriteRegisterCount, image.data());
             },
             Kind::Write, r, error)) {
         if (r.outcome == ReplyOutcome::LineBusy) // whatever held the line, nothing went out

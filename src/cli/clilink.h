@@ -1,14 +1,11 @@
 #pragma once
 
-#include "link/devicelink.h"
-#include "link/linkclock.h"
-#include "link/modbusmaster.h"
+#include "link/masteronline.h"
 #include "sim/virtualtransmitter.h"
 #include "transmitter/registermap.h"
 
 #include <QString>
 #include <functional>
-#include <memory>
 
 namespace quorva::cli {
 
@@ -46,7 +43,7 @@ public:
     ~CliLink();
 
     bool open(LinkError* error);
-    bool isOpen() const { return m_link->isOpen(); }
+    bool isOpen() const { return m_line.link.isOpen(); }
     bool readImage(transmitter::RegisterImage& image, LinkError* error);
     // True when the device confirmed the write with a matching echo. A signal
     // before the request is on the line fails it, sent not at all, as an
@@ -61,10 +58,7 @@ private:
                   link::TransactionResult& result, LinkError* error);
     QString lineFailureText() const;
 
-    link::SteadyClock m_clock;
-    std::unique_ptr<link::SerialDriver> m_driver;
-    std::unique_ptr<link::DeviceLink> m_link;
-    std::unique_ptr<link::ModbusMaster> m_master;
+    link::MasterOnLine<link::ChosenDriver> m_line;
 };
 
 } // namespace quorva::cli

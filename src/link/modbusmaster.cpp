@@ -62,7 +62,7 @@ qint64 ModbusMaster::interFrameGapUs() const
     return m_link.driver().pacesLine() ? DeviceLink::kByteTimeUs * 7 / 2 : kUnpacedGapUs;
 }
 
-bool ModbusMaster::busy() const
+bool ModbusMaster::requestWaiting() const
 {
     return m_waiting.has_value();
 }
@@ -74,7 +74,7 @@ bool ModbusMaster::pending() const
 
 SendOutcome ModbusMaster::submit(RequestFrame request, int waitBoundMs)
 {
-    if (busy())
+    if (requestWaiting())
         return SendOutcome::Busy;
     m_slave = request.slave;
     m_waiting = Waiting{std::move(request), m_clock.nowUs() + qint64(waitBoundMs) * kUsPerMs};
@@ -296,26 +296,36 @@ void ModbusMaster::expireWaiting()
 void ModbusMaster::serviceTransaction()
 {
     OnLine& t = *m_onLine;
+    // Bytes taken now came by the time the service began: the timeout is
+    // judged against that time.
     const qint64 now = m_clock.nowUs();
-    const bool timedOut = now - t.sentAtUs >= qint64(m_timeoutMs) * kUsPerMs;
+    DriverStatus status = DriverStatusCode::Ok;
+    if (!collectReply(t, now, status)) {
+        TransactionResult failed = resultFor(t.request, ReplyOutcome::ReadFailed);
+        failed.driverStatus = status;
+        finishTransaction(failed);
+    } else if (t.received.size() >= expectedReplyLength(t.request, t.received)) {
+        finishTransaction(judgeReply(t));
+    } else if (now - t.sentAtUs >= qint64(m_timeoutMs) * kUsPerMs) {
+        finishTransaction(expireReply(t));
+    }
+}
+
+bool ModbusMaster::collectReply(OnLine& t, qint64 now, DriverStatus& status)
+{
     // Never more than the frame still needs: bytes past it stay queued for
     // the next purge. The function byte comes first, as it tells an
     // exception's short frame from the full reply.
-    DriverStatus status = DriverStatusCode::Ok;
     for (;;) {
         const int expected = expectedReplyLength(t.request, t.received);
         const int have = int(t.received.size());
         if (have >= expected)
-            break;
+            return true;
         const int wanted = have < 2 ? 2 - have : std::min(expected, kReplyBufferSize) - have;
-        if (!takeQueued(t.received, wanted, status)) {
-            TransactionResult failed = resultFor(t.request, ReplyOutcome::ReadFailed);
-            failed.driverStatus = status;
-            finishTransaction(failed);
-            return;
-        }
+        if (!takeQueued(t.received, wanted, status))
+            return false;
         if (t.received.size() == have)
-            break;
+            return true;
         if (t.received.size() >= expectedReplyLength(t.request, t.received) &&
             m_link.driver().pacesLine() && now - t.sentAtUs < minimumLineTimeUs(t)) {
             // Whole sooner than the request and a reply take on the line: it
@@ -327,45 +337,47 @@ void ModbusMaster::serviceTransaction()
             t.received.clear();
         }
     }
+}
 
-    if (t.received.size() >= expectedReplyLength(t.request, t.received)) {
-        const ParsedReply parsed = parseReply(t.request, t.received);
-        qCDebug(lcFrames, "rx %s %s", t.received.toHex(' ').constData(), faultName(parsed.fault));
-        TransactionResult result = resultFor(t.request, ReplyOutcome::Reply);
-        result.fault = parsed.fault;
-        if (parsed.ok()) {
-            if (t.request.function == kReadHoldingRegisters) {
-                result.quantity = int(parsed.words.size());
-                result.words = parsed.words;
-            } else {
-                result.firstRegister = int(parsed.echoStart) + 1;
-                result.quantity = parsed.echoQuantity;
-            }
-        } else if (parsed.fault == ReplyFault::Exception) {
-            result.outcome = ReplyOutcome::Exception;
-            result.exceptionCode = parsed.exceptionCode;
-        } else if (answersAnotherRead(t.request, t.received)) {
-            // Our slave's answer to a read of the count of an earlier request
-            // left unanswered: that one's, late. This one is not answered in time.
-            result = resultFor(t.request, ReplyOutcome::NoReply);
+TransactionResult ModbusMaster::judgeReply(const OnLine& t) const
+{
+    const ParsedReply parsed = parseReply(t.request, t.received);
+    qCDebug(lcFrames, "rx %s %s", t.received.toHex(' ').constData(), faultName(parsed.fault));
+    TransactionResult result = resultFor(t.request, ReplyOutcome::Reply);
+    result.fault = parsed.fault;
+    if (parsed.ok()) {
+        if (t.request.function == kReadHoldingRegisters) {
+            result.quantity = int(parsed.words.size());
+            result.words = parsed.words;
         } else {
-            result.outcome = ReplyOutcome::BadReply;
+            result.firstRegister = int(parsed.echoStart) + 1;
+            result.quantity = parsed.echoQuantity;
         }
-        finishTransaction(result);
-        return;
+    } else if (parsed.fault == ReplyFault::Exception) {
+        result.outcome = ReplyOutcome::Exception;
+        result.exceptionCode = parsed.exceptionCode;
+    } else if (answersAnotherRead(t.request, t.received)) {
+        // Our slave's answer to a read of the count of an earlier request
+        // left unanswered: that one's, late. This one is not answered in time.
+        result = resultFor(t.request, ReplyOutcome::NoReply);
+    } else {
+        result.outcome = ReplyOutcome::BadReply;
     }
-    if (timedOut) {
-        TransactionResult result = resultFor(t.request, ReplyOutcome::NoReply);
-        if (!t.received.isEmpty() && !answersAnotherRead(t.request, t.received)) {
-            // An incomplete frame fails its CRC; call it what it is.
-            result.outcome = ReplyOutcome::BadReply;
-            const ParsedReply parsed = parseReply(t.request, t.received);
-            result.fault = parsed.fault == ReplyFault::BadCrc || parsed.ok() ? ReplyFault::Truncated
-                                                                             : parsed.fault;
-        }
-        qCDebug(lcFrames, "rx %s timed out", t.received.toHex(' ').constData());
-        finishTransaction(result);
+    return result;
+}
+
+TransactionResult ModbusMaster::expireReply(const OnLine& t) const
+{
+    TransactionResult result = resultFor(t.request, ReplyOutcome::NoReply);
+    if (!t.received.isEmpty() && !answersAnotherRead(t.request, t.received)) {
+        // An incomplete frame fails its CRC; call it what it is.
+        result.outcome = ReplyOutcome::BadReply;
+        const ParsedReply parsed = parseReply(t.request, t.received);
+        result.fault = parsed.fault == ReplyFault::BadCrc || parsed.ok() ? ReplyFault::Truncated
+                                                                         : parsed.fault;
     }
+    qCDebug(lcFrames, "rx %s timed out", t.received.toHex(' ').constData());
+    return result;
 }
 
 void ModbusMaster::finishTransaction(TransactionResult result)

@@ -134,7 +134,7 @@ public:
 
     // A request is waiting for the line; a new one would be refused. One in
     // flight does not count: the next request queues behind it.
-    bool busy() const;
+    bool requestWaiting() const;
     // A request of the caller's is on the line or waiting for it.
     bool pending() const;
     // The caller no longer wants the result of its request: a waiting request
@@ -186,7 +186,18 @@ private:
     SendOutcome submit(RequestFrame request, int waitBoundMs);
     void startDue();
     void sendNow(RequestFrame request, bool resync);
+    // The step of a transaction on the line: collect what the reply still
+    // needs, judge it once whole, or give it up at its timeout.
     void serviceTransaction();
+    // Takes the reply's next bytes off the queue, dropping a frame whole too
+    // early to answer the request. False when the driver refused a read
+    // (`status` says how).
+    bool collectReply(OnLine& t, qint64 now, DriverStatus& status);
+    // What a whole reply comes to.
+    TransactionResult judgeReply(const OnLine& t) const;
+    // What a reply given up at its timeout comes to: none, a late answer to
+    // another read, or the fault of what part of it came.
+    TransactionResult expireReply(const OnLine& t) const;
     void finishTransaction(TransactionResult result);
     bool drainLine();
     void expireWaiting();

@@ -189,7 +189,7 @@ void TForm1::transmiteClick(QObject* /*Sender*/)
 
 void TForm1::Timer1Timer(QObject* /*Sender*/)
 {
-    if (LinkStatus != link::DriverStatusCode::Ok || m_master.busy())
+    if (LinkStatus != link::DriverStatusCode::Ok || m_master.requestWaiting())
         return;
     // A poll leaves status panel 1 as it is until its reading completes: the
     // activity text steps once a second, without a flash in between. A

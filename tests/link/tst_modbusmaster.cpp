@@ -94,7 +94,7 @@ struct Rig : ScriptedLine
     void pollFor(int seconds)
     {
         for (int s = 0; s < seconds; ++s, runMs(1000))
-            if (!master.busy())
+            if (!master.requestWaiting())
                 submitted += master.readHoldingRegisters(1, 1, kReadingCount) != SendOutcome::Busy;
     }
     // The number of the last reading written: the request a reading's result answers.

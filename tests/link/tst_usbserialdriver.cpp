@@ -2,8 +2,7 @@
 // word on the port's driver, not its path. A pseudo-terminal reached through
 // /dev/ptmx (outside /dev/pts) is a virtual port, and pymodbus answering
 // promptly on its other end reads. The line is set as the transmitter's.
-#include "link/devicelink.h"
-#include "link/modbusmaster.h"
+#include "link/masteronline.h"
 #include "link/usbserialdriver.h"
 #include "ptypair.h"
 
@@ -33,10 +32,8 @@ private slots:
     void pacingIsTheDriversNotThePaths()
     {
         PtyPair pty; // only for its pymodbus slave
-        UsbSerialDriver driver(QStringLiteral("/dev/ptmx"));
-        DeviceLink link(driver);
-        SteadyClock clock;
-        ModbusMaster master(link, clock);
+        MasterOnLine<UsbSerialDriver> wired(QStringLiteral("/dev/ptmx"));
+        auto& [clock, driver, link, master] = wired;
         QCOMPARE(link.open(), DriverStatusCode::Ok);
         QVERIFY(!driver.pacesLine());
         const int fd = ptmxDescriptor();

@@ -19,17 +19,13 @@ const QString kGoneReason = ": a porta deixou de responder (cabo desconectado?).
                             "Confira o cabo e clique em Conectar.";
 
 // The window on the serial port `port`, in real time.
-struct SerialWindow
+struct SerialWindow : quorva::link::MasterOnLine<quorva::link::UsbSerialDriver>
 {
-    quorva::link::UsbSerialDriver driver;
-    quorva::link::DeviceLink link{driver};
-    quorva::link::SteadyClock clock;
-    quorva::link::ModbusMaster master{link, clock};
     ProgramFlags flags;
     RecordingMessages messages;
     TForm1 form{link, master, flags, messages};
 
-    explicit SerialWindow(const QString& port) : driver(port) { form.show(); }
+    explicit SerialWindow(const QString& port) : MasterOnLine(port) { form.show(); }
     void connectAndRead() // "Conectar", then "Ler"
     {
         WindowRig::click(form.btConectar);
