@@ -73,7 +73,7 @@ mutant "range warning dropped" src/transmitter/configwrite.cpp \
 mutant "Termopar E from -100 °C" src/transmitter/sensortable.h \
     '{"Termopar E", "-90 a 720°C", "100°C", -90, 720, 100},' \
     '{"Termopar E", "-100 a 720°C", "100°C", -100, 720, 100},'
-mutant "TRV-C under another model code" src/transmitter/sensortable.cpp 'case 10:' 'case 11:'
+mutant "TRV-C under another model code" src/transmitter/sensortable.h 'constexpr qint32 TrvC = 10;' 'constexpr qint32 TrvC = 11;'
 mutant "activity arrow of three steps" src/transmitter/reading.cpp \
     'return counter >= 3 ? 0' 'return counter >= 2 ? 0'
 mutant "forget a cancel at Parar Leitura" $window \
@@ -112,14 +112,14 @@ mutant "--zero 9,9 (the limit itself) is refused" src/transmitter/configwrite.cp
 mutant "the window sends a zero above 9,9 (e.g. 99,9) to the transmitter" src/transmitter/configwrite.cpp 'if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit || image[Slot::ZeroAdjust] > kZeroAdjustLimit)' 'if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit)'
 mutant "values shown with a decimal point instead of a comma (23.5)" src/transmitter/numberformat.cpp 'return text.replace(u'\''.'\'', kDecimalSeparator);' 'return text;'
 mutant "firmware 1,01 shown as 10,1" src/transmitter/reading.cpp 'return formatFixed(hundredths * 0.01, 3, 2);' 'return formatFixed(hundredths * 0.1, 3, 2);'
-mutant "TRV-C output direction texts swapped (0 a 10 V shown for 10 a 0 V)" src/transmitter/sensortable.cpp '{"0 a 10 V", "10 a 0 V"},' '{"10 a 0 V", "0 a 10 V"},'
+mutant "TRV-C output direction texts swapped (0 a 10 V shown for 10 a 0 V)" src/transmitter/sensortable.h '{"0 a 10 V", "10 a 0 V"},' '{"10 a 0 V", "0 a 10 V"},'
 mutant "simulate --fault refuse-writes answers exception 1 instead of 4" src/sim/transmittermodel.cpp 'return exception(ExceptionCode::SlaveDeviceFailure);' 'return exception(ExceptionCode::IllegalFunction);'
 mutant "simulate --fault other-slave answers as slave 1 (fault has no effect)" src/sim/slaveframe.cpp 'reply[0] = char(kSlaveAddress + 1);' 'reply[0] = char(kSlaveAddress);'
 mutant "simulate --noise puts nothing on the line" src/sim/ptyserver.cpp 'if (periodMs > 0)' 'if (periodMs < 0)'
 mutant "quorva --simulate cannot connect (device not found)" src/sim/virtualtransmitter.cpp 'if (m_fault.fault == Fault::Unplugged || deviceIndex != 0)' 'if (m_fault.fault == Fault::Unplugged || deviceIndex != 1)'
-mutant "read --json: rangeUpperTenths key misspelled" src/cli/commands.cpp '{"rangeUpperTenths", r.upperTenths},' '{"rangeUpperTenth", r.upperTenths},'
-mutant "write --dry-run that reads the device actually writes it" src/cli/commands.cpp $'    if (options.dryRun)\n        return printDryRun(image, o);' $'    if (false)\n        return printDryRun(image, o);'
-mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/cli/commands.cpp 'if (slotReadsBack(image, readBack, k.slot))' 'if (true)'
+mutant "read --json: rangeUpperTenths key misspelled" src/cli/jsonschema.h '{"rangeUpperTenths", "rangeUpper",' '{"rangeUpperTenth", "rangeUpper",'
+mutant "write --dry-run that reads the device actually writes it" src/cli/write.cpp $'    if (options.dryRun)\n        return printDryRun(image, o);' $'    if (false)\n        return printDryRun(image, o);'
+mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/cli/write.cpp 'if (slotReadsBack(image, readBack, k.slot))' 'if (true)'
 mutant "bare quorva-cli (no command) exits 0 instead of 2" src/cli/main.cpp 'return command.isEmpty() ? kExitUsage : kExitOk;' 'return kExitOk;'
 mutant "an empty --port silently opens the first FTDI cable" src/cli/main.cpp 'if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())' 'if (false)'
 mutant "line-busy failure named in English" src/cli/clilink.cpp 'error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");' 'error->message = QStringLiteral("line busy");'

@@ -1,31 +1,15 @@
 #pragma once
 
 #include "cli/clilink.h"
-#include "cli/outputfile.h"
+#include "cli/output.h"
 #include "transmitter/configwrite.h"
 
-#include <QStringList>
-#include <QTextStream>
+#include <QString>
 
-// The sub-commands of quorva-cli. Each returns the process's exit status and
+// The sub-commands of quorva-cli, each in a file of its own (ports, read,
+// monitor, write, simulate). Each returns the process's exit status and
 // writes its report to `out`; a failure is one line on `err`.
 namespace quorva::cli {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-struct Output
-{
-    QTextStream& out;
-    QTextStream& err;
-    bool json = false;
-    int fail(const QString& message, int status = kExitFailed);
-    // Flushes `out`: false once any of its writes failed.
-    bool flushed();
-    // The line that names the output lost and why.
-    int outputFailure() { return fail(writeFailureText(out)); }
-};
 
 int listPorts(Output& o);
 int readOnce(CliLink& link, Output& o);

@@ -7,6 +7,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <unistd.h>
 
@@ -120,110 +122,55 @@ bool toInt(const QString& text, int minimum, int maximum, int& value)
 constexpr int kMaxIntervalMs = 3600 * 1000;
 constexpr int kMaxCount = 365 * 24 * 3600;
 
-int runCommand(QTextStream& out, QTextStream& err)
+// Where a device command talks to: --port or --simulate, and --timeout.
+int chooseLink(const QCommandLineParser& parser, const Options& opt, Output& o, LinkChoice& choice)
 {
-    QStringList args = QCoreApplication::arguments();
-    const QString command = args.value(1);
-    if (command.isEmpty() || command == "-h" || command == "--help" || command == "help") {
-        out << kUsage;
-        return command.isEmpty() ? kExitUsage : kExitOk;
-    }
-    if (command == "-v" || command == "--version") {
-        out << "quorva-cli 1.01" << Qt::endl;
-        return kExitOk;
-    }
-    args.removeAt(1);
-
-    Options opt;
-    const QCommandLineOption help{{"h", "help"}, "Mostra esta ajuda."};
-    QCommandLineParser parser;
-    parser.addOption(help);
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const bool needsLink = command == "read" || command == "monitor" || command == "write";
-    if (needsLink)
-        parser.addOptions({opt.port, opt.simulate, opt.timeout});
-    parser.addOption(opt.json);
-    if (command == "monitor")
-        parser.addOptions({opt.interval, opt.count, opt.csv});
-    else if (command == "write")
-        parser.addOptions({opt.sensor, opt.zero, opt.lower, opt.upper, opt.writeFault,
-                           opt.direction, opt.from, opt.record, opt.force, opt.dryRun});
-    else if (command == "simulate")
-        parser.addOptions({opt.link, opt.injectFault, opt.turnaround, opt.noise, opt.steady});
-    else if (command != "ports" && command != "read") {
-        err << "quorva-cli: comando desconhecido '" << command << "'\n" << kUsage;
-        return kExitUsage;
-    }
-    if (!parser.parse(args)) {
-        err << "quorva-cli: " << parseErrorText(parser.errorText()) << Qt::endl;
-        return kExitUsage;
-    }
-    if (parser.isSet(help)) {
-        // Qt's usage line names the program as started, without the command.
-        QString text = parser.helpText();
-        text.replace(0, text.indexOf(u'\n'),
-                     QStringLiteral("uso: quorva-cli %1 [opções]").arg(command));
-        text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
-        out << text;
-        return kExitOk;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        err << "quorva-cli: argumento inesperado '" << parser.positionalArguments().first() << "'"
-            << Qt::endl;
-        return kExitUsage;
-    }
-
-    Output o{out, err, parser.isSet(opt.json)};
-    installInterruptHandler();
-    if (command == "ports")
-        return listPorts(o);
-    if (command == "simulate") {
-        SimulateOptions s;
-        s.linkPath = parser.value(opt.link);
-        if (parser.isSet(opt.link) && s.linkPath.trimmed().isEmpty())
-            return o.fail(QStringLiteral("--link: o caminho está vazio"), kExitUsage);
-        s.fault =
-            parser.isSet(opt.injectFault) ? parser.value(opt.injectFault) : QStringLiteral("none");
-        s.drift = !parser.isSet(opt.steady);
-        if (parser.isSet(opt.turnaround) &&
-            !toInt(parser.value(opt.turnaround), 0, 60000, s.turnaroundMs))
-            return o.fail(QStringLiteral("--turnaround espera milissegundos, de 0 a 60000"),
-                          kExitUsage);
-        if (parser.isSet(opt.noise) && !toInt(parser.value(opt.noise), 1, 60000, s.noiseMs))
-            return o.fail(QStringLiteral("--noise espera milissegundos, de 1 a 60000"), kExitUsage);
-        return simulate(s, o);
-    }
-
     if (parser.isSet(opt.port) && parser.isSet(opt.simulate))
         return o.fail(QStringLiteral("--port e --simulate não podem ser usados juntos"),
                       kExitUsage);
     // An empty name would fall back to the first FTDI cable, a device not asked for.
     if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())
         return o.fail(QStringLiteral("--port: o nome da porta está vazio"), kExitUsage);
-    LinkChoice choice{parser.value(opt.port), parser.isSet(opt.simulate)};
+    choice = {parser.value(opt.port), parser.isSet(opt.simulate)};
     if (!toInt(parser.value(opt.timeout), ModbusMaster::kMinResponseTimeoutMs,
                ModbusMaster::kMaxResponseTimeoutMs, choice.timeoutMs))
         return o.fail(QStringLiteral("--timeout espera milissegundos, de %1 a %2")
                           .arg(ModbusMaster::kMinResponseTimeoutMs)
                           .arg(ModbusMaster::kMaxResponseTimeoutMs),
                       kExitUsage);
-    CliLink link(choice);
-    if (command == "read")
-        return readOnce(link, o);
-    if (command == "monitor") {
-        MonitorOptions m;
-        m.csv = parser.isSet(opt.csv);
-        if (!toInt(parser.value(opt.interval), 1, kMaxIntervalMs, m.intervalMs))
-            return o.fail(
-                QStringLiteral("--interval espera milissegundos, de 1 a %1").arg(kMaxIntervalMs),
-                kExitUsage);
-        if (!toInt(parser.value(opt.count), 0, kMaxCount, m.count))
-            return o.fail(QStringLiteral("--count espera um número de leituras, de 0 (até Ctrl-C) "
-                                         "a %1")
-                              .arg(kMaxCount),
-                          kExitUsage);
-        return monitor(link, m, o);
-    }
+    return kExitOk;
+}
+
+// Each command's handler, given the parsed line and, for a command that
+// talks to the device, its link.
+int runPorts(const QCommandLineParser&, const Options&, Output& o, CliLink*)
+{
+    return listPorts(o);
+}
+
+int runRead(const QCommandLineParser&, const Options&, Output& o, CliLink* link)
+{
+    return readOnce(*link, o);
+}
+
+int runMonitor(const QCommandLineParser& parser, const Options& opt, Output& o, CliLink* link)
+{
+    MonitorOptions m;
+    m.csv = parser.isSet(opt.csv);
+    if (!toInt(parser.value(opt.interval), 1, kMaxIntervalMs, m.intervalMs))
+        return o.fail(
+            QStringLiteral("--interval espera milissegundos, de 1 a %1").arg(kMaxIntervalMs),
+            kExitUsage);
+    if (!toInt(parser.value(opt.count), 0, kMaxCount, m.count))
+        return o.fail(QStringLiteral("--count espera um número de leituras, de 0 (até Ctrl-C) "
+                                     "a %1")
+                          .arg(kMaxCount),
+                      kExitUsage);
+    return monitor(*link, m, o);
+}
+
+int runWrite(const QCommandLineParser& parser, const Options& opt, Output& o, CliLink* link)
+{
     // An empty value would be taken for an option not given: a write
     // without its record, or without the file it was to send.
     for (const QCommandLineOption* option :
@@ -247,7 +194,115 @@ int runCommand(QTextStream& out, QTextStream& err)
     w.recordFile = parser.value(opt.record);
     if (const int status = prepareWrite(given, w, o); status != kExitOk)
         return status;
-    return writeConfiguration(link, w, o);
+    return writeConfiguration(*link, w, o);
+}
+
+int runSimulate(const QCommandLineParser& parser, const Options& opt, Output& o, CliLink*)
+{
+    SimulateOptions s;
+    s.linkPath = parser.value(opt.link);
+    if (parser.isSet(opt.link) && s.linkPath.trimmed().isEmpty())
+        return o.fail(QStringLiteral("--link: o caminho está vazio"), kExitUsage);
+    s.fault =
+        parser.isSet(opt.injectFault) ? parser.value(opt.injectFault) : QStringLiteral("none");
+    s.drift = !parser.isSet(opt.steady);
+    if (parser.isSet(opt.turnaround) &&
+        !toInt(parser.value(opt.turnaround), 0, 60000, s.turnaroundMs))
+        return o.fail(QStringLiteral("--turnaround espera milissegundos, de 0 a 60000"),
+                      kExitUsage);
+    if (parser.isSet(opt.noise) && !toInt(parser.value(opt.noise), 1, 60000, s.noiseMs))
+        return o.fail(QStringLiteral("--noise espera milissegundos, de 1 a 60000"), kExitUsage);
+    return simulate(s, o);
+}
+
+// The commands: each one's options (after --json, and after --port,
+// --simulate and --timeout for one that talks to the device) in the order
+// its help lists them, and its handler.
+using Handler = int (*)(const QCommandLineParser&, const Options&, Output&, CliLink*);
+struct Command
+{
+    const char* name;
+    bool talksToDevice;
+    std::array<QCommandLineOption Options::*, 10> options; // the unused ones null
+    Handler run;
+};
+constexpr Command kCommands[] = {
+    {"ports", false, {}, runPorts},
+    {"read", true, {}, runRead},
+    {"monitor", true, {&Options::interval, &Options::count, &Options::csv}, runMonitor},
+    {"write",
+     true,
+     {&Options::sensor, &Options::zero, &Options::lower, &Options::upper, &Options::writeFault,
+      &Options::direction, &Options::from, &Options::record, &Options::force, &Options::dryRun},
+     runWrite},
+    {"simulate",
+     false,
+     {&Options::link, &Options::injectFault, &Options::turnaround, &Options::noise,
+      &Options::steady},
+     runSimulate},
+};
+
+int runCommand(QTextStream& out, QTextStream& err)
+{
+    QStringList args = QCoreApplication::arguments();
+    const QString command = args.value(1);
+    if (command.isEmpty() || command == "-h" || command == "--help" || command == "help") {
+        out << kUsage;
+        return command.isEmpty() ? kExitUsage : kExitOk;
+    }
+    if (command == "-v" || command == "--version") {
+        out << "quorva-cli 1.01" << Qt::endl;
+        return kExitOk;
+    }
+    const auto found = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const Command& c) { return command == c.name; });
+    if (found == std::end(kCommands)) {
+        err << "quorva-cli: comando desconhecido '" << command << "'\n" << kUsage;
+        return kExitUsage;
+    }
+    const Command& chosen = *found;
+    args.removeAt(1);
+
+    Options opt;
+    const QCommandLineOption help{{"h", "help"}, "Mostra esta ajuda."};
+    QCommandLineParser parser;
+    parser.addOption(help);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (chosen.talksToDevice)
+        parser.addOptions({opt.port, opt.simulate, opt.timeout});
+    parser.addOption(opt.json);
+    for (QCommandLineOption Options::*option : chosen.options) {
+        if (option)
+            parser.addOption(opt.*option);
+    }
+    if (!parser.parse(args)) {
+        err << "quorva-cli: " << parseErrorText(parser.errorText()) << Qt::endl;
+        return kExitUsage;
+    }
+    if (parser.isSet(help)) {
+        // Qt's usage line names the program as started, without the command.
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(u'\n'),
+                     QStringLiteral("uso: quorva-cli %1 [opções]").arg(command));
+        text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
+        out << text;
+        return kExitOk;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << "quorva-cli: argumento inesperado '" << parser.positionalArguments().first() << "'"
+            << Qt::endl;
+        return kExitUsage;
+    }
+
+    Output o{out, err, parser.isSet(opt.json)};
+    installInterruptHandler();
+    if (!chosen.talksToDevice)
+        return chosen.run(parser, opt, o, nullptr);
+    LinkChoice choice;
+    if (const int status = chooseLink(parser, opt, o, choice); status != kExitOk)
+        return status;
+    CliLink link(choice);
+    return chosen.run(parser, opt, o, &link);
 }
 
 } // namespace

@@ -1,25 +1,29 @@
 #include "transmittermodel.h"
 
 #include "link/modbusframe.h"
+#include "transmitter/sensortable.h"
 
 #include <cmath>
 
 namespace quorva::sim {
 
 namespace {
+// A fault the reply's checks detect goes by the code the command line's JSON
+// reports it with; the names these two had before are still taken.
 struct NamedFault
 {
     const char* name;
     Fault fault;
+    const char* formerName = nullptr;
 };
 constexpr NamedFault kFaultNames[] = {
     {"none", Fault::None},
     {"no-reply", Fault::NoReply},
     {"bad-crc", Fault::BadCrc},
     {"exception", Fault::ExceptionReply},
-    {"other-slave", Fault::OtherSlave},
+    {"wrong-slave", Fault::OtherSlave, "other-slave"},
     {"wrong-function", Fault::WrongFunction},
-    {"wrong-byte-count", Fault::WrongByteCount},
+    {"bad-byte-count", Fault::WrongByteCount, "wrong-byte-count"},
     {"truncated", Fault::TruncatedReply},
     {"noise", Fault::NoiseBeforeReply},
     {"double-reply", Fault::DoubleReply},
@@ -47,7 +51,8 @@ ModelReply exception(quint8 code)
 bool faultFromName(const QString& name, Fault& fault)
 {
     for (const NamedFault& f : kFaultNames) {
-        if (name == QLatin1String(f.name)) {
+        if (name == QLatin1String(f.name) ||
+            (f.formerName && name == QLatin1String(f.formerName))) {
             fault = f.fault;
             return true;
         }
@@ -88,7 +93,7 @@ TransmitterModel::TransmitterModel()
     setRegister(Register::SensorError, 0);             // none
     setRegister(Register::OutputDirection, 0);         // rising
     setRegister(Register::Firmware, 101);              // 1,01
-    setRegister(Register::ModelCode, 420);             // TRV-A
+    setRegister(Register::ModelCode, quint16(ModelCode::TrvA));
 }
 
 ModelReply TransmitterModel::answer(const ModelRequest& request, qint64 atUs,

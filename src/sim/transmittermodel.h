@@ -43,7 +43,9 @@ struct FaultSetting
     int exceptionCode = 4; // for Fault::ExceptionReply
 };
 
-// Fault names for the command line and scripts ("no-reply", "bad-crc"...).
+// Fault names for the command line and scripts ("no-reply", "bad-crc"...):
+// those the reply's checks detect as the JSON reports them ("wrong-slave"),
+// their former names ("other-slave") still taken. The lists give the first.
 bool faultFromName(const QString& name, Fault& fault);
 QStringList faultNames();
 // A refused driver call and a device gone are played by the in-process

@@ -24,10 +24,9 @@ QString firmwareText(qint32 hundredths)
 
 MeasuredText measuredValueText(int sensorTypeIndex, qint32 value)
 {
-    if (sensorTypeIndex == kPressureSensorType)
-        return {formatInt(value), QStringLiteral("Pressão")};
-    if (sensorTypeIndex == kNoSensorType)
-        return {formatInt(value), QString()};
+    // The pressure input's unit is a caption; no type selected has none.
+    if (!measuredInTenths(sensorTypeIndex))
+        return {formatInt(value), unitsForSensorType(sensorTypeIndex).measured, false};
     // From 1000 °C four significant digits would round away the tenth the
     // device sent and show a false one: there the tenths are written exactly.
     if (value <= -kExactTenthsFrom || value >= kExactTenthsFrom) {
@@ -37,9 +36,9 @@ MeasuredText measuredValueText(int sensorTypeIndex, qint32 value)
                     .arg(magnitude / 10)
                     .arg(kDecimalSeparator)
                     .arg(magnitude % 10),
-                QStringLiteral("°C")};
+                QStringLiteral("°C"), true};
     }
-    return {formatFixed(value * 0.1, 4, 1), QStringLiteral("°C")};
+    return {formatFixed(value * 0.1, 4, 1), QStringLiteral("°C"), true};
 }
 
 QString activityText(qint8 counter)

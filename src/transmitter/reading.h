@@ -18,6 +18,7 @@ struct MeasuredText
 {
     QString value;
     QString unit;
+    bool inTenths = false; // a temperature in tenths of °C, not a plain integer
 };
 // For the sensor type the window holds: tenths of °C for the nine sensors, a
 // plain integer for pressure and when no type is selected. Below 1000 °C the

@@ -2,18 +2,6 @@
 
 namespace quorva::transmitter {
 
-namespace {
-constexpr ModelOptions kCurrentOutput{
-    {"Nenhum", "Sinal de Saída <  4 mA", "Sinal de Saída > 20 mA"}, {"4 a 20 mA", "20 a 4 mA"}, ""};
-constexpr ModelOptions kModelA{kCurrentOutput.sensorErrorItems, kCurrentOutput.directionItems,
-                               "TRV-A"};
-constexpr ModelOptions kModelB{kCurrentOutput.sensorErrorItems, kCurrentOutput.directionItems,
-                               "TRV-B"};
-constexpr ModelOptions kModelC{{"Nenhum", "Sinal de Saída Mínimo", "Sinal de Saída Máximo"},
-                               {"0 a 10 V", "10 a 0 V"},
-                               "TRV-C"};
-} // namespace
-
 QStringList sensorTypeNames()
 {
     QStringList names;
@@ -54,16 +42,11 @@ bool rangeCaptionsFor(int index, RangeCaptions& captions)
 
 const ModelOptions& optionsForModel(qint32 modelCode)
 {
-    switch (modelCode) {
-    case 420:
-        return kModelA;
-    case 421:
-        return kModelB;
-    case 10:
-        return kModelC;
-    default:
-        return kCurrentOutput;
+    for (const KnownModel& model : kKnownModels) {
+        if (model.code == modelCode)
+            return model.options;
     }
+    return kCurrentOutputOptions;
 }
 
 } // namespace quorva::transmitter

@@ -60,12 +60,47 @@ bool rangeCaptionsFor(int index, RangeCaptions& captions);
 inline constexpr char kRangeCaption[] = "Faixa do Sensor:";
 inline constexpr char kSpanCaption[] = "Faixa Mínima:";
 
+// The sensor types whose measured value comes in tenths of °C: the nine
+// sensors; the pressure input and no type selected give a plain integer.
+constexpr bool measuredInTenths(int sensorTypeIndex)
+{
+    return sensorTypeIndex != kPressureSensorType && sensorTypeIndex != kNoSensorType;
+}
+
+// The model codes the transmitters report in their model register.
+namespace ModelCode {
+constexpr qint32 TrvA = 420;
+constexpr qint32 TrvB = 421;
+constexpr qint32 TrvC = 10;
+} // namespace ModelCode
+
 struct ModelOptions
 {
     std::array<const char*, 3> sensorErrorItems;
     std::array<const char*, 2> directionItems;
     const char* modelName;
 };
+
+// The current-output texts, also those of a model code not known.
+inline constexpr ModelOptions kCurrentOutputOptions{
+    {"Nenhum", "Sinal de Saída <  4 mA", "Sinal de Saída > 20 mA"}, {"4 a 20 mA", "20 a 4 mA"}, ""};
+
+struct KnownModel
+{
+    qint32 code;
+    ModelOptions options;
+};
+inline constexpr std::array<KnownModel, 3> kKnownModels{{
+    {ModelCode::TrvA,
+     {kCurrentOutputOptions.sensorErrorItems, kCurrentOutputOptions.directionItems, "TRV-A"}},
+    {ModelCode::TrvB,
+     {kCurrentOutputOptions.sensorErrorItems, kCurrentOutputOptions.directionItems, "TRV-B"}},
+    {ModelCode::TrvC,
+     {{"Nenhum", "Sinal de Saída Mínimo", "Sinal de Saída Máximo"},
+      {"0 a 10 V", "10 a 0 V"},
+      "TRV-C"}},
+}};
+
 // The option texts and model name for a model code; an unknown code gets the
 // current-output texts and no name.
 const ModelOptions& optionsForModel(qint32 modelCode);

@@ -75,6 +75,30 @@ private slots:
             (QList<int>{0, 235, 0, 101, 420}));
     }
 
+    // The faults the reply's checks detect go by the codes the JSON reports
+    // ("fault":"wrong-slave"); their former names are still taken.
+    void faultNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("fault"); // -1: not a fault's name
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("wrong-slave") << "wrong-slave" << int(Fault::OtherSlave) << true;
+        QTest::newRow("other-slave") << "other-slave" << int(Fault::OtherSlave) << false;
+        QTest::newRow("bad-byte-count") << "bad-byte-count" << int(Fault::WrongByteCount) << true;
+        QTest::newRow("wrong-byte-count")
+            << "wrong-byte-count" << int(Fault::WrongByteCount) << false;
+        QTest::newRow("unknown") << "wrong-slaves" << -1 << false;
+    }
+    void faultNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, fault);
+        QFETCH(bool, listed);
+        Fault found = Fault::None;
+        QCOMPARE(faultFromName(name, found) ? int(found) : -1, fault);
+        QCOMPARE(lineFaultNames().contains(name), listed);
+    }
+
     // A day and more of polls, each answer (a flood of stray bytes, then the
     // reply) longer on the line than the interval: the request log and the
     // receive queue keep to their bounds.

@@ -1,0 +1,24 @@
+#include "writerecord.h"
+
+#include <QJsonDocument>
+
+namespace quorva::cli {
+
+void WriteRecord::begin(const QString& port)
+{
+    m_line = {{"time", isoTimestamp()}, {"port", port}};
+}
+
+bool WriteRecord::finish(const LinkError& outcome)
+{
+    m_line["outcome"] = outcome.code;
+    if (!outcome.message.isEmpty())
+        m_line["error"] = outcome.message;
+    if (!outcome.fault.isEmpty())
+        m_line["fault"] = outcome.fault;
+    return !m_file.isOpen() ||
+           (m_file.appendLine(QJsonDocument(m_line).toJson(QJsonDocument::Compact)) &&
+            m_file.close());
+}
+
+} // namespace quorva::cli
