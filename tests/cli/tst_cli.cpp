@@ -480,13 +480,21 @@ private slots:
         QCOMPARE(quorva({"write", "--port", target.path(), "--from", file}).status, 0);
         QCOMPARE(quorva({"read", "--port", target.path(), "--json"}).out, configuration);
         // --force sends it; then a range the device holds does not block an
-        // edit of another field.
+        // edit of another field, nor does naming the sensor it already has.
         r = quorva({"write", "--port", target.path(), "--upper", "1400", "--force", "--json"});
         QVERIFY2(r.status == 0 && r.out.contains(R"("readBackMatches":true)"), qPrintable(r.out));
-        QCOMPARE(quorva({"write", "--port", target.path(), "--zero", "0,2"}).status, 0);
+        QCOMPARE(quorva({"write", "--port", target.path(), "--zero", "0,1"}).status, 0);
+        QCOMPARE(
+            quorva({"write", "--port", target.path(), "--sensor", "K", "--zero", "0,2", "--force"})
+                .status,
+            0);
         const QString edited = quorva({"read", "--port", target.path(), "--json"}).out;
         VERIFY_CONTAINS(edited, R"("rangeUpper":1400,)", R"("sensorType":"Termopar K")",
                         R"("zeroAdjust":0.2,)");
+        // Another sensor takes its own range; with --json the JSON is all there is.
+        r = quorva({"write", "--port", target.path(), "--sensor", "J", "--json"});
+        QVERIFY2(r.status == 0 && r.out.startsWith('{') && r.out.count('\n') == 1,
+                 qPrintable(r.out));
     }
 
     // A file written by hand needs only the readable keys. A pressure
