@@ -19,14 +19,13 @@ bool slotReadsBack(const WriteImage& sent, const RegisterImage& readBack, int sl
 
 bool WriteReport::sent() const
 {
-    return echoed() || (result.outcome != ReplyOutcome::SendFailed &&
-                        result.outcome != ReplyOutcome::LineBusy);
+    return echoed() ||
+           (result.outcome != ReplyOutcome::SendFailed && result.outcome != ReplyOutcome::LineBusy);
 }
 
 ConfigurationWrite::ConfigurationWrite(link::ModbusMaster& master, QObject* parent)
     : QObject(parent), m_master(master)
-{
-}
+{}
 
 bool ConfigurationWrite::start(const WriteImage& image)
 {
@@ -37,8 +36,8 @@ bool ConfigurationWrite::start(const WriteImage& image)
     m_step = Step::AwaitingEcho;
     // Connected per write, after whoever listens to the master for good: they
     // hear each result first, and leave a write's to this.
-    m_connection = connect(&m_master, &link::ModbusMaster::finished, this,
-                           &ConfigurationWrite::take);
+    m_connection =
+        connect(&m_master, &link::ModbusMaster::finished, this, &ConfigurationWrite::take);
     // A refused write comes back through its result before this returns.
     m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
                                     m_image.data());
@@ -80,9 +79,9 @@ void ConfigurationWrite::take(const link::TransactionResult& result)
         m_report.readBack = decodeRegisterImage(result.words);
         for (const int slot : kConfigurationSlots) {
             if (!slotReadsBack(m_image, m_report.readBack, slot))
-                m_report.differences.push_back(
-                    {slot, wordToValue(valueToWord(m_image[size_t(slot)])),
-                     m_report.readBack[size_t(slot)]});
+                m_report.differences.push_back({slot,
+                                                wordToValue(valueToWord(m_image[size_t(slot)])),
+                                                m_report.readBack[size_t(slot)]});
         }
         return finish(m_report.differences.empty() ? WriteOutcome::Confirmed
                                                    : WriteOutcome::ReadBackDiffers,

@@ -32,7 +32,7 @@ struct WriteReport
     // The transaction that decided the outcome: the write's until it was
     // echoed, then the read-back's.
     link::TransactionResult result;
-    RegisterImage readBack{}; // once read back
+    RegisterImage readBack{};                 // once read back
     std::vector<WriteDifference> differences; // in slot order
 
     // The request went out on the line (a refused send, or a line that never

@@ -115,8 +115,8 @@ private slots:
         QFETCH(QList<int>, choices);
         QFETCH(QStringList, said);
         QString scratch;
-        const PreparedWrite w =
-            prepareConfigurationWrite({zero, lower, upper, choices[0], choices[1], choices[2]}, scratch);
+        const PreparedWrite w = prepareConfigurationWrite(
+            {zero, lower, upper, choices[0], choices[1], choices[2]}, scratch);
         QCOMPARE(w.check == WriteCheck::Ready ? w.warnings : QStringList{refusalMessage(w.check)},
                  said);
     }
