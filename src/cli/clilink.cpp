@@ -107,8 +107,8 @@ QString CliLink::lineFailureText() const
     return QStringLiteral(" (%1: %2)").arg(failure.port, link::failureReason(failure));
 }
 
-bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
-                       link::TransactionResult& result, LinkError* error)
+bool CliLink::transact(const std::function<SendOutcome()>& send, link::TransactionResult& result,
+                       LinkError* error)
 {
     result = {};
     if (interrupted()) {
@@ -124,10 +124,9 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
                                                  done = true;
                                                  loop.quit();
                                              });
-    // A signal drops a read, and a write still waiting for the line; a write
-    // on the line is awaited, so that its outcome is reported as it is.
+    // A signal drops the read (a write runs as writeAndReadBack).
     const auto watch = watchInterrupt([&] {
-        if (done || (kind == Kind::Write && !m_master->busy()))
+        if (done)
             return;
         m_master->cancel();
         stopped = true;
@@ -201,7 +200,7 @@ bool CliLink::readImage(transmitter::RegisterImage& image, LinkError* error)
                 return m_master->readHoldingRegisters(kSlaveAddress, kReadFirstRegister,
                                                       kReadRegisterCount);
             },
-            Kind::Read, r, error)) {
+            r, error)) {
         nameReadFailure(error);
         return false;
     }

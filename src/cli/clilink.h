@@ -60,9 +60,8 @@ public:
     QString portName() const;
 
 private:
-    enum class Kind { Read, Write };
-    bool transact(const std::function<link::SendOutcome()>& send, Kind kind,
-                  link::TransactionResult& result, LinkError* error);
+    bool transact(const std::function<link::SendOutcome()>& send, link::TransactionResult& result,
+                  LinkError* error);
     // Fills `error` for a failed transaction; a line gone lets the port go.
     void describeFailure(const link::TransactionResult& result, bool refused, LinkError* error);
     static void nameReadFailure(LinkError* error);

@@ -54,9 +54,9 @@ public:
 
     explicit ConfigurationWrite(link::ModbusMaster& master, QObject* parent = nullptr);
 
-    // False when the master already has a request waiting (nothing is sent,
-    // nothing reported). A write the driver refuses at once is reported
-    // before this returns, and so is false too.
+    // False when a write is under way or the master already has a request
+    // waiting: nothing is sent, nothing reported. A write the driver refuses
+    // at once is reported before this returns, active() false again.
     bool start(const WriteImage& image);
     // Drops the write while it waits for the line, or the read-back: nothing
     // more goes out for it and nothing is reported. A request on the line
