@@ -62,12 +62,12 @@ mutant "sign of a register word" src/transmitter/registermap.h \
 mutant "rounding of the zero adjustment" src/transmitter/numberformat.cpp \
     'const double rounded = std::round(value);' 'const double rounded = std::trunc(value);'
 mutant "zero adjustment of 10,0 accepted" src/transmitter/configwrite.cpp \
-    'image[Slot::ZeroAdjust] > kZeroAdjustLimit)' 'image[Slot::ZeroAdjust] > kZeroAdjustLimit + 1)'
+    'value > kZeroAdjustLimit ?' 'value > kZeroAdjustLimit + 1 ?'
 mutant "range check dropped" src/transmitter/configwrite.cpp \
-    'if (!fitsRange(tenfold))' 'if (false)'
+    'return fitsRange(value) ?' 'return true ?'
 mutant "reversed range with V. Mín. equal to V. Máx. accepted" src/transmitter/configwrite.cpp \
-    'if (image[Slot::RangeLower] >= image[Slot::RangeUpper])' \
-    'if (image[Slot::RangeLower] > image[Slot::RangeUpper])'
+    'if (w.image[Slot::RangeLower] >= w.image[Slot::RangeUpper])' \
+    'if (w.image[Slot::RangeLower] > w.image[Slot::RangeUpper])'
 mutant "range warning dropped" src/transmitter/configwrite.cpp \
     'if (tenths < sensor->lowest * 10 || tenths > sensor->highest * 10)' 'if (false)'
 mutant "Termopar E from -100 °C" src/transmitter/sensortable.h \
@@ -79,10 +79,9 @@ mutant "activity arrow of three steps" src/transmitter/reading.cpp \
 mutant "forget a cancel at Parar Leitura" $window \
     $'after the stop.\n        m_master.cancel();' 'after the stop.'
 mutant "\"Enviado...\" without an echo" $window \
-    $'case ReplyOutcome::Exception:\n        m_messages.showMessage(kNotConfirmed);' \
-    $'case ReplyOutcome::Exception:\n        StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));'
+    'm_messages.showMessage(kNotConfirmed);' 'StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));'
 mutant "\"Enviado...\" without the read-back" $window \
-    'if (result.ok() &&' 'if (result.ok() || true ||'
+    'if (report.outcome == transmitter::WriteOutcome::Confirmed) {' 'if (report.echoed()) {'
 mutant "\"Comando enviado\" flash on a poll" $window \
     'if (LinkStatus != link::DriverStatusCode::Ok || m_master.requestWaiting())' \
     'StatusBar1->setPanelText(1, QStringLiteral("Comando enviado")); if (LinkStatus != link::DriverStatusCode::Ok)'
@@ -109,7 +108,7 @@ mutant "--timeout is ignored: a transmitter behind a slow converter never reads"
 mutant "no permission on the port is reported as port in use by another program" src/link/linkfailure.cpp 'return userMayReadWrite ? FailureKind::PortBusy : FailureKind::PermissionDenied;' 'return userMayReadWrite ? FailureKind::PermissionDenied : FailureKind::PortBusy;'
 mutant "a full disk is named in English" src/link/systemerror.cpp '{ENOSPC, "sem espaço no dispositivo"},' '{ENOSPC, "no space left on device"},'
 mutant "--zero 9,9 (the limit itself) is refused" src/transmitter/configwrite.cpp 'return value < -kZeroAdjustLimit || value > kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange' 'return value < -kZeroAdjustLimit || value >= kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange'
-mutant "the window sends a zero above 9,9 (e.g. 99,9) to the transmitter" src/transmitter/configwrite.cpp 'if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit || image[Slot::ZeroAdjust] > kZeroAdjustLimit)' 'if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit)'
+mutant "the window sends a zero above 9,9 (e.g. 99,9) to the transmitter" src/transmitter/configwrite.cpp 'return value < -kZeroAdjustLimit || value > kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange' 'return value < -kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange'
 mutant "values shown with a decimal point instead of a comma (23.5)" src/transmitter/numberformat.cpp 'return text.replace(u'\''.'\'', kDecimalSeparator);' 'return text;'
 mutant "firmware 1,01 shown as 10,1" src/transmitter/reading.cpp 'return formatFixed(hundredths * 0.01, 3, 2);' 'return formatFixed(hundredths * 0.1, 3, 2);'
 mutant "TRV-C output direction texts swapped (0 a 10 V shown for 10 a 0 V)" src/transmitter/sensortable.h '{"0 a 10 V", "10 a 0 V"},' '{"10 a 0 V", "0 a 10 V"},'
@@ -119,7 +118,7 @@ mutant "simulate --noise puts nothing on the line" src/sim/ptyserver.cpp 'if (pe
 mutant "quorva --simulate cannot connect (device not found)" src/sim/virtualtransmitter.cpp 'if (m_fault.fault == Fault::Unplugged || deviceIndex != 0)' 'if (m_fault.fault == Fault::Unplugged || deviceIndex != 1)'
 mutant "read --json: rangeUpperTenths key misspelled" src/cli/jsonschema.h '{"rangeUpperTenths", "rangeUpper",' '{"rangeUpperTenth", "rangeUpper",'
 mutant "write --dry-run that reads the device actually writes it" src/cli/write.cpp $'    if (options.dryRun)\n        return printDryRun(image, o);' $'    if (false)\n        return printDryRun(image, o);'
-mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/cli/write.cpp 'if (slotReadsBack(image, readBack, k.slot))' 'if (true)'
+mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/transmitter/writeprocedure.cpp 'if (!slotReadsBack(m_image, m_report.readBack, slot))' 'if (false)'
 mutant "bare quorva-cli (no command) exits 0 instead of 2" src/cli/main.cpp 'return command.isEmpty() ? kExitUsage : kExitOk;' 'return kExitOk;'
 mutant "an empty --port silently opens the first FTDI cable" src/cli/main.cpp 'if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())' 'if (false)'
 mutant "line-busy failure named in English" src/cli/clilink.cpp 'error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");' 'error->message = QStringLiteral("line busy");'

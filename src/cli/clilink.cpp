@@ -4,6 +4,7 @@
 #include "cli/systemfiles.h"
 #include "link/usbserialdriver.h"
 #include "transmitter/reading.h"
+#include "transmitter/writeprocedure.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -105,8 +106,8 @@ QString CliLink::lineFailureText() const
     return QStringLiteral(" (%1: %2)").arg(failure.port, link::failureReason(failure));
 }
 
-bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
-                       link::TransactionResult& result, LinkError* error)
+bool CliLink::transact(const std::function<SendOutcome()>& send, link::TransactionResult& result,
+                       LinkError* error)
 {
     result = {};
     if (interrupted()) {
@@ -122,10 +123,9 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
                                                  done = true;
                                                  loop.quit();
                                              });
-    // A signal drops a read, and a write still waiting for the line; a write
-    // on the line is awaited, so that its outcome is reported as it is.
+    // A signal drops the read (a write runs as writeAndReadBack).
     const auto watch = watchInterrupt([&] {
-        if (done || (kind == Kind::Write && !m_line.master.requestWaiting()))
+        if (done)
             return;
         m_line.master.cancel();
         stopped = true;
@@ -144,7 +144,12 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
     }
     if (result.outcome == ReplyOutcome::Reply)
         return true;
+    describeFailure(result, refused, error);
+    return false;
+}
 
+void CliLink::describeFailure(const link::TransactionResult& result, bool refused, LinkError* error)
+{
     error->code = QString::fromLatin1(link::outcomeName(result.outcome));
     error->fault.clear();
     switch (result.outcome) {
@@ -183,7 +188,6 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, Kind kind,
         m_line.master.reset();
         m_line.link.close();
     }
-    return false;
 }
 
 bool CliLink::readImage(transmitter::RegisterImage& image, LinkError* error)
@@ -195,37 +199,98 @@ bool CliLink::readImage(transmitter::RegisterImage& image, LinkError* error)
                 return m_line.master.readHoldingRegisters(kSlaveAddress, kReadFirstRegister,
                                                           kReadRegisterCount);
             },
-            Kind::Read, r, error)) {
-        if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
-            error->message.prepend(QStringLiteral("Erro de leitura: "));
+            r, error)) {
+        nameReadFailure(error);
         return false;
     }
     image = decodeRegisterImage(r.words);
     return true;
 }
 
-bool CliLink::writeImage(const transmitter::WriteImage& image, LinkError* error)
+void CliLink::nameReadFailure(LinkError* error)
 {
-    using namespace transmitter;
-    link::TransactionResult r;
-    if (!transact(
-            [&] {
-                return m_line.master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister,
-                                                            kWriteRegisterCount, image.data());
-            },
-            Kind::Write, r, error)) {
-        if (r.outcome == ReplyOutcome::LineBusy) // whatever held the line, nothing went out
-            error->message =
-                QStringLiteral("A configuração não foi enviada: linha ocupada (o pedido não pôde "
-                               "sair a tempo)");
-        // Once the request went out, the device may have taken it, whatever
-        // failed after; an interruption comes only before the request is sent.
-        else if (!error->isInterruption() && r.outcome != ReplyOutcome::SendFailed)
-            error->message.prepend(
-                QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
+    if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
+        error->message.prepend(QStringLiteral("Erro de leitura: "));
+}
+
+void CliLink::nameWriteFailure(ReplyOutcome outcome, LinkError* error)
+{
+    if (outcome == ReplyOutcome::LineBusy) // whatever held the line, nothing went out
+        error->message =
+            QStringLiteral("A configuração não foi enviada: linha ocupada (o pedido não pôde "
+                           "sair a tempo)");
+    // Once the request went out, the device may have taken it, whatever
+    // failed after; an interruption comes only before the request is sent.
+    else if (!error->isInterruption() && outcome != ReplyOutcome::SendFailed)
+        error->message.prepend(
+            QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
+}
+
+bool CliLink::writeAndReadBack(const transmitter::WriteImage& image,
+                               transmitter::WriteReport& report, LinkError* error)
+{
+    using transmitter::ConfigurationWrite;
+    using transmitter::WriteOutcome;
+    report = {};
+    if (interrupted()) {
+        *error = interruptedError();
         return false;
     }
-    return true;
+    ConfigurationWrite write(m_line.master);
+    QEventLoop loop;
+    bool echoed = false;
+    bool stopped = false;
+    const auto stop = [&] {
+        write.cancel();
+        stopped = true;
+        loop.quit();
+    };
+    QObject::connect(&write, &ConfigurationWrite::finished, [&](const transmitter::WriteReport& r) {
+        report = r;
+        loop.quit();
+    });
+    // A signal that came while the write was on the line ends it here, before
+    // the read-back goes out.
+    QObject::connect(&write, &ConfigurationWrite::echoed, [&] {
+        echoed = true;
+        if (interrupted())
+            stop();
+    });
+    // A signal drops a write still waiting for the line, and the read-back; a
+    // write on the line is awaited, so that its outcome is reported as it is.
+    const auto watch = watchInterrupt([&] {
+        if (write.step() == ConfigurationWrite::Step::ReadingBack ||
+            (write.step() == ConfigurationWrite::Step::AwaitingEcho && m_line.master.requestWaiting()))
+            stop();
+    });
+    // The master takes one request at a time; this link never offers a second.
+    if (!write.start(image)) {
+        report.result.outcome = ReplyOutcome::SendFailed;
+        describeFailure(report.result, true, error);
+        nameWriteFailure(report.result.outcome, error);
+        return false;
+    }
+    if (write.active())
+        loop.exec();
+    if (stopped) {
+        report.outcome = echoed ? WriteOutcome::ReadBackFailed : WriteOutcome::EchoFailed;
+        *error = interruptedError();
+        return false;
+    }
+    switch (report.outcome) {
+    case WriteOutcome::Confirmed:
+    case WriteOutcome::ReadBackDiffers:
+        return true;
+    case WriteOutcome::EchoFailed:
+        describeFailure(report.result, false, error);
+        nameWriteFailure(report.result.outcome, error);
+        break;
+    case WriteOutcome::ReadBackFailed:
+        describeFailure(report.result, false, error);
+        nameReadFailure(error);
+        break;
+    }
+    return false;
 }
 
 } // namespace quorva::cli

@@ -3,6 +3,7 @@
 #include "link/masteronline.h"
 #include "sim/virtualtransmitter.h"
 #include "transmitter/registermap.h"
+#include "transmitter/writeprocedure.h"
 
 #include <QString>
 #include <functional>
@@ -45,17 +46,23 @@ public:
     bool open(LinkError* error);
     bool isOpen() const { return m_line.link.isOpen(); }
     bool readImage(transmitter::RegisterImage& image, LinkError* error);
-    // True when the device confirmed the write with a matching echo. A signal
-    // before the request is on the line fails it, sent not at all, as an
-    // interruption; once on the line, its outcome is awaited.
-    bool writeImage(const transmitter::WriteImage& image, LinkError* error);
+    // The configuration write, to its read-back: true when the device echoed
+    // it and read back (`report` tells whether as written). A signal before
+    // the request is on the line fails it, sent not at all, as an
+    // interruption; once on the line, its outcome is awaited, and a signal
+    // then fails the read-back as an interruption (report.echoed()).
+    bool writeAndReadBack(const transmitter::WriteImage& image, transmitter::WriteReport& report,
+                          LinkError* error);
     // The port a record names: the one given or found, or "simulate".
     QString portName() const;
 
 private:
-    enum class Kind { Read, Write };
-    bool transact(const std::function<link::SendOutcome()>& send, Kind kind,
-                  link::TransactionResult& result, LinkError* error);
+    bool transact(const std::function<link::SendOutcome()>& send, link::TransactionResult& result,
+                  LinkError* error);
+    // Fills `error` for a failed transaction; a line gone lets the port go.
+    void describeFailure(const link::TransactionResult& result, bool refused, LinkError* error);
+    static void nameReadFailure(LinkError* error);
+    static void nameWriteFailure(link::ReplyOutcome outcome, LinkError* error);
     QString lineFailureText() const;
 
     link::MasterOnLine<link::ChosenDriver> m_line;

@@ -7,6 +7,7 @@
 #include "link/modbusframe.h"
 #include "transmitter/numberformat.h"
 #include "transmitter/sensortable.h"
+#include "transmitter/writeprocedure.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -222,7 +223,8 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
     if (interrupted())
         return finish(kExitInterrupted, nothingSent);
     record.set(QStringLiteral("sent"), sent);
-    if (!link.writeImage(image, &error)) {
+    WriteReport report;
+    if (!link.writeAndReadBack(image, report, &error) && !report.echoed()) {
         // A request the line never took (a refused send, a busy line, an
         // interruption before it went out) is not recorded as sent.
         const bool neverSent = error.isInterruption() ||
@@ -234,9 +236,7 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
             return finish(kExitFailed, error);
         return finish(kExitInterrupted, nothingSent);
     }
-
-    RegisterImage readBack{};
-    if (!link.readImage(readBack, &error)) {
+    if (report.outcome == WriteOutcome::ReadBackFailed) {
         if (error.isInterruption())
             return finish(kExitInterrupted,
                           {QStringLiteral("interrompido: a configuração foi enviada e confirmada "
@@ -247,20 +247,22 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
         error.code = QStringLiteral("read-back-failed");
         return finish(kExitFailed, error);
     }
-    const ReadingReport after = describeReading(readBack);
+    const ReadingReport after = describeReading(report.readBack);
     record.set(QStringLiteral("readBack"), reportJson(after));
     QJsonArray differences;
     QStringList lines;
     for (const ConfigurationKey& k : kConfigurationKeys) {
-        if (slotReadsBack(image, readBack, k.slot))
+        const auto differs =
+            std::find_if(report.differences.begin(), report.differences.end(),
+                         [&](const WriteDifference& d) { return d.slot == k.slot; });
+        if (differs == report.differences.end())
             continue;
-        const qint32 written = wordToValue(valueToWord(image[size_t(k.slot)]));
-        const qint32 read = readBack[size_t(k.slot)];
-        differences.append(QJsonObject{{"field", k.key}, {"written", written}, {"read", read}});
+        differences.append(
+            QJsonObject{{"field", k.key}, {"written", differs->written}, {"read", differs->read}});
         lines << QStringLiteral("Diferença em %1: enviado %2, lido %3")
                      .arg(QString::fromUtf8(k.caption),
-                          fieldText(k.slot, written, *after.modelOptions),
-                          fieldText(k.slot, read, *after.modelOptions));
+                          fieldText(k.slot, differs->written, *after.modelOptions),
+                          fieldText(k.slot, differs->read, *after.modelOptions));
     }
     record.set(QStringLiteral("differences"), differences);
     const QJsonObject result{{"firstRegister", kWriteFirstRegister},

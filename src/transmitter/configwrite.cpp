@@ -5,29 +5,15 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 namespace quorva::transmitter {
 
 namespace {
-// The choice indexes travel through "%i" text and back, unchanged.
-int throughText(int index)
-{
-    return parseInt(QString::asprintf("%i", index));
-}
-
 bool fitsRange(qint64 tenths)
 {
     return tenths >= kLowestRangeTenths && tenths <= kHighestRangeTenths;
-}
-
-bool rangeTenths(const QString& text, qint32& tenths)
-{
-    const qint64 tenfold = rangeValueTenths(text);
-    if (!fitsRange(tenfold))
-        return false;
-    tenths = qint32(tenfold);
-    return true;
 }
 
 // What a value given for a slot must be, whatever the other slots hold.
@@ -111,29 +97,29 @@ PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterIm
     return w;
 }
 
-WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteImage& image,
-                                     QString& zeroScratch)
+PreparedWrite prepareConfigurationWrite(const ConfigurationFields& fields, QString& zeroScratch)
 {
     if (fields.zeroText.isEmpty() || fields.lowerText.isEmpty() || fields.upperText.isEmpty())
-        return WriteCheck::EmptyField;
-
-    image[Slot::SensorType] = throughText(fields.sensorType);
-    image[Slot::SensorError] = throughText(fields.sensorError);
-    image[Slot::OutputDirection] = throughText(fields.outputDirection);
-    if (fields.sensorType < 0 || fields.sensorError < 0 || fields.outputDirection < 0)
-        return WriteCheck::NoSelection;
-
-    image[Slot::ZeroAdjust] = zeroAdjustTenths(fields.zeroText, zeroScratch);
-    if (image[Slot::ZeroAdjust] < -kZeroAdjustLimit || image[Slot::ZeroAdjust] > kZeroAdjustLimit)
-        return WriteCheck::ZeroOutOfRange;
-
-    if (!rangeTenths(fields.lowerText, image[Slot::RangeLower]))
-        return WriteCheck::RangeOutOfSpan;
-    if (!rangeTenths(fields.upperText, image[Slot::RangeUpper]))
-        return WriteCheck::RangeOutOfSpan;
-    if (image[Slot::RangeLower] >= image[Slot::RangeUpper])
-        return WriteCheck::RangeReversed;
-    return WriteCheck::Ready;
+        return {WriteCheck::EmptyField, -1, {}, {}};
+    ConfigurationEdit edit;
+    edit.values[Slot::SensorType] = fields.sensorType;
+    edit.values[Slot::SensorError] = fields.sensorError;
+    edit.values[Slot::OutputDirection] = fields.outputDirection;
+    // The texts are converted in the form's order, each only once what comes
+    // before it has passed: a refusal is told before a later text's error.
+    const std::pair<int, std::function<qint64()>> texts[] = {
+        {Slot::ZeroAdjust, [&] { return zeroAdjustTenths(fields.zeroText, zeroScratch); }},
+        {Slot::RangeLower, [&] { return rangeValueTenths(fields.lowerText); }},
+        {Slot::RangeUpper, [&] { return rangeValueTenths(fields.upperText); }},
+    };
+    PreparedWrite prepared = prepareEditedWrite(edit, nullptr);
+    for (const auto& [slot, convert] : texts) {
+        if (prepared.check != WriteCheck::Ready)
+            break;
+        edit.values[size_t(slot)] = convert();
+        prepared = prepareEditedWrite(edit, nullptr);
+    }
+    return prepared;
 }
 
 QStringList rangeWarnings(const WriteImage& image)
@@ -166,21 +152,6 @@ bool isZeroFieldText(const QString& text)
 {
     static const QRegularExpression form(QStringLiteral("^[-+ 0-9]?[0-9],[0-9]$"));
     return form.match(text).hasMatch();
-}
-
-bool slotReadsBack(const WriteImage& sent, const RegisterImage& readBack, int slot)
-{
-    return wordToValue(valueToWord(sent[size_t(slot)])) == readBack[size_t(slot)];
-}
-
-bool readsBackAsWritten(const WriteImage& sent, const RegisterImage& readBack)
-{
-    for (int slot : {Slot::ZeroAdjust, Slot::SensorType, Slot::RangeLower, Slot::RangeUpper,
-                     Slot::SensorError, Slot::OutputDirection}) {
-        if (!slotReadsBack(sent, readBack, slot))
-            return false;
-    }
-    return true;
 }
 
 QString refusalMessage(WriteCheck check)

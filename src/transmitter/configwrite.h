@@ -34,13 +34,6 @@ constexpr qint32 kZeroAdjustLimit = 99;
 constexpr qint64 kLowestRangeTenths = -32767;
 constexpr qint64 kHighestRangeTenths = 32768;
 
-// Fills the write image's slots 3 to 8 in the order the checks run; an early
-// outcome leaves the slots filled so far. The zero adjustment's rounded text
-// goes to `zeroScratch` as soon as it is made. Text that is not a number
-// raises ConversionError.
-WriteCheck prepareConfigurationWrite(const ConfigurationFields& fields, WriteImage& image,
-                                     QString& zeroScratch);
-
 // The zero adjustment's register value for a text of the zero field, in
 // single precision as the device's own tools compute it: with "#00" rounding
 // every text the mask admits lands on its exact tenfold. The rounded text goes
@@ -78,6 +71,14 @@ struct PreparedWrite
 // refuses a bad value before it opens the port.
 PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterImage* device);
 
+// The window's fields checked as an edit that gives every value: the texts
+// are converted in the form's order (zero, V. Mín., V. Máx.), each only once
+// the choices and the texts before it have passed, so a refusal comes before
+// a later text's conversion error. The zero adjustment's rounded text goes to
+// `zeroScratch` as soon as it is made. Text that is not a number raises
+// ConversionError.
+PreparedWrite prepareConfigurationWrite(const ConfigurationFields& fields, QString& zeroScratch);
+
 // The limits of the sensor type that a prepared image's range crosses: a
 // value outside the sensor's range, or a span narrower than its minimum. Some
 // installations cross them on purpose, so they are confirmed, not refused.
@@ -90,11 +91,6 @@ QString sendAnywayQuestion(const QStringList& warnings);
 // Whether a text has the zero field's form: an optional sign or digit, a
 // digit, a decimal comma and a digit ("-0,5", " 9,9", "15,0").
 bool isZeroFieldText(const QString& text);
-
-// Whether a slot read back after a write holds what it sent, compared as the
-// word read back; and whether all six configuration registers do.
-bool slotReadsBack(const WriteImage& sent, const RegisterImage& readBack, int slot);
-bool readsBackAsWritten(const WriteImage& sent, const RegisterImage& readBack);
 
 // The message shown for a refused configuration.
 QString refusalMessage(WriteCheck check);

@@ -6,6 +6,7 @@
 #include "transmitter/numberformat.h"
 #include "transmitter/reading.h"
 #include "transmitter/sensortable.h"
+#include "transmitter/writeprocedure.h"
 #include "ui/sobre.h"
 #include "ui/widgets/maskedit.h"
 #include "ui/widgets/radiogroup.h"
@@ -203,27 +204,13 @@ void TForm1::onTransactionFinished(const link::TransactionResult& result)
 {
     // Stored before anything is shown: ticks during a message send nothing.
     LinkStatus = result.driverStatus;
+    if (m_write.active()) // the write's own results: it reports once, when done
+        return;
     if (result.outcome == ReplyOutcome::SendFailed) {
-        if (m_state.phase == Phase::AwaitingEcho) // it waited for the line and never went
-            StatusBar1->setPanelText(1, QString());
         returnToDisconnected(kSendFailed);
         return;
     }
-    switch (m_state.phase) {
-    case Phase::AwaitingEcho:
-        finishConfigurationWrite(result);
-        break;
-    case Phase::ReadingBack:
-        verifyConfigurationWrite(result);
-        break;
-    case Phase::Disconnected:
-    case Phase::LinkLost:
-    case Phase::Connected:
-    case Phase::Stopped:
-    case Phase::Reading:
-        DecodeReadReply(result);
-        break;
-    }
+    DecodeReadReply(result);
 }
 
 void TForm1::showReceiveStatus(const link::TransactionResult& result)
@@ -327,7 +314,6 @@ void TForm1::UpdateRangeCaptions()
 
 void TForm1::Button2Click(QObject* /*Sender*/)
 {
-    using namespace transmitter;
     if (writeInFlight() || LinkStatus != link::DriverStatusCode::Ok)
         return;
     // A reading in flight is no longer wanted; its reply still keeps the line.
@@ -335,9 +321,9 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     enter(Phase::Stopped);
     if (!prepareWrite())
         return;
-    // A refused write comes back through the result, before this returns.
-    if (m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
-                                        WriteImage.data()) == SendOutcome::SendFailed)
+    // A refused write is reported before this returns.
+    m_write.start(WriteImage);
+    if (!m_write.active())
         return;
     enter(Phase::AwaitingEcho);
     StatusBar1->setPanelText(0, kConnected);
@@ -352,65 +338,55 @@ bool TForm1::prepareWrite()
     const ConfigurationFields fields{
         MaskEdit1->maskedText(),  Edit7->text(),           Edit8->text(), RadioGroup1->itemIndex(),
         RadioGroup2->itemIndex(), RadioGroup3->itemIndex()};
+    // The hidden Edit6 holds the zero's rounded text, even when a conversion fails.
     QString zeroScratch = Edit6->text();
-    WriteCheck check = WriteCheck::Ready;
+    PreparedWrite prepared;
     try {
-        check = prepareConfigurationWrite(fields, WriteImage, zeroScratch);
+        prepared = prepareConfigurationWrite(fields, zeroScratch);
     } catch (const ConversionError&) {
         Edit6->setText(zeroScratch);
         throw;
     }
     Edit6->setText(zeroScratch);
-    if (check != WriteCheck::Ready) {
-        m_messages.showMessage(refusalMessage(check));
+    WriteImage = prepared.image;
+    if (prepared.check != WriteCheck::Ready) {
+        m_messages.showMessage(refusalMessage(prepared.check));
         return false;
     }
-    const QStringList warnings = rangeWarnings(WriteImage);
+    const QStringList& warnings = prepared.warnings;
     // Reading is stopped and nothing is in flight, so the question's loop runs no request.
     if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))
         return false;
     return true;
 }
 
-void TForm1::finishConfigurationWrite(const link::TransactionResult& result)
+void TForm1::showEchoed(const link::TransactionResult& echo)
 {
-    showReceiveStatus(result);
-    enter(Phase::Stopped);
-    switch (result.outcome) {
-    case ReplyOutcome::Reply:
-        // An echo says the request arrived, not that the device kept it.
-        enter(Phase::ReadingBack);
-        m_master.readHoldingRegisters(transmitter::kSlaveAddress, transmitter::kReadFirstRegister,
-                                      transmitter::kReadRegisterCount);
-        break;
-    case ReplyOutcome::ReadFailed:
-        returnToDisconnected(kReceiveFailed);
-        break;
-    case ReplyOutcome::NoReply:
-    case ReplyOutcome::BadReply:
-    case ReplyOutcome::Exception:
-        m_messages.showMessage(kNotConfirmed);
-        break;
-    case ReplyOutcome::LineBusy: // it never went out
-        StatusBar1->setPanelText(1, QString());
-        m_messages.showMessage(kLineBusyWrite);
-        break;
-    case ReplyOutcome::SendFailed:
-        break;
-    }
+    showReceiveStatus(echo);
+    enter(Phase::ReadingBack);
 }
 
-void TForm1::verifyConfigurationWrite(const link::TransactionResult& result)
+void TForm1::showConfigurationWritten(const transmitter::WriteReport& report)
 {
-    enter(Phase::Stopped);
+    const link::TransactionResult& result = report.result;
+    if (result.outcome == ReplyOutcome::SendFailed) {
+        if (m_state.phase == Phase::AwaitingEcho) // it waited for the line and never went
+            StatusBar1->setPanelText(1, QString());
+        returnToDisconnected(kSendFailed);
+        return;
+    }
     showReceiveStatus(result);
-    if (result.ok() &&
-        transmitter::readsBackAsWritten(WriteImage, transmitter::decodeRegisterImage(result.words)))
+    enter(Phase::Stopped);
+    if (report.outcome == transmitter::WriteOutcome::Confirmed) {
         StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));
-    else if (result.outcome == ReplyOutcome::ReadFailed)
+    } else if (result.outcome == ReplyOutcome::ReadFailed) {
         returnToDisconnected(kReceiveFailed);
-    else
+    } else if (!report.sent()) { // the line stayed busy: it never went out
+        StatusBar1->setPanelText(1, QString());
+        m_messages.showMessage(kLineBusyWrite);
+    } else {
         m_messages.showMessage(kNotConfirmed);
+    }
 }
 
 void TForm1::btSairClick(QObject* /*Sender*/)

@@ -3,6 +3,7 @@
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "transmitter/registermap.h"
+#include "transmitter/writeprocedure.h"
 #include "ui/messagesink.h"
 
 #include <QMainWindow>
@@ -154,13 +155,15 @@ private:
     void showReading(const quorva::transmitter::ReadingReport& reading);
     void showOptionLists(const quorva::transmitter::ReadingReport& reading);
     bool prepareWrite();
-    void finishConfigurationWrite(const quorva::link::TransactionResult& result);
-    void verifyConfigurationWrite(const quorva::link::TransactionResult& result);
+    void showEchoed(const quorva::link::TransactionResult& echo);
+    void showConfigurationWritten(const quorva::transmitter::WriteReport& report);
 
     quorva::link::DeviceLink& m_link;
     quorva::link::ModbusMaster& m_master;
     ProgramFlags& m_flags;
     quorva::ui::MessageSink& m_messages;
+    // Connected to the master's results after the window's own handler, per write.
+    quorva::transmitter::ConfigurationWrite m_write{m_master};
     TAboutBox1* m_aboutBox = nullptr;
     bool m_shown = false;
     WindowState m_state;

@@ -247,4 +247,10 @@ void TForm1::connectHandlers()
     connect(
         &m_master, &link::ModbusMaster::finished, this,
         [this](const link::TransactionResult& r) { dispatch([&] { onTransactionFinished(r); }); });
+    connect(&m_write, &transmitter::ConfigurationWrite::echoed, this,
+            [this](const link::TransactionResult& r) { dispatch([&] { showEchoed(r); }); });
+    connect(&m_write, &transmitter::ConfigurationWrite::finished, this,
+            [this](const transmitter::WriteReport& report) {
+                dispatch([&] { showConfigurationWritten(report); });
+            });
 }

@@ -45,11 +45,10 @@ private slots:
         for (int tenths = -99; tenths <= 99; ++tenths) {
             const QString text = QString::asprintf("%s%d,%d", tenths < 0 ? "-" : "",
                                                    qAbs(tenths) / 10, qAbs(tenths) % 10);
-            WriteImage image{};
             QString scratch;
-            QCOMPARE(prepareConfigurationWrite({text, "0", "1", 0, 0, 0}, image, scratch),
-                     WriteCheck::Ready);
-            QCOMPARE(image[Slot::ZeroAdjust], tenths);
+            const PreparedWrite w = prepareConfigurationWrite({text, "0", "1", 0, 0, 0}, scratch);
+            QCOMPARE(w.check, WriteCheck::Ready);
+            QCOMPARE(w.image[Slot::ZeroAdjust], tenths);
         }
     }
 
@@ -115,12 +114,10 @@ private slots:
         QFETCH(QString, upper);
         QFETCH(QList<int>, choices);
         QFETCH(QStringList, said);
-        WriteImage image{};
         QString scratch;
-        const WriteCheck check = prepareConfigurationWrite(
-            {zero, lower, upper, choices[0], choices[1], choices[2]}, image, scratch);
-        QCOMPARE(check == WriteCheck::Ready ? rangeWarnings(image)
-                                            : QStringList{refusalMessage(check)},
+        const PreparedWrite w = prepareConfigurationWrite(
+            {zero, lower, upper, choices[0], choices[1], choices[2]}, scratch);
+        QCOMPARE(w.check == WriteCheck::Ready ? w.warnings : QStringList{refusalMessage(w.check)},
                  said);
     }
 };

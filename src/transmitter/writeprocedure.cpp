@@ -1,0 +1,103 @@
+#include "writeprocedure.h"
+
+namespace quorva::transmitter {
+
+using link::ReplyOutcome;
+using link::SendOutcome;
+
+namespace {
+// The configuration registers a write sets, in slot order.
+constexpr int kConfigurationSlots[] = {Slot::ZeroAdjust, Slot::SensorType,  Slot::RangeLower,
+                                       Slot::RangeUpper, Slot::SensorError, Slot::OutputDirection};
+
+// A slot holds what was sent when it holds the word sent, read back as a value.
+bool slotReadsBack(const WriteImage& sent, const RegisterImage& readBack, int slot)
+{
+    return wordToValue(valueToWord(sent[size_t(slot)])) == readBack[size_t(slot)];
+}
+} // namespace
+
+bool WriteReport::sent() const
+{
+    return echoed() ||
+           (result.outcome != ReplyOutcome::SendFailed && result.outcome != ReplyOutcome::LineBusy);
+}
+
+ConfigurationWrite::ConfigurationWrite(link::ModbusMaster& master, QObject* parent)
+    : QObject(parent), m_master(master)
+{}
+
+bool ConfigurationWrite::start(const WriteImage& image)
+{
+    if (active() || m_master.requestWaiting())
+        return false;
+    m_image = image;
+    m_report = {};
+    m_step = Step::AwaitingEcho;
+    // Connected per write, after whoever listens to the master for good: they
+    // hear each result first, and leave a write's to this.
+    m_connection =
+        connect(&m_master, &link::ModbusMaster::finished, this, &ConfigurationWrite::take);
+    // A refused write comes back through its result before this returns.
+    m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
+                                    m_image.data());
+    return true;
+}
+
+void ConfigurationWrite::cancel()
+{
+    if (!active())
+        return;
+    disconnect(m_connection);
+    m_step = Step::Idle;
+    m_master.cancel();
+}
+
+void ConfigurationWrite::take(const link::TransactionResult& result)
+{
+    switch (m_step) {
+    case Step::Idle:
+        return;
+    case Step::AwaitingEcho:
+        if (!result.ok())
+            return finish(WriteOutcome::EchoFailed, result);
+        emit echoed(result);
+        if (m_step != Step::AwaitingEcho) // cancelled: the read-back stays home
+            return;
+        m_step = Step::ReadingBack;
+        // A refused read comes back through its result before this returns.
+        if (m_master.readHoldingRegisters(kSlaveAddress, kReadFirstRegister, kReadRegisterCount) ==
+            SendOutcome::Busy) {
+            link::TransactionResult neverSent;
+            neverSent.outcome = ReplyOutcome::LineBusy;
+            finish(WriteOutcome::ReadBackFailed, neverSent);
+        }
+        return;
+    case Step::ReadingBack:
+        if (!result.ok())
+            return finish(WriteOutcome::ReadBackFailed, result);
+        m_report.readBack = decodeRegisterImage(result.words);
+        for (const int slot : kConfigurationSlots) {
+            if (!slotReadsBack(m_image, m_report.readBack, slot))
+                m_report.differences.push_back({slot,
+                                                wordToValue(valueToWord(m_image[size_t(slot)])),
+                                                m_report.readBack[size_t(slot)]});
+        }
+        return finish(m_report.differences.empty() ? WriteOutcome::Confirmed
+                                                   : WriteOutcome::ReadBackDiffers,
+                      result);
+    }
+}
+
+void ConfigurationWrite::finish(WriteOutcome outcome, const link::TransactionResult& result)
+{
+    disconnect(m_connection);
+    m_step = Step::Idle;
+    WriteReport report = std::move(m_report);
+    m_report = {};
+    report.outcome = outcome;
+    report.result = result;
+    emit finished(report);
+}
+
+} // namespace quorva::transmitter
