@@ -131,6 +131,30 @@ mutant "a positive zero read from the device is shown, and sent back, negative" 
 mutant "a pressure transmitter (sensor type 9) crashes the window" src/ui/widgets/radiogroup.cpp 'if (index < 0 || index >= m_items.size())' 'if (index < 0 || index > m_items.size())'
 mutant "answering Não to Enviar assim mesmo? sends anyway" src/ui/messagesink.cpp 'return box.clickedButton() == yes;' 'return box.clickedButton() != yes;'
 mutant "quorva usage error (unknown option, empty --port) exits 1 instead of 2" src/ui/windowprogram.cpp 'std::exit(2);' 'std::exit(1);'
+
+# Written by a second reviewer who had read src/, the README and --help but
+# not the tests (docs/reliability.md's second round: 18 of 20 caught before
+# anything was mended).
+mutant "write --sensor K to a device already on Termopar K (range 0..600) silently resets the range to -100..1370" src/cli/write.cpp 'sensor && *sensorGiven != current[Slot::SensorType]) {' 'sensor) {'
+mutant "write --json --sensor J prints the Portuguese 'Faixa do Termopar J...' line before the JSON object: stdout is no longer JSON" src/cli/write.cpp 'if (!taken.isEmpty() && !o.json)' 'if (!taken.isEmpty())'
+mutant "monitor whose readings failed (port pulled, no reply) exits 0 and says nothing instead of 1 with 'N leitura(s) falharam'" src/cli/monitor.cpp 'failures += ok ? 0 : 1;' 'failures += 0;'
+mutant "monitor --count 0 (until Ctrl-C, the documented default) is refused with status 2" src/cli/main.cpp '!toInt(parser.value(opt.count), 0, kMaxCount, m.count)' '!toInt(parser.value(opt.count), 1, kMaxCount, m.count)'
+mutant "write --record lote.jsonl wipes the earlier attempts: the record holds only the last line" src/cli/outputfile.cpp 'O_WRONLY | O_APPEND | O_CREAT' 'O_WRONLY | O_TRUNC | O_CREAT'
+mutant "write --record /dev/null (a device) is accepted and the attempt silently unrecorded instead of refused with status 2" src/cli/systemfiles.cpp 'if (!known || !S_ISREG(st.st_mode)) {' 'if (!known || S_ISDIR(st.st_mode)) {'
+mutant "simulate --link leaves its link behind after Ctrl-C or SIGTERM, dangling at a closed pseudo-terminal" src/cli/ownedlink.cpp 'linkTarget(m_path) == m_target)' 'linkTarget(m_path) != m_target)'
+mutant "a write whose request went out but got no confirmation no longer says 'A configuração não foi confirmada pelo transmissor'" src/cli/clilink.cpp 'QStringLiteral("A configuração não foi confirmada pelo transmissor: "));' 'QString());'
+mutant "read --port /tmp/missing --json reports outcome open-failed instead of port-not-found" src/link/linkfailure.cpp '{FailureKind::PortNotFound, "port-not-found",' '{FailureKind::PortNotFound, "open-failed",'
+mutant "a port that goes away mid-read (simulator killed, cable pulled) is named 'porta não encontrada' instead of 'a porta deixou de responder (cabo desconectado?)'" src/link/usbserialdriver.cpp 'm_lastFailure = {FailureKind::PortGone, m_openName, {}, {}};' 'm_lastFailure = {FailureKind::PortNotFound, m_openName, {}, {}};'
+mutant "read --json against a silent transmitter (simulate --fault no-reply) reports outcome \"timeout\" instead of the documented \"no-reply\"" src/link/modbusmaster.cpp 'return "no-reply";' 'return "timeout";'
+mutant "every write waits for a 9-byte echo: a healthy transmitter's write is never confirmed (exit 1, window 'não foi confirmada')" src/link/modbusframe.cpp 'return 8;' 'return 9;'
+mutant "the simulator lets a write overwrite its read-only registers: after any write it reads model '(código 0)', firmware 0,00" src/sim/transmittermodel.cpp 'if (!isReadOnly(number))' 'if (true)'
+mutant "the simulator echoes a write with start address 1 instead of 0: every write fails with 'eco da escrita não confere'" src/sim/slaveframe.cpp 'appendWord(frame, quint16(request.firstRegister - 1));' 'appendWord(frame, quint16(request.firstRegister));'
+mutant "simulate --turnaround 1500 answers at once: read without --timeout 2000 succeeds, the slow converter is not simulated" src/sim/ptyserver.cpp '* link::DeviceLink::kByteTimeUs + m_turnaroundUs' '* link::DeviceLink::kByteTimeUs'
+mutant "--zero -0,5 (and a negative zero typed in the window) is written as +0,5 (dry-run words 0005 instead of FFFB)" src/transmitter/numberformat.cpp 'return whole < 0 ? QStringLiteral("-") + digits : digits;' 'return digits;'
+mutant "exception 4 (simulate --fault refuse-writes) is named '* Exceção Modbus 4 *' instead of '* Exceção 4: falha no transmissor *'" src/transmitter/reading.cpp 'case 4:' 'case 5:'
+mutant "the window sends Erro do Sensor and Sinal de Saída swapped (chosen '< 4 mA' + '4 a 20 mA' is written as 'Nenhum' + '20 a 4 mA')" src/ui/serial.cpp 'RadioGroup2->itemIndex(), RadioGroup3->itemIndex()}' 'RadioGroup3->itemIndex(), RadioGroup2->itemIndex()}'
+mutant "Enter on 'Enviar assim mesmo?' answers Sim: an out-of-range configuration is sent by a reflex keypress" src/ui/messagesink.cpp 'box.setDefaultButton(no);' 'box.setDefaultButton(yes);'
+mutant "the window's Zero field no longer takes a minus sign: a negative zero adjustment cannot be typed" src/ui/widgets/maskedit.cpp 'const bool sign = position == 0 && (c == u'\''-'\'' || c == u'\''+'\'');' 'const bool sign = position == 0 && (c == u'\''+'\'');'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
