@@ -203,6 +203,8 @@ int runSimulate(const QCommandLineParser& parser, const Options& opt, Output& o,
     s.linkPath = parser.value(opt.link);
     if (parser.isSet(opt.link) && s.linkPath.trimmed().isEmpty())
         return o.fail(QStringLiteral("--link: o caminho está vazio"), kExitUsage);
+    if (parser.isSet(opt.injectFault) && parser.value(opt.injectFault).trimmed().isEmpty())
+        return o.fail(QStringLiteral("--fault: o valor está vazio"), kExitUsage);
     s.fault =
         parser.isSet(opt.injectFault) ? parser.value(opt.injectFault) : QStringLiteral("none");
     s.drift = !parser.isSet(opt.steady);

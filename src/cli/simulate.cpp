@@ -30,6 +30,11 @@ int simulate(const SimulateOptions& options, Output& o)
                                          "as que se aplicam: %2")
                               .arg(name, sim::lineFaultNames().join(u' ')),
                           kExitUsage);
+        // Only an exception carries a code; one given to another fault would be ignored.
+        if (options.fault.contains(u':') && fault != sim::Fault::ExceptionReply)
+            return o.fail(
+                QStringLiteral("a falha %1 não leva código: '%2'").arg(name, options.fault),
+                kExitUsage);
         bool ok = true;
         const int code =
             options.fault.contains(u':') ? options.fault.section(u':', 1).toInt(&ok) : 4;

@@ -80,6 +80,13 @@ int printDryRun(const WriteImage& image, Output& o)
 
 int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
 {
+    // Refused before the port is opened: said, with --json, as a refusal
+    // after reading the device is.
+    const auto refuse = [&o](const QString& line) {
+        if (o.json)
+            printJson(o.out, errorJson({line, QStringLiteral("refused"), {}}));
+        return o.fail(line, kExitUsage);
+    };
     ConfigurationEdit& edit = options.edit;
     if (!a.fromFile.isEmpty()) {
         if (const int status = editFromFile(a.fromFile, edit, o); status != kExitOk)
@@ -106,9 +113,8 @@ int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
     };
     for (const auto& c : choices) {
         if (!choose(c.given, choiceNames(c.slot), c.slot))
-            return o.fail(invalid +
-                              QStringLiteral(" (%1 %2)").arg(QLatin1String(c.option), c.given),
-                          kExitUsage);
+            return refuse(invalid +
+                          QStringLiteral(" (%1 %2)").arg(QLatin1String(c.option), c.given));
     }
     try {
         if (!a.zero.isEmpty()) {
@@ -118,7 +124,7 @@ int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
             if (whole.match(zero).hasMatch())
                 zero = zero.trimmed() + QStringLiteral(",0");
             if (!isZeroFieldText(zero) && !isZeroFieldText(zero.trimmed()))
-                return o.fail(invalid + QStringLiteral(" (--zero %1)").arg(a.zero), kExitUsage);
+                return refuse(invalid + QStringLiteral(" (--zero %1)").arg(a.zero));
             QString scratch;
             edit.values[Slot::ZeroAdjust] = zeroAdjustTenths(zero, scratch);
         }
@@ -127,15 +133,14 @@ int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
         if (!a.upper.isEmpty())
             edit.values[Slot::RangeUpper] = rangeValueTenths(a.upper);
     } catch (const ConversionError& e) {
-        return o.fail(e.message(), kExitUsage);
+        return refuse(e.message());
     }
     if (edit.isEmpty())
-        return o.fail(QStringLiteral("nada a escrever: dê --sensor, --zero, --lower, --upper, "
-                                     "--fault, --direction ou --from"),
-                      kExitUsage);
+        return refuse(QStringLiteral("nada a escrever: dê --sensor, --zero, --lower, --upper, "
+                                     "--fault, --direction ou --from"));
     const PreparedWrite alone = prepareEditedWrite(edit, nullptr);
     if (alone.check != WriteCheck::Ready || (!alone.warnings.isEmpty() && !options.force))
-        return o.fail(refusalLine(alone), kExitUsage);
+        return refuse(refusalLine(alone));
     return kExitOk;
 }
 

@@ -133,6 +133,8 @@ void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
     // An empty name would fall back to the first FTDI cable, a device not asked for.
     if (parser.isSet(options.port) && parser.value(options.port).trimmed().isEmpty())
         refuse(QStringLiteral("--port: o nome da porta está vazio"));
+    if (parser.isSet(options.port) && parser.isSet(options.simulate))
+        refuse(QStringLiteral("--port e --simulate não podem ser usados juntos"));
     refuseStrayArgument(parser);
     if (!(parser.isSet(options.help) || parser.isSet(options.version)))
         return;
@@ -162,10 +164,6 @@ int runWindowProgram(int argc, char* argv[], const WindowProgramHooks& hooks)
     options.describe(parser);
     parser.process(app);
     refuseStrayArgument(parser); // beside the toolkit's options, once it has taken them
-    if (parser.isSet(options.port) && parser.isSet(options.simulate)) {
-        fputs("quorva: --port e --simulate não podem ser usados juntos\n", stderr);
-        return 2;
-    }
 
     link::MasterOnLine<link::ChosenDriver> line(
         [&](const link::LinkClock& clock) -> link::ChosenDriver {

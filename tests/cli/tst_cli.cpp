@@ -193,6 +193,9 @@ private slots:
             row(name, QStringList{"write", "--port", "/dev/quorva-missing"} + args, 2, {}, err);
         };
         refused("no field", {}, "nada a escrever");
+        row("refused as JSON", {"write", "--port", "/dev/quorva-missing", "--zero", "10", "--json"},
+            2, {}, "Erro:Valor deve ser",
+            R"(^\{"error":"Erro:Valor deve ser >= -9,9 ou <= 9,9","outcome":"refused"\}\n$)");
         refused("zero not a number", {"--zero", "abc"},
                 "Erro: Dado Inválido,Verificar. (--zero abc)");
         refused("zero out of range", {"--zero", "10,0"}, "Erro:Valor deve ser >= -9,9 ou <= 9,9");
@@ -325,6 +328,9 @@ private slots:
             "text: não é uma porta serial)");
         row("port a folder", {"read", "--port", m_files.path()}, 1, {}, ": é uma pasta)");
         row("link empty", {"simulate", "--link", ""}, 2, {}, "--link: o caminho está vazio");
+        row("fault empty", {"simulate", "--fault", ""}, 2, {}, "--fault: o valor está vazio");
+        row("a code on a fault without one", {"simulate", "--fault", "no-reply:3"}, 2, {},
+            "a falha no-reply não leva código: 'no-reply:3'");
         row("link where none can be", {"simulate", "--link", "/proc/quorva"}, 2, {},
             "--link /proc/quorva: a pasta /proc não aceita links");
         for (const char* timeout : {"99", "10001", "x"})
