@@ -432,12 +432,18 @@ private slots:
     }
 
     // Every time carries its UTC offset, whatever the zone: +00:00 in UTC.
+    // Readings come once a second unless --interval says otherwise.
     void timesCarryTheirOffset()
     {
         for (const auto& [zone, offset] :
              {std::pair{"TZ=UTC", "+00:00;"}, std::pair{"TZ=America/Sao_Paulo", "-03:00;"}}) {
-            const Run r = run("env", {zone, cli, "monitor", "--simulate", "--count", "1", "--csv"});
-            QVERIFY2(r.status == 0 && r.out.contains(offset), qPrintable(r.out));
+            const Run r = run("env", {zone, cli, "monitor", "--simulate", "--count", "2", "--csv"});
+            QVERIFY2(r.status == 0 && r.out.count(offset) == 2, qPrintable(r.out));
+            const QStringList rows = r.out.split('\n', Qt::SkipEmptyParts);
+            const auto at = [&](int row) {
+                return QDateTime::fromString(rows.value(row).section(';', 0, 0), Qt::ISODateWithMs);
+            };
+            QVERIFY2(at(1).msecsTo(at(2)) >= 900, qPrintable(r.out));
         }
     }
 

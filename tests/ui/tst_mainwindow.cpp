@@ -40,6 +40,7 @@ private slots:
         QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(w.form.btSair->text() + w.form.mnSobre->text(), "Sair&Sobre");
         QVERIFY(!w.form.Timer1->isActive());
+        QCOMPARE(w.form.Timer1->interval(), 1000); // a reading a second
         // The 32 x 32 icon, from the resources built into the program.
         QCOMPARE(w.form.windowIcon().availableSizes(), QList<QSize>{QSize(32, 32)});
     }
