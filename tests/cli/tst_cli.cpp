@@ -249,6 +249,9 @@ private slots:
                          "o transmissor recusou a leitura de sincronismo * Exceção 2: endereço "
                          "ilegal *",
                          R"("fault":"exception","outcome":"bad-reply")"},
+              {"exception",
+               "o transmissor recusou a leitura de sincronismo * Exceção 4: falha no transmissor *",
+               R"("fault":"exception","outcome":"bad-reply")"},
               {"other-slave", "resposta inválida do transmissor (resposta de outro escravo)",
                R"("fault":"wrong-slave","outcome":"bad-reply")"},
               {"wrong-function", "resposta inválida do transmissor (código de função errado)",
