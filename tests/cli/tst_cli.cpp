@@ -4,6 +4,8 @@
 // commissioning write against Debian's pymodbus.
 #include "ptypair.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
@@ -435,6 +437,19 @@ private slots:
     }
 
     // Every time carries its UTC offset, whatever the zone: +00:00 in UTC.
+    // Only the port "Conectar" would open is marked, in words as in JSON.
+    void portsMarkTheOneDeviceZeroOpens()
+    {
+        const Run text = quorva({"ports"}), json = quorva({"ports", "--json"});
+        QCOMPARE(text.status + json.status, 0);
+        for (const QJsonValue p : QJsonDocument::fromJson(json.out.toUtf8()).array()) {
+            const QString mark = p["deviceIndex0"].toBool() ? "* " : "  ";
+            QVERIFY2(text.out.contains('\n' + mark + p["port"].toString() + ' ') ||
+                         text.out.startsWith(mark + p["port"].toString() + ' '),
+                     qPrintable(text.out));
+        }
+    }
+
     // Readings come once a second unless --interval says otherwise.
     void timesCarryTheirOffset()
     {
