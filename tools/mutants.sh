@@ -155,6 +155,30 @@ mutant "exception 4 (simulate --fault refuse-writes) is named '* Exceção Modbu
 mutant "the window sends Erro do Sensor and Sinal de Saída swapped (chosen '< 4 mA' + '4 a 20 mA' is written as 'Nenhum' + '20 a 4 mA')" src/ui/serial.cpp 'RadioGroup2->itemIndex(), RadioGroup3->itemIndex()}' 'RadioGroup3->itemIndex(), RadioGroup2->itemIndex()}'
 mutant "Enter on 'Enviar assim mesmo?' answers Sim: an out-of-range configuration is sent by a reflex keypress" src/ui/messagesink.cpp 'box.setDefaultButton(no);' 'box.setDefaultButton(yes);'
 mutant "the window's Zero field no longer takes a minus sign: a negative zero adjustment cannot be typed" src/ui/widgets/maskedit.cpp 'const bool sign = position == 0 && (c == u'\''-'\'' || c == u'\''+'\'');' 'const bool sign = position == 0 && (c == u'\''+'\'');'
+
+# Written by a third reviewer, after the window, the command line and the
+# write were reorganised, again from src/, the README and --help alone (16 of
+# 20 caught before anything was mended).
+mutant "Desconectar stays clickable while reading (enabled with Parar Leitura showing); it should be greyed until reading stops" src/ui/serial.cpp 'btConectar->setEnabled(!reading);' 'btConectar->setEnabled(true);'
+mutant "the configuration fields (Tipo de Sensor, Zero, V. Mín., V. Máx., Erro do Sensor, Sinal de Saída) never open after Ler: nothing can be edited" src/ui/serial.cpp 'm_state.fieldsOpen = true;' 'm_state.fieldsOpen = false;'
+mutant "a failed reading (no reply, bad reply, line busy) no longer shows 'Erro de leitura' in the status bar; the last 'Leitura efetuada -->>' stays" src/ui/serial.cpp 'StatusBar1->setPanelText(1, QString::fromUtf8(kReadErrorText));' 'StatusBar1->setPanelText(1, StatusBar1->panelText(1));'
+mutant "a TRV-C read after a TRV-A on the same connection keeps the mA texts (4 a 20 mA, < 4 mA) instead of 0 a 10 V / Mínimo / Máximo" src/ui/serial.cpp 'if (RadioGroup2->itemIndex() == -1 || reading.modelCode != m_optionListsModel)' 'if (RadioGroup2->itemIndex() == -1)'
+mutant "Enviar starts reading (its caption turns Parar Leitura) instead of sending the configuration" src/ui/serialform.cpp '[this] { dispatch([this] { Button2Click(Button2); }); });' '[this] { dispatch([this] { transmiteClick(Button2); }); });'
+mutant "the window reads every 2 s instead of once a second (temperature and activity arrow step at half pace)" src/ui/serialform.cpp 'constexpr int kPollIntervalMs = 1000;' 'constexpr int kPollIntervalMs = 2000;'
+mutant "quorva --help shows the English heading 'Options:' instead of 'Opções:'" src/ui/windowprogram.cpp 'text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));' 'text.replace(QStringLiteral("\nOptionen:\n"), QStringLiteral("\nOpções:\n"));'
+mutant "monitor without --interval reads twice a second instead of once (help still says 1000)" src/cli/main.cpp '                                "1000"};' '                                "500"};'
+mutant "read --json against a silent or missing transmitter prints nothing on standard output instead of {\"error\":...,\"outcome\":...}" src/cli/read.cpp $'        if (o.json)\n            printJson(o.out, errorJson(error));' $'        if (o.json)\n            o.out.flush();'
+mutant "monitor --csv prints no header line timestamp;measured;unit;error" src/cli/monitor.cpp 'if (csv)' 'if (false)'
+mutant "every --json failure object names its outcome under the key \"result\" instead of \"outcome\" (read, monitor, write)" src/cli/output.cpp 'QJsonObject o{{"error", e.message}, {"outcome", e.code}};' 'QJsonObject o{{"error", e.message}, {"result", e.code}};'
+mutant "simulate --fault exception (no code) answers exception 1 (função ilegal) instead of the documented 4 (falha no transmissor)" src/cli/simulate.cpp 'options.fault.contains(u'\'':'\'') ? options.fault.section(u'\'':'\'', 1).toInt(&ok) : 4;' 'options.fault.contains(u'\'':'\'') ? options.fault.section(u'\'':'\'', 1).toInt(&ok) : 1;'
+mutant "ports marks every port but device 0 with * (and device 0 without)" src/cli/ports.cpp '<< (isChosen ? "* " : "  ")' '<< (isChosen ? "  " : "* ")'
+mutant "read --json gives measuredValue 23 for 23,5 °C (tenths dropped)" src/cli/jsonschema.cpp 'r.measured.inTenths ? r.measuredRaw / 10.0 : double(r.measuredRaw)' 'r.measured.inTenths ? double(r.measuredRaw / 10) : double(r.measuredRaw)'
+mutant "write --direction falling writes 4 a 20 mA (word 0000) instead of 20 a 4 mA (0001)" src/cli/choices.cpp '{{"rising", "crescente", "direct", "direto"},' '{{"falling", "rising", "crescente", "direct", "direto"},'
+mutant "timestamps end in +00:0 (offset minutes not padded) in monitor --csv/--json and the record's time" src/cli/outputfile.cpp '.arg(magnitude % 60, 2, 10, QChar(u'\''0'\''))' '.arg(magnitude % 60)'
+mutant "simulate --fault exception:2 is reported as '* Exceção 4: falha no transmissor *' instead of '* Exceção 2: endereço ilegal *' (read, write, the window's Label6)" src/link/modbusmaster.cpp 'result.exceptionCode = parsed.exceptionCode;' 'result.exceptionCode = 4;'
+mutant "a read refused at the line's sync read (simulate --fault exception) reports outcome exception instead of bad-reply with fault exception" src/link/modbusmaster.cpp 'failed.outcome = refused ? ReplyOutcome::BadReply : m_lastFailure.outcome;' 'failed.outcome = m_lastFailure.outcome;'
+mutant "choosing a sensor in the window loads its range reversed (Pt100: V. Mín. 650, V. Máx. -200)" src/transmitter/sensortable.cpp 'QString::number(s->lowest), QString::number(s->highest)};' 'QString::number(s->highest), QString::number(s->lowest)};'
+mutant "simulate --fault wrong-byte-count (the former spelling) is refused as an unknown fault" src/sim/transmittermodel.cpp '{"bad-byte-count", Fault::WrongByteCount, "wrong-byte-count"},' '{"bad-byte-count", Fault::WrongByteCount, "wrong-bytes-count"},'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
