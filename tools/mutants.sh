@@ -276,7 +276,9 @@ text = open(path, encoding="utf-8").read()
 section = re.search(r"^## Mutation check\n.*?(?=^## |\Z)", text, re.S | re.M)
 body = section.group(0) if section else "## Mutation check\n\n"
 head = body.split("\n| Mutant |")[0].split("\nLast run (")[0].rstrip("\n")
-new = f"{head}\n\n{table}\n\n{summary}\n\n"
+# The reviewers' rounds below the table stay.
+tail = body[body.index("\n### ") + 1:] if "\n### " in body else ""
+new = f"{head}\n\n{table}\n\n{summary}\n\n{tail}"
 text = text.replace(body, new) if section else text.rstrip("\n") + "\n\n" + new
 open(path, "w", encoding="utf-8").write(text.rstrip("\n") + "\n")
 PY
