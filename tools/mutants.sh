@@ -118,7 +118,7 @@ mutant "simulate --noise puts nothing on the line" src/sim/ptyserver.cpp 'if (pe
 mutant "quorva --simulate cannot connect (device not found)" src/sim/virtualtransmitter.cpp 'if (m_fault.fault == Fault::Unplugged || deviceIndex != 0)' 'if (m_fault.fault == Fault::Unplugged || deviceIndex != 1)'
 mutant "read --json: rangeUpperTenths key misspelled" src/cli/jsonschema.h '{"rangeUpperTenths", "rangeUpper",' '{"rangeUpperTenth", "rangeUpper",'
 mutant "write --dry-run that reads the device actually writes it" src/cli/write.cpp $'    if (options.dryRun)\n        return printDryRun(image, o);' $'    if (false)\n        return printDryRun(image, o);'
-mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/transmitter/writeprocedure.cpp 'if (!slotReadsBack(m_image, m_report.readBack, slot))' 'if (false)'
+mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/transmitter/writeprocedure.cpp 'if (written != m_report.readBack[size_t(slot)])' 'if (false)'
 mutant "bare quorva-cli (no command) exits 0 instead of 2" src/cli/main.cpp 'return command.isEmpty() ? kExitUsage : kExitOk;' 'return kExitOk;'
 mutant "an empty --port silently opens the first FTDI cable" src/cli/main.cpp 'if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())' 'if (false)'
 mutant "line-busy failure named in English" src/cli/clilink.cpp 'error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");' 'error->message = QStringLiteral("line busy");'

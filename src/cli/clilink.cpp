@@ -260,7 +260,8 @@ bool CliLink::writeAndReadBack(const transmitter::WriteImage& image,
     // write on the line is awaited, so that its outcome is reported as it is.
     const auto watch = watchInterrupt([&] {
         if (write.step() == ConfigurationWrite::Step::ReadingBack ||
-            (write.step() == ConfigurationWrite::Step::AwaitingEcho && m_line.master.requestWaiting()))
+            (write.step() == ConfigurationWrite::Step::AwaitingEcho &&
+             m_line.master.requestWaiting()))
             stop();
     });
     // The master takes one request at a time; this link never offers a second.

@@ -9,12 +9,6 @@ namespace {
 // The configuration registers a write sets, in slot order.
 constexpr int kConfigurationSlots[] = {Slot::ZeroAdjust, Slot::SensorType,  Slot::RangeLower,
                                        Slot::RangeUpper, Slot::SensorError, Slot::OutputDirection};
-
-// A slot holds what was sent when it holds the word sent, read back as a value.
-bool slotReadsBack(const WriteImage& sent, const RegisterImage& readBack, int slot)
-{
-    return wordToValue(valueToWord(sent[size_t(slot)])) == readBack[size_t(slot)];
-}
 } // namespace
 
 bool WriteReport::sent() const
@@ -78,10 +72,10 @@ void ConfigurationWrite::take(const link::TransactionResult& result)
             return finish(WriteOutcome::ReadBackFailed, result);
         m_report.readBack = decodeRegisterImage(result.words);
         for (const int slot : kConfigurationSlots) {
-            if (!slotReadsBack(m_image, m_report.readBack, slot))
-                m_report.differences.push_back({slot,
-                                                wordToValue(valueToWord(m_image[size_t(slot)])),
-                                                m_report.readBack[size_t(slot)]});
+            // A slot holds what was sent when it holds the word sent, read back as a value.
+            const qint32 written = wordToValue(valueToWord(m_image[size_t(slot)]));
+            if (written != m_report.readBack[size_t(slot)])
+                m_report.differences.push_back({slot, written, m_report.readBack[size_t(slot)]});
         }
         return finish(m_report.differences.empty() ? WriteOutcome::Confirmed
                                                    : WriteOutcome::ReadBackDiffers,
