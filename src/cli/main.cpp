@@ -2,14 +2,18 @@
 // commissioning transmitters in series and for scripts.
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "cli/report.h"
 #include "sim/transmittermodel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <unistd.h>
 
 using namespace quorva::cli;
@@ -27,6 +31,7 @@ const char kUsage[] =
     "  write      envia a configuração (--sensor --zero --lower --upper --fault --direction,\n"
     "             ou --from ARQUIVO de 'read --json'; --record, --dry-run, --force)\n"
     "  simulate   transmissor virtual num pseudo-terminal (--link PATH, --fault NOME)\n"
+    "  report     relatório PDF ou HTML de um registro (REGISTRO -o ARQUIVO, --operator NOME)\n"
     "\n"
     "Opções comuns: --port NOME | --simulate, --timeout MS, --json.\n"
     "'quorva-cli <comando> --help' detalha.\n"
@@ -91,6 +96,13 @@ struct Options
             .arg(quorva::sim::lineFaultNames().join(QStringLiteral(", "))),
         "NOME"};
     QCommandLineOption turnaround{"turnaround", "Tempo de resposta do transmissor, em ms.", "MS"};
+    QCommandLineOption output{{"o", "output"},
+                              "Grava o relatório em ARQUIVO: .pdf (A4) ou .html, conforme o nome.",
+                              "ARQUIVO"};
+    QCommandLineOption operatorName{"operator",
+                                    "Nome do operador no cabeçalho do relatório (em vez do "
+                                    "registrado).",
+                                    "NOME"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
     QCommandLineOption noise{"noise", "Outro transmissor na linha: 16 bytes a cada MS.", "MS"};
 };
@@ -217,6 +229,14 @@ int runSimulate(const QCommandLineParser& parser, const Options& opt, Output& o,
     return simulate(s, o);
 }
 
+int runReport(const QCommandLineParser& parser, const Options& opt, Output& o, CliLink*)
+{
+    if (parser.value(opt.output).trimmed().isEmpty())
+        return o.fail(QStringLiteral("report: falta -o ARQUIVO (.pdf ou .html)"), kExitUsage);
+    return reportFromRecord(parser.positionalArguments().constFirst(), parser.value(opt.output),
+                            parser.value(opt.operatorName), o);
+}
+
 // The commands: each one's options (after --json, and after --port,
 // --simulate and --timeout for one that talks to the device) in the order
 // its help lists them, and its handler.
@@ -227,6 +247,7 @@ struct Command
     bool talksToDevice;
     std::array<QCommandLineOption Options::*, 10> options; // the unused ones null
     Handler run;
+    const char* operand = nullptr; // the one file a command takes, named in its help
 };
 constexpr Command kCommands[] = {
     {"ports", false, {}, runPorts},
@@ -242,6 +263,7 @@ constexpr Command kCommands[] = {
      {&Options::link, &Options::injectFault, &Options::turnaround, &Options::noise,
       &Options::steady},
      runSimulate},
+    {"report", false, {&Options::output, &Options::operatorName}, runReport, "REGISTRO"},
 };
 
 int runCommand(QTextStream& out, QTextStream& err)
@@ -277,6 +299,9 @@ int runCommand(QTextStream& out, QTextStream& err)
         if (option)
             parser.addOption(opt.*option);
     }
+    if (chosen.operand)
+        parser.addPositionalArgument(QLatin1String(chosen.operand),
+                                     QStringLiteral("O registro de tentativas (--record)."));
     if (!parser.parse(args)) {
         err << "quorva-cli: " << parseErrorText(parser.errorText()) << Qt::endl;
         return kExitUsage;
@@ -285,14 +310,21 @@ int runCommand(QTextStream& out, QTextStream& err)
         // Qt's usage line names the program as started, without the command.
         QString text = parser.helpText();
         text.replace(0, text.indexOf(u'\n'),
-                     QStringLiteral("uso: quorva-cli %1 [opções]").arg(command));
+                     QStringLiteral("uso: quorva-cli %1 [opções]").arg(command) +
+                         (chosen.operand ? u' ' + QLatin1String(chosen.operand) : QString()));
         text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
+        text.replace(QStringLiteral("\nArguments:\n"), QStringLiteral("\nArgumentos:\n"));
         out << text;
         return kExitOk;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        err << "quorva-cli: argumento inesperado '" << parser.positionalArguments().first() << "'"
-            << Qt::endl;
+    const qsizetype operands = chosen.operand ? 1 : 0;
+    if (parser.positionalArguments().size() > operands) {
+        err << "quorva-cli: argumento inesperado '" << parser.positionalArguments().at(operands)
+            << "'" << Qt::endl;
+        return kExitUsage;
+    }
+    if (parser.positionalArguments().size() < operands) {
+        err << "quorva-cli: " << command << ": falta " << chosen.operand << Qt::endl;
         return kExitUsage;
     }
 
@@ -307,12 +339,32 @@ int runCommand(QTextStream& out, QTextStream& err)
     return chosen.run(parser, opt, o, &link);
 }
 
+// A session without a runtime folder (ssh, a service) is no fault of the
+// report's; Qt's note about it on standard error would read as one.
+QtMessageHandler qtMessageHandler = nullptr;
+void withoutRuntimeFolderNote(QtMsgType type, const QMessageLogContext& context,
+                              const QString& text)
+{
+    if (!text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        qtMessageHandler(type, context, text);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     const bool outputClosed = fillClosedStandardDescriptors(); // before Qt opens anything
-    QCoreApplication app(argc, argv);
+    // The reports are drawn with Qt's text engine and PDF writer, which need
+    // a GUI application; off screen, so that no display is needed.
+    const bool draws = argc > 1 && (std::strcmp(argv[1], "report") == 0 ||
+                                    std::strcmp(argv[1], "commission") == 0);
+    if (draws) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qtMessageHandler = qInstallMessageHandler(withoutRuntimeFolderNote);
+    }
+    const std::unique_ptr<QCoreApplication> app =
+        draws ? std::make_unique<QGuiApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorva-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
     CheckedDescriptor standardOutput(STDOUT_FILENO, outputClosed);

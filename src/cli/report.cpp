@@ -1,0 +1,545 @@
+#include "report.h"
+
+#include "cli/jsonschema.h"
+#include "cli/systemfiles.h"
+#include "transmitter/reading.h"
+#include "transmitter/sensortable.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QTextDocument>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorva::cli {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Relatório de comissionamento");
+const QString kNone = QStringLiteral("—");
+
+enum class Format { Unknown, Pdf, Html };
+
+Format formatOf(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("pdf"))
+        return Format::Pdf;
+    if (suffix == QLatin1String("html") || suffix == QLatin1String("htm"))
+        return Format::Html;
+    return Format::Unknown;
+}
+
+// The outcome codes of the record, as a reviewer reads them.
+constexpr std::pair<const char*, const char*> kOutcomeTexts[] = {
+    {"no-reply", "o transmissor não respondeu"},
+    {"bad-reply", "resposta inválida do transmissor"},
+    {"exception", "o transmissor recusou o pedido"},
+    {"read-failed", "a leitura falhou"},
+    {"send-failed", "o envio falhou"},
+    {"line-busy", "linha ocupada"},
+    {"port-not-found", "porta não encontrada"},
+    {"port-missing", "porta não encontrada"},
+    {"port-busy", "porta em uso por outro programa"},
+    {"permission-denied", "sem permissão para abrir a porta"},
+    {"open-failed", "a porta não abriu"},
+    {"interrupted", "interrompido"},
+    {"refused", "configuração recusada"},
+    {"read-back-failed", "configuração confirmada, mas a releitura falhou"},
+    {"read-back-differs", "a releitura difere do que foi enviado"},
+    {"record-failed", "a tentativa não foi registrada"},
+};
+
+QString outcomeText(const QString& code)
+{
+    for (const auto& [key, text] : kOutcomeTexts) {
+        if (code == QLatin1String(key))
+            return QString::fromUtf8(text);
+    }
+    return code.isEmpty() ? QStringLiteral("sem resultado") : code;
+}
+
+// A record's time in the offset it was written with, as people in Brazil write it.
+QDateTime recordTime(const QJsonObject& attempt)
+{
+    return QDateTime::fromString(attempt.value(QLatin1String("time")).toString(),
+                                 Qt::ISODateWithMs);
+}
+
+QString dateTimeText(const QDateTime& t, bool withOffset)
+{
+    if (!t.isValid())
+        return kNone;
+    QString text = t.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    if (withOffset) {
+        const int minutes = t.offsetFromUtc() / 60;
+        text += QStringLiteral(" (UTC%1%2:%3)")
+                    .arg(minutes < 0 ? QStringLiteral("−") : QStringLiteral("+"))
+                    .arg(std::abs(minutes) / 60, 2, 10, QChar(u'0'))
+                    .arg(std::abs(minutes) % 60, 2, 10, QChar(u'0'));
+    }
+    return text;
+}
+
+// A configuration as a reading's JSON holds it, one field a line; none
+// without a reading.
+QStringList configurationLines(const QJsonValue& value)
+{
+    if (!value.isObject())
+        return {};
+    const QJsonObject r = value.toObject();
+    const auto exact = [&](const char* key) { return qint32(r.value(QLatin1String(key)).toInt()); };
+    const auto text = [&](const char* key) {
+        const QString t = r.value(QLatin1String(key)).toString();
+        return t.isEmpty() ? kNone : t;
+    };
+    const QString unit = transmitter::unitsForSensorType(exact("sensorTypeIndex")).setting;
+    const QString unitSuffix = unit.isEmpty() ? QString() : u' ' + unit;
+    return {text("sensorType"),
+            QStringLiteral("%1 a %2%3")
+                .arg(transmitter::rangeValueText(exact("rangeLowerTenths")),
+                     transmitter::rangeValueText(exact("rangeUpperTenths")), unitSuffix),
+            QStringLiteral("Zero %1%2")
+                .arg(transmitter::zeroAdjustText(exact("zeroAdjustTenths")), unitSuffix),
+            QStringLiteral("Erro do sensor: %1").arg(text("sensorError")),
+            QStringLiteral("Saída: %1").arg(text("outputDirection"))};
+}
+
+// One transmitter of the report: its last attempt decides.
+struct Row
+{
+    enum class State { Confirmed, Failed, NotDone };
+    QString tag;
+    QJsonObject last;
+    int attempts = 0;
+    State state = State::NotDone;
+};
+
+QList<Row> rowsOf(const QList<QJsonObject>& attempts, const QStringList& plannedTags)
+{
+    QList<Row> rows;
+    QHash<QString, qsizetype> byTag;
+    for (const QString& tag : plannedTags) {
+        if (!byTag.contains(tag)) {
+            byTag.insert(tag, rows.size());
+            rows.append({tag, {}, 0, Row::State::NotDone});
+        }
+    }
+    for (const QJsonObject& attempt : attempts) {
+        const QString tag = attempt.value(QLatin1String("tag")).toString();
+        // A line without a tag (a single write) is a transmitter of its own.
+        qsizetype at = tag.isEmpty() ? -1 : byTag.value(tag, -1);
+        if (at < 0) {
+            at = rows.size();
+            const QString port = attempt.value(QLatin1String("port")).toString();
+            rows.append({tag.isEmpty() ? (port.isEmpty() ? kNone : port) : tag, {}, 0, {}});
+            if (!tag.isEmpty())
+                byTag.insert(tag, at);
+        }
+        Row& row = rows[at];
+        row.last = attempt;
+        ++row.attempts;
+        row.state = attempt.value(QLatin1String("outcome")).toString() == QLatin1String("ok")
+                        ? Row::State::Confirmed
+                        : Row::State::Failed;
+    }
+    return rows;
+}
+
+QString escaped(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString cellLines(const QStringList& lines, const QStringList& against = {})
+{
+    if (lines.isEmpty())
+        return kNone;
+    QStringList cells;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        // A field the write changed is bold, so the change is seen at a glance.
+        const bool changed = !against.isEmpty() && against.value(i) != lines[i];
+        cells << (changed ? QStringLiteral("<b>%1</b>") : QStringLiteral("%1"))
+                     .arg(escaped(lines[i]));
+    }
+    return cells.join(QStringLiteral("<br>"));
+}
+
+QString outcomeCell(const Row& row)
+{
+    if (row.state == Row::State::NotDone)
+        return QStringLiteral("<b>Não executado</b>");
+    if (row.state == Row::State::Confirmed)
+        return QStringLiteral("<span style=\"color:#1b5e20\">Confirmado</span>");
+    const QString code = row.last.value(QLatin1String("outcome")).toString();
+    QString cell =
+        QStringLiteral("<b style=\"color:#b00020\">Falhou:</b> %1").arg(escaped(outcomeText(code)));
+    QStringList fields;
+    for (const QJsonValue& d : row.last.value(QLatin1String("differences")).toArray()) {
+        const QString key = d.toObject().value(QLatin1String("field")).toString();
+        for (const ConfigurationKey& k : kConfigurationKeys) {
+            if (key == QLatin1String(k.key))
+                fields << QString::fromUtf8(k.caption);
+        }
+    }
+    if (!fields.isEmpty())
+        cell += QStringLiteral(" (%1)").arg(escaped(fields.join(QStringLiteral(", "))));
+    // The device's own words: which port, which exception.
+    const QString error = row.last.value(QLatin1String("error")).toString();
+    if (!error.isEmpty() && error != outcomeText(code))
+        cell += QStringLiteral("<br><span style=\"font-size:7pt; color:#444444\">%1</span>")
+                    .arg(escaped(error));
+    return cell;
+}
+
+struct Header
+{
+    QString operatorName, planFile, first, last, generated;
+};
+
+QString programName()
+{
+    return QStringLiteral("quorva-cli %1").arg(QCoreApplication::applicationVersion());
+}
+
+// The body both formats share: attributes the text engine and browsers both
+// honour, so the PDF and the page look alike.
+QString bodyHtml(const QList<Row>& rows, const Header& h)
+{
+    QString html;
+    html += QStringLiteral("<h1 style=\"font-size:15pt\">%1</h1>").arg(kTitle);
+    html += QStringLiteral("<table class=\"header\" cellspacing=\"0\" cellpadding=\"2\">");
+    const std::pair<QString, QString> facts[] = {
+        {QStringLiteral("Operador"), h.operatorName},
+        {QStringLiteral("Plano"), h.planFile},
+        {QStringLiteral("Programa"), programName()},
+        {QStringLiteral("Primeira tentativa"), h.first},
+        {QStringLiteral("Última tentativa"), h.last},
+        {QStringLiteral("Relatório gerado em"), h.generated},
+    };
+    for (const auto& [caption, value] : facts)
+        html +=
+            QStringLiteral("<tr><td><b>%1:</b></td><td>%2</td></tr>").arg(caption, escaped(value));
+    html += QStringLiteral("</table><p></p>");
+
+    html += QStringLiteral(
+        "<table class=\"rows\" width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
+        "style=\"border-collapse:collapse; border-color:#888888\"><thead><tr bgcolor=\"#dde3ea\">"
+        "<th width=\"4%\">Nº</th><th width=\"13%\">Tag</th><th width=\"10%\">Modelo</th>"
+        "<th width=\"21%\">Antes</th><th width=\"21%\">Depois (relido)</th>"
+        "<th width=\"20%\">Resultado</th><th width=\"11%\">Hora</th></tr></thead><tbody>");
+    int confirmed = 0, failed = 0, notDone = 0, attempts = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        attempts += row.attempts;
+        confirmed += row.state == Row::State::Confirmed;
+        failed += row.state == Row::State::Failed;
+        notDone += row.state == Row::State::NotDone;
+        const char* colour = row.state == Row::State::Failed    ? "#fbe0e0"
+                             : row.state == Row::State::NotDone ? "#fff3d6"
+                                                                : "#ffffff";
+        const char* kind = row.state == Row::State::Failed    ? "failed"
+                           : row.state == Row::State::NotDone ? "not-done"
+                                                              : "confirmed";
+        QString tag = QStringLiteral("<b>%1</b>").arg(escaped(row.tag));
+        if (row.attempts > 1)
+            tag += QStringLiteral("<br>%1 tentativas").arg(row.attempts);
+        QString model = kNone;
+        if (const QString name = row.last.value(QLatin1String("model")).toString(); !name.isEmpty())
+            model = QStringLiteral("%1<br>firmware %2")
+                        .arg(escaped(name),
+                             QString::number(row.last.value(QLatin1String("firmware")).toDouble(),
+                                             'f', 2)
+                                 .replace(u'.', u','));
+        const QStringList before = configurationLines(row.last.value(QLatin1String("before")));
+        const QStringList after = configurationLines(row.last.value(QLatin1String("readBack")));
+        QString time = dateTimeText(recordTime(row.last), false);
+        time.replace(u' ', QStringLiteral("<br>"));
+        html += QStringLiteral("<tr class=\"%1\" bgcolor=\"%2\"><td>%3</td><td>%4</td><td>%5</td>"
+                               "<td>%6</td><td>%7</td><td>%8</td><td>%9</td></tr>")
+                    .arg(QLatin1String(kind), QLatin1String(colour))
+                    .arg(i + 1)
+                    .arg(tag, model, cellLines(before), cellLines(after, before), outcomeCell(row),
+                         row.attempts > 0 ? time : kNone);
+    }
+    html += QStringLiteral("</tbody></table>");
+    html += QStringLiteral("<p><b>Totais:</b> %1 transmissores; %2 confirmados; %3 falharam; "
+                           "%4 não executados (%5 tentativas).</p>")
+                .arg(rows.size())
+                .arg(confirmed)
+                .arg(failed)
+                .arg(notDone)
+                .arg(attempts);
+    html += QStringLiteral(
+        "<p>&nbsp;</p><table width=\"100%\" cellspacing=\"0\" cellpadding=\"4\"><tr>"
+        "<td width=\"50%\">Executado por: ______________________________</td>"
+        "<td width=\"50%\">Verificado por: ______________________________</td></tr>"
+        "<tr><td>Data: ____/____/________</td><td>Data: ____/____/________</td></tr></table>");
+    return html;
+}
+
+const char kPageStyle[] = R"(
+@page { size: A4; margin: 12mm 12mm 16mm 12mm;
+  @bottom-right { content: "página " counter(page) " de " counter(pages); font-size: 8pt; } }
+body { font-family: "Liberation Sans", Arial, sans-serif; font-size: 9pt; color: #000;
+  print-color-adjust: exact; -webkit-print-color-adjust: exact; }
+table.rows { table-layout: fixed; font-size: 8pt; }
+table.rows th, table.rows td { border: 1px solid #888; vertical-align: top; text-align: left;
+  overflow-wrap: anywhere; }
+thead { display: table-header-group; }
+tr { break-inside: avoid; page-break-inside: avoid; }
+)";
+
+QString standaloneHtml(const QString& body)
+{
+    return QStringLiteral(
+               "<!DOCTYPE html>\n<html lang=\"pt-BR\">\n<head>\n<meta charset=\"utf-8\">\n"
+               "<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n%3\n</body>\n"
+               "</html>\n")
+        .arg(kTitle, QString::fromUtf8(kPageStyle), body);
+}
+
+// The failure of a file, errno's text at hand when there is one.
+QString fileFailure(const QString& path, int error, const QString& fallback)
+{
+    return QStringLiteral("não foi possível gravar o relatório em %1: %2")
+        .arg(path, error != 0 ? systemErrorText(error) : fallback);
+}
+
+bool openSaveFile(QSaveFile& file, QString* error)
+{
+    errno = 0;
+    if (file.open(QIODevice::WriteOnly))
+        return true;
+    *error = fileFailure(file.fileName(), errno, QStringLiteral("o arquivo não abriu"));
+    return false;
+}
+
+bool commitSaveFile(QSaveFile& file, QString* error)
+{
+    errno = 0;
+    if (file.commit())
+        return true;
+    *error = fileFailure(file.fileName(), errno, QStringLiteral("a gravação falhou"));
+    return false;
+}
+
+// A4 pages of the document, each with its number at the foot.
+bool printPdf(const QString& body, QSaveFile& file, QString* error)
+{
+    QPdfWriter writer(&file);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(12, 12, 12, 10), QPageLayout::Millimeter);
+    writer.setResolution(300);
+    writer.setTitle(kTitle);
+    writer.setCreator(programName());
+
+    QTextDocument doc;
+    doc.documentLayout()->setPaintDevice(&writer);
+    doc.setDocumentMargin(0);
+    doc.setDefaultFont(QFont(QStringLiteral("Liberation Sans"), 8));
+    doc.setHtml(body);
+
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        *error = fileFailure(file.fileName(), 0, QStringLiteral("o PDF não pôde ser iniciado"));
+        return false;
+    }
+    const QRectF area = writer.pageLayout().paintRectPixels(writer.resolution());
+    QFont footFont(QStringLiteral("Liberation Sans"), 7);
+    painter.setFont(footFont);
+    const qreal footHeight = painter.fontMetrics().height() * 2.5;
+    const QSizeF pageBody(area.width(), area.height() - footHeight);
+    doc.setPageSize(pageBody);
+    const int pages = doc.pageCount();
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
+            writer.newPage();
+        painter.save();
+        painter.translate(0, -page * pageBody.height());
+        doc.drawContents(&painter, QRectF(QPointF(0, page * pageBody.height()), pageBody));
+        painter.restore();
+        const QRectF foot(0, area.height() - painter.fontMetrics().height(), area.width(),
+                          painter.fontMetrics().height());
+        painter.drawText(foot, Qt::AlignLeft, QStringLiteral("%1 · %2").arg(kTitle, programName()));
+        painter.drawText(foot, Qt::AlignRight,
+                         QStringLiteral("página %1 de %2").arg(page + 1).arg(pages));
+    }
+    if (!painter.end()) {
+        *error = fileFailure(file.fileName(), 0, QStringLiteral("o PDF não pôde ser concluído"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool reportPathAccepted(const QString& path, QString* error)
+{
+    if (formatOf(path) == Format::Unknown) {
+        *error = QStringLiteral("%1: o relatório deve terminar em .pdf, .html ou .htm").arg(path);
+        return false;
+    }
+    const QFileInfo target(path);
+    // The report replaces a file by renaming over it: never a device or a folder.
+    if (target.exists() && !target.isFile()) {
+        struct stat st
+        {
+        };
+        QString kind = QStringLiteral("não é um arquivo comum");
+        if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+            kind = QStringLiteral("é uma pasta");
+        *error = QStringLiteral("%1: %2").arg(path, kind);
+        return false;
+    }
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    struct stat st
+    {
+    };
+    int failure = 0;
+    if (::stat(folder.constData(), &st) != 0)
+        failure = errno;
+    else if (!S_ISDIR(st.st_mode))
+        failure = ENOTDIR;
+    else if (::access(folder.constData(), W_OK) != 0)
+        failure = errno;
+    if (failure != 0) {
+        *error = QStringLiteral("%1: a pasta %2 não aceita o relatório: %3")
+                     .arg(path, target.absolutePath(), systemErrorText(failure));
+        return false;
+    }
+    return true;
+}
+
+bool writeReport(const QList<QJsonObject>& attempts, const ReportSource& source,
+                 const QString& path, QString* error)
+{
+    if (!reportPathAccepted(path, error))
+        return false;
+    // The campaign's own names first; a record written by several runs
+    // speaks through its last line.
+    Header h;
+    h.operatorName = source.operatorName;
+    h.planFile = source.planFile;
+    for (const QJsonObject& attempt : attempts) {
+        if (source.operatorName.isEmpty() && attempt.contains(QLatin1String("operator")))
+            h.operatorName = attempt.value(QLatin1String("operator")).toString();
+        if (source.planFile.isEmpty() && attempt.contains(QLatin1String("plan")))
+            h.planFile = attempt.value(QLatin1String("plan")).toString();
+    }
+    for (QString* value : {&h.operatorName, &h.planFile}) {
+        if (value->trimmed().isEmpty())
+            *value = kNone;
+    }
+    h.first = attempts.isEmpty() ? kNone : dateTimeText(recordTime(attempts.first()), true);
+    h.last = attempts.isEmpty() ? kNone : dateTimeText(recordTime(attempts.last()), true);
+    h.generated = dateTimeText(QDateTime::currentDateTime(), true);
+    const QString body = bodyHtml(rowsOf(attempts, source.plannedTags), h);
+
+    QSaveFile file(path);
+    if (!openSaveFile(file, error))
+        return false;
+    if (formatOf(path) == Format::Html) {
+        const QByteArray bytes = standaloneHtml(body).toUtf8();
+        if (file.write(bytes) != bytes.size()) {
+            *error = fileFailure(path, errno, QStringLiteral("a gravação falhou"));
+            return false;
+        }
+    } else if (!printPdf(body, file, error)) {
+        return false;
+    }
+    return commitSaveFile(file, error);
+}
+
+bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* error)
+{
+    QString reason;
+    const int fd = openRegularFile(path, O_RDONLY, &reason);
+    if (fd < 0) {
+        *error = QStringLiteral("%1: %2").arg(path, reason);
+        return false;
+    }
+    // One byte past the limit: a record that grows meanwhile is caught too.
+    QByteArray content(kMaxRecordBytes + 1, Qt::Uninitialized);
+    qint64 have = 0;
+    int readError = 0;
+    while (have < content.size()) {
+        const ssize_t n = ::read(fd, content.data() + have, size_t(content.size() - have));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            readError = errno;
+        if (n <= 0)
+            break;
+        have += n;
+    }
+    ::close(fd);
+    if (readError != 0 || have > kMaxRecordBytes) {
+        *error = QStringLiteral("%1: %2").arg(
+            path, readError != 0 ? systemErrorText(readError)
+                                 : QStringLiteral("maior que %1 MiB; não é um registro de "
+                                                  "tentativas")
+                                       .arg(kMaxRecordBytes / (1024 * 1024)));
+        return false;
+    }
+    content.truncate(have);
+    attempts.clear();
+    const QList<QByteArray> lines = content.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        if (line.isEmpty())
+            continue;
+        const QJsonDocument doc = QJsonDocument::fromJson(line);
+        const QJsonObject attempt = doc.object();
+        if (!doc.isObject() || !attempt.value(QLatin1String("time")).isString() ||
+            !attempt.value(QLatin1String("outcome")).isString()) {
+            *error = QStringLiteral("%1: a linha %2 não é uma tentativa do registro (um objeto "
+                                    "JSON com time e outcome)")
+                         .arg(path)
+                         .arg(i + 1);
+            return false;
+        }
+        attempts.append(attempt);
+    }
+    if (attempts.isEmpty()) {
+        *error = QStringLiteral("%1: o registro não tem tentativas").arg(path);
+        return false;
+    }
+    return true;
+}
+
+int reportFromRecord(const QString& recordPath, const QString& outputPath,
+                     const QString& operatorName, Output& o)
+{
+    if (formatOf(outputPath) == Format::Unknown)
+        return o.fail(QStringLiteral("--output: %1: o relatório deve terminar em .pdf, .html ou "
+                                     ".htm")
+                          .arg(outputPath),
+                      kExitUsage);
+    QList<QJsonObject> attempts;
+    QString error;
+    if (!readRecord(recordPath, attempts, &error))
+        return o.fail(error, kExitUsage);
+    if (!writeReport(attempts, {operatorName, {}, {}}, outputPath, &error))
+        return o.fail(error);
+    if (o.json)
+        printJson(o.out, QJsonObject{{"report", outputPath}, {"attempts", attempts.size()}});
+    else
+        o.out << QStringLiteral("Relatório gravado em %1 (%2 tentativas).")
+                     .arg(outputPath)
+                     .arg(attempts.size())
+              << Qt::endl;
+    return kExitOk;
+}
+
+} // namespace quorva::cli
