@@ -16,6 +16,7 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QTextDocument>
+#include <QTextTable>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -212,10 +213,19 @@ QString programName()
     return QStringLiteral("quorva-cli %1").arg(QCoreApplication::applicationVersion());
 }
 
-// The body both formats share: attributes the text engine and browsers both
-// honour, so the PDF and the page look alike.
-QString bodyHtml(const QList<Row>& rows, const Header& h)
+struct Report
 {
+    QList<Row> rows;
+    Header header;
+};
+
+// The body both formats share: attributes the text engine and browsers both
+// honour, so the PDF and the page look alike. The table starts again, its
+// header repeated, on a new page before each row of `pageStarts`.
+QString bodyHtml(const Report& report, const QList<qsizetype>& pageStarts = {})
+{
+    const QList<Row>& rows = report.rows;
+    const Header& h = report.header;
     QString html;
     html += QStringLiteral("<h1 style=\"font-size:15pt\">%1</h1>").arg(kTitle);
     html += QStringLiteral("<table class=\"header\" cellspacing=\"0\" cellpadding=\"2\">");
@@ -232,15 +242,19 @@ QString bodyHtml(const QList<Row>& rows, const Header& h)
             QStringLiteral("<tr><td><b>%1:</b></td><td>%2</td></tr>").arg(caption, escaped(value));
     html += QStringLiteral("</table><p></p>");
 
-    html += QStringLiteral(
+    const QString tableStart = QStringLiteral(
         "<table class=\"rows\" width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
-        "style=\"border-collapse:collapse; border-color:#888888\"><thead><tr bgcolor=\"#dde3ea\">"
+        "style=\"border-collapse:collapse; border-color:#888888%1\"><thead><tr bgcolor=\"#dde3ea\">"
         "<th width=\"4%\">Nº</th><th width=\"13%\">Tag</th><th width=\"10%\">Modelo</th>"
         "<th width=\"21%\">Antes</th><th width=\"21%\">Depois (relido)</th>"
         "<th width=\"20%\">Resultado</th><th width=\"11%\">Hora</th></tr></thead><tbody>");
+    html += tableStart.arg(QString());
     int confirmed = 0, failed = 0, notDone = 0, attempts = 0;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
+        if (pageStarts.contains(i))
+            html += QStringLiteral("</tbody></table>") +
+                    tableStart.arg(QStringLiteral("; page-break-before:always"));
         attempts += row.attempts;
         confirmed += row.state == Row::State::Confirmed;
         failed += row.state == Row::State::Failed;
@@ -334,8 +348,47 @@ bool commitSaveFile(QSaveFile& file, QString* error)
     return false;
 }
 
+// The rows that start a page, so that no row is cut in two by a page's foot:
+// measured in one long page of the page's width.
+QList<qsizetype> pageStarts(QTextDocument& doc, qreal pageHeight)
+{
+    QTextTable* table = nullptr;
+    for (QTextFrame* frame : doc.rootFrame()->childFrames()) {
+        if (auto* t = qobject_cast<QTextTable*>(frame); t && t->format().headerRowCount() > 0)
+            table = t;
+    }
+    if (!table)
+        return {};
+    QAbstractTextDocumentLayout* layout = doc.documentLayout();
+    const auto rowTop = [&](int r) {
+        if (r == table->rows())
+            return layout->frameBoundingRect(table).bottom();
+        qreal top =
+            layout->blockBoundingRect(table->cellAt(r, 0).firstCursorPosition().block()).top();
+        for (int c = 1; c < table->columns(); ++c)
+            top = std::min(
+                top,
+                layout->blockBoundingRect(table->cellAt(r, c).firstCursorPosition().block()).top());
+        return top;
+    };
+    const int headers = table->format().headerRowCount();
+    // A page after the first holds the repeated header and the rows; a
+    // little is kept spare for the borders.
+    const qreal usable = pageHeight * 0.97;
+    const qreal header = rowTop(headers) - layout->frameBoundingRect(table).top();
+    QList<qsizetype> starts;
+    qreal pageTop = 0;
+    for (int r = headers; r < table->rows(); ++r) {
+        if (rowTop(r + 1) - pageTop > usable && rowTop(r) > pageTop + header) {
+            starts << r - headers;
+            pageTop = rowTop(r) - header;
+        }
+    }
+    return starts;
+}
+
 // A4 pages of the document, each with its number at the foot.
-bool printPdf(const QString& body, QSaveFile& file, QString* error)
+bool printPdf(const Report& report, QSaveFile& file, QString* error)
 {
     QPdfWriter writer(&file);
     writer.setPageSize(QPageSize(QPageSize::A4));
@@ -348,7 +401,6 @@ bool printPdf(const QString& body, QSaveFile& file, QString* error)
     doc.documentLayout()->setPaintDevice(&writer);
     doc.setDocumentMargin(0);
     doc.setDefaultFont(QFont(QStringLiteral("Liberation Sans"), 8));
-    doc.setHtml(body);
 
     QPainter painter;
     if (!painter.begin(&writer)) {
@@ -360,6 +412,9 @@ bool printPdf(const QString& body, QSaveFile& file, QString* error)
     painter.setFont(footFont);
     const qreal footHeight = painter.fontMetrics().height() * 2.5;
     const QSizeF pageBody(area.width(), area.height() - footHeight);
+    doc.setHtml(bodyHtml(report));
+    doc.setTextWidth(pageBody.width());
+    doc.setHtml(bodyHtml(report, pageStarts(doc, pageBody.height())));
     doc.setPageSize(pageBody);
     const int pages = doc.pageCount();
     for (int page = 0; page < pages; ++page) {
@@ -444,18 +499,18 @@ bool writeReport(const QList<QJsonObject>& attempts, const ReportSource& source,
     h.first = attempts.isEmpty() ? kNone : dateTimeText(recordTime(attempts.first()), true);
     h.last = attempts.isEmpty() ? kNone : dateTimeText(recordTime(attempts.last()), true);
     h.generated = dateTimeText(QDateTime::currentDateTime(), true);
-    const QString body = bodyHtml(rowsOf(attempts, source.plannedTags), h);
+    const Report report{rowsOf(attempts, source.plannedTags), h};
 
     QSaveFile file(path);
     if (!openSaveFile(file, error))
         return false;
     if (formatOf(path) == Format::Html) {
-        const QByteArray bytes = standaloneHtml(body).toUtf8();
+        const QByteArray bytes = standaloneHtml(bodyHtml(report)).toUtf8();
         if (file.write(bytes) != bytes.size()) {
             *error = fileFailure(path, errno, QStringLiteral("a gravação falhou"));
             return false;
         }
-    } else if (!printPdf(body, file, error)) {
+    } else if (!printPdf(report, file, error)) {
         return false;
     }
     return commitSaveFile(file, error);

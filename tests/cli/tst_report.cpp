@@ -1,0 +1,278 @@
+// The commissioning report from a record written here line by line: its PDF
+// read back by Debian's pdftotext and pdfinfo (poppler-utils), its HTML by
+// the text it shows, and `quorva-cli report` run as a user runs it.
+#include "cli/report.h"
+
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+
+using namespace quorva::cli;
+
+namespace {
+
+// Readings as `write --record` stores them, cut to the configuration.
+#define PT100                                                                                      \
+    R"({"sensorType":"Pt100","sensorTypeIndex":0,"rangeLowerTenths":-2000,"rangeUpperTenths":6500,"zeroAdjustTenths":0,"sensorError":"Nenhum","outputDirection":"4 a 20 mA"})"
+#define K_0_600                                                                                    \
+    R"({"sensorType":"Termopar K","sensorTypeIndex":2,"rangeLowerTenths":0,"rangeUpperTenths":6000,"zeroAdjustTenths":-5,"sensorError":"Nenhum","outputDirection":"20 a 4 mA"})"
+
+const char kRecord[] =
+    R"({"time":"2026-12-07T09:15:02.120-03:00","tag":"TT-101","operator":"João Conceição","plan":"planta-norte.csv","port":"/dev/ttyUSB0","model":"TRV-A","firmware":1.01,"before":)" PT100
+    R"(,"readBack":)" K_0_600 R"(,"differences":[],"outcome":"ok"})"
+    "\n"
+    R"j({"time":"2026-12-07T09:17:40.000-03:00","tag":"TT-102","operator":"João Conceição","plan":"planta-norte.csv","port":"/dev/ttyUSB0","outcome":"no-reply","error":"Erro de leitura: o transmissor não respondeu (* Falha de comunicação *)"})j"
+    "\n"
+    R"({"time":"2026-12-07T09:20:11.500-03:00","tag":"A<&>\u0022B","operator":"João Conceição","plan":"planta-norte.csv","port":"/dev/ttyUSB0","model":"TRV-B","firmware":1.2,"before":)" PT100
+    R"(,"readBack":)" PT100 R"(,"differences":[],"outcome":"ok"})"
+    "\n\n"
+    R"({"time":"2026-12-07T09:24:03.000-03:00","tag":"TT-102","operator":"João Conceição","plan":"planta-norte.csv","port":"/dev/ttyUSB0","model":"TRV-C","firmware":1.01,"before":)" PT100
+    R"(,"readBack":)" PT100
+    R"(,"differences":[{"field":"rangeUpperTenths","written":6000,"read":6500}],"outcome":"read-back-differs","error":"a releitura difere do que foi enviado"})"
+    "\n"
+    R"({"time":"2026-12-07T09:30:59.000-03:00","port":"/dev/ttyUSB1","model":"TRV-A","firmware":1.01,"before":)" PT100
+    R"(,"readBack":)" K_0_600 R"(,"differences":[],"outcome":"ok"})"
+    "\n";
+
+QList<QJsonObject> attemptsOf(const QByteArray& lines)
+{
+    QList<QJsonObject> attempts;
+    for (const QByteArray& line : lines.split('\n')) {
+        if (!line.isEmpty())
+            attempts << QJsonDocument::fromJson(line).object();
+    }
+    return attempts;
+}
+
+struct Run
+{
+    int status = -1;
+    QString out, err;
+};
+
+Run run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    const bool exited = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+    return {exited ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QString simplified(const QString& text)
+{
+    return text.simplified();
+}
+
+// The text a reader sees: the PDF's through pdftotext, the page's through its markup.
+QString shownText(const QString& path)
+{
+    if (path.endsWith(".pdf"))
+        return simplified(run("pdftotext", {path, "-"}).out);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QTextDocument page;
+    page.setHtml(QString::fromUtf8(file.readAll()));
+    return simplified(page.toPlainText());
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString at(const QString& name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationVersion("1.01");
+        QVERIFY(m_dir.isValid());
+        writeFile(at("lote.jsonl"), kRecord);
+    }
+
+    void bothFormats_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("pdf") << "r.pdf";
+        QTest::newRow("html") << "r.html";
+        QTest::newRow("htm, capitals") << "R.HTM";
+    }
+    void bothFormats()
+    {
+        QFETCH(QString, file);
+        QString error;
+        const ReportSource source{"", "", {"TT-101", "TT-102", "A<&>\"B", "TT-105"}};
+        QVERIFY2(writeReport(attemptsOf(kRecord), source, at(file), &error), qPrintable(error));
+        const QString text = shownText(at(file));
+        // Plan order, then the lines without a tag by their port.
+        const QStringList inOrder{
+            "Relatório de comissionamento",
+            "Operador: João Conceição",
+            "Plano: planta-norte.csv",
+            "Programa: quorva-cli 1.01",
+            "Primeira tentativa: 07/12/2026 09:15:02 (UTC−03:00)",
+            "Última tentativa: 07/12/2026 09:30:59 (UTC−03:00)",
+            "1 TT-101 TRV-A firmware 1,01 Pt100 -200 a 650 °C Zero 0,0 °C Erro do sensor: Nenhum "
+            "Saída: 4 a 20 mA Termopar K 0 a 600 °C Zero -0,5 °C Erro do sensor: Nenhum Saída: "
+            "20 a 4 mA Confirmado 07/12/2026 09:15:02",
+            "2 TT-102 2 tentativas TRV-C firmware 1,01",
+            "Falhou: a releitura difere do",
+            "(V. Máx.)",
+            "3 A<&>\"B TRV-B firmware 1,20",
+            "4 TT-105 — — — Não executado —",
+            "5 /dev/ttyUSB1 TRV-A",
+            "Totais: 5 transmissores; 3 confirmados; 1 falharam; 1 não executados (5 tentativas).",
+        };
+        qsizetype from = 0;
+        for (const QString& part : inOrder) {
+            const qsizetype found = text.indexOf(part, from);
+            QVERIFY2(
+                found >= 0,
+                qPrintable(QString("\"%1\" missing (or out of order) in: %2").arg(part, text)));
+            from = found + part.size();
+        }
+        if (file.endsWith(".pdf"))
+            return;
+        QFile page(at(file));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(page.readAll());
+        QVERIFY(html.startsWith("<!DOCTYPE html>"));
+        for (const char* part : {"<meta charset=\"utf-8\">", "size: A4", "A&lt;&amp;&gt;&quot;B"})
+            QVERIFY2(html.contains(part), part);
+        QVERIFY(!html.contains("A<&>"));
+    }
+
+    // Forty transmitters run over pages, each page numbered, no row lost.
+    void fortyRowsPaginate()
+    {
+        QList<QJsonObject> attempts;
+        QStringList tags;
+        for (int i = 1; i <= 40; ++i) {
+            tags << QString("TT-%1").arg(200 + i);
+            attempts << attemptsOf(QString(R"({"time":"2026-12-07T10:%1:00-03:00","tag":"%2",)"
+                                           R"("model":"TRV-A","firmware":1.01,"before":)" PT100
+                                           R"(,"readBack":)" K_0_600 R"(,"outcome":"ok"})")
+                                       .arg(i, 2, 10, QChar('0'))
+                                       .arg(tags.last())
+                                       .toUtf8());
+        }
+        QString error;
+        QVERIFY2(writeReport(attempts, {"Ana", "p.csv", tags}, at("40.pdf"), &error),
+                 qPrintable(error));
+        const QString info = run("pdfinfo", {at("40.pdf")}).out;
+        const int pages = QRegularExpression(R"(Pages:\s+(\d+))").match(info).captured(1).toInt();
+        QVERIFY2(pages > 1, qPrintable(info));
+        QVERIFY(info.contains("A4"));
+        const QString text = shownText(at("40.pdf"));
+        for (const QString& tag : tags)
+            QVERIFY2(text.count(QRegularExpression("\\b" + tag + "\\b")) == 1, qPrintable(tag));
+        // Each page numbered, and each row whole on its page: its tag and its
+        // last line, the read-back's output, together.
+        for (int page = 1; page <= pages; ++page) {
+            const QString onPage = run("pdftotext", {"-f", QString::number(page), "-l",
+                                                     QString::number(page), at("40.pdf"), "-"})
+                                       .out;
+            QVERIFY(onPage.contains(QString("página %1 de %2").arg(page).arg(pages)));
+            QCOMPARE(onPage.count(QRegularExpression("TT-2\\d\\d")),
+                     onPage.count("Saída: 20 a 4 mA"));
+        }
+        QVERIFY(text.contains("Totais: 40 transmissores; 40 confirmados; 0 falharam"));
+    }
+
+    void command()
+    {
+        const Run r =
+            run(qEnvironmentVariable("QUORVA_CLI"),
+                {"report", at("lote.jsonl"), "-o", at("cli.pdf"), "--operator", "Maria Ângela"});
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, QString("Relatório gravado em %1 (5 tentativas).\n").arg(at("cli.pdf")));
+        QCOMPARE(r.status, 0);
+        const QString text = shownText(at("cli.pdf"));
+        QVERIFY(text.contains("Operador: Maria Ângela"));
+        QVERIFY(text.contains("página 1 de 1"));
+        // Without a plan, the record's own plan file and only its transmitters.
+        QVERIFY(text.contains("Plano: planta-norte.csv"));
+        QVERIFY(
+            text.contains("Totais: 4 transmissores; 3 confirmados; 1 falharam; 0 não executados"));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const QByteArray good = kRecord;
+        QTest::newRow("missing record") << QByteArray() << QStringList{"nada.jsonl", "-o", "x.pdf"}
+                                        << 2 << "quorva-cli: nada.jsonl: não existe";
+        QTest::newRow("bad line")
+            << good + "{\"time\":\"2026-12-07T10:00:00-03:00\",\"outcome\":\"ok\"\n"
+            << QStringList{"-o", "x.pdf"} << 2
+            << "quorva-cli: @: a linha 7 não é uma tentativa do registro (um objeto JSON com "
+               "time e outcome)";
+        QTest::newRow("line without outcome")
+            << QByteArray("{\"time\":\"2026-12-07T10:00:00-03:00\",\"tag\":\"T\"}\n")
+            << QStringList{"-o", "x.pdf"} << 2
+            << "quorva-cli: @: a linha 1 não é uma tentativa do registro (um objeto JSON com "
+               "time e outcome)";
+        QTest::newRow("empty record") << QByteArray("\n") << QStringList{"-o", "x.pdf"} << 2
+                                      << "quorva-cli: @: o registro não tem tentativas";
+        QTest::newRow("folder as record")
+            << QByteArray() << QStringList{".", "-o", "x.pdf"} << 2 << "quorva-cli: .: é uma pasta";
+        QTest::newRow("no output")
+            << good << QStringList{} << 2 << "quorva-cli: report: falta -o ARQUIVO (.pdf ou .html)";
+        QTest::newRow("extension") << good << QStringList{"-o", "x.txt"} << 2
+                                   << "quorva-cli: --output: x.txt: o relatório deve terminar em "
+                                      ".pdf, .html ou .htm";
+        QTest::newRow("missing folder")
+            << good << QStringList{"-o", "nenhuma/x.pdf"} << 1
+            << "quorva-cli: nenhuma/x.pdf: a pasta @/nenhuma não aceita o relatório: não existe";
+        QTest::newRow("file as folder")
+            << good << QStringList{"-o", "rec.jsonl/x.html"} << 1
+            << "quorva-cli: rec.jsonl/x.html: a pasta @/rec.jsonl não aceita o relatório: não é "
+               "uma pasta";
+        QTest::newRow("folder as report")
+            << good << QStringList{"-o", "pasta.pdf"} << 1 << "quorva-cli: pasta.pdf: é uma pasta";
+    }
+    void refusals()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("pasta.pdf"));
+        QStringList line{"report"};
+        if (!record.isEmpty()) {
+            writeFile(dir.filePath("rec.jsonl"), record);
+            line << "rec.jsonl";
+        }
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(qEnvironmentVariable("QUORVA_CLI"), line + args);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 message.replace("@/", dir.path() + "/").replace("@", "rec.jsonl") + "\n");
+        QCOMPARE(p.exitCode(), status);
+        QVERIFY(!QFile::exists(dir.filePath("x.pdf")));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), record.isEmpty() ? 0 : 1);
+    }
+};
+
+QTEST_MAIN(TestReport)
+#include "tst_report.moc"
