@@ -110,7 +110,7 @@ QStringList configurationLines(const QJsonValue& value)
             QStringLiteral("%1 a %2%3")
                 .arg(transmitter::rangeValueText(exact("rangeLowerTenths")),
                      transmitter::rangeValueText(exact("rangeUpperTenths")), unitSuffix),
-            QStringLiteral("Zero %1%2")
+            QStringLiteral("Zero: %1%2")
                 .arg(transmitter::zeroAdjustText(exact("zeroAdjustTenths")), unitSuffix),
             QStringLiteral("Erro do sensor: %1").arg(text("sensorError")),
             QStringLiteral("Saída: %1").arg(text("outputDirection"))};

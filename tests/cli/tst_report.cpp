@@ -127,8 +127,8 @@ private slots:
             "Programa: quorva-cli 1.01",
             "Primeira tentativa: 07/12/2026 09:15:02 (UTC−03:00)",
             "Última tentativa: 07/12/2026 09:30:59 (UTC−03:00)",
-            "1 TT-101 TRV-A firmware 1,01 Pt100 -200 a 650 °C Zero 0,0 °C Erro do sensor: Nenhum "
-            "Saída: 4 a 20 mA Termopar K 0 a 600 °C Zero -0,5 °C Erro do sensor: Nenhum Saída: "
+            "1 TT-101 TRV-A firmware 1,01 Pt100 -200 a 650 °C Zero: 0,0 °C Erro do sensor: Nenhum "
+            "Saída: 4 a 20 mA Termopar K 0 a 600 °C Zero: -0,5 °C Erro do sensor: Nenhum Saída: "
             "20 a 4 mA Confirmado 07/12/2026 09:15:02",
             "2 TT-102 2 tentativas TRV-C firmware 1,01",
             "Falhou: a releitura difere do",

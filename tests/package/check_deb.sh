@@ -53,7 +53,7 @@ while IFS='|' read -r typed offered; do
         _quorva_cli; echo "${COMPREPLY[*]}"' sh "$completion" "$typed")
     [ "$got" = "$offered" ] || fail "completion of '$typed': '$got', not '$offered'"
 done <<ROWS
-quorva-cli |ports read monitor write simulate --help --version
+quorva-cli |ports read monitor write simulate report --help --version
 quorva-cli w|write
 quorva-cli read |--help --json --port --simulate
 quorva-cli write --sensor |Pt100 J K R S T N E B
@@ -61,6 +61,7 @@ quorva-cli write --fault l|low
 quorva-cli write --direction |rising falling
 quorva-cli simulate --fault no|none no-reply noise
 quorva-cli monitor --count |
+quorva-cli report --o|--output --operator
 quorva-cli read --port |$ports
 ROWS
 ! command -v desktop-file-validate >/dev/null || desktop-file-validate "$out/root/usr/share/applications/quorva.desktop" || status=1
