@@ -179,6 +179,11 @@ mutant "simulate --fault exception:2 is reported as '* Exceção 4: falha no tra
 mutant "a read refused at the line's sync read (simulate --fault exception) reports outcome exception instead of bad-reply with fault exception" src/link/modbusmaster.cpp 'failed.outcome = refused ? ReplyOutcome::BadReply : m_lastFailure.outcome;' 'failed.outcome = m_lastFailure.outcome;'
 mutant "choosing a sensor in the window loads its range reversed (Pt100: V. Mín. 650, V. Máx. -200)" src/transmitter/sensortable.cpp 'QString::number(s->lowest), QString::number(s->highest)};' 'QString::number(s->highest), QString::number(s->lowest)};'
 mutant "simulate --fault wrong-byte-count (the former spelling) is refused as an unknown fault" src/sim/transmittermodel.cpp '{"bad-byte-count", Fault::WrongByteCount, "wrong-byte-count"},' '{"bad-byte-count", Fault::WrongByteCount, "wrong-bytes-count"},'
+mutant "report: a failed attempt shows as Confirmado" src/cli/report.cpp '.toString() == QLatin1String("ok")' '.toString() != QLatin1String("ok")'
+mutant "report: a tag tried more than once shows its first attempt (model, configuration, time), not its last" src/cli/report.cpp 'row.last = attempt;' 'row.last = row.attempts == 0 ? attempt : row.last;'
+mutant "report -o FILE.html: a tag holding < or & is written raw into the page" src/cli/report.cpp 'return text.toHtmlEscaped();' 'return text;'
+mutant "report: a row of 40 is cut in two by a page's foot" src/cli/report.cpp 'starts << r - headers;' 'continue;'
+mutant "report: a planned tag never attempted is left out instead of listed as Não executado" src/cli/report.cpp 'for (const QString& tag : plannedTags) {' 'for (const QString& tag : QStringList()) {'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
