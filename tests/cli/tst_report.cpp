@@ -194,6 +194,32 @@ private slots:
         QVERIFY(text.contains("Totais: 40 transmissores; 40 confirmados; 0 falharam"));
     }
 
+    // What the campaign asks before its first row, as the function answers it.
+    void pathAccepted_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("pdf") << "@/a.pdf"
+                             << "";
+        QTest::newRow("HTM") << "@/a.HTM"
+                             << "";
+        QTest::newRow("txt") << "@/a.txt"
+                             << "@/a.txt: o relatório deve terminar em .pdf, .html ou .htm";
+        QTest::newRow("folder") << "@/f.pdf"
+                                << "@/f.pdf: é uma pasta";
+        QTest::newRow("no folder") << "@/n/a.pdf"
+                                   << "@/n/a.pdf: a pasta @/n não aceita o relatório: não existe";
+    }
+    void pathAccepted()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, refusal);
+        QVERIFY(QDir(m_dir.path()).mkpath("f.pdf"));
+        QString error;
+        QCOMPARE(reportPathAccepted(path.replace("@", m_dir.path()), &error), refusal.isEmpty());
+        QCOMPARE(error, refusal.replace("@", m_dir.path()));
+    }
+
     void command()
     {
         const Run r =
