@@ -143,7 +143,10 @@ QList<Row> rowsOf(const QList<QJsonObject>& attempts, const QStringList& planned
         if (at < 0) {
             at = rows.size();
             const QString port = attempt.value(QLatin1String("port")).toString();
-            rows.append({tag.isEmpty() ? (port.isEmpty() ? kNone : port) : tag, {}, 0, {}});
+            rows.append({tag.isEmpty() ? (port.isEmpty() ? kNone : port) : tag,
+                         {},
+                         0,
+                         Row::State::NotDone});
             if (!tag.isEmpty())
                 byTag.insert(tag, at);
         }
