@@ -1,0 +1,287 @@
+#include "trendwindow.h"
+
+#include "transmitter/readingcsv.h"
+#include "transmitter/trendseries.h"
+#include "ui/messagesink.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace quorva::ui {
+
+namespace {
+
+const QColor kReadingColour(0, 90, 170);
+const QColor kRangeColour(200, 60, 40);
+// A trend of a few seconds still shows a minute, so the first points are not a smear.
+constexpr qint64 kShortestSpanMs = 60 * 1000;
+const QString kNoValue = QStringLiteral("—");
+const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
+const QString kPngFilter = QStringLiteral("Imagem PNG (*.png)");
+
+QLabel* figure(QWidget* parent, const char* name)
+{
+    auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+
+void setRangeLine(QLineSeries* line, const QDateTimeAxis* axis, std::optional<double> value)
+{
+    line->setVisible(value.has_value());
+    if (!value)
+        return;
+    const double from = double(axis->min().toMSecsSinceEpoch());
+    const double to = double(axis->max().toMSecsSinceEpoch());
+    line->replace({{from, *value}, {to, *value}});
+}
+
+} // namespace
+
+TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& messages,
+                         QWidget* parent)
+    : QWidget(parent, Qt::Window), m_series(series), m_messages(messages), m_chart(new QChart),
+      m_view(new QChartView(m_chart, this)), m_timeAxis(new QDateTimeAxis),
+      m_valueAxis(new QValueAxis), m_lowerLine(new QLineSeries), m_upperLine(new QLineSeries),
+      m_minimum(figure(this, "minimum")), m_maximum(figure(this, "maximum")),
+      m_mean(figure(this, "mean")), m_last(figure(this, "last")), m_counts(figure(this, "counts")),
+      m_fitToValues(new QCheckBox(QStringLiteral("Ajustar à medição"), this)),
+      m_export(new QPushButton(QStringLiteral("Exportar"), this))
+{
+    setObjectName(QStringLiteral("trendWindow"));
+    setWindowTitle(QStringLiteral("Tendência"));
+    m_view->setObjectName(QStringLiteral("chart"));
+    m_fitToValues->setObjectName(QStringLiteral("fitToValues"));
+    m_export->setObjectName(QStringLiteral("exportButton"));
+
+    m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
+    m_timeAxis->setTitleText(QStringLiteral("Hora"));
+    m_timeAxis->setTickCount(7);
+    m_valueAxis->setLabelFormat(QStringLiteral("%.1f"));
+    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    m_chart->setLocalizeNumbers(true);
+    m_chart->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_chart->legend()->setAlignment(Qt::AlignTop);
+    for (QLineSeries* line : {m_lowerLine, m_upperLine}) {
+        QPen pen(kRangeColour, 1.5, Qt::DashLine);
+        line->setPen(pen);
+        m_chart->addSeries(line);
+        line->attachAxis(m_timeAxis);
+        line->attachAxis(m_valueAxis);
+    }
+    m_view->setRenderHint(QPainter::Antialiasing, false);
+    m_view->setMinimumSize(560, 340);
+
+    auto* figures = new QVBoxLayout;
+    for (QLabel* l : {m_last, m_minimum, m_maximum, m_mean, m_counts})
+        figures->addWidget(l);
+    figures->addSpacing(12);
+    figures->addWidget(m_fitToValues);
+    figures->addStretch();
+    figures->addWidget(m_export);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(m_view, 1);
+    layout->addLayout(figures);
+    QFont big = m_last->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.3);
+    m_last->setFont(big);
+
+    connect(m_fitToValues, &QCheckBox::toggled, this, [this] { rescale(); });
+    connect(m_export, &QPushButton::clicked, this, [this] { chooseExport(); });
+    resize(820, 420);
+    follow();
+}
+
+TrendWindow::~TrendWindow() = default;
+
+void TrendWindow::restart()
+{
+    for (const Run& run : m_runs) {
+        m_chart->removeSeries(run.line);
+        delete run.line;
+    }
+    m_runs.clear();
+    m_runOpen = false;
+    m_generation = m_series.generation();
+    m_drawnEnd = m_series.firstSerial();
+    m_valueAxis->setTitleText(m_series.unit());
+}
+
+void TrendWindow::follow()
+{
+    if (m_generation != m_series.generation())
+        restart();
+    // The unit is known from the first reading on.
+    if (m_valueAxis->titleText() != m_series.unit())
+        m_valueAxis->setTitleText(m_series.unit());
+    for (qint64 s = std::max(m_drawnEnd, m_series.firstSerial()); s < m_series.endSerial(); ++s)
+        plot(s);
+    m_drawnEnd = m_series.endSerial();
+    dropExpired();
+    rescale();
+    showFigures();
+}
+
+void TrendWindow::plot(qint64 serial)
+{
+    const transmitter::TrendSample& sample = m_series.sample(serial);
+    if (!sample.ok) {
+        m_runOpen = false;
+        return;
+    }
+    if (!m_runOpen) {
+        auto* line = new QLineSeries;
+        line->setPen(QPen(kReadingColour, 1.5));
+        line->setPointsVisible(true); // a lone reading between failures is still a dot
+        line->setMarkerSize(3);
+        m_chart->addSeries(line);
+        line->attachAxis(m_timeAxis);
+        line->attachAxis(m_valueAxis);
+        for (QLegendMarker* marker : m_chart->legend()->markers(line))
+            marker->setVisible(false);
+        m_runs.push_back({line, serial});
+        m_runOpen = true;
+    }
+    m_runs.back().line->append(double(sample.time.toMSecsSinceEpoch()), sample.value);
+}
+
+void TrendWindow::dropExpired()
+{
+    const qint64 first = m_series.firstSerial();
+    while (!m_runs.empty() && m_runs.front().firstSerial < first) {
+        Run& run = m_runs.front();
+        const qint64 gone = first - run.firstSerial;
+        if (gone < run.line->count()) {
+            run.line->removePoints(0, int(gone));
+            run.firstSerial = first;
+            break;
+        }
+        m_chart->removeSeries(run.line);
+        delete run.line;
+        m_runs.pop_front();
+    }
+    if (m_runs.empty())
+        m_runOpen = false;
+}
+
+void TrendWindow::rescale()
+{
+    QDateTime from = QDateTime::currentDateTime();
+    QDateTime to = from.addMSecs(kShortestSpanMs);
+    if (!m_series.isEmpty()) {
+        from = m_series.sample(m_series.firstSerial()).time;
+        to = std::max(m_series.sample(m_series.endSerial() - 1).time, from.addMSecs(kShortestSpanMs));
+    }
+    if (m_timeAxis->min() != from || m_timeAxis->max() != to)
+        m_timeAxis->setRange(from, to);
+
+    // The range is shown with the values unless the technician zooms to the values.
+    const bool withRange = !m_fitToValues->isChecked();
+    std::optional<double> low = m_series.minimum();
+    std::optional<double> high = m_series.maximum();
+    for (std::optional<double> bound : {m_series.rangeLower(), m_series.rangeUpper()}) {
+        if (!bound || !withRange)
+            continue;
+        low = low ? std::min(*low, *bound) : *bound;
+        high = high ? std::max(*high, *bound) : *bound;
+    }
+    if (low && high) {
+        const double margin = std::max((*high - *low) * 0.05, 0.5);
+        const double bottom = *low - margin;
+        const double top = *high + margin;
+        if (m_valueAxis->min() != bottom || m_valueAxis->max() != top)
+            m_valueAxis->setRange(bottom, top);
+    }
+    setRangeLine(m_lowerLine, m_timeAxis, m_series.rangeLower());
+    setRangeLine(m_upperLine, m_timeAxis, m_series.rangeUpper());
+}
+
+void TrendWindow::showFigures()
+{
+    const QString unit = m_series.unit();
+    const auto text = [&](std::optional<double> value) {
+        return value ? m_series.valueText(*value) + u' ' + unit : kNoValue;
+    };
+    m_last->setText(QStringLiteral("Último: %1").arg(text(m_series.last())));
+    m_minimum->setText(QStringLiteral("Mínimo: %1").arg(text(m_series.minimum())));
+    m_maximum->setText(QStringLiteral("Máximo: %1").arg(text(m_series.maximum())));
+    m_mean->setText(QStringLiteral("Média: %1").arg(text(m_series.mean())));
+    m_counts->setText(QStringLiteral("Leituras: %1\nFalhas: %2")
+                          .arg(m_series.readings())
+                          .arg(m_series.failures()));
+    m_lowerLine->setName(QStringLiteral("V. Mín. %1").arg(text(m_series.rangeLower())));
+    m_upperLine->setName(QStringLiteral("V. Máx. %1").arg(text(m_series.rangeUpper())));
+}
+
+void TrendWindow::chooseExport()
+{
+    QString filter = kCsvFilter;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar"),
+                                                QStringLiteral("tendencia.csv"),
+                                                kCsvFilter + QStringLiteral(";;") + kPngFilter,
+                                                &filter);
+    if (path.isEmpty())
+        return;
+    // A name without a suffix takes the one of the type chosen.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += filter == kPngFilter ? QStringLiteral(".png") : QStringLiteral(".csv");
+    exportTo(path);
+}
+
+bool TrendWindow::exportTo(const QString& path)
+{
+    QString error;
+    const bool png = QFileInfo(path).suffix().compare(QStringLiteral("png"), Qt::CaseInsensitive) == 0;
+    if (png ? writePng(path, &error) : writeCsv(path, &error))
+        return true;
+    m_messages.showMessageWithReason(
+        QStringLiteral("Não foi possível salvar \"%1\".").arg(QDir::toNativeSeparators(path)), error);
+    return false;
+}
+
+bool TrendWindow::writeCsv(const QString& path, QString* error) const
+{
+    QSaveFile file(path);
+    QByteArray text = QByteArray(transmitter::kMonitorCsvHeader) + '\n';
+    for (qint64 s = m_series.firstSerial(); s < m_series.endSerial(); ++s) {
+        const transmitter::TrendSample& sample = m_series.sample(s);
+        text += transmitter::monitorCsvRow(transmitter::isoTimestamp(sample.time),
+                                           sample.ok ? sample.text : QString(),
+                                           sample.ok ? m_series.unit() : QString(), sample.error)
+                    .toUtf8() +
+                '\n';
+    }
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
+bool TrendWindow::writePng(const QString& path, QString* error) const
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && m_view->grab().save(&file, "PNG") && file.commit())
+        return true;
+    *error = file.error() != QFileDevice::NoError ? file.errorString()
+                                                  : QStringLiteral("a imagem não pôde ser gravada");
+    return false;
+}
+
+} // namespace quorva::ui
