@@ -22,9 +22,9 @@ void TrendSeries::clear()
 
 bool TrendSeries::addReading(const QDateTime& time, const ReadingReport& reading)
 {
-    const bool restart = m_started && (reading.modelCode != m_modelCode ||
-                                       reading.measured.unit != m_unit ||
-                                       reading.measured.inTenths != m_inTenths);
+    const bool restart =
+        m_started && (reading.modelCode != m_modelCode || reading.measured.unit != m_unit ||
+                      reading.measured.inTenths != m_inTenths);
     if (restart)
         clear();
     m_started = true;

@@ -38,7 +38,10 @@ public:
     // so a view can tell which it has already drawn and which have expired.
     qint64 firstSerial() const { return m_firstSerial; }
     qint64 endSerial() const { return m_firstSerial + qint64(m_samples.size()); }
-    const TrendSample& sample(qint64 serial) const { return m_samples[size_t(serial - m_firstSerial)]; }
+    const TrendSample& sample(qint64 serial) const
+    {
+        return m_samples[size_t(serial - m_firstSerial)];
+    }
     bool isEmpty() const { return m_samples.empty(); }
     int size() const { return int(m_samples.size()); }
     // Changes at every clear: a view drawn for another generation starts over.

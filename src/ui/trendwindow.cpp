@@ -16,8 +16,8 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 
 namespace quorva::ui {
@@ -28,6 +28,10 @@ const QColor kReadingColour(0, 90, 170);
 const QColor kRangeColour(200, 60, 40);
 // A trend of a few seconds still shows a minute, so the first points are not a smear.
 constexpr qint64 kShortestSpanMs = 60 * 1000;
+// The most time slices a span is drawn in: two points each at most, few
+// enough that the chart's geometry, redone at each change, stays cheap.
+constexpr qint64 kMostBuckets = 200;
+constexpr qint64 kBucketLadderMs[] = {1000, 2000, 5000, 10000, 15000, 20000, 30000, 60000};
 const QString kNoValue = QStringLiteral("—");
 const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 const QString kPngFilter = QStringLiteral("Imagem PNG (*.png)");
@@ -124,10 +128,27 @@ void TrendWindow::restart()
     m_valueAxis->setTitleText(m_series.unit());
 }
 
+qint64 TrendWindow::bucketMsFor(qint64 spanMs) const
+{
+    for (qint64 ms : kBucketLadderMs)
+        if (spanMs / ms < kMostBuckets)
+            return ms;
+    return std::end(kBucketLadderMs)[-1];
+}
+
 void TrendWindow::follow()
 {
     if (m_generation != m_series.generation())
         restart();
+    // A longer span takes wider slices: drawn again, once per step of the ladder.
+    if (!m_series.isEmpty()) {
+        const qint64 span = m_series.sample(m_series.firstSerial())
+                                .time.msecsTo(m_series.sample(m_series.endSerial() - 1).time);
+        if (const qint64 ms = bucketMsFor(span); ms != m_bucketMs) {
+            restart();
+            m_bucketMs = ms;
+        }
+    }
     // The unit is known from the first reading on.
     if (m_valueAxis->titleText() != m_series.unit())
         m_valueAxis->setTitleText(m_series.unit());
@@ -146,35 +167,78 @@ void TrendWindow::plot(qint64 serial)
         m_runOpen = false;
         return;
     }
+    const qint64 ms = sample.time.toMSecsSinceEpoch();
+    const double value = sample.value;
     if (!m_runOpen) {
         auto* line = new QLineSeries;
         line->setPen(QPen(kReadingColour, 1.5));
-        line->setPointsVisible(true); // a lone reading between failures is still a dot
-        line->setMarkerSize(3);
         m_chart->addSeries(line);
         line->attachAxis(m_timeAxis);
         line->attachAxis(m_valueAxis);
         for (QLegendMarker* marker : m_chart->legend()->markers(line))
             marker->setVisible(false);
-        m_runs.push_back({line, serial});
+        m_runs.push_back({line});
         m_runOpen = true;
+        m_bucket = Bucket{};
     }
-    m_runs.back().line->append(double(sample.time.toMSecsSinceEpoch()), sample.value);
+    const Bucket before = m_bucket;
+    if (ms / m_bucketMs != m_bucket.index) {
+        m_bucket = {ms / m_bucketMs, value, value, ms, ms, 0};
+    } else if (value < m_bucket.low) {
+        m_bucket.low = value;
+        m_bucket.lowMs = ms;
+    } else if (value > m_bucket.high) {
+        m_bucket.high = value;
+        m_bucket.highMs = ms;
+    } else {
+        return; // within what the slice already shows
+    }
+    plotBucket(m_runs.back().line, before);
+}
+
+void TrendWindow::plotBucket(QLineSeries* line, const Bucket& before)
+{
+    // The slice's extremes in the order they came.
+    QList<QPointF> points{{double(m_bucket.lowMs), m_bucket.low}};
+    if (m_bucket.highMs != m_bucket.lowMs)
+        points.insert(m_bucket.highMs < m_bucket.lowMs ? 0 : 1,
+                      QPointF(double(m_bucket.highMs), m_bucket.high));
+    const bool sameSlice = before.index == m_bucket.index;
+    const int kept = line->count() - (sameSlice ? before.points : 0);
+    m_bucket.points = int(points.size());
+    // One change to the line per reading: each makes the chart lay it out again.
+    if (!sameSlice) {
+        line->append(points);
+    } else if (before.points == int(points.size())) {
+        for (int i = 0; i < points.size(); ++i)
+            if (line->at(kept + i) != points[i])
+                line->replace(kept + i, points[i]);
+    } else {
+        QList<QPointF> all = line->points().mid(0, kept);
+        line->replace(all + points);
+    }
 }
 
 void TrendWindow::dropExpired()
 {
-    const qint64 first = m_series.firstSerial();
-    while (!m_runs.empty() && m_runs.front().firstSerial < first) {
-        Run& run = m_runs.front();
-        const qint64 gone = first - run.firstSerial;
-        if (gone < run.line->count()) {
-            run.line->removePoints(0, int(gone));
-            run.firstSerial = first;
+    if (m_series.isEmpty())
+        return;
+    const double first = double(m_series.sample(m_series.firstSerial()).time.toMSecsSinceEpoch());
+    while (!m_runs.empty()) {
+        QLineSeries* line = m_runs.front().line;
+        int gone = 0;
+        while (gone < line->count() && line->at(gone).x() < first)
+            ++gone;
+        if (gone == 0)
+            break;
+        if (gone < line->count() || (m_runs.size() == 1 && m_runOpen)) {
+            if (gone == line->count())
+                m_bucket = Bucket{}; // its points are gone: the next reading starts a slice
+            line->removePoints(0, gone);
             break;
         }
-        m_chart->removeSeries(run.line);
-        delete run.line;
+        m_chart->removeSeries(line);
+        delete line;
         m_runs.pop_front();
     }
     if (m_runs.empty())
@@ -183,14 +247,22 @@ void TrendWindow::dropExpired()
 
 void TrendWindow::rescale()
 {
+    // The time axis moves a slice at a time, not at every reading: a new
+    // range lays every line out again.
     QDateTime from = QDateTime::currentDateTime();
     QDateTime to = from.addMSecs(kShortestSpanMs);
     if (!m_series.isEmpty()) {
-        from = m_series.sample(m_series.firstSerial()).time;
-        to = std::max(m_series.sample(m_series.endSerial() - 1).time, from.addMSecs(kShortestSpanMs));
+        const qint64 first = m_series.sample(m_series.firstSerial()).time.toMSecsSinceEpoch();
+        const qint64 last = m_series.sample(m_series.endSerial() - 1).time.toMSecsSinceEpoch();
+        const qint64 step = m_bucketMs * 5;
+        from = QDateTime::fromMSecsSinceEpoch(first / step * step);
+        to = QDateTime::fromMSecsSinceEpoch(
+            std::max((last / step + 1) * step, from.toMSecsSinceEpoch() + kShortestSpanMs));
     }
-    if (m_timeAxis->min() != from || m_timeAxis->max() != to)
+    if (m_timeAxis->min() != from || m_timeAxis->max() != to) {
         m_timeAxis->setRange(from, to);
+        m_rangeShown = false;
+    }
 
     // The range is shown with the values unless the technician zooms to the values.
     const bool withRange = !m_fitToValues->isChecked();
@@ -209,8 +281,14 @@ void TrendWindow::rescale()
         if (m_valueAxis->min() != bottom || m_valueAxis->max() != top)
             m_valueAxis->setRange(bottom, top);
     }
-    setRangeLine(m_lowerLine, m_timeAxis, m_series.rangeLower());
-    setRangeLine(m_upperLine, m_timeAxis, m_series.rangeUpper());
+    if (!m_rangeShown || m_lowerShown != m_series.rangeLower() ||
+        m_upperShown != m_series.rangeUpper()) {
+        setRangeLine(m_lowerLine, m_timeAxis, m_series.rangeLower());
+        setRangeLine(m_upperLine, m_timeAxis, m_series.rangeUpper());
+        m_lowerShown = m_series.rangeLower();
+        m_upperShown = m_series.rangeUpper();
+        m_rangeShown = true;
+    }
 }
 
 void TrendWindow::showFigures()
@@ -233,10 +311,9 @@ void TrendWindow::showFigures()
 void TrendWindow::chooseExport()
 {
     QString filter = kCsvFilter;
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar"),
-                                                QStringLiteral("tendencia.csv"),
-                                                kCsvFilter + QStringLiteral(";;") + kPngFilter,
-                                                &filter);
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Exportar"), QStringLiteral("tendencia.csv"),
+        kCsvFilter + QStringLiteral(";;") + kPngFilter, &filter);
     if (path.isEmpty())
         return;
     // A name without a suffix takes the one of the type chosen.
@@ -248,11 +325,13 @@ void TrendWindow::chooseExport()
 bool TrendWindow::exportTo(const QString& path)
 {
     QString error;
-    const bool png = QFileInfo(path).suffix().compare(QStringLiteral("png"), Qt::CaseInsensitive) == 0;
+    const bool png =
+        QFileInfo(path).suffix().compare(QStringLiteral("png"), Qt::CaseInsensitive) == 0;
     if (png ? writePng(path, &error) : writeCsv(path, &error))
         return true;
     m_messages.showMessageWithReason(
-        QStringLiteral("Não foi possível salvar \"%1\".").arg(QDir::toNativeSeparators(path)), error);
+        QStringLiteral("Não foi possível salvar \"%1\".").arg(QDir::toNativeSeparators(path)),
+        error);
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <deque>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -41,13 +42,24 @@ public:
     int runCount() const { return int(m_runs.size()); }
 
 private:
+    // The readings of one time slice, drawn as their lowest and highest
+    // (one point when they are the same reading): an hour's noise keeps its
+    // width on the chart without a point per reading.
+    struct Bucket
+    {
+        qint64 index = -1;
+        double low = 0, high = 0;
+        qint64 lowMs = 0, highMs = 0;
+        int points = 0; // how many of the run's last points are this bucket's
+    };
     struct Run
     {
         QLineSeries* line;
-        qint64 firstSerial; // of its first point; its points are consecutive readings
     };
     void restart();
     void plot(qint64 serial);
+    void plotBucket(QLineSeries* line, const Bucket& before);
+    qint64 bucketMsFor(qint64 spanMs) const;
     void dropExpired();
     void rescale();
     void showFigures();
@@ -72,8 +84,14 @@ private:
     QPushButton* m_export;
     std::deque<Run> m_runs;
     bool m_runOpen = false; // the last sample drawn was a reading: the next one joins its run
-    qint64 m_drawnEnd = 0;  // serial after the last sample drawn
+    Bucket m_bucket;        // the open run's last
+    qint64 m_bucketMs = 1000;
+    qint64 m_drawnEnd = 0; // serial after the last sample drawn
     int m_generation = -1;
+    // The range lines as drawn, redrawn when the range or the time axis moves.
+    bool m_rangeShown = false;
+    std::optional<double> m_lowerShown;
+    std::optional<double> m_upperShown;
 };
 
 } // namespace quorva::ui
