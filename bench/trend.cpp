@@ -16,6 +16,7 @@
 #include <QChartView>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -185,5 +186,12 @@ int main(int argc, char* argv[])
     };
     row("1 h", hour);
     row("2 h", twoHours);
+    QFile load(QStringLiteral("/proc/loadavg"));
+    const QByteArray loadAverage =
+        load.open(QIODevice::ReadOnly) ? load.readAll().split(' ').mid(0, 3).join(' ') : "?";
+    std::printf("\nOn the machine above, load average %s when the trend's run ended; to\n"
+                "reproduce: `QT_QPA_PLATFORM=offscreen build/bench/bench_trend --readings %d`\n"
+                "(tools/performance.sh runs it, TREND_READINGS=N).\n",
+                loadAverage.constData(), readings);
     return 0;
 }

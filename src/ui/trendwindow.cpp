@@ -74,7 +74,7 @@ TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& me
 
     m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
     m_timeAxis->setTitleText(QStringLiteral("Hora"));
-    m_timeAxis->setTickCount(7);
+    m_timeAxis->setTickCount(6);
     m_valueAxis->setLabelFormat(QStringLiteral("%.1f"));
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
@@ -278,8 +278,13 @@ void TrendWindow::rescale()
         const double margin = std::max((*high - *low) * 0.05, 0.5);
         const double bottom = *low - margin;
         const double top = *high + margin;
-        if (m_valueAxis->min() != bottom || m_valueAxis->max() != top)
+        // Round ticks; the axis is set again only when the values ask for another range.
+        if (bottom != m_valuesBottom || top != m_valuesTop) {
+            m_valuesBottom = bottom;
+            m_valuesTop = top;
             m_valueAxis->setRange(bottom, top);
+            m_valueAxis->applyNiceNumbers();
+        }
     }
     if (!m_rangeShown || m_lowerShown != m_series.rangeLower() ||
         m_upperShown != m_series.rangeUpper()) {

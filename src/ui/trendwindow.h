@@ -90,6 +90,7 @@ private:
     int m_generation = -1;
     // The range lines as drawn, redrawn when the range or the time axis moves.
     bool m_rangeShown = false;
+    double m_valuesBottom = 0, m_valuesTop = 0; // the value axis' range before rounding
     std::optional<double> m_lowerShown;
     std::optional<double> m_upperShown;
 };
