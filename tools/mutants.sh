@@ -179,6 +179,11 @@ mutant "simulate --fault exception:2 is reported as '* Exceção 4: falha no tra
 mutant "a read refused at the line's sync read (simulate --fault exception) reports outcome exception instead of bad-reply with fault exception" src/link/modbusmaster.cpp 'failed.outcome = refused ? ReplyOutcome::BadReply : m_lastFailure.outcome;' 'failed.outcome = m_lastFailure.outcome;'
 mutant "choosing a sensor in the window loads its range reversed (Pt100: V. Mín. 650, V. Máx. -200)" src/transmitter/sensortable.cpp 'QString::number(s->lowest), QString::number(s->highest)};' 'QString::number(s->highest), QString::number(s->lowest)};'
 mutant "simulate --fault wrong-byte-count (the former spelling) is refused as an unknown fault" src/sim/transmittermodel.cpp '{"bad-byte-count", Fault::WrongByteCount, "wrong-byte-count"},' '{"bad-byte-count", Fault::WrongByteCount, "wrong-bytes-count"},'
+mutant "the trend draws a failed reading as a point on the line: the gap closes" src/ui/trendwindow.cpp 'if (!sample.ok) {' 'if (false) {'
+mutant "the trend's Média keeps counting readings older than two hours" src/transmitter/trendseries.cpp 'm_rawSum -= oldest.raw;' 'm_rawSum -= 0;'
+mutant "the trend's Máximo keeps a reading older than two hours" src/transmitter/trendseries.cpp 'if (!m_maxCandidates.empty() && m_maxCandidates.front() == m_firstSerial)' 'if (false)'
+mutant "the trend's exported CSV leaves the failed readings' messages out" src/ui/trendwindow.cpp 'sample.ok ? m_series.unit() : QString(), sample.error)' 'sample.ok ? m_series.unit() : QString(), QString())'
+mutant "Tendência opens another trend window at every click" src/ui/serial.cpp 'if (!m_trendWindow) {' 'if (true) {'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
