@@ -123,6 +123,7 @@ void TrendWindow::restart()
     }
     m_runs.clear();
     m_runOpen = false;
+    m_breakPending = false;
     m_generation = m_series.generation();
     m_drawnEnd = m_series.firstSerial();
     m_valueAxis->setTitleText(m_series.unit());
@@ -164,12 +165,16 @@ void TrendWindow::plot(qint64 serial)
 {
     const transmitter::TrendSample& sample = m_series.sample(serial);
     if (!sample.ok) {
-        m_runOpen = false;
+        m_breakPending = true;
         return;
     }
     const qint64 ms = sample.time.toMSecsSinceEpoch();
     const double value = sample.value;
-    if (!m_runOpen) {
+    // A failure breaks the line where its slice ends: the gap shows at the
+    // slice's resolution, and a line that fails often is never more lines
+    // than slices.
+    if (!m_runOpen || (m_breakPending && ms / m_bucketMs != m_bucket.index)) {
+        m_breakPending = false;
         auto* line = new QLineSeries;
         line->setPen(QPen(kReadingColour, 1.5));
         m_chart->addSeries(line);

@@ -83,8 +83,9 @@ private:
     QCheckBox* m_fitToValues;
     QPushButton* m_export;
     std::deque<Run> m_runs;
-    bool m_runOpen = false; // the last sample drawn was a reading: the next one joins its run
-    Bucket m_bucket;        // the open run's last
+    bool m_runOpen = false;      // a run takes the next reading
+    bool m_breakPending = false; // a failure since the open run's last reading
+    Bucket m_bucket;             // the open run's last
     qint64 m_bucketMs = 1000;
     qint64 m_drawnEnd = 0; // serial after the last sample drawn
     int m_generation = -1;
