@@ -148,8 +148,11 @@ private slots:
         auto* trend = w.form.trendWindow();
         QVERIFY(trend && trend->isVisible());
         QCOMPARE(trend->windowTitle(), "Tendência");
+        trend->close(); // the main window stays, and the series goes on
+        QVERIFY(w.form.isVisible());
         w.poll();
         w.form.mnTendencia->trigger();
+        QVERIFY(trend->isVisible());
         QCOMPARE(w.form.trendWindow(), trend);
         QCOMPARE(w.form.findChildren<quorva::ui::TrendWindow*>().size(), 1);
         QStringList shown;
