@@ -122,7 +122,7 @@ mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/t
 mutant "bare quorva-cli (no command) exits 0 instead of 2" src/cli/main.cpp 'return command.isEmpty() ? kExitUsage : kExitOk;' 'return kExitOk;'
 mutant "an empty --port silently opens the first FTDI cable" src/cli/main.cpp 'if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())' 'if (false)'
 mutant "line-busy failure named in English" src/cli/clilink.cpp 'error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");' 'error->message = QStringLiteral("line busy");'
-mutant "timestamps in UTC carry -00:00 instead of +00:00" src/cli/outputfile.cpp '.arg(QChar(offsetMinutes < 0 ? u'\''-'\'' : u'\''+'\''))' '.arg(QChar(offsetMinutes <= 0 ? u'\''-'\'' : u'\''+'\''))'
+mutant "timestamps in UTC carry -00:00 instead of +00:00" src/transmitter/readingcsv.cpp '.arg(QChar(offsetMinutes < 0 ? u'\''-'\'' : u'\''+'\''))' '.arg(QChar(offsetMinutes <= 0 ? u'\''-'\'' : u'\''+'\''))'
 mutant "--from on a file over 1 MiB no longer says it is too large" src/cli/systemfiles.cpp 'return readError == 0 && have <= kMaxConfigurationFileBytes;' 'return readError == 0;'
 mutant "simulate --link takes over a live simulator's link" src/cli/ownedlink.cpp 'return target == ours || (::lstat(target.constData(), &st) != 0 && errno == ENOENT);' 'return target == ours || target.startsWith("/dev/pts/");'
 mutant "SIGHUP kills simulate and leaves its link behind (and read exits 129)" src/cli/interrupt.cpp 'for (const int signal : {SIGINT, SIGTERM, SIGHUP})' 'for (const int signal : {SIGINT, SIGTERM})'
@@ -174,7 +174,7 @@ mutant "simulate --fault exception (no code) answers exception 1 (função ilega
 mutant "ports marks every port but device 0 with * (and device 0 without)" src/cli/ports.cpp '<< (isChosen ? "* " : "  ")' '<< (isChosen ? "  " : "* ")'
 mutant "read --json gives measuredValue 23 for 23,5 °C (tenths dropped)" src/cli/jsonschema.cpp 'r.measured.inTenths ? r.measuredRaw / 10.0 : double(r.measuredRaw)' 'r.measured.inTenths ? double(r.measuredRaw / 10) : double(r.measuredRaw)'
 mutant "write --direction falling writes 4 a 20 mA (word 0000) instead of 20 a 4 mA (0001)" src/cli/choices.cpp '{{"rising", "crescente", "direct", "direto"},' '{{"falling", "rising", "crescente", "direct", "direto"},'
-mutant "timestamps end in +00:0 (offset minutes not padded) in monitor --csv/--json and the record's time" src/cli/outputfile.cpp '.arg(magnitude % 60, 2, 10, QChar(u'\''0'\''))' '.arg(magnitude % 60)'
+mutant "timestamps end in +00:0 (offset minutes not padded) in monitor --csv/--json and the record's time" src/transmitter/readingcsv.cpp '.arg(magnitude % 60, 2, 10, QChar(u'\''0'\''))' '.arg(magnitude % 60)'
 mutant "simulate --fault exception:2 is reported as '* Exceção 4: falha no transmissor *' instead of '* Exceção 2: endereço ilegal *' (read, write, the window's Label6)" src/link/modbusmaster.cpp 'result.exceptionCode = parsed.exceptionCode;' 'result.exceptionCode = 4;'
 mutant "a read refused at the line's sync read (simulate --fault exception) reports outcome exception instead of bad-reply with fault exception" src/link/modbusmaster.cpp 'failed.outcome = refused ? ReplyOutcome::BadReply : m_lastFailure.outcome;' 'failed.outcome = m_lastFailure.outcome;'
 mutant "choosing a sensor in the window loads its range reversed (Pt100: V. Mín. 650, V. Máx. -200)" src/transmitter/sensortable.cpp 'QString::number(s->lowest), QString::number(s->highest)};' 'QString::number(s->highest), QString::number(s->lowest)};'
@@ -184,6 +184,11 @@ mutant "report: a tag tried more than once shows its first attempt (model, confi
 mutant "report -o FILE.html: a tag holding < or & is written raw into the page" src/cli/report.cpp 'return text.toHtmlEscaped();' 'return text;'
 mutant "report: a row of 40 is cut in two by a page's foot" src/cli/report.cpp 'starts << r - headers;' 'continue;'
 mutant "report: a planned tag never attempted is left out instead of listed as Não executado" src/cli/report.cpp 'for (const QString& tag : plannedTags) {' 'for (const QString& tag : QStringList()) {'
+mutant "the trend draws a failed reading as a point on the line: the gap closes" src/ui/trendwindow.cpp 'if (!sample.ok) {' 'if (false) {'
+mutant "the trend's Média keeps counting readings older than two hours" src/transmitter/trendseries.cpp 'm_rawSum -= oldest.raw;' 'm_rawSum -= 0;'
+mutant "the trend's Máximo keeps a reading older than two hours" src/transmitter/trendseries.cpp 'if (!m_maxCandidates.empty() && m_maxCandidates.front() == m_firstSerial)' 'if (false)'
+mutant "the trend's exported CSV leaves the failed readings' messages out" src/ui/trendwindow.cpp 'sample.ok ? m_series.unit() : QString(), sample.error)' 'sample.ok ? m_series.unit() : QString(), QString())'
+mutant "Tendência opens another trend window at every click" src/ui/serial.cpp 'if (!m_trendWindow) {' 'if (true) {'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.

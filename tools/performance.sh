@@ -50,6 +50,8 @@ fi
 results=$(build/bench/bench_quorva --bindir build --polls "${POLLS:-30}" --runs "${RUNS:-15}" \
           --shell-runs "${SHELL_RUNS:-21}" --load-seconds "${LOAD_SECONDS:-10}" \
           --load-rounds "${LOAD_ROUNDS:-3}" "${before_args[@]}" "${xcb_args[@]}" 2>/dev/null)
+# The trend window's cost per reading (bench/trend.cpp), offscreen.
+trend=$(QT_QPA_PLATFORM=offscreen build/bench/bench_trend --readings "${TREND_READINGS:-3000}" 2>/dev/null)
 {
     cat <<'HEAD'
 # Performance
@@ -66,6 +68,7 @@ the noise floor of the block probe shows.
 
 HEAD
     printf '%s\n' "$results"
+    printf '\n%s\n' "$trend"
     cat <<'TAIL'
 
 ## How each figure is taken

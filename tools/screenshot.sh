@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Writes docs/window.png: the window reading the built-in virtual transmitter,
-# rendered offscreen (no display needed). Build first (./dev.sh test or cmake).
+# rendered offscreen (no display needed), and docs/trend.png, the trend window. Build first (./dev.sh test or cmake).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-QT_QPA_PLATFORM=offscreen ./build/quorva_screenshot docs/window.png
+QT_QPA_PLATFORM=offscreen ./build/quorva_screenshot docs/window.png docs/trend.png

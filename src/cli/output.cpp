@@ -79,9 +79,9 @@ void printMonitorLine(Output& o, bool csv, const QString& stamp, const ReadingRe
         entry["timestamp"] = stamp;
         printJson(o.out, entry);
     } else if (csv) {
-        o.out << csvField(stamp) << ';' << csvField(r ? r->measured.value : QString()) << ';'
-              << csvField(r ? r->measured.unit : QString()) << ';'
-              << csvField(r ? QString() : error.message) << Qt::endl;
+        o.out << monitorCsvRow(stamp, r ? r->measured.value : QString(),
+                               r ? r->measured.unit : QString(), r ? QString() : error.message)
+              << Qt::endl;
     } else {
         o.out << stamp << "  "
               << (r ? withUnit(r->measured.value, r->measured.unit) : error.message) << Qt::endl;

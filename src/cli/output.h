@@ -37,7 +37,7 @@ void printReport(QTextStream& out, const transmitter::ReadingReport& r);
 
 // One reading of `monitor`, or its failure: a JSON object, a CSV row under
 // kMonitorCsvHeader, or the time and the value (the error) for people.
-inline constexpr char kMonitorCsvHeader[] = "timestamp;measured;unit;error";
+using transmitter::kMonitorCsvHeader;
 void printMonitorLine(Output& o, bool csv, const QString& stamp,
                       const transmitter::ReadingReport* r, const LinkError& error);
 

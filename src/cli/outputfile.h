@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transmitter/readingcsv.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QIODevice>
@@ -11,14 +13,9 @@ class QTextStream;
 // output never passes for a delivered one.
 namespace quorva::cli {
 
-// A moment as ISO 8601 with its offset from UTC ("2026-12-07T09:15:02.120-03:00"),
-// so a log read on another computer or after a change of summer time still
-// says when.
-QString isoTimestamp(const QDateTime& time = QDateTime::currentDateTime());
-
-// One CSV field: quoted, its quotes doubled, when it holds the separator, a
-// quote or a line break, so an error text or a port name stays one field.
-QString csvField(const QString& text, QChar separator = u';');
+// The reading's timestamps and CSV fields, shared with the window.
+using transmitter::csvField;
+using transmitter::isoTimestamp;
 
 // A descriptor the program reports on (standard output), every write
 // checked: the first failure is kept with its errno and nothing is written

@@ -8,11 +8,14 @@
 #include "transmitter/sensortable.h"
 #include "transmitter/writeprocedure.h"
 #include "ui/sobre.h"
+#include "ui/trendwindow.h"
 #include "ui/widgets/maskedit.h"
 #include "ui/widgets/radiogroup.h"
 #include "ui/widgets/statuspanels.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,6 +41,31 @@ const QString kNoReplyText = QStringLiteral("* Falha de comunicação *");
 const QString kLineBusyText = QStringLiteral("* Linha ocupada *");
 const QString kLineBusyWrite = QStringLiteral("A configuração não foi enviada: linha ocupada.");
 const QString kBlank = QStringLiteral(" ");
+
+// A failed reading as the trend keeps it, in the words of the command line's
+// monitor, so an exported series reads as one of its logs.
+QString failedReadingText(const link::TransactionResult& result)
+{
+    const QString reading = QString::fromUtf8(transmitter::kReadErrorText) + QStringLiteral(": ");
+    switch (result.outcome) {
+    case ReplyOutcome::NoReply:
+        return reading + QStringLiteral("o transmissor não respondeu (* Falha de comunicação *)");
+    case ReplyOutcome::Exception:
+        return reading + QStringLiteral("o transmissor recusou o pedido %1")
+                             .arg(transmitter::exceptionText(result.exceptionCode));
+    case ReplyOutcome::BadReply:
+        return reading + QStringLiteral("resposta inválida do transmissor");
+    case ReplyOutcome::LineBusy:
+        return reading + QStringLiteral("linha ocupada (chegam bytes sem pedido)");
+    case ReplyOutcome::ReadFailed:
+        return kReceiveFailed;
+    case ReplyOutcome::SendFailed:
+        return kSendFailed;
+    case ReplyOutcome::Reply:
+        break;
+    }
+    return reading;
+}
 
 } // namespace
 
@@ -130,6 +158,9 @@ void TForm1::openLink()
     }
     // A late answer to another program's request must not pass for the first reading.
     m_master.proveLineFirst();
+    // Another transmitter may be on the cable now: its trend starts afresh.
+    m_trend.clear();
+    emit trendSampleAdded();
     enter(Phase::Connected);
     StatusBar1->setPanelText(0, kConnected);
     for (QLabel* l : {Label4, Label5, Label14, Label15})
@@ -207,6 +238,7 @@ void TForm1::onTransactionFinished(const link::TransactionResult& result)
     if (m_write.active()) // the write's own results: it reports once, when done
         return;
     if (result.outcome == ReplyOutcome::SendFailed) {
+        addFailedReading(result);
         returnToDisconnected(kSendFailed);
         return;
     }
@@ -239,14 +271,25 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
     using namespace transmitter;
     showReceiveStatus(result);
     if (!result.ok()) {
+        // In the trend before any message box holds the window.
+        addFailedReading(result);
         StatusBar1->setPanelText(1, QString::fromUtf8(kReadErrorText));
         if (result.outcome == ReplyOutcome::ReadFailed)
             returnToDisconnected(kReceiveFailed);
         return;
     }
-    showReading(describeReading(decodeRegisterImage(result.words)));
+    const ReadingReport reading = describeReading(decodeRegisterImage(result.words));
+    m_trend.addReading(QDateTime::currentDateTime(), reading);
+    emit trendSampleAdded();
+    showReading(reading);
     StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
     m_flags.StatusAnimation = nextActivityCounter(m_flags.StatusAnimation);
+}
+
+void TForm1::addFailedReading(const link::TransactionResult& result)
+{
+    m_trend.addFailure(QDateTime::currentDateTime(), failedReadingText(result));
+    emit trendSampleAdded();
 }
 
 void TForm1::showReading(const transmitter::ReadingReport& reading)
@@ -399,4 +442,24 @@ void TForm1::mnSobreClick(QObject* /*Sender*/)
 {
     if (m_aboutBox)
         m_aboutBox->exec();
+}
+
+void TForm1::mnTendenciaClick(QObject* /*Sender*/)
+{
+    // One trend window, shown again and raised; it belongs to this window.
+    if (!m_trendWindow) {
+        m_trendWindow = new ui::TrendWindow(m_trend, m_messages, this);
+        connect(this, &TForm1::trendSampleAdded, m_trendWindow, &ui::TrendWindow::follow);
+    }
+    m_trendWindow->show();
+    m_trendWindow->raise();
+    m_trendWindow->activateWindow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // A trend left open would keep the program running without its window.
+    if (m_trendWindow)
+        m_trendWindow->close();
+    QMainWindow::closeEvent(event);
 }

@@ -3,6 +3,7 @@
 #include "link/devicelink.h"
 #include "link/modbusmaster.h"
 #include "transmitter/registermap.h"
+#include "transmitter/trendseries.h"
 #include "transmitter/writeprocedure.h"
 #include "ui/messagesink.h"
 
@@ -25,6 +26,7 @@ namespace quorva::ui {
 class MaskEdit;
 class RadioGroup;
 class StatusPanels;
+class TrendWindow;
 } // namespace quorva::ui
 
 // Flags that live for the whole program, beside the device link.
@@ -84,6 +86,7 @@ public:
     QMenuBar* menu;
     QAction* btSair;
     QAction* mnSobre;
+    QAction* mnTendencia;
     QTimer* Timer1;
 
     quorva::transmitter::WriteImage WriteImage{};
@@ -102,6 +105,7 @@ public:
     void Button2Click(QObject* Sender);
     void btSairClick(QObject* Sender);
     void mnSobreClick(QObject* Sender);
+    void mnTendenciaClick(QObject* Sender);
 
     void UpdateRangeCaptions();
     void LinkFailureReset();
@@ -111,8 +115,17 @@ public:
         return m_state.phase == Phase::AwaitingEcho || m_state.phase == Phase::ReadingBack;
     }
 
+    // Every reading the window takes since the connect, failed ones as gaps;
+    // it keeps collecting while the trend window is closed.
+    const quorva::transmitter::TrendSeries& trend() const { return m_trend; }
+    quorva::ui::TrendWindow* trendWindow() const { return m_trendWindow; }
+
+signals:
+    void trendSampleAdded();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // What the window is doing: the one source of every enable state and of
@@ -153,6 +166,7 @@ private:
     void showReceiveStatus(const quorva::link::TransactionResult& result);
     void DecodeReadReply(const quorva::link::TransactionResult& result);
     void showReading(const quorva::transmitter::ReadingReport& reading);
+    void addFailedReading(const quorva::link::TransactionResult& result);
     void showOptionLists(const quorva::transmitter::ReadingReport& reading);
     bool prepareWrite();
     void showEchoed(const quorva::link::TransactionResult& echo);
@@ -165,6 +179,8 @@ private:
     // Connected to the master's results after the window's own handler, per write.
     quorva::transmitter::ConfigurationWrite m_write{m_master};
     TAboutBox1* m_aboutBox = nullptr;
+    quorva::transmitter::TrendSeries m_trend;
+    quorva::ui::TrendWindow* m_trendWindow = nullptr; // made at its first opening, a child
     bool m_shown = false;
     WindowState m_state;
     // A reading being shown sets the sensor type: its captions follow, but the

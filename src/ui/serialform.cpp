@@ -111,6 +111,8 @@ void TForm1::buildComponents()
     btSair->setObjectName(QStringLiteral("btSair"));
     mnSobre = menu->addAction(QStringLiteral("&Sobre"));
     mnSobre->setObjectName(QStringLiteral("mnSobre"));
+    mnTendencia = menu->addAction(QStringLiteral("Tendência"));
+    mnTendencia->setObjectName(QStringLiteral("mnTendencia"));
     setMenuBar(menu);
 
     auto* client = new QWidget(this);
@@ -242,6 +244,8 @@ void TForm1::connectHandlers()
             [this] { dispatch([this] { btSairClick(btSair); }); });
     connect(mnSobre, &QAction::triggered, this,
             [this] { dispatch([this] { mnSobreClick(mnSobre); }); });
+    connect(mnTendencia, &QAction::triggered, this,
+            [this] { dispatch([this] { mnTendenciaClick(mnTendencia); }); });
     for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
         connect(g, &RadioGroup::itemsRebuilt, this, &TForm1::applyKeyboardOrder);
     connect(

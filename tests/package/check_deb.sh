@@ -29,7 +29,7 @@ for f in ./usr/bin/quorva ./usr/bin/quorva-cli ./usr/share/applications/quorva.d
 done
 ! grep -E '^\./usr/(bin|lib)/.*(tst_|screenshot)' <<<"$files" || fail "test programs must not be packaged"
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libqt6serialport6 libqt6core6 qt6-qpa-plugins fonts-liberation; do
+for d in libqt6widgets6 libqt6serialport6 libqt6core6 libqt6charts6 qt6-qpa-plugins fonts-liberation; do
     grep -q "$d" <<<"$depends" || fail "Depends lacks $d: $depends"
 done
 dpkg-deb -x "$deb" "$out/root"

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "transmitter/reading.h"
+
+#include <QDateTime>
+#include <QString>
+#include <deque>
+#include <optional>
+
+// The measured value over time, as the window reads it: kept in memory only,
+// bounded, with the figures a technician looks at beside a trend.
+namespace quorva::transmitter {
+
+struct TrendSample
+{
+    QDateTime time;
+    bool ok = false;  // false: a failed reading, a gap in the trend
+    qint32 raw = 0;   // the measured register as read
+    double value = 0; // in the reading's unit
+    QString text;     // the value as the window shows it
+    QString error;    // why the reading failed
+};
+
+class TrendSeries
+{
+public:
+    // Two hours at one reading a second; beyond either bound the oldest go.
+    static constexpr qint64 kKeptMs = 2 * 3600 * 1000;
+    static constexpr int kMaxSamples = 2 * 3600 * 2; // a clock set back still stays bounded
+
+    void clear();
+    // A reading of another model, or in another unit, starts a new series:
+    // its values would not belong on the same axis. True when it did.
+    bool addReading(const QDateTime& time, const ReadingReport& reading);
+    void addFailure(const QDateTime& time, const QString& error);
+
+    // Samples are numbered from the first ever added since the last clear,
+    // so a view can tell which it has already drawn and which have expired.
+    qint64 firstSerial() const { return m_firstSerial; }
+    qint64 endSerial() const { return m_firstSerial + qint64(m_samples.size()); }
+    const TrendSample& sample(qint64 serial) const
+    {
+        return m_samples[size_t(serial - m_firstSerial)];
+    }
+    bool isEmpty() const { return m_samples.empty(); }
+    int size() const { return int(m_samples.size()); }
+    // Changes at every clear: a view drawn for another generation starts over.
+    int generation() const { return m_generation; }
+
+    int failures() const { return m_failures; }
+    int readings() const { return size() - m_failures; }
+    // Over the readings kept; empty without one.
+    std::optional<double> minimum() const;
+    std::optional<double> maximum() const;
+    std::optional<double> mean() const;
+    std::optional<double> last() const;
+    // A value in the unit, written as the window writes the measured value.
+    QString valueText(double value) const;
+
+    QString unit() const { return m_unit; }
+    // The configured range, in the measured unit, as the last reading gave
+    // it; absent where the range is not in the measured unit (pressure).
+    std::optional<double> rangeLower() const { return m_rangeLower; }
+    std::optional<double> rangeUpper() const { return m_rangeUpper; }
+
+private:
+    void append(TrendSample sample);
+    void expire();
+    double inUnit(qint64 raw) const { return m_inTenths ? double(raw) / 10 : double(raw); }
+
+    std::deque<TrendSample> m_samples;
+    qint64 m_firstSerial = 0;
+    int m_generation = 0;
+    int m_failures = 0;
+    // The readings' sum stays exact in whole registers: the mean never drifts
+    // however long the series runs.
+    qint64 m_rawSum = 0;
+    // Serials of candidate extremes, each run monotonic, so the minimum and
+    // maximum over a sliding window cost no rescan.
+    std::deque<qint64> m_minCandidates;
+    std::deque<qint64> m_maxCandidates;
+    qint64 m_lastReading = -1;
+    bool m_started = false;
+    qint32 m_modelCode = 0;
+    int m_sensorTypeIndex = -1;
+    bool m_inTenths = false;
+    QString m_unit;
+    std::optional<double> m_rangeLower;
+    std::optional<double> m_rangeUpper;
+};
+
+} // namespace quorva::transmitter

@@ -1,0 +1,376 @@
+#include "trendwindow.h"
+
+#include "transmitter/readingcsv.h"
+#include "transmitter/trendseries.h"
+#include "ui/messagesink.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+
+namespace quorva::ui {
+
+namespace {
+
+const QColor kReadingColour(0, 90, 170);
+const QColor kRangeColour(200, 60, 40);
+// A trend of a few seconds still shows a minute, so the first points are not a smear.
+constexpr qint64 kShortestSpanMs = 60 * 1000;
+// The most time slices a span is drawn in: two points each at most, few
+// enough that the chart's geometry, redone at each change, stays cheap.
+constexpr qint64 kMostBuckets = 200;
+constexpr qint64 kBucketLadderMs[] = {1000, 2000, 5000, 10000, 15000, 20000, 30000, 60000};
+const QString kNoValue = QStringLiteral("—");
+const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
+const QString kPngFilter = QStringLiteral("Imagem PNG (*.png)");
+
+QLabel* figure(QWidget* parent, const char* name)
+{
+    auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+
+void setRangeLine(QLineSeries* line, const QDateTimeAxis* axis, std::optional<double> value)
+{
+    line->setVisible(value.has_value());
+    if (!value)
+        return;
+    const double from = double(axis->min().toMSecsSinceEpoch());
+    const double to = double(axis->max().toMSecsSinceEpoch());
+    line->replace({{from, *value}, {to, *value}});
+}
+
+} // namespace
+
+TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& messages,
+                         QWidget* parent)
+    : QWidget(parent, Qt::Window), m_series(series), m_messages(messages), m_chart(new QChart),
+      m_view(new QChartView(m_chart, this)), m_timeAxis(new QDateTimeAxis),
+      m_valueAxis(new QValueAxis), m_lowerLine(new QLineSeries), m_upperLine(new QLineSeries),
+      m_minimum(figure(this, "minimum")), m_maximum(figure(this, "maximum")),
+      m_mean(figure(this, "mean")), m_last(figure(this, "last")), m_counts(figure(this, "counts")),
+      m_fitToValues(new QCheckBox(QStringLiteral("Ajustar à medição"), this)),
+      m_export(new QPushButton(QStringLiteral("Exportar"), this))
+{
+    setObjectName(QStringLiteral("trendWindow"));
+    setWindowTitle(QStringLiteral("Tendência"));
+    m_view->setObjectName(QStringLiteral("chart"));
+    m_fitToValues->setObjectName(QStringLiteral("fitToValues"));
+    m_export->setObjectName(QStringLiteral("exportButton"));
+
+    m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
+    m_timeAxis->setTitleText(QStringLiteral("Hora"));
+    m_timeAxis->setTickCount(6);
+    m_valueAxis->setLabelFormat(QStringLiteral("%.1f"));
+    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    m_chart->setLocalizeNumbers(true);
+    m_chart->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_chart->legend()->setAlignment(Qt::AlignTop);
+    for (QLineSeries* line : {m_lowerLine, m_upperLine}) {
+        QPen pen(kRangeColour, 1.5, Qt::DashLine);
+        line->setPen(pen);
+        m_chart->addSeries(line);
+        line->attachAxis(m_timeAxis);
+        line->attachAxis(m_valueAxis);
+    }
+    m_view->setRenderHint(QPainter::Antialiasing, false);
+    m_view->setMinimumSize(560, 340);
+
+    auto* figures = new QVBoxLayout;
+    for (QLabel* l : {m_last, m_minimum, m_maximum, m_mean, m_counts})
+        figures->addWidget(l);
+    figures->addSpacing(12);
+    figures->addWidget(m_fitToValues);
+    figures->addStretch();
+    figures->addWidget(m_export);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(m_view, 1);
+    layout->addLayout(figures);
+    QFont big = m_last->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.3);
+    m_last->setFont(big);
+
+    connect(m_fitToValues, &QCheckBox::toggled, this, [this] { rescale(); });
+    connect(m_export, &QPushButton::clicked, this, [this] { chooseExport(); });
+    resize(820, 420);
+    follow();
+}
+
+TrendWindow::~TrendWindow() = default;
+
+void TrendWindow::restart()
+{
+    for (const Run& run : m_runs) {
+        m_chart->removeSeries(run.line);
+        delete run.line;
+    }
+    m_runs.clear();
+    m_runOpen = false;
+    m_breakPending = false;
+    m_generation = m_series.generation();
+    m_drawnEnd = m_series.firstSerial();
+    m_valueAxis->setTitleText(m_series.unit());
+}
+
+qint64 TrendWindow::bucketMsFor(qint64 spanMs) const
+{
+    for (qint64 ms : kBucketLadderMs)
+        if (spanMs / ms < kMostBuckets)
+            return ms;
+    return std::end(kBucketLadderMs)[-1];
+}
+
+void TrendWindow::follow()
+{
+    if (m_generation != m_series.generation())
+        restart();
+    // A longer span takes wider slices: drawn again, once per step of the ladder.
+    if (!m_series.isEmpty()) {
+        const qint64 span = m_series.sample(m_series.firstSerial())
+                                .time.msecsTo(m_series.sample(m_series.endSerial() - 1).time);
+        if (const qint64 ms = bucketMsFor(span); ms != m_bucketMs) {
+            restart();
+            m_bucketMs = ms;
+        }
+    }
+    // The unit is known from the first reading on.
+    if (m_valueAxis->titleText() != m_series.unit())
+        m_valueAxis->setTitleText(m_series.unit());
+    for (qint64 s = std::max(m_drawnEnd, m_series.firstSerial()); s < m_series.endSerial(); ++s)
+        plot(s);
+    m_drawnEnd = m_series.endSerial();
+    dropExpired();
+    rescale();
+    showFigures();
+}
+
+void TrendWindow::plot(qint64 serial)
+{
+    const transmitter::TrendSample& sample = m_series.sample(serial);
+    if (!sample.ok) {
+        m_breakPending = true;
+        return;
+    }
+    const qint64 ms = sample.time.toMSecsSinceEpoch();
+    const double value = sample.value;
+    // A failure breaks the line where its slice ends: the gap shows at the
+    // slice's resolution, and a line that fails often is never more lines
+    // than slices.
+    if (!m_runOpen || (m_breakPending && ms / m_bucketMs != m_bucket.index)) {
+        m_breakPending = false;
+        auto* line = new QLineSeries;
+        line->setPen(QPen(kReadingColour, 1.5));
+        m_chart->addSeries(line);
+        line->attachAxis(m_timeAxis);
+        line->attachAxis(m_valueAxis);
+        for (QLegendMarker* marker : m_chart->legend()->markers(line))
+            marker->setVisible(false);
+        m_runs.push_back({line});
+        m_runOpen = true;
+        m_bucket = Bucket{};
+    }
+    const Bucket before = m_bucket;
+    if (ms / m_bucketMs != m_bucket.index) {
+        m_bucket = {ms / m_bucketMs, value, value, ms, ms, 0};
+    } else if (value < m_bucket.low) {
+        m_bucket.low = value;
+        m_bucket.lowMs = ms;
+    } else if (value > m_bucket.high) {
+        m_bucket.high = value;
+        m_bucket.highMs = ms;
+    } else {
+        return; // within what the slice already shows
+    }
+    plotBucket(m_runs.back().line, before);
+}
+
+void TrendWindow::plotBucket(QLineSeries* line, const Bucket& before)
+{
+    // The slice's extremes in the order they came.
+    QList<QPointF> points{{double(m_bucket.lowMs), m_bucket.low}};
+    if (m_bucket.highMs != m_bucket.lowMs)
+        points.insert(m_bucket.highMs < m_bucket.lowMs ? 0 : 1,
+                      QPointF(double(m_bucket.highMs), m_bucket.high));
+    const bool sameSlice = before.index == m_bucket.index;
+    const int kept = line->count() - (sameSlice ? before.points : 0);
+    m_bucket.points = int(points.size());
+    // One change to the line per reading: each makes the chart lay it out again.
+    if (!sameSlice) {
+        line->append(points);
+    } else if (before.points == int(points.size())) {
+        for (int i = 0; i < points.size(); ++i)
+            if (line->at(kept + i) != points[i])
+                line->replace(kept + i, points[i]);
+    } else {
+        QList<QPointF> all = line->points().mid(0, kept);
+        line->replace(all + points);
+    }
+}
+
+void TrendWindow::dropExpired()
+{
+    if (m_series.isEmpty())
+        return;
+    const double first = double(m_series.sample(m_series.firstSerial()).time.toMSecsSinceEpoch());
+    while (!m_runs.empty()) {
+        QLineSeries* line = m_runs.front().line;
+        int gone = 0;
+        while (gone < line->count() && line->at(gone).x() < first)
+            ++gone;
+        if (gone == 0)
+            break;
+        if (gone < line->count() || (m_runs.size() == 1 && m_runOpen)) {
+            if (gone == line->count())
+                m_bucket = Bucket{}; // its points are gone: the next reading starts a slice
+            line->removePoints(0, gone);
+            break;
+        }
+        m_chart->removeSeries(line);
+        delete line;
+        m_runs.pop_front();
+    }
+    if (m_runs.empty())
+        m_runOpen = false;
+}
+
+void TrendWindow::rescale()
+{
+    // The time axis moves a slice at a time, not at every reading: a new
+    // range lays every line out again.
+    QDateTime from = QDateTime::currentDateTime();
+    QDateTime to = from.addMSecs(kShortestSpanMs);
+    if (!m_series.isEmpty()) {
+        const qint64 first = m_series.sample(m_series.firstSerial()).time.toMSecsSinceEpoch();
+        const qint64 last = m_series.sample(m_series.endSerial() - 1).time.toMSecsSinceEpoch();
+        const qint64 step = m_bucketMs * 5;
+        from = QDateTime::fromMSecsSinceEpoch(first / step * step);
+        to = QDateTime::fromMSecsSinceEpoch(
+            std::max((last / step + 1) * step, from.toMSecsSinceEpoch() + kShortestSpanMs));
+    }
+    if (m_timeAxis->min() != from || m_timeAxis->max() != to) {
+        m_timeAxis->setRange(from, to);
+        m_rangeShown = false;
+    }
+
+    // The range is shown with the values unless the technician zooms to the values.
+    const bool withRange = !m_fitToValues->isChecked();
+    std::optional<double> low = m_series.minimum();
+    std::optional<double> high = m_series.maximum();
+    for (std::optional<double> bound : {m_series.rangeLower(), m_series.rangeUpper()}) {
+        if (!bound || !withRange)
+            continue;
+        low = low ? std::min(*low, *bound) : *bound;
+        high = high ? std::max(*high, *bound) : *bound;
+    }
+    if (low && high) {
+        const double margin = std::max((*high - *low) * 0.05, 0.5);
+        const double bottom = *low - margin;
+        const double top = *high + margin;
+        // Round ticks; the axis is set again only when the values ask for another range.
+        if (bottom != m_valuesBottom || top != m_valuesTop) {
+            m_valuesBottom = bottom;
+            m_valuesTop = top;
+            m_valueAxis->setRange(bottom, top);
+            m_valueAxis->applyNiceNumbers();
+        }
+    }
+    if (!m_rangeShown || m_lowerShown != m_series.rangeLower() ||
+        m_upperShown != m_series.rangeUpper()) {
+        setRangeLine(m_lowerLine, m_timeAxis, m_series.rangeLower());
+        setRangeLine(m_upperLine, m_timeAxis, m_series.rangeUpper());
+        m_lowerShown = m_series.rangeLower();
+        m_upperShown = m_series.rangeUpper();
+        m_rangeShown = true;
+    }
+}
+
+void TrendWindow::showFigures()
+{
+    const QString unit = m_series.unit();
+    const auto text = [&](std::optional<double> value) {
+        return value ? m_series.valueText(*value) + u' ' + unit : kNoValue;
+    };
+    m_last->setText(QStringLiteral("Último: %1").arg(text(m_series.last())));
+    m_minimum->setText(QStringLiteral("Mínimo: %1").arg(text(m_series.minimum())));
+    m_maximum->setText(QStringLiteral("Máximo: %1").arg(text(m_series.maximum())));
+    m_mean->setText(QStringLiteral("Média: %1").arg(text(m_series.mean())));
+    m_counts->setText(QStringLiteral("Leituras: %1\nFalhas: %2")
+                          .arg(m_series.readings())
+                          .arg(m_series.failures()));
+    m_lowerLine->setName(QStringLiteral("V. Mín. %1").arg(text(m_series.rangeLower())));
+    m_upperLine->setName(QStringLiteral("V. Máx. %1").arg(text(m_series.rangeUpper())));
+}
+
+void TrendWindow::chooseExport()
+{
+    QString filter = kCsvFilter;
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Exportar"), QStringLiteral("tendencia.csv"),
+        kCsvFilter + QStringLiteral(";;") + kPngFilter, &filter);
+    if (path.isEmpty())
+        return;
+    // A name without a suffix takes the one of the type chosen.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += filter == kPngFilter ? QStringLiteral(".png") : QStringLiteral(".csv");
+    exportTo(path);
+}
+
+bool TrendWindow::exportTo(const QString& path)
+{
+    QString error;
+    const bool png =
+        QFileInfo(path).suffix().compare(QStringLiteral("png"), Qt::CaseInsensitive) == 0;
+    if (png ? writePng(path, &error) : writeCsv(path, &error))
+        return true;
+    m_messages.showMessageWithReason(
+        QStringLiteral("Não foi possível salvar \"%1\".").arg(QDir::toNativeSeparators(path)),
+        error);
+    return false;
+}
+
+bool TrendWindow::writeCsv(const QString& path, QString* error) const
+{
+    QSaveFile file(path);
+    QByteArray text = QByteArray(transmitter::kMonitorCsvHeader) + '\n';
+    for (qint64 s = m_series.firstSerial(); s < m_series.endSerial(); ++s) {
+        const transmitter::TrendSample& sample = m_series.sample(s);
+        text += transmitter::monitorCsvRow(transmitter::isoTimestamp(sample.time),
+                                           sample.ok ? sample.text : QString(),
+                                           sample.ok ? m_series.unit() : QString(), sample.error)
+                    .toUtf8() +
+                '\n';
+    }
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
+bool TrendWindow::writePng(const QString& path, QString* error) const
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && m_view->grab().save(&file, "PNG") && file.commit())
+        return true;
+    *error = file.error() != QFileDevice::NoError ? file.errorString()
+                                                  : QStringLiteral("a imagem não pôde ser gravada");
+    return false;
+}
+
+} // namespace quorva::ui
