@@ -27,6 +27,8 @@ const char kUsage[] =
     "  write      envia a configuração (--sensor --zero --lower --upper --fault --direction,\n"
     "             ou --from ARQUIVO de 'read --json'; --record, --dry-run, --force)\n"
     "  simulate   transmissor virtual num pseudo-terminal (--link PATH, --fault NOME)\n"
+    "  commission  PLANO.csv: configura um transmissor por linha do plano, um após o outro\n"
+    "             (--record, --resume, --report, --operator, --force)\n"
     "\n"
     "Opções comuns: --port NOME | --simulate, --timeout MS, --json.\n"
     "'quorva-cli <comando> --help' detalha.\n"
@@ -93,6 +95,12 @@ struct Options
     QCommandLineOption turnaround{"turnaround", "Tempo de resposta do transmissor, em ms.", "MS"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
     QCommandLineOption noise{"noise", "Outro transmissor na linha: 16 bytes a cada MS.", "MS"};
+    QCommandLineOption campaignReport{
+        "report", "Escreve o relatório da campanha em ARQUIVO (.pdf, .html).", "ARQUIVO"};
+    QCommandLineOption operatorName{"operator", "Nome do técnico, no registro e no relatório.",
+                                    "NOME"};
+    QCommandLineOption resume{
+        "resume", "Continua a campanha do --record: as tags já ok para este plano são puladas."};
 };
 
 // Qt's parser speaks English; its usual complaints, in the program's words.
@@ -197,6 +205,29 @@ int runWrite(const QCommandLineParser& parser, const Options& opt, Output& o, Cl
     return writeConfiguration(*link, w, o);
 }
 
+// The plan is the one argument; with --json, one object per row's attempt
+// (its record line) and the totals last.
+int runCommission(const QCommandLineParser& parser, const Options& opt, Output& o, CliLink* link)
+{
+    for (const QCommandLineOption* option : {&opt.record, &opt.campaignReport, &opt.operatorName}) {
+        if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty())
+            return o.fail(QStringLiteral("--%1: o valor está vazio").arg(option->names().first()),
+                          kExitUsage);
+    }
+    CommissionOptions c;
+    c.planFile = parser.positionalArguments().value(0);
+    if (c.planFile.isEmpty())
+        return o.fail(QStringLiteral("commission: falta o plano (PLANO.csv)"), kExitUsage);
+    c.recordFile = parser.value(opt.record);
+    c.reportFile = parser.value(opt.campaignReport);
+    c.operatorName = parser.value(opt.operatorName);
+    c.resume = parser.isSet(opt.resume);
+    c.force = parser.isSet(opt.force);
+    if (c.resume && c.recordFile.isEmpty())
+        return o.fail(QStringLiteral("--resume precisa de --record ARQUIVO"), kExitUsage);
+    return commission(*link, c, o);
+}
+
 int runSimulate(const QCommandLineParser& parser, const Options& opt, Output& o, CliLink*)
 {
     SimulateOptions s;
@@ -227,6 +258,7 @@ struct Command
     bool talksToDevice;
     std::array<QCommandLineOption Options::*, 10> options; // the unused ones null
     Handler run;
+    bool takesFile = false; // one argument beside the options
 };
 constexpr Command kCommands[] = {
     {"ports", false, {}, runPorts},
@@ -242,6 +274,12 @@ constexpr Command kCommands[] = {
      {&Options::link, &Options::injectFault, &Options::turnaround, &Options::noise,
       &Options::steady},
      runSimulate},
+    {"commission",
+     true,
+     {&Options::record, &Options::campaignReport, &Options::operatorName, &Options::resume,
+      &Options::force},
+     runCommission,
+     true},
 };
 
 int runCommand(QTextStream& out, QTextStream& err)
@@ -285,14 +323,15 @@ int runCommand(QTextStream& out, QTextStream& err)
         // Qt's usage line names the program as started, without the command.
         QString text = parser.helpText();
         text.replace(0, text.indexOf(u'\n'),
-                     QStringLiteral("uso: quorva-cli %1 [opções]").arg(command));
+                     QStringLiteral("uso: quorva-cli %1 [opções]%2")
+                         .arg(command, chosen.takesFile ? " PLANO.csv" : ""));
         text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
         out << text;
         return kExitOk;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        err << "quorva-cli: argumento inesperado '" << parser.positionalArguments().first() << "'"
-            << Qt::endl;
+    if (parser.positionalArguments().size() > (chosen.takesFile ? 1 : 0)) {
+        err << "quorva-cli: argumento inesperado '"
+            << parser.positionalArguments().value(chosen.takesFile ? 1 : 0) << "'" << Qt::endl;
         return kExitUsage;
     }
 
