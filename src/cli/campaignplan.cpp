@@ -97,8 +97,9 @@ QList<CsvRecord> parseCsv(const QString& text, QChar separator)
     };
     const auto endRecord = [&] {
         endField();
-        // A blank line (or one of blanks alone) is no row.
-        if (record.fields.size() > 1 || !record.fields.first().trimmed().isEmpty())
+        // A blank line, or a spreadsheet's empty row (separators alone), is no row.
+        if (std::any_of(record.fields.begin(), record.fields.end(),
+                        [](const QString& f) { return !f.trimmed().isEmpty(); }))
             records << record;
         record = {};
     };
