@@ -179,6 +179,15 @@ mutant "simulate --fault exception:2 is reported as '* Exceção 4: falha no tra
 mutant "a read refused at the line's sync read (simulate --fault exception) reports outcome exception instead of bad-reply with fault exception" src/link/modbusmaster.cpp 'failed.outcome = refused ? ReplyOutcome::BadReply : m_lastFailure.outcome;' 'failed.outcome = m_lastFailure.outcome;'
 mutant "choosing a sensor in the window loads its range reversed (Pt100: V. Mín. 650, V. Máx. -200)" src/transmitter/sensortable.cpp 'QString::number(s->lowest), QString::number(s->highest)};' 'QString::number(s->highest), QString::number(s->lowest)};'
 mutant "simulate --fault wrong-byte-count (the former spelling) is refused as an unknown fault" src/sim/transmittermodel.cpp '{"bad-byte-count", Fault::WrongByteCount, "wrong-byte-count"},' '{"bad-byte-count", Fault::WrongByteCount, "wrong-bytes-count"},'
+plan=src/cli/campaignplan.cpp campaign=src/cli/commission.cpp
+mutant "a campaign plan with one tag twice configures two transmitters as that tag" $plan \
+    'else if (tags.contains(row.tag.toCaseFolded()))' 'else if (false)'
+mutant "a plan saved with ',' and a decimal point is read as one column" $plan \
+    "firstLine.contains(u';') ? u';' : u','" "u';'"
+mutant "a resumed campaign writes again the transmitters the record holds as done" $campaign \
+    'if (done.contains(row.tag)) {' 'if (false) {'
+mutant "a campaign with a failed row ends with status 0" $campaign \
+    '(failed > 0 || notDone > 0 || recordLost)' '(notDone > 0 || recordLost)'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
