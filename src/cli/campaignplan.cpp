@@ -45,7 +45,11 @@ QString refusalOf(const WriteArguments& a, bool force, WriteOptions* accepted = 
         return QString();
     }
     err.flush();
-    return errText.trimmed().remove(QStringLiteral("quorva-cli: "));
+    // The option's advice, in the plan's own terms.
+    return errText.trimmed()
+        .remove(QStringLiteral("quorva-cli: "))
+        .replace(QStringLiteral("Use --force"),
+                 QStringLiteral("Use a coluna force (sim) ou --force"));
 }
 
 // The column a refused row is refused for: the first field refused on its

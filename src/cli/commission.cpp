@@ -144,7 +144,8 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
     }
 
     int ok = 0, failed = 0;
-    bool stopped = false, wasInterrupted = false, recordLost = false;
+    // A technician who cannot read the instructions is not asked to plug anything in.
+    bool stopped = false, wasInterrupted = false, recordLost = false, outputLost = false;
     for (int i = 0; i < rows.size() && !stopped; ++i) {
         const PlanRow& row = rows[i];
         const QString where = QStringLiteral("[%1/%2] %3").arg(i + 1).arg(rows.size()).arg(row.tag);
@@ -156,6 +157,10 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
         bool rowOk = false;
         for (;;) {
             say << where << QStringLiteral(": conecte o transmissor") << Qt::endl;
+            if (!o.flushed()) {
+                outputLost = stopped = true;
+                break;
+            }
             if (!awaitTransmitter(link)) {
                 wasInterrupted = stopped = true;
                 break;
@@ -194,6 +199,10 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                               : QStringLiteral(": falhou: %1")
                                     .arg(line.value(QStringLiteral("error")).toString()))
                       << Qt::endl;
+            }
+            if (!o.flushed()) {
+                outputLost = stopped = true;
+                break;
             }
             if (record.lost()) {
                 o.fail(QStringLiteral("--record: não foi possível gravar em %1: %2; campanha "
@@ -241,9 +250,11 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                      .arg(notDone)
                      .arg(wasInterrupted ? QStringLiteral(" (interrompida)") : QString())
               << Qt::endl;
-    int status = wasInterrupted                              ? kExitInterrupted
-                 : (failed > 0 || notDone > 0 || recordLost) ? kExitFailed
-                                                             : kExitOk;
+    if (outputLost)
+        o.outputFailure();
+    int status = wasInterrupted                                            ? kExitInterrupted
+                 : (failed > 0 || notDone > 0 || recordLost || outputLost) ? kExitFailed
+                                                                           : kExitOk;
     if (!options.reportFile.isEmpty()) {
         QStringList tags;
         for (const PlanRow& row : rows)

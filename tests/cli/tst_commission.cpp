@@ -192,6 +192,17 @@ private slots:
         QVERIFY(!QFile::exists(path("refused.jsonl")));
     }
 
+    // Instructions that cannot be shown end the campaign before any port is opened.
+    void lostOutput()
+    {
+        QProcess p;
+        p.setStandardOutputFile("/dev/full");
+        p.start(cli, {"commission", "--port", "/dev/quorva-missing", path("plan.csv")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardError().contains("/dev/full"));
+    }
+
     // Three transmitters, one after another on the same port.
     void campaign()
     {
