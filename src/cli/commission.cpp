@@ -79,8 +79,10 @@ AfterFailure askAfterFailure(QTextStream& say)
         ssize_t n = 0;
         while ((n = ::read(STDIN_FILENO, &c, 1)) == 1 && c != '\n')
             answer += c;
-        if (n != 1 || interrupted()) // end of input or Ctrl-C
+        if (n != 1 || interrupted()) { // end of input or Ctrl-C
+            say << Qt::endl;
             return AfterFailure::Stop;
+        }
         const QString a = QString::fromUtf8(answer).trimmed().toLower();
         if (a == u'r' || a == QLatin1String("repetir"))
             return AfterFailure::Repeat;
@@ -154,7 +156,7 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
             ++ok;
             continue;
         }
-        bool rowOk = false;
+        bool rowOk = false, rowFailed = false;
         for (;;) {
             say << where << QStringLiteral(": conecte o transmissor") << Qt::endl;
             if (!o.flushed()) {
@@ -215,6 +217,7 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                 rowOk = true;
                 break;
             }
+            rowFailed = rowFailed || status != kExitInterrupted;
             if (status == kExitInterrupted || interrupted()) {
                 wasInterrupted = stopped = true;
                 break;
@@ -222,11 +225,12 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
             const AfterFailure next = askAfterFailure(say);
             if (next != AfterFailure::Repeat) {
                 stopped = next == AfterFailure::Stop;
+                wasInterrupted = interrupted(); // Ctrl-C at the question
                 break;
             }
         }
         ok += rowOk ? 1 : 0;
-        failed += !rowOk && !wasInterrupted ? 1 : 0;
+        failed += !rowOk && rowFailed ? 1 : 0;
         // The same transmitter is never taken for the next row's.
         if (!stopped && i + 1 < rows.size()) {
             say << where << QStringLiteral(": desconecte o transmissor") << Qt::endl;
