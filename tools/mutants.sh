@@ -189,6 +189,15 @@ mutant "the trend's Média keeps counting readings older than two hours" src/tra
 mutant "the trend's Máximo keeps a reading older than two hours" src/transmitter/trendseries.cpp 'if (!m_maxCandidates.empty() && m_maxCandidates.front() == m_firstSerial)' 'if (false)'
 mutant "the trend's exported CSV leaves the failed readings' messages out" src/ui/trendwindow.cpp 'sample.ok ? m_series.unit() : QString(), sample.error)' 'sample.ok ? m_series.unit() : QString(), QString())'
 mutant "Tendência opens another trend window at every click" src/ui/serial.cpp 'if (!m_trendWindow) {' 'if (true) {'
+plan=src/cli/campaignplan.cpp campaign=src/cli/commission.cpp
+mutant "a campaign plan with one tag twice configures two transmitters as that tag" $plan \
+    'else if (tags.contains(row.tag.toCaseFolded()))' 'else if (false)'
+mutant "a plan saved with ',' and a decimal point is read as one column" $plan \
+    "firstLine.contains(u';') ? u';' : u','" "u';'"
+mutant "a resumed campaign writes again the transmitters the record holds as done" $campaign \
+    'if (done.contains(row.tag)) {' 'if (false) {'
+mutant "a campaign with a failed row ends with status 0" $campaign \
+    '(failed > 0 || notDone > 0 || recordLost)' '(notDone > 0 || recordLost)'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.

@@ -75,6 +75,11 @@ QString CliLink::portName() const
     return QStringLiteral("simulate");
 }
 
+bool CliLink::isVirtual() const
+{
+    return dynamic_cast<const sim::VirtualTransmitter*>(m_line.driver.get()) != nullptr;
+}
+
 bool CliLink::open(LinkError* error)
 {
     if (m_line.link.open() == link::DriverStatusCode::Ok) {

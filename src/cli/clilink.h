@@ -55,6 +55,9 @@ public:
                           LinkError* error);
     // The port a record names: the one given or found, or "simulate".
     QString portName() const;
+    // The built-in virtual transmitter, which answers for as long as the
+    // program runs: it is never unplugged.
+    bool isVirtual() const;
 
 private:
     bool transact(const std::function<link::SendOutcome()>& send, link::TransactionResult& result,

@@ -2,6 +2,7 @@
 
 #include "cli/clilink.h"
 #include "cli/output.h"
+#include "cli/writerecord.h"
 #include "transmitter/configwrite.h"
 
 #include <QString>
@@ -42,6 +43,22 @@ struct WriteOptions
 // is opened: kExitOk, or kExitUsage after its one error line.
 int prepareWrite(const WriteArguments& arguments, WriteOptions& options, Output& o);
 int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o);
+// One write attempt, from reading the device to its read-back, its line
+// appended to `record` (opened, or not recording) before it is reported on
+// `o`: the core `write` and a campaign share.
+int writeAttempt(CliLink& link, const WriteOptions& options, WriteRecord& record, Output& o);
+
+// A campaign: the plan's rows written one transmitter after another.
+struct CommissionOptions
+{
+    QString planFile;
+    QString recordFile;
+    QString reportFile;
+    QString operatorName;
+    bool resume = false; // rows the record holds as done for this plan are skipped
+    bool force = false;
+};
+int commission(CliLink& link, const CommissionOptions& options, Output& o);
 
 struct SimulateOptions
 {

@@ -31,6 +31,8 @@ const char kUsage[] =
     "  write      envia a configuração (--sensor --zero --lower --upper --fault --direction,\n"
     "             ou --from ARQUIVO de 'read --json'; --record, --dry-run, --force)\n"
     "  simulate   transmissor virtual num pseudo-terminal (--link PATH, --fault NOME)\n"
+    "  commission PLANO.csv: configura um transmissor por linha do plano, um após o outro\n"
+    "             (--record, --resume, --report, --operator, --force)\n"
     "  report     relatório PDF ou HTML de um registro (REGISTRO -o ARQUIVO, --operator NOME)\n"
     "\n"
     "Opções comuns: --port NOME | --simulate, --timeout MS, --json.\n"
@@ -99,12 +101,18 @@ struct Options
     QCommandLineOption output{{"o", "output"},
                               "Grava o relatório em ARQUIVO: .pdf (A4) ou .html, conforme o nome.",
                               "ARQUIVO"};
-    QCommandLineOption operatorName{"operator",
+    QCommandLineOption reportOperator{"operator",
                                     "Nome do operador no cabeçalho do relatório (em vez do "
                                     "registrado).",
                                     "NOME"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
     QCommandLineOption noise{"noise", "Outro transmissor na linha: 16 bytes a cada MS.", "MS"};
+    QCommandLineOption campaignReport{
+        "report", "Escreve o relatório da campanha em ARQUIVO (.pdf, .html).", "ARQUIVO"};
+    QCommandLineOption operatorName{"operator", "Nome do técnico, no registro e no relatório.",
+                                    "NOME"};
+    QCommandLineOption resume{
+        "resume", "Continua a campanha do --record: as tags já ok para este plano são puladas."};
 };
 
 // Qt's parser speaks English; its usual complaints, in the program's words.
@@ -209,6 +217,29 @@ int runWrite(const QCommandLineParser& parser, const Options& opt, Output& o, Cl
     return writeConfiguration(*link, w, o);
 }
 
+// The plan is the one argument; with --json, one object per row's attempt
+// (its record line) and the totals last.
+int runCommission(const QCommandLineParser& parser, const Options& opt, Output& o, CliLink* link)
+{
+    for (const QCommandLineOption* option : {&opt.record, &opt.campaignReport, &opt.operatorName}) {
+        if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty())
+            return o.fail(QStringLiteral("--%1: o valor está vazio").arg(option->names().first()),
+                          kExitUsage);
+    }
+    CommissionOptions c;
+    c.planFile = parser.positionalArguments().value(0);
+    if (c.planFile.isEmpty())
+        return o.fail(QStringLiteral("commission: falta o plano (PLANO.csv)"), kExitUsage);
+    c.recordFile = parser.value(opt.record);
+    c.reportFile = parser.value(opt.campaignReport);
+    c.operatorName = parser.value(opt.operatorName);
+    c.resume = parser.isSet(opt.resume);
+    c.force = parser.isSet(opt.force);
+    if (c.resume && c.recordFile.isEmpty())
+        return o.fail(QStringLiteral("--resume precisa de --record ARQUIVO"), kExitUsage);
+    return commission(*link, c, o);
+}
+
 int runSimulate(const QCommandLineParser& parser, const Options& opt, Output& o, CliLink*)
 {
     SimulateOptions s;
@@ -234,7 +265,7 @@ int runReport(const QCommandLineParser& parser, const Options& opt, Output& o, C
     if (parser.value(opt.output).trimmed().isEmpty())
         return o.fail(QStringLiteral("report: falta -o ARQUIVO (.pdf ou .html)"), kExitUsage);
     return reportFromRecord(parser.positionalArguments().constFirst(), parser.value(opt.output),
-                            parser.value(opt.operatorName), o);
+                            parser.value(opt.reportOperator), o);
 }
 
 // The commands: each one's options (after --json, and after --port,
@@ -248,6 +279,7 @@ struct Command
     std::array<QCommandLineOption Options::*, 10> options; // the unused ones null
     Handler run;
     const char* operand = nullptr; // the one file a command takes, named in its help
+    const char* operandHelp = nullptr;
 };
 constexpr Command kCommands[] = {
     {"ports", false, {}, runPorts},
@@ -263,7 +295,16 @@ constexpr Command kCommands[] = {
      {&Options::link, &Options::injectFault, &Options::turnaround, &Options::noise,
       &Options::steady},
      runSimulate},
-    {"report", false, {&Options::output, &Options::operatorName}, runReport, "REGISTRO"},
+    {"report", false, {&Options::output, &Options::reportOperator}, runReport, "REGISTRO",
+     "O registro de tentativas (--record de write ou commission)."},
+    {"commission",
+     true,
+     {&Options::record, &Options::campaignReport, &Options::operatorName, &Options::resume,
+      &Options::force},
+     runCommission,
+     "PLANO.csv",
+     "O plano: uma linha por transmissor (tag, sensor, zero, lower, upper, fault, direction, "
+     "force), separada por ';' com vírgula decimal ou por ',' com ponto."},
 };
 
 int runCommand(QTextStream& out, QTextStream& err)
@@ -301,7 +342,7 @@ int runCommand(QTextStream& out, QTextStream& err)
     }
     if (chosen.operand)
         parser.addPositionalArgument(QLatin1String(chosen.operand),
-                                     QStringLiteral("O registro de tentativas (--record)."));
+                                     QString::fromUtf8(chosen.operandHelp));
     if (!parser.parse(args)) {
         err << "quorva-cli: " << parseErrorText(parser.errorText()) << Qt::endl;
         return kExitUsage;

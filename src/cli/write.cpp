@@ -153,6 +153,11 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
         return o.fail(
             QStringLiteral("--record: %1: %2").arg(options.recordFile, record.errorText()),
             kExitUsage);
+    return writeAttempt(link, options, record, o);
+}
+
+int writeAttempt(CliLink& link, const WriteOptions& options, WriteRecord& record, Output& o)
+{
     record.begin(link.portName());
     // Every attempt ends here: its record line on the disk first, then its
     // report (`result` for --json, `lines` for people) and status, so nothing
@@ -187,7 +192,8 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
         QStringLiteral("interrompido: nada foi enviado"), interruptedError().code, {}};
     LinkError error;
     RegisterImage current{};
-    if (!link.open(&error) || !link.readImage(current, &error))
+    // A campaign finds the transmitter on a port it already holds open.
+    if (!(link.isOpen() || link.open(&error)) || !link.readImage(current, &error))
         return error.isInterruption() ? finish(kExitInterrupted, nothingSent)
                                       : finish(kExitFailed, error);
     const ReadingReport before = describeReading(current);

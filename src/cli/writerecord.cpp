@@ -6,7 +6,9 @@ namespace quorva::cli {
 
 void WriteRecord::begin(const QString& port)
 {
-    m_line = {{"time", isoTimestamp()}, {"port", port}};
+    m_line = m_context;
+    m_line["time"] = isoTimestamp();
+    m_line["port"] = port;
 }
 
 bool WriteRecord::finish(const LinkError& outcome)
@@ -16,9 +18,10 @@ bool WriteRecord::finish(const LinkError& outcome)
         m_line["error"] = outcome.message;
     if (!outcome.fault.isEmpty())
         m_line["fault"] = outcome.fault;
-    return !m_file.isOpen() ||
-           (m_file.appendLine(QJsonDocument(m_line).toJson(QJsonDocument::Compact)) &&
-            m_file.close());
+    m_lost = m_file.isOpen() &&
+             !(m_file.appendLine(QJsonDocument(m_line).toJson(QJsonDocument::Compact)) &&
+               m_file.close());
+    return !m_lost;
 }
 
 } // namespace quorva::cli

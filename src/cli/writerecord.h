@@ -17,17 +17,26 @@ public:
     bool open(const QString& path) { return m_file.open(path); }
     QString errorText() const { return m_file.errorText(); }
 
+    // Keys every line of this record carries beside the attempt's own (a
+    // campaign's tag and row).
+    void setContext(const QJsonObject& keys) { m_context = keys; }
     // The attempt's moment and the port it talks to.
     void begin(const QString& port);
+    // The line as it stands: after finish(), the attempt as recorded.
+    const QJsonObject& line() const { return m_line; }
     void set(const QString& key, const QJsonValue& value) { m_line[key] = value; }
     void remove(const QString& key) { m_line.remove(key); }
     // Ends the line with the attempt's outcome and appends it to the file:
     // false when it did not get there.
     bool finish(const LinkError& outcome);
+    // The last line finished did not reach the file.
+    bool lost() const { return m_lost; }
 
 private:
     LineFile m_file;
     QJsonObject m_line;
+    QJsonObject m_context;
+    bool m_lost = false;
 };
 
 } // namespace quorva::cli

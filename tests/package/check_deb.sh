@@ -53,7 +53,7 @@ while IFS='|' read -r typed offered; do
         _quorva_cli; echo "${COMPREPLY[*]}"' sh "$completion" "$typed")
     [ "$got" = "$offered" ] || fail "completion of '$typed': '$got', not '$offered'"
 done <<ROWS
-quorva-cli |ports read monitor write simulate report --help --version
+quorva-cli |ports read monitor write simulate commission report --help --version
 quorva-cli w|write
 quorva-cli read |--help --json --port --simulate
 quorva-cli write --sensor |Pt100 J K R S T N E B

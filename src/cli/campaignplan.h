@@ -1,0 +1,38 @@
+#pragma once
+
+#include "cli/commands.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A commissioning campaign's plan: the instrument list as a spreadsheet saves
+// it, one row per transmitter with its tag and the fields of `write`.
+namespace quorva::cli {
+
+struct PlanRow
+{
+    int row = 0;  // the data row, from 1
+    int line = 0; // where it starts in the file, the header being line 1
+    QString tag;
+    WriteOptions write; // the row's edit, checked as `write` checks its options
+};
+
+// The plan's rows, every one checked before any port is opened. A header
+// row names the columns (tag, sensor, zero, lower, upper, fault, direction,
+// force; any case, any order); `;` with a decimal comma or `,` with a decimal
+// point, told by the header. An empty cell keeps the device's value.
+// Returns kExitOk, or kExitUsage after one line for every refused row
+// ("linha 4, coluna upper: ..."): a plan is taken whole or not at all.
+int readPlan(const QString& path, bool force, QList<PlanRow>& rows, Output& o);
+
+// The records of a CSV text (RFC 4180 quoting, CRLF or LF, a leading BOM
+// dropped), each with the line it starts on; blank lines are left out.
+struct CsvRecord
+{
+    int line = 0;
+    QStringList fields;
+};
+QList<CsvRecord> parseCsv(const QString& text, QChar separator);
+
+} // namespace quorva::cli

@@ -1,0 +1,280 @@
+// A commissioning campaign as a technician runs it: the plan read from a
+// spreadsheet's CSV, and `quorva-cli commission` against `quorva-cli
+// simulate` on a pseudo-terminal, started and stopped as a transmitter is
+// plugged in and pulled out.
+#include "cli/campaignplan.h"
+#include "cli/jsonschema.h"
+
+#include <QtTest>
+#include <csignal>
+
+using namespace quorva::cli;
+
+namespace {
+
+const QString cli = qEnvironmentVariable("QUORVA_CLI");
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+}
+
+QList<QJsonObject> recordLines(const QString& path)
+{
+    QFile f(path);
+    QList<QJsonObject> lines;
+    if (f.open(QIODevice::ReadOnly))
+        while (!f.atEnd())
+            lines << QJsonDocument::fromJson(f.readLine()).object();
+    return lines;
+}
+
+// `quorva-cli simulate` under a link that stays the campaign's port.
+class Simulator
+{
+public:
+    explicit Simulator(const QString& link) : m_link(link) {}
+    ~Simulator() { unplug(); }
+    bool plug(const QStringList& options = {})
+    {
+        m_process.start(cli, QStringList{"simulate", "--steady", "--link", m_link} + options);
+        return QTest::qWaitFor([this] { return QFile::exists(m_link); });
+    }
+    void unplug()
+    {
+        if (m_process.state() != QProcess::NotRunning)
+            ::kill(pid_t(m_process.processId()), SIGTERM);
+        m_process.waitForFinished(3000);
+    }
+
+private:
+    QString m_link;
+    QProcess m_process;
+};
+
+// The campaign's process, its standard output gathered as it comes.
+class Campaign
+{
+public:
+    explicit Campaign(const QStringList& args)
+    {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(cli, args);
+    }
+    // Until any of the texts has been said.
+    bool awaits(const QStringList& texts)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                m_out += QString::fromUtf8(m_process.readAllStandardOutput());
+                return std::any_of(texts.begin(), texts.end(),
+                                   [&](const QString& t) { return m_out.contains(t); });
+            },
+            30000);
+    }
+    int finish()
+    {
+        m_process.waitForFinished(30000);
+        m_out += QString::fromUtf8(m_process.readAllStandardOutput());
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    void interrupt() { ::kill(pid_t(m_process.processId()), SIGINT); }
+    const QString& out() const { return m_out; }
+
+private:
+    QProcess m_process;
+    QString m_out;
+};
+
+// A row's transmitter plugged in when the campaign asks for it, and pulled
+// out once its outcome is shown.
+bool serve(Campaign& campaign, Simulator& sim, const QString& step, const QString& tag,
+           const QStringList& simOptions = {})
+{
+    const QString where = step + u' ' + tag;
+    const bool served = campaign.awaits({where + ": conecte o transmissor"}) &&
+                        sim.plug(simOptions) &&
+                        campaign.awaits({where + ": ok", where + ": falhou",
+                                         QStringLiteral("\"tag\":\"%1\"").arg(tag)});
+    sim.unplug();
+    return served;
+}
+
+// The plan's three transmitters as a Brazilian spreadsheet saves them.
+const QByteArray kPlan = "\xEF\xBB\xBFtag;sensor;zero;lower;upper;fault;direction\r\n"
+                         "TT-101;K;-0,5;0;600;high;rising\r\n"
+                         "TT-102;;0,3;;;;\r\n"
+                         "TT-103;J;;;;low;falling\r\n";
+
+} // namespace
+
+class TestCommission : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(cli), "QUORVA_CLI names the built program");
+        QVERIFY(writeFile(path("plan.csv"), kPlan));
+    }
+
+    // Each row's tag and the values its edit gives (zero, sensor, lower,
+    // upper, fault, direction; "-" keeps the device's), or the refusal.
+    void plan_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("BOM, CRLF, ';' and decimal comma")
+            << kPlan.left(kPlan.indexOf("TT-102")) << "TT-101:-5,2,0,6000,2,0";
+        QTest::newRow("',' and decimal point, any case and order")
+            << QByteArray("Zero,TAG,Upper\n0.3,TT-2,600\n") << "TT-2:3,-,-,6000,-,-";
+        QTest::newRow("quoted fields")
+            << QByteArray("tag;zero\n\"TT;3 \"\"a\"\"\";\"1,5\"\n") << "TT;3 \"a\":15,-,-,-,-,-";
+        QTest::newRow("blank lines and empty cells")
+            << QByteArray("tag;zero;upper\n\nA;;600\n;;\nB;1;\n")
+            << "A:-,-,-,6000,-,-|B:10,-,-,-,-,-";
+        QTest::newRow("force column")
+            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;sim\n") << "A:-,2,0,20000,-,-";
+        QTest::newRow("unknown column")
+            << QByteArray("tag;colour\nA;red\n") << "coluna desconhecida 'colour'";
+        QTest::newRow("duplicate tag")
+            << QByteArray("tag;zero\nA;1\na;2\n") << "linha 3, coluna tag: a repetida";
+        QTest::newRow("range beyond the sensor without force")
+            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;não\n")
+            << "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor";
+        QTest::newRow("no tag column") << QByteArray("zero\n1\n") << "falta a coluna tag";
+        QTest::newRow("not UTF-8") << QByteArray("tag;zero\nA\xe7;1\n") << "não está em UTF-8";
+    }
+    void plan()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        QVERIFY(writeFile(path("table.csv"), content));
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        Output o{out, err, false};
+        QList<PlanRow> rows;
+        const int status = readPlan(path("table.csv"), false, rows, o);
+        err.flush();
+        QStringList got;
+        for (const PlanRow& row : rows) {
+            QStringList values;
+            for (const ConfigurationKey& k : kConfigurationKeys) {
+                const auto& v = row.write.edit.values[size_t(k.slot)];
+                values << (v ? QString::number(*v) : QStringLiteral("-"));
+            }
+            got << row.tag + u':' + values.join(u',');
+        }
+        if (status == kExitOk)
+            QCOMPARE(got.join(u'|'), expected);
+        else
+            QVERIFY2(status == kExitUsage && errText.contains(expected), qPrintable(errText));
+    }
+
+    // Every refused row is named, and nothing is opened: not the port, not the record.
+    void refusedPlan()
+    {
+        QVERIFY(writeFile(path("bad.csv"), "tag;sensor;zero;lower;upper\nA;K;;0;2000\nB;Q;;;\n"
+                                           "C;Pt100;;700;100\n"));
+        Campaign c({"commission", "--port", "/dev/quorva-missing", "--record",
+                    path("refused.jsonl"), path("bad.csv")});
+        QCOMPARE(c.finish(), 2);
+        QVERIFY2(c.out().contains("linha 2, coluna upper: V. Máx. 2000°C fora") &&
+                     c.out().contains("linha 3, coluna sensor: Erro: Dado Inválido") &&
+                     c.out().contains("linha 4, coluna upper: Erro: V. Mín. deve ser menor") &&
+                     c.out().endsWith("plano recusado (3 linha(s)); nada foi enviado\n"),
+                 qPrintable(c.out()));
+        QVERIFY(!QFile::exists(path("refused.jsonl")));
+    }
+
+    // Instructions that cannot be shown end the campaign before any port is opened.
+    void lostOutput()
+    {
+        QProcess p;
+        p.setStandardOutputFile("/dev/full");
+        p.start(cli, {"commission", "--port", "/dev/quorva-missing", path("plan.csv")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardError().contains("/dev/full"));
+    }
+
+    // Three transmitters, one after another on the same port.
+    void campaign()
+    {
+        Simulator sim(path("t1"));
+        Campaign c({"commission", "--port", path("t1"), "--record", path("three.jsonl"),
+                    "--operator", "Ana", path("plan.csv")});
+        for (const auto& [step, tag] : {std::pair{"[1/3]", "TT-101"}, std::pair{"[2/3]", "TT-102"},
+                                        std::pair{"[3/3]", "TT-103"}})
+            QVERIFY2(serve(c, sim, step, tag), qPrintable(c.out()));
+        QCOMPARE(c.finish(), 0);
+        QVERIFY2(c.out().endsWith("Campanha: 3 de 3 ok, 0 com falha, 0 não feito(s).\n"),
+                 qPrintable(c.out()));
+        QStringList got;
+        for (const QJsonObject& line : recordLines(path("three.jsonl"))) {
+            const QJsonObject back = line["readBack"].toObject();
+            got << QStringLiteral("%1 %2 %3 %4 %5 %6 %7..%8 %9")
+                       .arg(line["row"].toInt())
+                       .arg(line["tag"].toString(), line["operator"].toString(),
+                            line["outcome"].toString(), back["sensorType"].toString())
+                       .arg(back["zeroAdjust"].toDouble())
+                       .arg(back["rangeLower"].toInt())
+                       .arg(back["rangeUpper"].toInt())
+                       .arg(back["outputDirection"].toString());
+        }
+        QCOMPARE(got, (QStringList{"1 TT-101 Ana ok Termopar K -0.5 0..600 4 a 20 mA",
+                                   "2 TT-102 Ana ok Pt100 0.3 -200..650 4 a 20 mA",
+                                   "3 TT-103 Ana ok Termopar J 0 -100..760 20 a 4 mA"}));
+    }
+
+    // Ctrl-C between rows keeps what was done; a resumed campaign skips it,
+    // records a transmitter that ignores the write and goes on; the next
+    // resume does only that row.
+    void interruptFailureAndResume()
+    {
+        Simulator sim(path("t2"));
+        const QStringList args{"commission",          "--port",        path("t2"),
+                               "--timeout",           "300",           "--record",
+                               path("resumed.jsonl"), path("plan.csv")};
+        Campaign first(args);
+        QVERIFY2(serve(first, sim, "[1/3]", "TT-101"), qPrintable(first.out()));
+        QVERIFY(first.awaits({"[2/3] TT-102: conecte"}));
+        first.interrupt();
+        QCOMPARE(first.finish(), 130);
+        QVERIFY2(first.out().endsWith("1 de 3 ok, 0 com falha, 2 não feito(s) (interrompida).\n"),
+                 qPrintable(first.out()));
+        QCOMPARE(recordLines(path("resumed.jsonl")).size(), 1);
+
+        Campaign second(args + QStringList{"--resume"});
+        QVERIFY(second.awaits({"[1/3] TT-101: já configurado (no registro), pulado"}));
+        QVERIFY2(serve(second, sim, "[2/3]", "TT-102", {"--fault", "ignore-writes"}),
+                 qPrintable(second.out()));
+        QVERIFY2(second.out().contains("[2/3] TT-102: falhou: a releitura difere do que foi "
+                                       "enviado"),
+                 qPrintable(second.out()));
+        QVERIFY2(serve(second, sim, "[3/3]", "TT-103"), qPrintable(second.out()));
+        QCOMPARE(second.finish(), 1);
+        QVERIFY(second.out().endsWith("Campanha: 2 de 3 ok, 1 com falha, 0 não feito(s).\n"));
+
+        Campaign third(args + QStringList{"--resume", "--json"});
+        QVERIFY2(serve(third, sim, "[2/3]", "TT-102"), qPrintable(third.out()));
+        QCOMPARE(third.finish(), 0);
+        QVERIFY2(
+            third.out().endsWith(R"({"failed":0,"interrupted":false,"notDone":0,"ok":3,"rows":3})"
+                                 "\n"),
+            qPrintable(third.out()));
+        QStringList outcomes;
+        for (const QJsonObject& line : recordLines(path("resumed.jsonl")))
+            outcomes << line["tag"].toString() + u' ' + line["outcome"].toString();
+        QCOMPARE(outcomes,
+                 (QStringList{"TT-101 ok", "TT-102 read-back-differs", "TT-103 ok", "TT-102 ok"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommission)
+#include "tst_commission.moc"
