@@ -15,34 +15,6 @@ using link::ReplyFault;
 using link::ReplyOutcome;
 using link::SendOutcome;
 
-namespace {
-
-// What a reply that did not check out got wrong, for the technician.
-QString faultText(ReplyFault fault)
-{
-    switch (fault) {
-    case ReplyFault::None:
-        break;
-    case ReplyFault::Truncated:
-        return QStringLiteral("resposta incompleta");
-    case ReplyFault::BadCrc:
-        return QStringLiteral("CRC inválido");
-    case ReplyFault::WrongSlave:
-        return QStringLiteral("resposta de outro escravo");
-    case ReplyFault::WrongFunction:
-        return QStringLiteral("código de função errado");
-    case ReplyFault::BadByteCount:
-        return QStringLiteral("número de bytes errado");
-    case ReplyFault::BadEcho:
-        return QStringLiteral("eco da escrita não confere");
-    case ReplyFault::Exception:
-        break; // told with its code
-    }
-    return QString();
-}
-
-} // namespace
-
 LinkError interruptedError()
 {
     return {QStringLiteral("interrompido"), QStringLiteral("interrupted"), {}};
@@ -157,36 +129,14 @@ void CliLink::describeFailure(const link::TransactionResult& result, bool refuse
 {
     error->code = QString::fromLatin1(link::outcomeName(result.outcome));
     error->fault.clear();
-    switch (result.outcome) {
-    case ReplyOutcome::Reply:
-        break;
-    case ReplyOutcome::NoReply:
-        error->message = QStringLiteral("o transmissor não respondeu (* Falha de comunicação *)");
-        break;
-    case ReplyOutcome::BadReply:
+    if (result.outcome == ReplyOutcome::BadReply)
         error->fault = QString::fromLatin1(link::faultName(result.fault));
-        // An exception here refused the read that brings the line into step,
-        // never the request itself: its code still tells the technician why.
-        error->message = result.fault == ReplyFault::Exception
-                             ? QStringLiteral("o transmissor recusou a leitura de sincronismo %1")
-                                   .arg(transmitter::exceptionText(result.exceptionCode))
-                             : QStringLiteral("resposta inválida do transmissor (%1)")
-                                   .arg(faultText(result.fault));
-        break;
-    case ReplyOutcome::Exception:
-        error->message = QStringLiteral("o transmissor recusou o pedido %1")
-                             .arg(transmitter::exceptionText(result.exceptionCode));
-        break;
-    case ReplyOutcome::ReadFailed:
+    if (result.outcome == ReplyOutcome::ReadFailed)
         error->message = QStringLiteral("Erro ao tentar receber dados.") + lineFailureText();
-        break;
-    case ReplyOutcome::SendFailed:
+    else if (result.outcome == ReplyOutcome::SendFailed)
         error->message = QStringLiteral("Erro ao tentar enviar dados.") + lineFailureText();
-        break;
-    case ReplyOutcome::LineBusy:
-        error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");
-        break;
-    }
+    else
+        error->message = transmitter::replyFailureText(result);
     if (!refused && (result.outcome == ReplyOutcome::ReadFailed ||
                      result.outcome == ReplyOutcome::SendFailed)) {
         // The line is gone: let the port go, so the next open takes it afresh.

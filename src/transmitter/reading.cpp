@@ -5,6 +5,34 @@
 
 namespace quorva::transmitter {
 
+namespace {
+
+// What a reply that did not check out got wrong, for the technician.
+QString faultText(link::ReplyFault fault)
+{
+    switch (fault) {
+    case link::ReplyFault::None:
+        break;
+    case link::ReplyFault::Truncated:
+        return QStringLiteral("resposta incompleta");
+    case link::ReplyFault::BadCrc:
+        return QStringLiteral("CRC inválido");
+    case link::ReplyFault::WrongSlave:
+        return QStringLiteral("resposta de outro escravo");
+    case link::ReplyFault::WrongFunction:
+        return QStringLiteral("código de função errado");
+    case link::ReplyFault::BadByteCount:
+        return QStringLiteral("número de bytes errado");
+    case link::ReplyFault::BadEcho:
+        return QStringLiteral("eco da escrita não confere");
+    case link::ReplyFault::Exception:
+        break; // told with its code
+    }
+    return QString();
+}
+
+} // namespace
+
 QString zeroAdjustText(qint32 tenths)
 {
     return formatFixed(tenths * 0.1, 4, 1);
@@ -74,6 +102,33 @@ QString exceptionText(int code)
     default:
         return QStringLiteral("* Exceção Modbus %1 *").arg(code);
     }
+}
+
+QString replyFailureText(const link::TransactionResult& result)
+{
+    using link::ReplyOutcome;
+    switch (result.outcome) {
+    case ReplyOutcome::NoReply:
+        return QStringLiteral("o transmissor não respondeu (* Falha de comunicação *)");
+    case ReplyOutcome::BadReply:
+        // An exception here refused the read that brings the line into step,
+        // never the request itself: its code still tells the technician why.
+        return result.fault == link::ReplyFault::Exception
+                   ? QStringLiteral("o transmissor recusou a leitura de sincronismo %1")
+                         .arg(exceptionText(result.exceptionCode))
+                   : QStringLiteral("resposta inválida do transmissor (%1)")
+                         .arg(faultText(result.fault));
+    case ReplyOutcome::Exception:
+        return QStringLiteral("o transmissor recusou o pedido %1")
+            .arg(exceptionText(result.exceptionCode));
+    case ReplyOutcome::LineBusy:
+        return QStringLiteral("linha ocupada (chegam bytes sem pedido)");
+    case ReplyOutcome::Reply:
+    case ReplyOutcome::ReadFailed:
+    case ReplyOutcome::SendFailed:
+        break;
+    }
+    return QString();
 }
 
 int shownChoice(qint32 value, int itemCount)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/modbusmaster.h"
 #include "transmitter/registermap.h"
 #include "transmitter/sensortable.h"
 
@@ -33,6 +34,11 @@ inline constexpr char kReadErrorText[] = "Erro de leitura";
 
 // A short Portuguese text naming a Modbus exception code.
 QString exceptionText(int code);
+
+// Why the device's answer failed a request, for the technician ("o
+// transmissor não respondeu (* Falha de comunicação *)"): empty for a reply
+// and for a port that failed, which its caller tells with its own reason.
+QString replyFailureText(const link::TransactionResult& result);
 
 // The choice a group of `itemCount` items shows for a register value: the
 // value itself when it names an item, otherwise no choice (-1).

@@ -46,25 +46,12 @@ const QString kBlank = QStringLiteral(" ");
 // monitor, so an exported series reads as one of its logs.
 QString failedReadingText(const link::TransactionResult& result)
 {
-    const QString reading = QString::fromUtf8(transmitter::kReadErrorText) + QStringLiteral(": ");
-    switch (result.outcome) {
-    case ReplyOutcome::NoReply:
-        return reading + QStringLiteral("o transmissor não respondeu (* Falha de comunicação *)");
-    case ReplyOutcome::Exception:
-        return reading + QStringLiteral("o transmissor recusou o pedido %1")
-                             .arg(transmitter::exceptionText(result.exceptionCode));
-    case ReplyOutcome::BadReply:
-        return reading + QStringLiteral("resposta inválida do transmissor");
-    case ReplyOutcome::LineBusy:
-        return reading + QStringLiteral("linha ocupada (chegam bytes sem pedido)");
-    case ReplyOutcome::ReadFailed:
+    if (result.outcome == ReplyOutcome::ReadFailed)
         return kReceiveFailed;
-    case ReplyOutcome::SendFailed:
+    if (result.outcome == ReplyOutcome::SendFailed)
         return kSendFailed;
-    case ReplyOutcome::Reply:
-        break;
-    }
-    return reading;
+    return QString::fromUtf8(transmitter::kReadErrorText) + QStringLiteral(": ") +
+           transmitter::replyFailureText(result);
 }
 
 } // namespace
