@@ -144,7 +144,8 @@ int readPlan(const QString& path, bool force, QList<PlanRow>& rows, Output& o)
 {
     QByteArray content;
     QString reason;
-    if (!readConfigurationFile(path, content, &reason))
+    if (!readBoundedFile(path, kMaxConfigurationFileBytes,
+                         QStringLiteral("um plano de transmissores"), content, &reason))
         return o.fail(QStringLiteral("plano %1: %2").arg(path, reason), kExitUsage);
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(content);

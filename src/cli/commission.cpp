@@ -97,15 +97,12 @@ AfterFailure askAfterFailure(QTextStream& say)
 bool earlierAttempts(const QString& recordFile, const QString& plan, QList<QJsonObject>& lines,
                      QString* reason)
 {
-    const int fd = openRegularFile(recordFile, O_RDONLY, reason);
-    QFile file;
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            ::close(fd);
+    QByteArray content;
+    if (!readBoundedFile(recordFile, kMaxRecordBytes, QStringLiteral("um registro de tentativas"),
+                         content, reason))
         return false;
-    }
-    while (!file.atEnd()) {
-        const QJsonObject line = QJsonDocument::fromJson(file.readLine()).object();
+    for (const QByteArray& text : content.split('\n')) {
+        const QJsonObject line = QJsonDocument::fromJson(text).object();
         if (QDir::cleanPath(line.value(QStringLiteral("plan")).toString()) == plan)
             lines << line;
     }

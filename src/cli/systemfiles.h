@@ -18,9 +18,14 @@ constexpr qint64 kMaxConfigurationFileBytes = 1024 * 1024;
 using link::errorNumberOfText;
 using link::systemErrorText;
 
-// The whole of a regular file of at most kMaxConfigurationFileBytes. A
-// device, a FIFO, a folder or a larger file is refused with the reason,
-// without waiting for a writer and without reading past the limit.
+// The whole of the regular file `path` when it holds at most `maxBytes`. A
+// device, a FIFO or a folder is refused with the reason, a larger file with
+// "maior que N MiB; não é " and `whatItIs`, without waiting for a writer and
+// without reading past the limit.
+bool readBoundedFile(const QString& path, qint64 maxBytes, const QString& whatItIs,
+                     QByteArray& content, QString* reason);
+
+// A configuration file (`write --from`), bounded by kMaxConfigurationFileBytes.
 bool readConfigurationFile(const QString& path, QByteArray& content, QString* reason);
 
 // A descriptor (blocking, close-on-exec) of the regular file `path`, opened
