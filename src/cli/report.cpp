@@ -290,8 +290,9 @@ QString bodyHtml(const Report& report, const QList<qsizetype>& pageStarts = {})
                          row.attempts > 0 ? time : kNone);
     }
     html += QStringLiteral("</tbody></table>");
-    html += QStringLiteral("<p><b>Totais:</b> %1 transmissores; %2 confirmados; %3 falharam; "
-                           "%4 não executados (%5 tentativas).</p>")
+    // Counts before their nouns read wrong in the singular ("1 falharam").
+    html += QStringLiteral("<p><b>Totais:</b> transmissores: %1; confirmados: %2; com falha: %3; "
+                           "não executados: %4; tentativas: %5.</p>")
                 .arg(rows.size())
                 .arg(confirmed)
                 .arg(failed)
@@ -522,35 +523,12 @@ bool writeReport(const QList<QJsonObject>& attempts, const ReportSource& source,
 bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* error)
 {
     QString reason;
-    const int fd = openRegularFile(path, O_RDONLY, &reason);
-    if (fd < 0) {
+    QByteArray content;
+    if (!readBoundedFile(path, kMaxRecordBytes, QStringLiteral("um registro de tentativas"),
+                         content, &reason)) {
         *error = QStringLiteral("%1: %2").arg(path, reason);
         return false;
     }
-    // One byte past the limit: a record that grows meanwhile is caught too.
-    QByteArray content(kMaxRecordBytes + 1, Qt::Uninitialized);
-    qint64 have = 0;
-    int readError = 0;
-    while (have < content.size()) {
-        const ssize_t n = ::read(fd, content.data() + have, size_t(content.size() - have));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            readError = errno;
-        if (n <= 0)
-            break;
-        have += n;
-    }
-    ::close(fd);
-    if (readError != 0 || have > kMaxRecordBytes) {
-        *error = QStringLiteral("%1: %2").arg(
-            path, readError != 0 ? systemErrorText(readError)
-                                 : QStringLiteral("maior que %1 MiB; não é um registro de "
-                                                  "tentativas")
-                                       .arg(kMaxRecordBytes / (1024 * 1024)));
-        return false;
-    }
-    content.truncate(have);
     attempts.clear();
     const QList<QByteArray> lines = content.split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {

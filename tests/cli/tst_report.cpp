@@ -136,7 +136,7 @@ private slots:
             "3 A<&>\"B TRV-B firmware 1,20",
             "4 TT-105 — — — Não executado —",
             "5 /dev/ttyUSB1 TRV-A",
-            "Totais: 5 transmissores; 3 confirmados; 1 falharam; 1 não executados (5 tentativas).",
+            "Totais: transmissores: 5; confirmados: 3; com falha: 1; não executados: 1; tentativas: 5.",
         };
         qsizetype from = 0;
         for (const QString& part : inOrder) {
@@ -191,7 +191,7 @@ private slots:
             QCOMPARE(onPage.count(QRegularExpression("TT-2\\d\\d")),
                      onPage.count("Saída: 20 a 4 mA"));
         }
-        QVERIFY(text.contains("Totais: 40 transmissores; 40 confirmados; 0 falharam"));
+        QVERIFY(text.contains("Totais: transmissores: 40; confirmados: 40; com falha: 0;"));
     }
 
     // What the campaign asks before its first row, as the function answers it.
@@ -234,7 +234,7 @@ private slots:
         // Without a plan, the record's own plan file and only its transmitters.
         QVERIFY(text.contains("Plano: planta-norte.csv"));
         QVERIFY(
-            text.contains("Totais: 4 transmissores; 3 confirmados; 1 falharam; 0 não executados"));
+            text.contains("Totais: transmissores: 4; confirmados: 3; com falha: 1; não executados: 0"));
     }
 
     void refusals_data()
