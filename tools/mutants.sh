@@ -121,7 +121,7 @@ mutant "write --dry-run that reads the device actually writes it" src/cli/write.
 mutant "a write whose read-back differs is reported as confirmed (exit 0)" src/transmitter/writeprocedure.cpp 'if (written != m_report.readBack[size_t(slot)])' 'if (false)'
 mutant "bare quorva-cli (no command) exits 0 instead of 2" src/cli/main.cpp 'return command.isEmpty() ? kExitUsage : kExitOk;' 'return kExitOk;'
 mutant "an empty --port silently opens the first FTDI cable" src/cli/main.cpp 'if (parser.isSet(opt.port) && parser.value(opt.port).trimmed().isEmpty())' 'if (false)'
-mutant "line-busy failure named in English" src/cli/clilink.cpp 'error->message = QStringLiteral("linha ocupada (chegam bytes sem pedido)");' 'error->message = QStringLiteral("line busy");'
+mutant "line-busy failure named in English" src/transmitter/reading.cpp 'return QStringLiteral("linha ocupada (chegam bytes sem pedido)");' 'return QStringLiteral("line busy");'
 mutant "timestamps in UTC carry -00:00 instead of +00:00" src/transmitter/readingcsv.cpp '.arg(QChar(offsetMinutes < 0 ? u'\''-'\'' : u'\''+'\''))' '.arg(QChar(offsetMinutes <= 0 ? u'\''-'\'' : u'\''+'\''))'
 mutant "--from on a file over 1 MiB no longer says it is too large" src/cli/systemfiles.cpp 'return readError == 0 && have <= kMaxConfigurationFileBytes;' 'return readError == 0;'
 mutant "simulate --link takes over a live simulator's link" src/cli/ownedlink.cpp 'return target == ours || (::lstat(target.constData(), &st) != 0 && errno == ENOENT);' 'return target == ours || target.startsWith("/dev/pts/");'
@@ -197,7 +197,7 @@ mutant "a plan saved with ',' and a decimal point is read as one column" $plan \
 mutant "a resumed campaign writes again the transmitters the record holds as done" $campaign \
     'if (done.contains(row.tag)) {' 'if (false) {'
 mutant "a campaign with a failed row ends with status 0" $campaign \
-    '(failed > 0 || notDone > 0 || recordLost)' '(notDone > 0 || recordLost)'
+    '(failed > 0 || notDone > 0 || recordLost || outputLost)' '(notDone > 0 || recordLost || outputLost)'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
