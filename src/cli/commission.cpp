@@ -31,20 +31,29 @@ void pause(int ms)
     loop.exec();
 }
 
-bool answers(CliLink& link)
+bool answers(CliLink& link, LinkError* error = nullptr)
 {
-    LinkError error;
+    LinkError ignored;
+    error = error ? error : &ignored;
     RegisterImage image{};
-    return (link.isOpen() || link.open(&error)) && link.readImage(image, &error);
+    return (link.isOpen() || link.open(error)) && link.readImage(image, error);
 }
 
 // Until a transmitter answers on the port, which may not even exist yet (the
-// cable unplugged): false when interrupted first.
-bool awaitTransmitter(CliLink& link)
+// cable unplugged): false when interrupted first. Why it is still waiting is
+// said each time the reason changes, so that a port held by another program
+// or refused for want of permission is not taken for a cable not yet in.
+bool awaitTransmitter(CliLink& link, QTextStream& say)
 {
+    QString lastReason;
     while (!interrupted()) {
-        if (answers(link))
+        LinkError error;
+        if (answers(link, &error))
             return true;
+        if (!error.isInterruption() && error.message != lastReason) {
+            lastReason = error.message;
+            say << QStringLiteral("  aguardando: ") << lastReason << Qt::endl;
+        }
         pause(kPollMs);
     }
     return false;
@@ -160,7 +169,7 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                 outputLost = stopped = true;
                 break;
             }
-            if (!awaitTransmitter(link)) {
+            if (!awaitTransmitter(link, say)) {
                 wasInterrupted = stopped = true;
                 break;
             }

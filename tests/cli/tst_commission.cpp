@@ -241,14 +241,23 @@ private slots:
         const QStringList args{"commission",          "--port",        path("t2"),
                                "--timeout",           "300",           "--record",
                                path("resumed.jsonl"), path("plan.csv")};
-        Campaign first(args);
+        Campaign first(args + QStringList{"--report", path("first.html")});
         QVERIFY2(serve(first, sim, "[1/3]", "TT-101"), qPrintable(first.out()));
-        QVERIFY(first.awaits({"[2/3] TT-102: conecte"}));
+        // Why it waits is said: the port is gone with the transmitter.
+        QVERIFY(first.awaits({"[2/3] TT-102: conecte o transmissor\n  aguardando: Erro ao abrir "
+                              "o dispositivo USB. (" +
+                              path("t2") + ": porta não encontrada)\n"}));
         first.interrupt();
         QCOMPARE(first.finish(), 130);
         QVERIFY2(first.out().endsWith("1 de 3 ok, 0 com falha, 2 não feito(s) (interrompida).\n"),
                  qPrintable(first.out()));
         QCOMPARE(recordLines(path("resumed.jsonl")).size(), 1);
+        // The interrupted campaign's report holds the plan's every row.
+        QFile report(path("first.html"));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(report.readAll());
+        QCOMPARE(page.count("Confirmado"), 1);
+        QCOMPARE(page.count("Não executado"), 2);
 
         Campaign second(args + QStringList{"--resume"});
         QVERIFY(second.awaits({"[1/3] TT-101: já configurado (no registro), pulado"}));
