@@ -13,7 +13,7 @@ cd "$(dirname "$0")"
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev
           fonts-liberation tzdata socat python3-pymodbus mbpoll dpkg-dev desktop-file-utils
           clang libclang-rt-14-dev lintian help2man man-db libmodbus-dev
-          qt6-charts-dev)
+          qt6-charts-dev poppler-utils)
 # Only ./dev.sh coverage needs these; CI's test path installs none of them.
 coverage_packages=(gcovr)
 
