@@ -1,9 +1,11 @@
 #include "trendwindow.h"
 
+#include "link/systemerror.h"
 #include "transmitter/readingcsv.h"
 #include "transmitter/trendseries.h"
 #include "ui/messagesink.h"
 
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -19,6 +21,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
+#include <cerrno>
 
 namespace quorva::ui {
 
@@ -52,6 +55,22 @@ void setRangeLine(QLineSeries* line, const QDateTimeAxis* axis, std::optional<do
     const double from = double(axis->min().toMSecsSinceEpoch());
     const double to = double(axis->max().toMSecsSinceEpoch());
     line->replace({{from, *value}, {to, *value}});
+}
+
+// Writes `bytes` whole or not at all: a file that did not reach the disk
+// entire is never left in the name's place, and the system's reason is kept.
+bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
+{
+    QSaveFile file(path);
+    errno = 0;
+    // Unbuffered: a full disk fails the write itself, where it is seen, not
+    // a flush inside the commit that would rename what was written so far.
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+        file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    const int number = errno;
+    *error = number != 0 ? link::systemErrorText(number) : file.errorString();
+    return false;
 }
 
 } // namespace
@@ -347,7 +366,6 @@ bool TrendWindow::exportTo(const QString& path)
 
 bool TrendWindow::writeCsv(const QString& path, QString* error) const
 {
-    QSaveFile file(path);
     QByteArray text = QByteArray(transmitter::kMonitorCsvHeader) + '\n';
     for (qint64 s = m_series.firstSerial(); s < m_series.endSerial(); ++s) {
         const transmitter::TrendSample& sample = m_series.sample(s);
@@ -357,20 +375,18 @@ bool TrendWindow::writeCsv(const QString& path, QString* error) const
                     .toUtf8() +
                 '\n';
     }
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
+    return saveWhole(path, text, error);
 }
 
 bool TrendWindow::writePng(const QString& path, QString* error) const
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && m_view->grab().save(&file, "PNG") && file.commit())
-        return true;
-    *error = file.error() != QFileDevice::NoError ? file.errorString()
-                                                  : QStringLiteral("a imagem não pôde ser gravada");
-    return false;
+    QByteArray image;
+    QBuffer buffer(&image);
+    if (!buffer.open(QIODevice::WriteOnly) || !m_view->grab().save(&buffer, "PNG")) {
+        *error = QStringLiteral("a imagem não pôde ser gerada");
+        return false;
+    }
+    return saveWhole(path, image, error);
 }
 
 } // namespace quorva::ui

@@ -8,6 +8,7 @@
 #include <QChartView>
 #include <QLineSeries>
 #include <QMenuBar>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using quorva::transmitter::ReadingReport;
@@ -165,7 +166,7 @@ private slots:
         QCOMPARE(trend->runCount(), 2);
         QSet<qreal> plotted; // the reading lines' values
         for (QAbstractSeries* s : trend->chartView()->chart()->series())
-            if (auto* line = qobject_cast<QLineSeries*>(s); line->pen().style() == Qt::SolidLine)
+            if (auto* line = qobject_cast<QLineSeries*>(s); line && line->pen().style() == Qt::SolidLine)
                 for (const QPointF& p : line->points())
                     plotted << p.y();
         QCOMPARE(plotted, QSet<qreal>{23.5});
@@ -208,6 +209,46 @@ private slots:
                  QStringList({"Não foi possível salvar \"" + dir.filePath("no/t.csv") + "\".",
                               "Não foi possível salvar \"" + dir.filePath("no/t.png") + "\"."}));
         QVERIFY(!messages.reasons.contains(QString()));
+    }
+
+    // An export that does not reach the disk whole is told with the
+    // system's reason and leaves no file. Run again in a mount namespace of
+    // its own, over a full file system mounted there.
+    void exportToFullDisk()
+    {
+        const QString full = qEnvironmentVariable("QUORVA_FULL_DIR");
+        if (full.isEmpty()) {
+            QTemporaryDir dir;
+            QProcess run;
+            run.setProcessChannelMode(QProcess::ForwardedChannels);
+            run.start("unshare", {"-m", "--propagation", "private", "sh", "-c",
+                                  "mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 77; "
+                                  "cat /dev/zero >\"$1/fill\" 2>/dev/null; "
+                                  "QUORVA_FULL_DIR=\"$1\" exec \"$0\" exportToFullDisk",
+                                  QCoreApplication::applicationFilePath(), dir.path()});
+            QVERIFY(run.waitForFinished(60000));
+            if (run.exitCode() == 77 || run.error() == QProcess::FailedToStart)
+                QSKIP("no private mount namespace here");
+            QCOMPARE(run.exitCode(), 0);
+            return;
+        }
+        TrendSeries series;
+        feed(series, "235 x 240");
+        RecordingMessages messages;
+        quorva::ui::TrendWindow trend(series, messages);
+        trend.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&trend));
+        const QStringList paths{full + "/t.csv", full + "/t.png", "/proc/t.csv"};
+        for (const QString& path : paths) {
+            QVERIFY(!trend.exportTo(path));
+            QVERIFY(!QFile::exists(path));
+        }
+        QCOMPARE(QDir(full).entryList(QDir::Files), QStringList{"fill"});
+        QCOMPARE(messages.told, QStringList({"Não foi possível salvar \"" + paths[0] + "\".",
+                                             "Não foi possível salvar \"" + paths[1] + "\".",
+                                             "Não foi possível salvar \"" + paths[2] + "\"."}));
+        QCOMPARE(messages.reasons, QStringList({"sem espaço no dispositivo",
+                                                "sem espaço no dispositivo", "não existe"}));
     }
 };
 
