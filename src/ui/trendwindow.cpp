@@ -18,6 +18,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScatterSeries>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -80,6 +81,7 @@ TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& me
     : QWidget(parent, Qt::Window), m_series(series), m_messages(messages), m_chart(new QChart),
       m_view(new QChartView(m_chart, this)), m_timeAxis(new QDateTimeAxis),
       m_valueAxis(new QValueAxis), m_lowerLine(new QLineSeries), m_upperLine(new QLineSeries),
+      m_lonePoints(new QScatterSeries),
       m_minimum(figure(this, "minimum")), m_maximum(figure(this, "maximum")),
       m_mean(figure(this, "mean")), m_last(figure(this, "last")), m_counts(figure(this, "counts")),
       m_fitToValues(new QCheckBox(QStringLiteral("Ajustar à medição"), this)),
@@ -108,6 +110,14 @@ TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& me
         line->attachAxis(m_timeAxis);
         line->attachAxis(m_valueAxis);
     }
+    m_lonePoints->setColor(kReadingColour);
+    m_lonePoints->setBorderColor(kReadingColour);
+    m_lonePoints->setMarkerSize(5);
+    m_chart->addSeries(m_lonePoints);
+    m_lonePoints->attachAxis(m_timeAxis);
+    m_lonePoints->attachAxis(m_valueAxis);
+    for (QLegendMarker* marker : m_chart->legend()->markers(m_lonePoints))
+        marker->setVisible(false);
     m_view->setRenderHint(QPainter::Antialiasing, false);
     m_view->setMinimumSize(560, 340);
 
@@ -176,6 +186,7 @@ void TrendWindow::follow()
         plot(s);
     m_drawnEnd = m_series.endSerial();
     dropExpired();
+    markLonePoints();
     rescale();
     showFigures();
 }
@@ -267,6 +278,18 @@ void TrendWindow::dropExpired()
     }
     if (m_runs.empty())
         m_runOpen = false;
+}
+
+void TrendWindow::markLonePoints()
+{
+    // Runs are at most one per slice of the span: a look at each is cheap,
+    // and the markers change only when a run is born, grows or goes.
+    QList<QPointF> lone;
+    for (const Run& run : m_runs)
+        if (run.line->count() == 1)
+            lone << run.line->at(0);
+    if (lone != m_lonePoints->points())
+        m_lonePoints->replace(lone);
 }
 
 void TrendWindow::rescale()

@@ -11,6 +11,7 @@ class QChart;
 class QChartView;
 class QDateTimeAxis;
 class QLineSeries;
+class QScatterSeries;
 class QValueAxis;
 
 namespace quorva::transmitter {
@@ -23,7 +24,8 @@ class MessageSink;
 
 // The measured value over time, drawn from the series the main window fills:
 // one line per unbroken run of readings, so a failed reading is a gap and
-// never a zero; the configured range as dashed lines; the figures beside.
+// never a zero, and a run of one point a marker; the configured range as
+// dashed lines; the figures beside.
 class TrendWindow : public QWidget
 {
     Q_OBJECT
@@ -61,6 +63,7 @@ private:
     void plotBucket(QLineSeries* line, const Bucket& before);
     qint64 bucketMsFor(qint64 spanMs) const;
     void dropExpired();
+    void markLonePoints();
     void rescale();
     void showFigures();
     void chooseExport();
@@ -75,6 +78,7 @@ private:
     QValueAxis* m_valueAxis;
     QLineSeries* m_lowerLine;
     QLineSeries* m_upperLine;
+    QScatterSeries* m_lonePoints; // the runs a line of one point would not draw
     QLabel* m_minimum;
     QLabel* m_maximum;
     QLabel* m_mean;

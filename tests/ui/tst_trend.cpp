@@ -9,6 +9,7 @@
 #include <QLineSeries>
 #include <QMenuBar>
 #include <QProcess>
+#include <QScatterSeries>
 #include <QTemporaryDir>
 
 using quorva::transmitter::ReadingReport;
@@ -177,6 +178,56 @@ private slots:
         QCOMPARE(trend->runCount(), 0);
         w.form.close();
         QVERIFY(!trend->isVisible());
+    }
+
+    // Every reading counted in the figures is on the chart: one between two
+    // failures as a marker; "Último" says when the readings since have failed.
+    void drawn_data()
+    {
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("more"); // fed after the window drew the first
+        QTest::addColumn<QList<qreal>>("markers");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("between failures") << "235 236 x 240 x 250 251" << ""
+                                          << QList<qreal>{24.0} << "Último: 25,1 °C";
+        QTest::newRow("failing since") << "235 x 240 x x" << "" << QList<qreal>{23.5, 24.0}
+                                       << "Último: 24,0 °C\nsem leitura desde 09:15:04";
+        QTest::newRow("joined by the next") << "x 235" << "236 x" << QList<qreal>{}
+                                            << "Último: 23,6 °C\nsem leitura desde 09:15:04";
+        QTest::newRow("failing again") << "x 235" << "x 236" << QList<qreal>{23.5, 23.6}
+                                       << "Último: 23,6 °C";
+    }
+    void drawn()
+    {
+        QFETCH(QString, events);
+        QFETCH(QString, more);
+        TrendSeries series;
+        feed(series, events);
+        RecordingMessages messages;
+        quorva::ui::TrendWindow trend(series, messages);
+        feed(series, more, int(events.split(u' ').size()));
+        trend.follow();
+        QList<qreal> shown;
+        QSet<qreal> drawn;
+        QStringList rangeNames;
+        for (QAbstractSeries* s : trend.chartView()->chart()->series()) {
+            auto* xy = qobject_cast<QXYSeries*>(s);
+            if (xy->pen().style() == Qt::DashLine)
+                rangeNames << xy->name();
+            else if (qobject_cast<QScatterSeries*>(s))
+                for (const QPointF& p : xy->points())
+                    shown << p.y();
+            if (xy->pen().style() == Qt::SolidLine && xy->count() > 1)
+                for (const QPointF& p : xy->points())
+                    drawn << p.y();
+        }
+        QFETCH(QList<qreal>, markers);
+        QCOMPARE(shown, markers);
+        QSet<qreal> read;
+        for (qint64 s = series.firstSerial(); s < series.endSerial(); ++s)
+            if (series.sample(s).ok)
+                read << series.sample(s).value;
+        QCOMPARE(drawn + QSet<qreal>(markers.begin(), markers.end()), read);
     }
 
     void exports()
