@@ -113,6 +113,13 @@ std::optional<double> TrendSeries::mean() const
     return inUnit(m_rawSum) / readings();
 }
 
+std::optional<QDateTime> TrendSeries::staleSince() const
+{
+    if (m_lastReading < 0 || m_lastReading == endSerial() - 1)
+        return std::nullopt;
+    return sample(m_lastReading).time;
+}
+
 std::optional<double> TrendSeries::last() const
 {
     if (m_lastReading < 0)

@@ -54,6 +54,9 @@ public:
     std::optional<double> maximum() const;
     std::optional<double> mean() const;
     std::optional<double> last() const;
+    // When the last reading was taken, if readings have failed since: the
+    // last value is then no longer live. Empty while it is.
+    std::optional<QDateTime> staleSince() const;
     // A value in the unit, written as the window writes the measured value.
     QString valueText(double value) const;
 

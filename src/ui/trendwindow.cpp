@@ -349,15 +349,25 @@ void TrendWindow::showFigures()
     const auto text = [&](std::optional<double> value) {
         return value ? m_series.valueText(*value) + u' ' + unit : kNoValue;
     };
-    m_last->setText(QStringLiteral("Último: %1").arg(text(m_series.last())));
+    // A value read before the failures since is not passed off as live.
+    QString last = QStringLiteral("Último: %1").arg(text(m_series.last()));
+    const std::optional<QDateTime> stale = m_series.staleSince();
+    if (stale)
+        last += QStringLiteral("\nsem leitura desde %1").arg(stale->toString(u"HH:mm:ss"));
+    m_last->setText(last);
+    m_last->setEnabled(!stale);
     m_minimum->setText(QStringLiteral("Mínimo: %1").arg(text(m_series.minimum())));
     m_maximum->setText(QStringLiteral("Máximo: %1").arg(text(m_series.maximum())));
     m_mean->setText(QStringLiteral("Média: %1").arg(text(m_series.mean())));
     m_counts->setText(QStringLiteral("Leituras: %1\nFalhas: %2")
                           .arg(m_series.readings())
                           .arg(m_series.failures()));
-    m_lowerLine->setName(QStringLiteral("V. Mín. %1").arg(text(m_series.rangeLower())));
-    m_upperLine->setName(QStringLiteral("V. Máx. %1").arg(text(m_series.rangeUpper())));
+    // The range as the range fields write it: "-200", not "-200,0".
+    const auto range = [&](std::optional<double> value) {
+        return value ? transmitter::rangeValueText(qRound(*value * 10)) + u' ' + unit : kNoValue;
+    };
+    m_lowerLine->setName(QStringLiteral("V. Mín. %1").arg(range(m_series.rangeLower())));
+    m_upperLine->setName(QStringLiteral("V. Máx. %1").arg(range(m_series.rangeUpper())));
 }
 
 void TrendWindow::chooseExport()

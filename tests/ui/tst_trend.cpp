@@ -228,6 +228,9 @@ private slots:
             if (series.sample(s).ok)
                 read << series.sample(s).value;
         QCOMPARE(drawn + QSet<qreal>(markers.begin(), markers.end()), read);
+        QFETCH(QString, last);
+        QCOMPARE(trend.findChild<QLabel*>("last")->text(), last);
+        QCOMPARE(rangeNames, QStringList({"V. Mín. -200 °C", "V. Máx. 650 °C"}));
     }
 
     void exports()
