@@ -81,9 +81,9 @@ TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& me
     : QWidget(parent, Qt::Window), m_series(series), m_messages(messages), m_chart(new QChart),
       m_view(new QChartView(m_chart, this)), m_timeAxis(new QDateTimeAxis),
       m_valueAxis(new QValueAxis), m_lowerLine(new QLineSeries), m_upperLine(new QLineSeries),
-      m_lonePoints(new QScatterSeries),
-      m_minimum(figure(this, "minimum")), m_maximum(figure(this, "maximum")),
-      m_mean(figure(this, "mean")), m_last(figure(this, "last")), m_counts(figure(this, "counts")),
+      m_lonePoints(new QScatterSeries), m_minimum(figure(this, "minimum")),
+      m_maximum(figure(this, "maximum")), m_mean(figure(this, "mean")),
+      m_last(figure(this, "last")), m_counts(figure(this, "counts")),
       m_fitToValues(new QCheckBox(QStringLiteral("Ajustar à medição"), this)),
       m_export(new QPushButton(QStringLiteral("Exportar"), this))
 {

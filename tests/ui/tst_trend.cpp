@@ -167,7 +167,8 @@ private slots:
         QCOMPARE(trend->runCount(), 2);
         QSet<qreal> plotted; // the reading lines' values
         for (QAbstractSeries* s : trend->chartView()->chart()->series())
-            if (auto* line = qobject_cast<QLineSeries*>(s); line && line->pen().style() == Qt::SolidLine)
+            if (auto* line = qobject_cast<QLineSeries*>(s);
+                line && line->pen().style() == Qt::SolidLine)
                 for (const QPointF& p : line->points())
                     plotted << p.y();
         QCOMPARE(plotted, QSet<qreal>{23.5});
@@ -188,14 +189,16 @@ private slots:
         QTest::addColumn<QString>("more"); // fed after the window drew the first
         QTest::addColumn<QList<qreal>>("markers");
         QTest::addColumn<QString>("last");
-        QTest::newRow("between failures") << "235 236 x 240 x 250 251" << ""
-                                          << QList<qreal>{24.0} << "Último: 25,1 °C";
-        QTest::newRow("failing since") << "235 x 240 x x" << "" << QList<qreal>{23.5, 24.0}
-                                       << "Último: 24,0 °C\nsem leitura desde 09:15:04";
-        QTest::newRow("joined by the next") << "x 235" << "236 x" << QList<qreal>{}
-                                            << "Último: 23,6 °C\nsem leitura desde 09:15:04";
-        QTest::newRow("failing again") << "x 235" << "x 236" << QList<qreal>{23.5, 23.6}
-                                       << "Último: 23,6 °C";
+        QTest::newRow("between failures") << "235 236 x 240 x 250 251"
+                                          << "" << QList<qreal>{24.0} << "Último: 25,1 °C";
+        QTest::newRow("failing since")
+            << "235 x 240 x x"
+            << "" << QList<qreal>{23.5, 24.0} << "Último: 24,0 °C\nsem leitura desde 09:15:04";
+        QTest::newRow("joined by the next")
+            << "x 235"
+            << "236 x" << QList<qreal>{} << "Último: 23,6 °C\nsem leitura desde 09:15:04";
+        QTest::newRow("failing again") << "x 235"
+                                       << "x 236" << QList<qreal>{23.5, 23.6} << "Último: 23,6 °C";
     }
     void drawn()
     {
