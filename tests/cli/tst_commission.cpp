@@ -147,6 +147,9 @@ private slots:
         QTest::newRow("range beyond the sensor without force")
             << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;não\n")
             << "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor";
+        QTest::newRow("lower beyond the sensor")
+            << QByteArray("tag;sensor;lower;upper\nA;K;-300;100\n")
+            << "linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor";
         QTest::newRow("no tag column") << QByteArray("zero\n1\n") << "falta a coluna tag";
         QTest::newRow("not UTF-8") << QByteArray("tag;zero\nA\xe7;1\n") << "não está em UTF-8";
     }
