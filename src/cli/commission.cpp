@@ -5,8 +5,8 @@
 #include "cli/report.h"
 #include "cli/systemfiles.h"
 
-#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSet>
 #include <QTimer>
@@ -102,7 +102,9 @@ AfterFailure askAfterFailure(QTextStream& say)
     }
 }
 
-// The lines an earlier run of this plan left in the record.
+// The lines an earlier run of this plan (its canonical path) left in the
+// record. A plan recorded by a relative path is this one only where it
+// resolves to the same file from here.
 bool earlierAttempts(const QString& recordFile, const QString& plan, QList<QJsonObject>& lines,
                      QString* reason)
 {
@@ -112,7 +114,9 @@ bool earlierAttempts(const QString& recordFile, const QString& plan, QList<QJson
         return false;
     for (const QByteArray& text : content.split('\n')) {
         const QJsonObject line = QJsonDocument::fromJson(text).object();
-        if (QDir::cleanPath(line.value(QStringLiteral("plan")).toString()) == plan)
+        const QString recorded = line.value(QStringLiteral("plan")).toString();
+        if (recorded == plan ||
+            (!recorded.isEmpty() && QFileInfo(recorded).canonicalFilePath() == plan))
             lines << line;
     }
     return true;
@@ -140,7 +144,8 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
     QTextStream& say = o.json ? o.err : o.out;
     QList<QJsonObject> attempts;
     QSet<QString> done;
-    const QString plan = QDir::cleanPath(options.planFile);
+    // The plan was just read: it exists, and it is the same file from any folder.
+    const QString plan = QFileInfo(options.planFile).canonicalFilePath();
     if (options.resume) {
         if (!earlierAttempts(options.recordFile, plan, attempts, &reason))
             return o.fail(QStringLiteral("--record: %1: %2").arg(options.recordFile, reason),
@@ -180,7 +185,7 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                 recordLost = stopped = true;
                 break;
             }
-            QJsonObject context{{"tag", row.tag}, {"row", row.row}, {"plan", options.planFile}};
+            QJsonObject context{{"tag", row.tag}, {"row", row.row}, {"plan", plan}};
             if (!options.operatorName.isEmpty())
                 context[QStringLiteral("operator")] = options.operatorName;
             record.setContext(context);
@@ -270,8 +275,8 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
         QStringList tags;
         for (const PlanRow& row : rows)
             tags << row.tag;
-        if (!writeReport(attempts, {options.operatorName, options.planFile, tags},
-                         options.reportFile, &reason)) {
+        if (!writeReport(attempts, {options.operatorName, plan, tags}, options.reportFile,
+                         &reason)) {
             o.fail(QStringLiteral("--report: %1: %2").arg(options.reportFile, reason));
             status = status == kExitOk ? kExitFailed : status;
         }

@@ -121,6 +121,9 @@ private slots:
     {
         QVERIFY2(QFile::exists(cli), "QUORVA_CLI names the built program");
         QVERIFY(writeFile(path("plan.csv"), kPlan));
+        QVERIFY(QDir().mkpath(path("other")));
+        for (const char* name : {"one.csv", "other/one.csv"})
+            QVERIFY(writeFile(path(name), "tag;zero\nA1;1\n"));
     }
 
     // Each row's tag and the values its edit gives (zero, sensor, lower,
@@ -233,6 +236,46 @@ private slots:
         QCOMPARE(got, (QStringList{"1 TT-101 Ana ok Termopar K -0.5 0..600 4 a 20 mA",
                                    "2 TT-102 Ana ok Pt100 0.3 -200..650 4 a 20 mA",
                                    "3 TT-103 Ana ok Termopar J 0 -100..760 20 a 4 mA"}));
+    }
+
+    // A resumed campaign knows its plan by the file, however it is named
+    // from wherever it runs: a record line's plan (an older record's
+    // relative one too) against the plan given, run from a folder.
+    void resumeByPlanFile_data()
+    {
+        QTest::addColumn<QString>("recorded");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("plan");
+        QTest::addColumn<QString>("expected");
+        const QString dir = QDir(m_dir.path()).canonicalPath(), skipped = "já configurado";
+        QTest::newRow("absolute, given relative")
+            << dir + "/one.csv" << dir << "one.csv" << skipped;
+        QTest::newRow("relative, given absolute")
+            << "one.csv" << dir << dir + "/one.csv" << skipped;
+        QTest::newRow("relative, from another folder") << "one.csv"
+                                                       << "/" << dir + "/one.csv"
+                                                       << "A1: ok";
+        QTest::newRow("another folder's plan of that name") << dir + "/one.csv" << dir + "/other"
+                                                            << "one.csv"
+                                                            << "A1: ok";
+    }
+    void resumeByPlanFile()
+    {
+        QFETCH(QString, recorded);
+        QFETCH(QString, folder);
+        QFETCH(QString, plan);
+        QFETCH(QString, expected);
+        const QJsonObject done{{"tag", "A1"}, {"outcome", "ok"}, {"plan", recorded}};
+        QVERIFY(writeFile(path("one.jsonl"), QJsonDocument(done).toJson(QJsonDocument::Compact)));
+        QProcess p;
+        p.setWorkingDirectory(folder);
+        p.start(cli, {"commission", "--simulate", "--record", path("one.jsonl"), "--resume", plan});
+        QVERIFY(p.waitForFinished(30000));
+        QVERIFY2(p.readAllStandardOutput().contains(expected.toUtf8()), qPrintable(expected));
+        // What is recorded is the plan's own path.
+        const QList<QJsonObject> lines = recordLines(path("one.jsonl"));
+        QVERIFY(lines.size() == 1 ||
+                lines.last()["plan"].toString() == QDir(folder).absoluteFilePath(plan));
     }
 
     // Ctrl-C between rows keeps what was done; a resumed campaign skips it,
