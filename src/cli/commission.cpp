@@ -197,7 +197,15 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
             Output quiet{detailStream, complaintStream, false};
             const int status = writeAttempt(link, write, record, quiet);
             detailStream.flush();
-            const QJsonObject line = record.line();
+            QJsonObject line = record.line();
+            if (record.lost()) {
+                // Said as `write` says it: what the transmitter took, and why
+                // the record does not hold it.
+                complaintStream.flush();
+                line[QStringLiteral("outcome")] = QStringLiteral("record-failed");
+                line[QStringLiteral("error")] =
+                    complaint.section(QStringLiteral("quorva-cli: "), 1).trimmed();
+            }
             attempts << line;
             if (o.json) {
                 printJson(o.out, line);
@@ -206,11 +214,12 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                     if (!detail.startsWith(QStringLiteral("Enviado...")))
                         o.out << QStringLiteral("  ") << detail << Qt::endl;
                 }
+                const QString error = line.value(QStringLiteral("error")).toString();
                 o.out << where
-                      << (status == kExitOk
+                      << (record.lost() ? QStringLiteral(": ") + error
+                          : status == kExitOk
                               ? QStringLiteral(": ok, configuração confirmada e relida")
-                              : QStringLiteral(": falhou: %1")
-                                    .arg(line.value(QStringLiteral("error")).toString()))
+                              : QStringLiteral(": falhou: %1").arg(error))
                       << Qt::endl;
             }
             if (!o.flushed()) {

@@ -278,6 +278,45 @@ private slots:
                 lines.last()["plan"].toString() == QDir(folder).absoluteFilePath(plan));
     }
 
+    // A record lost on a full disk is said as `write` says it, in words and
+    // in JSON, and the campaign stops there.
+    void recordOnFullDisk_data()
+    {
+        QTest::addColumn<QStringList>("format");
+        QTest::addColumn<QString>("expected");
+        const QString lost = "--record: não foi possível gravar em %1: sem espaço no dispositivo; "
+                             "a configuração foi enviada e confirmada, mas esta tentativa não "
+                             "ficou registrada";
+        QTest::newRow("words") << QStringList{} << "[1/1] A1: " + lost + "\nCampanha: 0 de 1 ok";
+        QTest::newRow("JSON") << QStringList{"--json"} << "\"error\":\"" + lost + "\",\"firmware\"";
+    }
+    void recordOnFullDisk()
+    {
+        QFETCH(QStringList, format);
+        QFETCH(QString, expected);
+        const QString full = path("full"), record = full + "/r.jsonl";
+        QVERIFY(QDir().mkpath(full));
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", full});
+        if (!mount.waitForFinished() || mount.exitCode() != 0)
+            QSKIP("mounting a small tmpfs is not permitted here");
+        QVERIFY(writeFile(record, {}));
+        writeFile(full + "/filler", QByteArray(16384, '\0')); // as much as fits
+        QProcess p;
+        p.start(cli, QStringList{"commission", "--simulate", "--record", record, path("one.csv")} +
+                         format);
+        p.waitForFinished(30000);
+        QProcess::execute("umount", {full});
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(out.contains(expected.arg(record)), qPrintable(out));
+        if (!format.isEmpty())
+            QVERIFY2(out.contains(R"("outcome":"record-failed")") &&
+                         out.endsWith(R"("notDone":1,"ok":0,"rows":1})"
+                                      "\n"),
+                     qPrintable(out));
+    }
+
     // Ctrl-C between rows keeps what was done; a resumed campaign skips it,
     // records a transmitter that ignores the write and goes on; the next
     // resume does only that row.
