@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorva::cli {
 
@@ -157,6 +158,9 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
     }
 
     int ok = 0, failed = 0;
+    // A resumed campaign may find its last transmitter still on the cable:
+    // it is not taken for the first row still to do.
+    bool leftOver = !attempts.isEmpty() && !link.isVirtual();
     // A technician who cannot read the instructions is not asked to plug anything in.
     bool stopped = false, wasInterrupted = false, recordLost = false, outputLost = false;
     for (int i = 0; i < rows.size() && !stopped; ++i) {
@@ -166,6 +170,16 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
             say << where << QStringLiteral(": já configurado (no registro), pulado") << Qt::endl;
             ++ok;
             continue;
+        }
+        if (std::exchange(leftOver, false) && answers(link)) {
+            say << where
+                << QStringLiteral(": um transmissor já responde: desconecte o último da "
+                                  "campanha anterior")
+                << Qt::endl;
+            if (!awaitRemoval(link)) {
+                wasInterrupted = stopped = true;
+                break;
+            }
         }
         bool rowOk = false, rowFailed = false;
         for (;;) {

@@ -344,8 +344,12 @@ private slots:
         QCOMPARE(page.count("Confirmado"), 1);
         QCOMPARE(page.count("Não executado"), 2);
 
+        QVERIFY(sim.plug()); // TT-101's transmitter still on the cable
         Campaign second(args + QStringList{"--resume"});
-        QVERIFY(second.awaits({"[1/3] TT-101: já configurado (no registro), pulado"}));
+        QVERIFY(second.awaits({"[1/3] TT-101: já configurado (no registro), pulado\n[2/3] TT-102: "
+                               "um transmissor já responde: desconecte o último da campanha "
+                               "anterior\n"}));
+        sim.unplug();
         QVERIFY2(serve(second, sim, "[2/3]", "TT-102", {"--fault", "ignore-writes"}),
                  qPrintable(second.out()));
         QVERIFY2(second.out().contains("[2/3] TT-102: falhou: a releitura difere do que foi "
