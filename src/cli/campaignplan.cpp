@@ -53,9 +53,9 @@ QString refusalOf(const WriteArguments& a, bool force, WriteOptions* accepted = 
 }
 
 // The column a refused row is refused for: the first field refused on its
-// own, otherwise the one whose absence lets the rest through (the range
-// against the sensor).
-int refusedColumn(const std::array<QString, ColumnCount>& cells, bool force)
+// own, then the range value the refusal names as beyond the sensor's limits,
+// otherwise the one whose absence lets the rest through.
+int refusedColumn(const std::array<QString, ColumnCount>& cells, bool force, const QString& refusal)
 {
     for (int c = Sensor; c <= Direction; ++c) {
         if (cells[c].isEmpty())
@@ -63,6 +63,10 @@ int refusedColumn(const std::array<QString, ColumnCount>& cells, bool force)
         std::array<QString, ColumnCount> alone{};
         alone[c] = cells[c];
         if (!refusalOf(argumentsOf(alone), force).isEmpty())
+            return c;
+    }
+    for (const auto& [caption, c] : {std::pair{"V. Mín. ", Lower}, std::pair{"V. Máx. ", Upper}}) {
+        if (refusal.startsWith(QString::fromUtf8(caption)) && !cells[c].isEmpty())
             return c;
     }
     for (const int c : {Upper, Lower, Sensor}) {
@@ -219,7 +223,7 @@ int readPlan(const QString& path, bool force, QList<PlanRow>& rows, Output& o)
         row.write.force = *rowForce;
         const QString refusal = refusalOf(argumentsOf(cells), *rowForce, &row.write);
         if (!refusal.isEmpty())
-            refuse(refusedColumn(cells, *rowForce), refusal);
+            refuse(refusedColumn(cells, *rowForce, refusal), refusal);
         else
             rows << row;
     }

@@ -5,13 +5,14 @@
 #include "cli/report.h"
 #include "cli/systemfiles.h"
 
-#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSet>
 #include <QTimer>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorva::cli {
 
@@ -102,7 +103,9 @@ AfterFailure askAfterFailure(QTextStream& say)
     }
 }
 
-// The lines an earlier run of this plan left in the record.
+// The lines an earlier run of this plan (its canonical path) left in the
+// record. A plan recorded by a relative path is this one only where it
+// resolves to the same file from here.
 bool earlierAttempts(const QString& recordFile, const QString& plan, QList<QJsonObject>& lines,
                      QString* reason)
 {
@@ -112,7 +115,9 @@ bool earlierAttempts(const QString& recordFile, const QString& plan, QList<QJson
         return false;
     for (const QByteArray& text : content.split('\n')) {
         const QJsonObject line = QJsonDocument::fromJson(text).object();
-        if (QDir::cleanPath(line.value(QStringLiteral("plan")).toString()) == plan)
+        const QString recorded = line.value(QStringLiteral("plan")).toString();
+        if (recorded == plan ||
+            (!recorded.isEmpty() && QFileInfo(recorded).canonicalFilePath() == plan))
             lines << line;
     }
     return true;
@@ -140,7 +145,8 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
     QTextStream& say = o.json ? o.err : o.out;
     QList<QJsonObject> attempts;
     QSet<QString> done;
-    const QString plan = QDir::cleanPath(options.planFile);
+    // The plan was just read: it exists, and it is the same file from any folder.
+    const QString plan = QFileInfo(options.planFile).canonicalFilePath();
     if (options.resume) {
         if (!earlierAttempts(options.recordFile, plan, attempts, &reason))
             return o.fail(QStringLiteral("--record: %1: %2").arg(options.recordFile, reason),
@@ -152,6 +158,9 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
     }
 
     int ok = 0, failed = 0;
+    // A resumed campaign may find its last transmitter still on the cable:
+    // it is not taken for the first row still to do.
+    bool leftOver = !attempts.isEmpty() && !link.isVirtual();
     // A technician who cannot read the instructions is not asked to plug anything in.
     bool stopped = false, wasInterrupted = false, recordLost = false, outputLost = false;
     for (int i = 0; i < rows.size() && !stopped; ++i) {
@@ -161,6 +170,16 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
             say << where << QStringLiteral(": já configurado (no registro), pulado") << Qt::endl;
             ++ok;
             continue;
+        }
+        if (std::exchange(leftOver, false) && answers(link)) {
+            say << where
+                << QStringLiteral(": um transmissor já responde: desconecte o último da "
+                                  "campanha anterior")
+                << Qt::endl;
+            if (!awaitRemoval(link)) {
+                wasInterrupted = stopped = true;
+                break;
+            }
         }
         bool rowOk = false, rowFailed = false;
         for (;;) {
@@ -180,7 +199,7 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                 recordLost = stopped = true;
                 break;
             }
-            QJsonObject context{{"tag", row.tag}, {"row", row.row}, {"plan", options.planFile}};
+            QJsonObject context{{"tag", row.tag}, {"row", row.row}, {"plan", plan}};
             if (!options.operatorName.isEmpty())
                 context[QStringLiteral("operator")] = options.operatorName;
             record.setContext(context);
@@ -192,7 +211,15 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
             Output quiet{detailStream, complaintStream, false};
             const int status = writeAttempt(link, write, record, quiet);
             detailStream.flush();
-            const QJsonObject line = record.line();
+            QJsonObject line = record.line();
+            if (record.lost()) {
+                // Said as `write` says it: what the transmitter took, and why
+                // the record does not hold it.
+                complaintStream.flush();
+                line[QStringLiteral("outcome")] = QStringLiteral("record-failed");
+                line[QStringLiteral("error")] =
+                    complaint.section(QStringLiteral("quorva-cli: "), 1).trimmed();
+            }
             attempts << line;
             if (o.json) {
                 printJson(o.out, line);
@@ -201,11 +228,12 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                     if (!detail.startsWith(QStringLiteral("Enviado...")))
                         o.out << QStringLiteral("  ") << detail << Qt::endl;
                 }
+                const QString error = line.value(QStringLiteral("error")).toString();
                 o.out << where
-                      << (status == kExitOk
+                      << (record.lost() ? QStringLiteral(": ") + error
+                          : status == kExitOk
                               ? QStringLiteral(": ok, configuração confirmada e relida")
-                              : QStringLiteral(": falhou: %1")
-                                    .arg(line.value(QStringLiteral("error")).toString()))
+                              : QStringLiteral(": falhou: %1").arg(error))
                       << Qt::endl;
             }
             if (!o.flushed()) {
@@ -270,8 +298,8 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
         QStringList tags;
         for (const PlanRow& row : rows)
             tags << row.tag;
-        if (!writeReport(attempts, {options.operatorName, options.planFile, tags},
-                         options.reportFile, &reason)) {
+        if (!writeReport(attempts, {options.operatorName, plan, tags}, options.reportFile,
+                         &reason)) {
             o.fail(QStringLiteral("--report: %1: %2").arg(options.reportFile, reason));
             status = status == kExitOk ? kExitFailed : status;
         }

@@ -121,6 +121,9 @@ private slots:
     {
         QVERIFY2(QFile::exists(cli), "QUORVA_CLI names the built program");
         QVERIFY(writeFile(path("plan.csv"), kPlan));
+        QVERIFY(QDir().mkpath(path("other")));
+        for (const char* name : {"one.csv", "other/one.csv"})
+            QVERIFY(writeFile(path(name), "tag;zero\nA1;1\n"));
     }
 
     // Each row's tag and the values its edit gives (zero, sensor, lower,
@@ -147,6 +150,9 @@ private slots:
         QTest::newRow("range beyond the sensor without force")
             << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;não\n")
             << "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor";
+        QTest::newRow("lower beyond the sensor")
+            << QByteArray("tag;sensor;lower;upper\nA;K;-300;100\n")
+            << "linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor";
         QTest::newRow("no tag column") << QByteArray("zero\n1\n") << "falta a coluna tag";
         QTest::newRow("not UTF-8") << QByteArray("tag;zero\nA\xe7;1\n") << "não está em UTF-8";
     }
@@ -232,6 +238,85 @@ private slots:
                                    "3 TT-103 Ana ok Termopar J 0 -100..760 20 a 4 mA"}));
     }
 
+    // A resumed campaign knows its plan by the file, however it is named
+    // from wherever it runs: a record line's plan (an older record's
+    // relative one too) against the plan given, run from a folder.
+    void resumeByPlanFile_data()
+    {
+        QTest::addColumn<QString>("recorded");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("plan");
+        QTest::addColumn<QString>("expected");
+        const QString dir = QDir(m_dir.path()).canonicalPath(), skipped = "já configurado";
+        QTest::newRow("absolute, given relative")
+            << dir + "/one.csv" << dir << "one.csv" << skipped;
+        QTest::newRow("relative, given absolute")
+            << "one.csv" << dir << dir + "/one.csv" << skipped;
+        QTest::newRow("relative, from another folder") << "one.csv"
+                                                       << "/" << dir + "/one.csv"
+                                                       << "A1: ok";
+        QTest::newRow("another folder's plan of that name") << dir + "/one.csv" << dir + "/other"
+                                                            << "one.csv"
+                                                            << "A1: ok";
+    }
+    void resumeByPlanFile()
+    {
+        QFETCH(QString, recorded);
+        QFETCH(QString, folder);
+        QFETCH(QString, plan);
+        QFETCH(QString, expected);
+        const QJsonObject done{{"tag", "A1"}, {"outcome", "ok"}, {"plan", recorded}};
+        QVERIFY(writeFile(path("one.jsonl"), QJsonDocument(done).toJson(QJsonDocument::Compact)));
+        QProcess p;
+        p.setWorkingDirectory(folder);
+        p.start(cli, {"commission", "--simulate", "--record", path("one.jsonl"), "--resume", plan});
+        QVERIFY(p.waitForFinished(30000));
+        QVERIFY2(p.readAllStandardOutput().contains(expected.toUtf8()), qPrintable(expected));
+        // What is recorded is the plan's own path.
+        const QList<QJsonObject> lines = recordLines(path("one.jsonl"));
+        QVERIFY(lines.size() == 1 ||
+                lines.last()["plan"].toString() == QDir(folder).absoluteFilePath(plan));
+    }
+
+    // A record lost on a full disk is said as `write` says it, in words and
+    // in JSON, and the campaign stops there.
+    void recordOnFullDisk_data()
+    {
+        QTest::addColumn<QStringList>("format");
+        QTest::addColumn<QString>("expected");
+        const QString lost = "--record: não foi possível gravar em %1: sem espaço no dispositivo; "
+                             "a configuração foi enviada e confirmada, mas esta tentativa não "
+                             "ficou registrada";
+        QTest::newRow("words") << QStringList{} << "[1/1] A1: " + lost + "\nCampanha: 0 de 1 ok";
+        QTest::newRow("JSON") << QStringList{"--json"} << "\"error\":\"" + lost + "\",\"firmware\"";
+    }
+    void recordOnFullDisk()
+    {
+        QFETCH(QStringList, format);
+        QFETCH(QString, expected);
+        const QString full = path("full"), record = full + "/r.jsonl";
+        QVERIFY(QDir().mkpath(full));
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", full});
+        if (!mount.waitForFinished() || mount.exitCode() != 0)
+            QSKIP("mounting a small tmpfs is not permitted here");
+        QVERIFY(writeFile(record, {}));
+        writeFile(full + "/filler", QByteArray(16384, '\0')); // as much as fits
+        QProcess p;
+        p.start(cli, QStringList{"commission", "--simulate", "--record", record, path("one.csv")} +
+                         format);
+        p.waitForFinished(30000);
+        QProcess::execute("umount", {full});
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(out.contains(expected.arg(record)), qPrintable(out));
+        if (!format.isEmpty())
+            QVERIFY2(out.contains(R"("outcome":"record-failed")") &&
+                         out.endsWith(R"("notDone":1,"ok":0,"rows":1})"
+                                      "\n"),
+                     qPrintable(out));
+    }
+
     // Ctrl-C between rows keeps what was done; a resumed campaign skips it,
     // records a transmitter that ignores the write and goes on; the next
     // resume does only that row.
@@ -259,8 +344,12 @@ private slots:
         QCOMPARE(page.count("Confirmado"), 1);
         QCOMPARE(page.count("Não executado"), 2);
 
+        QVERIFY(sim.plug()); // TT-101's transmitter still on the cable
         Campaign second(args + QStringList{"--resume"});
-        QVERIFY(second.awaits({"[1/3] TT-101: já configurado (no registro), pulado"}));
+        QVERIFY(second.awaits({"[1/3] TT-101: já configurado (no registro), pulado\n[2/3] TT-102: "
+                               "um transmissor já responde: desconecte o último da campanha "
+                               "anterior\n"}));
+        sim.unplug();
         QVERIFY2(serve(second, sim, "[2/3]", "TT-102", {"--fault", "ignore-writes"}),
                  qPrintable(second.out()));
         QVERIFY2(second.out().contains("[2/3] TT-102: falhou: a releitura difere do que foi "
