@@ -6,6 +6,7 @@
 #include "transmitter/sensortable.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTextTable>
 #include <cerrno>
@@ -334,21 +336,24 @@ QString fileFailure(const QString& path, int error, const QString& fallback)
         .arg(path, error != 0 ? systemErrorText(error) : fallback);
 }
 
-bool openSaveFile(QSaveFile& file, QString* error)
+// The report reaches its name whole or not at all. A write the file's buffer
+// takes is only known to have failed when the buffer is flushed, and the
+// commit renames over the old report even then: the flush is checked first,
+// and a failed file is discarded unnamed, an old report left as it was.
+bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
 {
+    QSaveFile file(path);
     errno = 0;
-    if (file.open(QIODevice::WriteOnly))
-        return true;
-    *error = fileFailure(file.fileName(), errno, QStringLiteral("o arquivo não abriu"));
-    return false;
-}
-
-bool commitSaveFile(QSaveFile& file, QString* error)
-{
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = fileFailure(path, errno, QStringLiteral("o arquivo não abriu"));
+        return false;
+    }
     errno = 0;
-    if (file.commit())
+    if (file.write(bytes) == bytes.size() && file.flush() && file.commit())
         return true;
-    *error = fileFailure(file.fileName(), errno, QStringLiteral("a gravação falhou"));
+    const int cause = errno;
+    const int named = errorNumberOfText(file.errorString());
+    *error = fileFailure(path, named != 0 ? named : cause, QStringLiteral("a gravação falhou"));
     return false;
 }
 
@@ -392,9 +397,11 @@ QList<qsizetype> pageStarts(QTextDocument& doc, qreal pageHeight)
 }
 
 // A4 pages of the document, each with its number at the foot.
-bool printPdf(const Report& report, QSaveFile& file, QString* error)
+bool printPdf(const Report& report, const QString& path, QByteArray& pdf, QString* error)
 {
-    QPdfWriter writer(&file);
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(12, 12, 12, 10), QPageLayout::Millimeter);
     writer.setResolution(300);
@@ -408,7 +415,7 @@ bool printPdf(const Report& report, QSaveFile& file, QString* error)
 
     QPainter painter;
     if (!painter.begin(&writer)) {
-        *error = fileFailure(file.fileName(), 0, QStringLiteral("o PDF não pôde ser iniciado"));
+        *error = fileFailure(path, 0, QStringLiteral("o PDF não pôde ser iniciado"));
         return false;
     }
     const QRectF area = writer.pageLayout().paintRectPixels(writer.resolution());
@@ -435,18 +442,89 @@ bool printPdf(const Report& report, QSaveFile& file, QString* error)
                          QStringLiteral("página %1 de %2").arg(page + 1).arg(pages));
     }
     if (!painter.end()) {
-        *error = fileFailure(file.fileName(), 0, QStringLiteral("o PDF não pôde ser concluído"));
+        *error = fileFailure(path, 0, QStringLiteral("o PDF não pôde ser concluído"));
         return false;
     }
     return true;
+}
+
+// What a file name alone tells against a report: its extension, or a name
+// that is nothing but one (".pdf", which would be a hidden file).
+QString nameRefusal(const QString& path)
+{
+    if (formatOf(path) == Format::Unknown)
+        return QStringLiteral("o relatório deve terminar em .pdf, .html ou .htm");
+    if (QFileInfo(path).completeBaseName().isEmpty())
+        return QStringLiteral("o relatório precisa de um nome antes da extensão");
+    return {};
+}
+
+// Whether a file can be created in `folder`, found by creating one: the
+// permission bits do not tell it for root nor for a folder like /proc.
+int creationFailure(const QString& folder)
+{
+    QTemporaryFile probe(folder + QStringLiteral("/.quorva-relatorio-XXXXXX"));
+    errno = 0;
+    if (probe.open())
+        return 0;
+    const int named = errorNumberOfText(probe.errorString());
+    return named != 0 ? named : (errno != 0 ? errno : EACCES);
+}
+
+QString rowsRefusal(const QString& path, qsizetype rows)
+{
+    return QStringLiteral("%1: o relatório teria %2 linhas (uma por tag, e uma por "
+                          "linha sem tag); o máximo é %3")
+        .arg(path)
+        .arg(rows)
+        .arg(kMaxReportRows);
+}
+
+// The record's keys and the JSON type each must have: a line with another
+// is refused rather than shown as a made-up value ("firmware 0,00").
+enum class JsonKind { Text, Integer, Number, Object, List };
+constexpr std::pair<const char*, JsonKind> kRecordKeyKinds[] = {
+    {"tag", JsonKind::Text},        {"port", JsonKind::Text},       {"operator", JsonKind::Text},
+    {"plan", JsonKind::Text},       {"model", JsonKind::Text},      {"error", JsonKind::Text},
+    {"row", JsonKind::Integer},     {"firmware", JsonKind::Number}, {"before", JsonKind::Object},
+    {"readBack", JsonKind::Object}, {"sent", JsonKind::Object},     {"differences", JsonKind::List},
+};
+
+// The first key of `attempt` of a wrong type, as "KEY deve ser TYPE"; empty when none.
+QString wrongType(const QJsonObject& attempt)
+{
+    for (const auto& [key, kind] : kRecordKeyKinds) {
+        const QJsonValue v = attempt.value(QLatin1String(key));
+        if (v.isUndefined())
+            continue;
+        const auto [fits, expected] = [&]() -> std::pair<bool, const char*> {
+            switch (kind) {
+            case JsonKind::Text:
+                return {v.isString(), "um texto"};
+            case JsonKind::Integer:
+                return {v.isDouble() && double(v.toInteger()) == v.toDouble(), "um número inteiro"};
+            case JsonKind::Number:
+                return {v.isDouble(), "um número"};
+            case JsonKind::Object:
+                return {v.isObject(), "um objeto"};
+            case JsonKind::List:
+                return {v.isArray(), "uma lista"};
+            }
+            return {false, ""};
+        }();
+        if (!fits)
+            return QStringLiteral("%1 deve ser %2")
+                .arg(QLatin1String(key), QString::fromUtf8(expected));
+    }
+    return {};
 }
 
 } // namespace
 
 bool reportPathAccepted(const QString& path, QString* error)
 {
-    if (formatOf(path) == Format::Unknown) {
-        *error = QStringLiteral("%1: o relatório deve terminar em .pdf, .html ou .htm").arg(path);
+    if (const QString refusal = nameRefusal(path); !refusal.isEmpty()) {
+        *error = QStringLiteral("%1: %2").arg(path, refusal);
         return false;
     }
     const QFileInfo target(path);
@@ -470,8 +548,8 @@ bool reportPathAccepted(const QString& path, QString* error)
         failure = errno;
     else if (!S_ISDIR(st.st_mode))
         failure = ENOTDIR;
-    else if (::access(folder.constData(), W_OK) != 0)
-        failure = errno;
+    else
+        failure = creationFailure(target.absolutePath());
     if (failure != 0) {
         *error = QStringLiteral("%1: a pasta %2 não aceita o relatório: %3")
                      .arg(path, target.absolutePath(), systemErrorText(failure));
@@ -504,20 +582,17 @@ bool writeReport(const QList<QJsonObject>& attempts, const ReportSource& source,
     h.last = attempts.isEmpty() ? kNone : dateTimeText(recordTime(attempts.last()), true);
     h.generated = dateTimeText(QDateTime::currentDateTime(), true);
     const Report report{rowsOf(attempts, source.plannedTags), h};
-
-    QSaveFile file(path);
-    if (!openSaveFile(file, error))
-        return false;
-    if (formatOf(path) == Format::Html) {
-        const QByteArray bytes = standaloneHtml(bodyHtml(report)).toUtf8();
-        if (file.write(bytes) != bytes.size()) {
-            *error = fileFailure(path, errno, QStringLiteral("a gravação falhou"));
-            return false;
-        }
-    } else if (!printPdf(report, file, error)) {
+    if (report.rows.size() > kMaxReportRows) {
+        *error = rowsRefusal(path, report.rows.size());
         return false;
     }
-    return commitSaveFile(file, error);
+
+    QByteArray bytes;
+    if (formatOf(path) == Format::Html)
+        bytes = standaloneHtml(bodyHtml(report)).toUtf8();
+    else if (!printPdf(report, path, bytes, error))
+        return false;
+    return saveWhole(path, bytes, error);
 }
 
 bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* error)
@@ -545,6 +620,13 @@ bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* erro
                          .arg(i + 1);
             return false;
         }
+        if (const QString wrong = wrongType(attempt); !wrong.isEmpty()) {
+            *error = QStringLiteral("%1: a linha %2 não é uma tentativa do registro (%3)")
+                         .arg(path)
+                         .arg(i + 1)
+                         .arg(wrong);
+            return false;
+        }
         attempts.append(attempt);
     }
     if (attempts.isEmpty()) {
@@ -557,15 +639,16 @@ bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* erro
 int reportFromRecord(const QString& recordPath, const QString& outputPath,
                      const QString& operatorName, Output& o)
 {
-    if (formatOf(outputPath) == Format::Unknown)
-        return o.fail(QStringLiteral("--output: %1: o relatório deve terminar em .pdf, .html ou "
-                                     ".htm")
-                          .arg(outputPath),
-                      kExitUsage);
+    if (const QString refusal = nameRefusal(outputPath); !refusal.isEmpty())
+        return o.fail(QStringLiteral("--output: %1: %2").arg(outputPath, refusal), kExitUsage);
     QList<QJsonObject> attempts;
     QString error;
     if (!readRecord(recordPath, attempts, &error))
         return o.fail(error, kExitUsage);
+    // Refused before any drawing: a record of the largest size takes minutes
+    // and gigabytes to draw, one row a line.
+    if (const qsizetype rows = rowsOf(attempts, {}).size(); rows > kMaxReportRows)
+        return o.fail(rowsRefusal(outputPath, rows), kExitUsage);
     if (!writeReport(attempts, {operatorName, {}, {}}, outputPath, &error))
         return o.fail(error);
     if (o.json)

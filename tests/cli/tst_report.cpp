@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
+#include <unistd.h>
 
 using namespace quorva::cli;
 
@@ -209,6 +210,13 @@ private slots:
                                 << "@/f.pdf: é uma pasta";
         QTest::newRow("no folder") << "@/n/a.pdf"
                                    << "@/n/a.pdf: a pasta @/n não aceita o relatório: não existe";
+        QTest::newRow("only an extension")
+            << "@/f.pdf/.html"
+            << "@/f.pdf/.html: o relatório precisa de um nome antes da extensão";
+        // Root may write anywhere by the permission bits, /proc included.
+        QTest::newRow("/proc") << "/proc/a.pdf"
+                               << QString("/proc/a.pdf: a pasta /proc não aceita o relatório: ") +
+                                      (::geteuid() == 0 ? "não existe" : "sem permissão");
     }
     void pathAccepted()
     {
@@ -256,6 +264,27 @@ private slots:
             << QStringList{"-o", "x.pdf"} << 2
             << "quorva-cli: @: a linha 1 não é uma tentativa do registro (um objeto JSON com "
                "time e outcome)";
+        const auto wrongType = [&](const char* name, const char* pair, const char* says) {
+            QTest::newRow(name) << good + R"({"time":"2026-12-07T10:00:00-03:00","outcome":"ok",)" +
+                                       pair + "}\n"
+                                << QStringList{"-o", "x.pdf"} << 2
+                                << QString(
+                                       "quorva-cli: @: a linha 7 não é uma tentativa do registro "
+                                       "(%1)")
+                                       .arg(says);
+        };
+        wrongType("firmware as text", R"("firmware":"abc")", "firmware deve ser um número");
+        wrongType("tag as number", R"("tag":7)", "tag deve ser um texto");
+        wrongType("row not whole", R"("row":1.5)", "row deve ser um número inteiro");
+        wrongType("before as text", R"("before":"x")", "before deve ser um objeto");
+        wrongType("differences as object", R"("differences":{})", "differences deve ser uma lista");
+        QTest::newRow("more rows than drawn")
+            << QByteArray(R"({"time":"2026-12-07T10:00:00-03:00","outcome":"ok"})"
+                          "\n")
+                   .repeated(2001)
+            << QStringList{"-o", "x.pdf"} << 2
+            << "quorva-cli: x.pdf: o relatório teria 2001 linhas (uma por tag, e uma por linha "
+               "sem tag); o máximo é 2000";
         QTest::newRow("empty record") << QByteArray("\n") << QStringList{"-o", "x.pdf"} << 2
                                       << "quorva-cli: @: o registro não tem tentativas";
         QTest::newRow("folder as record")
@@ -272,6 +301,9 @@ private slots:
             << good << QStringList{"-o", "rec.jsonl/x.html"} << 1
             << "quorva-cli: rec.jsonl/x.html: a pasta @/rec.jsonl não aceita o relatório: não é "
                "uma pasta";
+        QTest::newRow("only an extension")
+            << good << QStringList{"-o", ".pdf"} << 2
+            << "quorva-cli: --output: .pdf: o relatório precisa de um nome antes da extensão";
         QTest::newRow("folder as report")
             << good << QStringList{"-o", "pasta.pdf"} << 1 << "quorva-cli: pasta.pdf: é uma pasta";
     }
@@ -297,6 +329,47 @@ private slots:
         QCOMPARE(p.exitCode(), status);
         QVERIFY(!QFile::exists(dir.filePath("x.pdf")));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), record.isEmpty() ? 0 : 1);
+    }
+
+    // A report that does not reach a full disk whole fails, and the old
+    // report of that name stays as it was, with nothing beside it: the disk
+    // full, or with room for a part of the report only.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("fillerBlocks");
+        QTest::newRow("pdf, full") << "a.pdf"
+                                   << "";
+        QTest::newRow("pdf, 16 KiB left") << "a.pdf"
+                                          << "count=0";
+        QTest::newRow("html, full") << "a.html"
+                                    << "";
+    }
+    void fullDisk()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, fillerBlocks);
+        if (run("unshare", {"-m", "--propagation", "private", "true"}).status != 0)
+            QSKIP("no mount namespace here");
+        const QString disk = at("full"), kept = at("kept");
+        QVERIFY(QDir().mkpath(disk));
+        const char* script = R"(mount -t tmpfs -o size=20k tmpfs "$1" || exit 77
+echo old > "$1/$2"; dd if=/dev/zero of="$1/filler" bs=1k $6 2>/dev/null
+"$3" report "$4" -o "$1/$2"; status=$?
+cat "$1/$2" > "$5"; ls -A "$1" >> "$5"; exit $status)";
+        const Run r = run("unshare", {"-m", "--propagation", "private", "sh", "-c", script, "sh",
+                                      disk, name, qEnvironmentVariable("QUORVA_CLI"),
+                                      at("lote.jsonl"), kept, fillerBlocks});
+        if (r.status == 77)
+            QSKIP("mounting a small tmpfs is not permitted here");
+        QCOMPARE(r.err, QString("quorva-cli: não foi possível gravar o relatório em %1/%2: sem "
+                                "espaço no dispositivo\n")
+                            .arg(disk, name));
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.status, 1);
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), "old\n" + name + "\nfiller\n");
     }
 };
 
