@@ -131,6 +131,13 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
     if (const int status = readPlan(options.planFile, options.force, rows, o); status != kExitOk)
         return status;
     QString reason;
+    // A report asked for is known to be possible before the first transmitter.
+    if (!options.reportFile.isEmpty() && rows.size() > kMaxReportRows)
+        return o.fail(QStringLiteral("--report: o plano tem %1 linhas; um relatório tem no máximo "
+                                     "%2")
+                          .arg(rows.size())
+                          .arg(kMaxReportRows),
+                      kExitUsage);
     if (!options.reportFile.isEmpty() && !reportPathAccepted(options.reportFile, &reason))
         return o.fail(QStringLiteral("--report: %1: %2").arg(options.reportFile, reason),
                       kExitUsage);

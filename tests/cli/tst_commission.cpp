@@ -196,6 +196,17 @@ private slots:
                      c.out().endsWith("plano recusado (3 linha(s)); nada foi enviado\n"),
                  qPrintable(c.out()));
         QVERIFY(!QFile::exists(path("refused.jsonl")));
+
+        // A report asked of more rows than one can hold is refused before any row.
+        QByteArray rows = "tag;zero\n";
+        for (int i = 0; i <= 2000; ++i)
+            rows += "T" + QByteArray::number(i) + ";1\n";
+        QVERIFY(writeFile(path("long.csv"), rows));
+        Campaign longPlan({"commission", "--port", "/dev/quorva-missing", "--report",
+                           path("long.pdf"), path("long.csv")});
+        QCOMPARE(longPlan.finish(), 2);
+        QCOMPARE(longPlan.out(), "quorva-cli: --report: o plano tem 2001 linhas; um relatório tem "
+                                 "no máximo 2000\n");
     }
 
     // Instructions that cannot be shown end the campaign before any port is opened.
