@@ -15,7 +15,6 @@
 #include <QJsonDocument>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTextTable>
@@ -336,24 +335,13 @@ QString fileFailure(const QString& path, int error, const QString& fallback)
         .arg(path, error != 0 ? systemErrorText(error) : fallback);
 }
 
-// The report reaches its name whole or not at all. A write the file's buffer
-// takes is only known to have failed when the buffer is flushed, and the
-// commit renames over the old report even then: the flush is checked first,
-// and a failed file is discarded unnamed, an old report left as it was.
-bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
+// The report reaches its name whole or not at all: an old report stays as it was.
+bool saveReport(const QString& path, const QByteArray& bytes, QString* error)
 {
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = fileFailure(path, errno, QStringLiteral("o arquivo não abriu"));
-        return false;
-    }
-    errno = 0;
-    if (file.write(bytes) == bytes.size() && file.flush() && file.commit())
+    int number = 0;
+    if (link::saveWhole(path, bytes, &number))
         return true;
-    const int cause = errno;
-    const int named = errorNumberOfText(file.errorString());
-    *error = fileFailure(path, named != 0 ? named : cause, QStringLiteral("a gravação falhou"));
+    *error = fileFailure(path, number, QStringLiteral("a gravação falhou"));
     return false;
 }
 
@@ -592,7 +580,7 @@ bool writeReport(const QList<QJsonObject>& attempts, const ReportSource& source,
         bytes = standaloneHtml(bodyHtml(report)).toUtf8();
     else if (!printPdf(report, path, bytes, error))
         return false;
-    return saveWhole(path, bytes, error);
+    return saveReport(path, bytes, error);
 }
 
 bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* error)

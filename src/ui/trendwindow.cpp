@@ -17,7 +17,6 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScatterSeries>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -58,19 +57,13 @@ void setRangeLine(QLineSeries* line, const QDateTimeAxis* axis, std::optional<do
     line->replace({{from, *value}, {to, *value}});
 }
 
-// Writes `bytes` whole or not at all: a file that did not reach the disk
-// entire is never left in the name's place, and the system's reason is kept.
+// The file whole or not at all, or the system's reason.
 bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
 {
-    QSaveFile file(path);
-    errno = 0;
-    // Unbuffered: a full disk fails the write itself, where it is seen, not
-    // a flush inside the commit that would rename what was written so far.
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-        file.write(bytes) == bytes.size() && file.commit())
+    int number = 0;
+    if (link::saveWhole(path, bytes, &number))
         return true;
-    const int number = errno;
-    *error = number != 0 ? link::systemErrorText(number) : file.errorString();
+    *error = number != 0 ? link::systemErrorText(number) : QStringLiteral("a gravação falhou");
     return false;
 }
 
