@@ -198,6 +198,30 @@ mutant "a resumed campaign writes again the transmitters the record holds as don
     'if (done.contains(row.tag)) {' 'if (false) {'
 mutant "a campaign with a failed row ends with status 0" $campaign \
     '(failed > 0 || notDone > 0 || recordLost || outputLost)' '(notDone > 0 || recordLost || outputLost)'
+mutant "a report or an exported trend on a full disk is said written, an empty or cut file in its place" src/link/systemerror.cpp \
+    'file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)' 'file.open(QIODevice::WriteOnly)'
+mutant "--report into a folder no file can be made in (/proc, as root) is found only after the campaign" src/cli/report.cpp \
+    'failure = creationFailure(target.absolutePath());' 'failure = 0;'
+mutant "a record of 40 000 lines takes minutes and gigabytes to report instead of being refused" src/cli/report.h \
+    'constexpr qsizetype kMaxReportRows = 2000;' 'constexpr qsizetype kMaxReportRows = 200000;'
+mutant "a record line with firmware \"abc\" is signed as firmware 0,00" src/cli/report.cpp \
+    '{"firmware", JsonKind::Number}' '{"firmwareVersion", JsonKind::Number}'
+mutant "report -o .pdf writes a hidden file named .pdf" src/cli/report.cpp \
+    'if (QFileInfo(path).completeBaseName().isEmpty())' 'if (false)'
+mutant "the trend hides a reading alone between two failures" src/ui/trendwindow.cpp \
+    'if (run.line->count() == 1)' 'if (run.line->count() == 0)'
+mutant "the trend's Último passes for live while every reading fails" src/ui/trendwindow.cpp \
+    'const std::optional<QDateTime> stale = m_series.staleSince();' 'const std::optional<QDateTime> stale;'
+mutant "a resumed campaign writes the next tag into the transmitter left on the cable" src/cli/commission.cpp \
+    'if (std::exchange(leftOver, false) && answers(link)) {' 'if (std::exchange(leftOver, false) && false) {'
+mutant "a campaign resumed with the plan named by another path configures every tag again" src/cli/commission.cpp \
+    'const QString plan = QFileInfo(options.planFile).canonicalFilePath();' 'const QString plan = options.planFile;'
+mutant "a campaign whose record is lost says ok in its JSON while its totals say not done" src/cli/commission.cpp \
+    'line[QStringLiteral("outcome")] = QStringLiteral("record-failed");' 'line[QStringLiteral("outcome")] = line[QStringLiteral("outcome")];'
+mutant "a campaign waiting on a port gone, busy or refused says nothing but conecte o transmissor" src/cli/commission.cpp \
+    'say << QStringLiteral("  aguardando: ") << lastReason << Qt::endl;' 'lastReason.clear();'
+mutant "a plan row whose V. Mín. lies beyond its sensor is refused naming the upper column" src/cli/campaignplan.cpp \
+    'if (refusal.startsWith(QString::fromUtf8(caption)) && !cells[c].isEmpty())' 'if (false)'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
