@@ -209,6 +209,49 @@ private slots:
                                  "no máximo 2000\n");
     }
 
+    // At a terminal a failed row is asked about: "r" tries it again, "s"
+    // stops the campaign there. The terminal is a pseudo-terminal Python
+    // opens, answering each question as it comes.
+    void failureQuestionAtATerminal()
+    {
+        static const char kTerminal[] = R"(
+import os, pty, select, sys
+answers = [b"r\n", b"s\n"]
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+out = b""
+while True:
+    if not select.select([fd], [], [], 60)[0]:
+        break
+    try:
+        data = os.read(fd, 4096)
+    except OSError:
+        break
+    if not data:
+        break
+    out += data
+    if answers and out.count(b"parar (s)? ") == 3 - len(answers):
+        os.write(fd, answers.pop(0))
+sys.stdout.buffer.write(out)
+sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+)";
+        QVERIFY(writeFile(path("two.csv"), "tag;zero\nA;1\nB;2\n"));
+        Simulator sim(path("t3"));
+        QVERIFY(sim.plug({"--fault", "ignore-writes"}));
+        QProcess terminal;
+        terminal.start("/usr/bin/python3",
+                       {"-c", kTerminal, cli, "commission", "--port", path("t3"), "--timeout",
+                        "300", "--record", path("asked.jsonl"), path("two.csv")});
+        QVERIFY(terminal.waitForFinished(60000));
+        const QString out = QString::fromUtf8(terminal.readAllStandardOutput());
+        QCOMPARE(terminal.exitCode(), 1);
+        QCOMPARE(out.count("[1/2] A: falhou: a releitura difere do que foi enviado"), 2);
+        QVERIFY2(out.endsWith("Campanha: 0 de 2 ok, 1 com falha, 1 não feito(s).\r\n"),
+                 qPrintable(out));
+        QCOMPARE(recordLines(path("asked.jsonl")).size(), 2);
+    }
+
     // Instructions that cannot be shown end the campaign before any port is opened.
     void lostOutput()
     {
