@@ -111,9 +111,8 @@ QList<CsvRecord> parseCsv(const QString& text, QChar separator)
             records << record;
         record = {};
     };
-    int start = text.startsWith(QChar(0xFEFF)) ? 1 : 0;
     record.line = line;
-    for (int i = start; i < text.size(); ++i) {
+    for (int i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (quoted) {
             if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
@@ -151,6 +150,7 @@ int readPlan(const QString& path, bool force, QList<PlanRow>& rows, Output& o)
     if (!readBoundedFile(path, kMaxConfigurationFileBytes,
                          QStringLiteral("um plano de transmissores"), content, &reason))
         return o.fail(QStringLiteral("plano %1: %2").arg(path, reason), kExitUsage);
+    // The decoder drops the byte-order mark a spreadsheet may put first.
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(content);
     if (utf8.hasError())
