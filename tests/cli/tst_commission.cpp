@@ -141,14 +141,14 @@ private slots:
         QTest::newRow("blank lines and empty cells")
             << QByteArray("tag;zero;upper\n\nA;;600\n;;\nB;1;\n")
             << "A:-,-,-,6000,-,-|B:10,-,-,-,-,-";
-        QTest::newRow("force column")
-            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;sim\n") << "A:-,2,0,20000,-,-";
+        QTest::newRow("force column, as a spreadsheet capitalises it")
+            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;Sim\n") << "A:-,2,0,20000,-,-";
         QTest::newRow("unknown column")
             << QByteArray("tag;colour\nA;red\n") << "coluna desconhecida 'colour'";
         QTest::newRow("duplicate tag")
             << QByteArray("tag;zero\nA;1\na;2\n") << "linha 3, coluna tag: a repetida";
         QTest::newRow("range beyond the sensor without force")
-            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;não\n")
+            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;NÃO\n")
             << "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor";
         QTest::newRow("lower beyond the sensor")
             << QByteArray("tag;sensor;lower;upper\nA;K;-300;100\n")
