@@ -156,6 +156,31 @@ private slots:
         for (const char* part : {"<meta charset=\"utf-8\">", "size: A4", "A&lt;&amp;&gt;&quot;B"})
             QVERIFY2(html.contains(part), part);
         QVERIFY(!html.contains("A<&>"));
+        // What the write changed is bold after it; what it left is not.
+        for (const char* part : {"<b>Termopar K</b>", "<b>Zero: -0,5 °C</b>"})
+            QVERIFY2(html.contains(part), part);
+        QVERIFY(!html.contains("<b>Erro do sensor: Nenhum</b>"));
+    }
+
+    // A failure's code in the reviewer's words.
+    void outcomeWords_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("no-reply") << "no-reply" << "Falhou: o transmissor não respondeu";
+        QTest::newRow("port-gone") << "port-gone"
+                                   << "Falhou: a porta deixou de responder (cabo desconectado?)";
+        QTest::newRow("unknown code") << "new-code" << "Falhou: new-code";
+    }
+    void outcomeWords()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, words);
+        QString error;
+        const QString line = R"({"time":"2026-12-07T09:15:02-03:00","tag":"T","outcome":"%1"})";
+        QVERIFY2(writeReport(attemptsOf(line.arg(code).toUtf8()), {}, at("o.html"), &error),
+                 qPrintable(error));
+        QVERIFY2(shownText(at("o.html")).contains(words), qPrintable(shownText(at("o.html"))));
     }
 
     // Forty transmitters run over pages, each page numbered, no row lost.
