@@ -293,6 +293,67 @@ private slots:
         QCOMPARE(rig.results.first().words.at(1), quint16(1));
     }
 
+    // A run that gave up (timeout 100 ms) on a device answering in 0,6 s
+    // leaves answers on their way; the next run (timeout 800 ms), opened at
+    // once by a master of its own, has its probe spoiled by one. Its reading
+    // waits behind the probe for the probe's own 0,8 s and then as long as a
+    // write waits (2,75 s): 3,55 s from the probe. A device still answering
+    // reads within it, the reading's own answer; one fallen silent fails at
+    // that bound and not a millisecond sooner, said as no reply.
+    void requestBehindASpoiledProbe_data()
+    {
+        QTest::addColumn<bool>("paced");
+        QTest::addColumn<bool>("fallsSilent"); // after the two requests of the run given up
+        for (bool paced : {true, false})
+            for (bool silent : {false, true})
+                QTest::addRow("%s, %s", paced ? "paced" : "pseudo-terminal",
+                              silent ? "then silent" : "answering")
+                    << paced << silent;
+    }
+    void requestBehindASpoiledProbe()
+    {
+        QFETCH(bool, paced);
+        QFETCH(bool, fallsSilent);
+        constexpr qint64 kBoundUs = (800 + 2750) * 1000;
+        Rig rig(paced);
+        rig.answer({[fallsSilent](int n) { return fallsSilent && n > 2 ? -1 : 600; }});
+        rig.master.setResponseTimeoutMs(100);
+        rig.master.proveLineFirst();
+        rig.master.readHoldingRegisters(1, 1, kReadingCount);
+        for (int ms = 0; ms < 2000 && rig.results.isEmpty(); ++ms)
+            rig.runMs(1);
+        QCOMPARE(rig.results.size(), 1);
+        QCOMPARE(rig.results.first().outcome, ReplyOutcome::NoReply);
+        QCOMPARE(rig.driver.writes.size(), 2); // the probe and a resync
+
+        rig.master.reset();
+        rig.link.close();
+        rig.link.open();
+        ModbusMaster next(rig.link, rig.clock);
+        QList<TransactionResult> results;
+        QObject::connect(&next, &ModbusMaster::finished,
+                         [&](const TransactionResult& r) { results << r; });
+        next.proveLineFirst();
+        next.readHoldingRegisters(1, 1, kReadingCount);
+        const qint64 probeAtUs = rig.driver.writes.at(2).atUs;
+        while (results.isEmpty() && rig.clock.nowUs() < probeAtUs + kBoundUs - 1000) {
+            rig.clock.advanceMs(1);
+            next.service();
+        }
+        QVERIFY(quint8(rig.driver.writes.at(3).bytes.at(5)) <= 16); // a resync: the probe spoiled
+        if (!fallsSilent) {
+            QCOMPARE(results.size(), 1);
+            QVERIFY2(results.first().ok(), outcomeName(results.first().outcome));
+            QCOMPARE(int(results.first().words.at(1)), rig.lastReadingWritten());
+            return;
+        }
+        QVERIFY(results.isEmpty());
+        rig.clock.advanceMs(1);
+        next.service();
+        QCOMPARE(results.size(), 1);
+        QCOMPARE(results.first().outcome, ReplyOutcome::NoReply);
+    }
+
     void hangUpEndsTheTransactionAtOnce()
     {
         Rig rig;
