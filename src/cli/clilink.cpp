@@ -230,6 +230,8 @@ bool CliLink::writeAndReadBack(const transmitter::WriteImage& image,
         loop.exec();
     if (stopped) {
         report.outcome = echoed ? WriteOutcome::ReadBackFailed : WriteOutcome::EchoFailed;
+        if (!echoed) // dropped while it waited for the line: it never went out
+            report.result.outcome = ReplyOutcome::LineBusy;
         *error = interruptedError();
         return false;
     }
@@ -239,6 +241,16 @@ bool CliLink::writeAndReadBack(const transmitter::WriteImage& image,
         return true;
     case WriteOutcome::EchoFailed:
         describeFailure(report.result, false, error);
+        if (interrupted() && report.sent()) {
+            // The signal came while the request was on the line: the device
+            // may have taken it, and the reason it is not confirmed is said.
+            *error = {QStringLiteral("interrompido: a configuração foi enviada, mas não foi "
+                                     "confirmada pelo transmissor: ") +
+                          error->message,
+                      interruptedError().code,
+                      {}};
+            break;
+        }
         nameWriteFailure(report.result.outcome, error);
         break;
     case WriteOutcome::ReadBackFailed:

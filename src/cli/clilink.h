@@ -50,7 +50,8 @@ public:
     // it and read back (`report` tells whether as written). A signal before
     // the request is on the line fails it, sent not at all, as an
     // interruption; once on the line, its outcome is awaited, and a signal
-    // then fails the read-back as an interruption (report.echoed()).
+    // then fails the read-back as an interruption (report.echoed()), or the
+    // write, its echo not come, as one that was sent (report.sent()).
     bool writeAndReadBack(const transmitter::WriteImage& image, transmitter::WriteReport& report,
                           LinkError* error);
     // The port a record names: the one given or found, or "simulate".

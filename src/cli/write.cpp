@@ -238,14 +238,11 @@ int writeAttempt(CliLink& link, const WriteOptions& options, WriteRecord& record
     if (!link.writeAndReadBack(image, report, &error) && !report.echoed()) {
         // A request the line never took (a refused send, a busy line, an
         // interruption before it went out) is not recorded as sent.
-        const bool neverSent = error.isInterruption() ||
-                               error.code == QLatin1String("send-failed") ||
-                               error.code == QLatin1String("line-busy");
-        if (neverSent)
+        if (!report.sent())
             record.remove(QStringLiteral("sent"));
         if (!error.isInterruption())
             return finish(kExitFailed, error);
-        return finish(kExitInterrupted, nothingSent);
+        return finish(kExitInterrupted, report.sent() ? error : nothingSent);
     }
     if (report.outcome == WriteOutcome::ReadBackFailed) {
         if (error.isInterruption())

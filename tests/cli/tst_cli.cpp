@@ -88,6 +88,7 @@ public:
         m_process.waitForFinished(3000); // one still running is killed with m_process
         return m_process.exitCode();
     }
+    void signal(int signal) { ::kill(pid_t(m_process.processId()), signal); }
     QString path() const { return m_dir.filePath("transmitter"); }
     // Its link leads to a live pseudo-terminal (a killed one's may be left).
     bool ready()
@@ -554,8 +555,8 @@ private slots:
     }
 
     // Ctrl-C, SIGTERM and SIGHUP end every wait at its next step: a reading
-    // from a slow device, a write before it is sent (nothing goes out), a
-    // monitor on a line whose noise never lets it settle. So does the port
+    // from a slow device, a monitor on a line whose noise never lets it
+    // settle (a write: writeSignalledAtEachStep). So does the port
     // vanishing (the simulator ended) while a request is on the line: the
     // reason is named, and a write sent may have been taken.
     void signalsEndEveryWait_data()
@@ -570,10 +571,6 @@ private slots:
                              "de responder \\(cabo desconectado\\?\\)\\)\n$";
         QTest::newRow("read") << QStringList{"read"} << false << 400 << SIGTERM << 130
                               << "^quorva-cli: interrompido\n$";
-        QTest::newRow("write") << QStringList{"write", "--zero", "0,7", "--record",
-                                              m_files.filePath("interrupted.jsonl")}
-                               << false << 400 << SIGINT << 130
-                               << "^quorva-cli: interrompido: nada foi enviado\n$";
         // The monitor is signalled once it has said the line is busy.
         QTest::newRow("monitor on noise") << QStringList{"monitor"} << false << 0 << SIGHUP << 1
                                           << "^quorva-cli: \\d+ leitura\\(s\\) falharam\n$";
@@ -615,12 +612,87 @@ private slots:
         QCOMPARE(command.exitCode(), status);
         const QString said = QString::fromUtf8(command.readAllStandardError());
         QVERIFY2(QRegularExpression(err).match(said).hasMatch(), qPrintable(said));
-        if (args.first() == "write" && !toSimulator) { // nothing kept, and the record says why
-            QTest::qWait(800); // the answer to the request left behind has come
-            const Run r = quorva({"read", "--port", sim.path()});
-            QVERIFY2(r.out.contains("Zero:            0,0 °C"), qPrintable(r.out + r.err));
-            QVERIFY(contents(args.at(4)).contains(R"("outcome":"interrupted")"));
+    }
+
+    // A write signalled at each of its steps, the device answering each
+    // request after 1 s: before its request is on the line, nothing is sent;
+    // once it is, its outcome is awaited and only the read-back is skipped,
+    // or, no echo coming, the line says the configuration went out without
+    // being confirmed. Nothing goes out after the signal, the status is 130,
+    // the record says what was sent, and the device holds what reached it.
+    void writeSignalledAtEachStep_data()
+    {
+        QTest::addColumn<int>("framesOut"); // signalled once these went out
+        QTest::addColumn<bool>("echoLost"); // the device stops before it answers
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("zeroHeld");
+        const QString unread = "interrompido: a configuração foi enviada e confirmada pelo "
+                               "transmissor, mas não foi relida";
+        for (const auto& [name, signal] :
+             {std::pair{"SIGINT", SIGINT}, std::pair{"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}}) {
+            QTest::addRow("%s during the probe", name)
+                << 1 << false << signal << "interrompido: nada foi enviado" << "0,0";
+            QTest::addRow("%s awaiting the echo", name) << 3 << false << signal << unread << "0,6";
+            QTest::addRow("%s awaiting an echo that never comes", name)
+                << 3 << true << signal
+                << "interrompido: a configuração foi enviada, mas não foi confirmada pelo "
+                   "transmissor: o transmissor não respondeu (* Falha de comunicação *)"
+                << "0,6";
+            QTest::addRow("%s reading back", name) << 4 << false << signal << unread << "0,6";
         }
+    }
+    void writeSignalledAtEachStep()
+    {
+        QFETCH(int, framesOut);
+        QFETCH(bool, echoLost);
+        QFETCH(int, signal);
+        QFETCH(QString, said);
+        QFETCH(QString, zeroHeld);
+        Simulator sim({"--steady", "--turnaround", "1000"});
+        QVERIFY(sim.ready());
+        QTemporaryDir dir;
+        const QString record = dir.filePath("r.jsonl");
+        QProcess write;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_LOGGING_RULES", "quorva.link.frames.debug=true"); // each frame sent
+        write.setProcessEnvironment(env);
+        write.start(cli, {"write", "--port", sim.path(), "--timeout", "1500", "--zero", "0,6",
+                          "--record", record});
+        QString err;
+        QStringList frames, lines; // the functions of the frames sent; the program's own lines
+        const auto take = [&] {
+            err += QString::fromUtf8(write.readAllStandardError());
+            frames.clear();
+            lines.clear();
+            for (const QString& line : err.split('\n', Qt::SkipEmptyParts)) {
+                if (line.startsWith("quorva.link.frames: tx "))
+                    frames << line.mid(23, 5);
+                else if (!line.startsWith("quorva.link.frames: "))
+                    lines << line;
+            }
+            return int(frames.size());
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(take(), framesOut, 10000);
+        if (echoLost)
+            sim.signal(SIGSTOP);
+        ::kill(pid_t(write.processId()), signal);
+        QVERIFY(write.waitForFinished(5000));
+        if (echoLost)
+            sim.signal(SIGCONT);
+        take();
+        QCOMPARE(write.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(write.exitCode(), 130);
+        QCOMPARE(lines, QStringList{"quorva-cli: " + said});
+        QCOMPARE(frames, QStringList({"01 03", "01 03", "01 10", "01 03"}).mid(0, framesOut));
+        QCOMPARE(write.readAllStandardOutput(), QByteArray());
+        const QJsonObject line = QJsonDocument::fromJson(contents(record)).object();
+        QCOMPARE(line["outcome"].toString() + ": " + line["error"].toString(),
+                 "interrupted: " + said);
+        QCOMPARE(line["sent"]["zeroAdjustTenths"].toInt(-1), framesOut > 1 ? 6 : -1);
+        QTest::qWait(1200); // the answer to a request left behind has come
+        const Run r = quorva({"read", "--port", sim.path(), "--timeout", "1500"});
+        QVERIFY2(r.out.contains("Zero:            " + zeroHeld + " °C"), qPrintable(r.out + r.err));
     }
 
     // A run given up on a slow device leaves its request unanswered; the
