@@ -371,36 +371,6 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
                      qPrintable(out));
     }
 
-    // A signal while a row's write is on the line (the device answering
-    // after 1 s): its echo is awaited and the read-back skipped, the row
-    // recorded as interrupted with what was sent, which the device holds;
-    // the campaign stops there.
-    void signalWhileARowIsWritten()
-    {
-        QVERIFY(writeFile(path("slow.csv"), "tag;zero\nTT-9;0,6\n"));
-        Simulator sim(path("t4"));
-        QVERIFY(sim.plug({"--turnaround", "1000"}));
-        qputenv("QT_LOGGING_RULES", "quorva.link.frames.debug=true"); // each frame sent
-        Campaign campaign({"commission", "--port", path("t4"), "--timeout", "1500", "--record",
-                           path("slow.jsonl"), path("slow.csv")});
-        qunsetenv("QT_LOGGING_RULES");
-        QVERIFY(campaign.awaits({"tx 01 10"}));
-        campaign.interrupt();
-        QCOMPARE(campaign.finish(), 130);
-        const QString after = campaign.out().section("tx 01 10", 1);
-        QVERIFY2(after.contains("\n[1/1] TT-9: falhou: interrompido: a configuração foi enviada e "
-                                "confirmada pelo transmissor, mas não foi relida\n") &&
-                     !after.contains(": tx "),
-                 qPrintable(campaign.out()));
-        const QList<QJsonObject> lines = recordLines(path("slow.jsonl"));
-        QCOMPARE(lines.size(), 1);
-        QCOMPARE(lines[0]["outcome"].toString(), "interrupted");
-        QCOMPARE(lines[0]["sent"]["zeroAdjustTenths"].toInt(), 6);
-        Campaign read({"read", "--port", path("t4"), "--timeout", "1500"});
-        QCOMPARE(read.finish(), 0);
-        QVERIFY2(read.out().contains("Zero:            0,6 °C"), qPrintable(read.out()));
-    }
-
     // Ctrl-C between rows keeps what was done; a resumed campaign skips it,
     // records a transmitter that ignores the write and goes on; the next
     // resume does only that row.
