@@ -85,6 +85,8 @@ private slots:
         row("no sensor error", "0,0", "1", "2", {2, -1, 0}, invalid);
         row("no direction", "0,0", "1", "2", {2, 0, -1}, invalid);
         row("zero 10,0", "10,0", "1", "2", k, {"Erro:Valor deve ser >= -9,9 ou <= 9,9"});
+        row("zero 9,9", " 9,9", "-200", "650", pt100);
+        row("zero -9,9", "-9,9", "-200", "650", pt100);
         row("lower tenfold below", "0,0", "-3277", "2", k, invalid);
         row("upper tenfold above", "0,0", "1", "3277", k, invalid);
         row("tenfold would overflow", "0,0", "1", "2147483647", k, invalid);
