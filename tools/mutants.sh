@@ -244,6 +244,39 @@ mutant "Exportar to a .png name writes CSV text into the .png file (and a .csv n
 mutant "exported trend CSV and monitor --csv stamp a Brazilian reading -00:03 instead of -03:00 (the UTC offset in hours taken as minutes)" src/transmitter/readingcsv.cpp 'time.offsetFromUtc() / 60;' 'time.offsetFromUtc() / 3600;'
 mutant "monitor exits 1 saying N leitura(s) falharam after readings that all succeeded" src/cli/monitor.cpp 'failures += ok ? 0 : 1;' 'failures += ok ? 1 : 0;'
 mutant "read --json gives firmware 10.1 for firmware 1,01 (and the report prints firmware 10,10)" src/cli/jsonschema.cpp '{"firmware", r.firmwareHundredths / 100.0},' '{"firmware", r.firmwareHundredths / 10.0},'
+# Faults of three families an outside reviewer found the suite blind to: a
+# signal while a write is on the line, the exact ends of the documented
+# ranges, and the bound a request waits behind a spoiled probe. Each was put
+# in by hand once and seen to fail its test. `tools/mutants.sh edge:` runs
+# just these.
+cli_link=src/cli/clilink.cpp
+mutant "edge: a write cancelled once its request is on the line says 'nada foi enviado' and records no sent, while the transmitter took it" $cli_link \
+    $'(write.step() == ConfigurationWrite::Step::AwaitingEcho &&\n             m_line.master.requestWaiting()))' \
+    'write.step() == ConfigurationWrite::Step::AwaitingEcho)'
+mutant "edge: SIGTERM while the write's echo never comes exits 1 with outcome no-reply instead of 130, interrupted, sent" $cli_link \
+    'if (interrupted() && report.sent()) {' 'if (false) {'
+mutant "edge: Ctrl-C during the read-back is ignored: the write reads back and exits 0" $cli_link \
+    'if (write.step() == ConfigurationWrite::Step::ReadingBack ||' 'if (false ||'
+mutant "edge: Desconectar while a write awaits its echo closes the port; the write's outcome is never shown" $window \
+    $'if (writeInFlight())\n        return;\n    StatusBar1->setPanelText(1, QString());' \
+    $'if (m_master.requestWaiting())\n        return;\n    StatusBar1->setPanelText(1, QString());'
+mutant "edge: Sair does nothing while a write awaits its echo" $window \
+    $'    close();\n    QCoreApplication::quit();' $'    if (writeInFlight())\n        return;\n    close();\n    QCoreApplication::quit();'
+mutant "edge: every documented maximum refused (--timeout 10000, --interval 3600000, --count 31536000)" src/cli/main.cpp \
+    'return ok && value >= minimum && value <= maximum;' 'return ok && value >= minimum && value < maximum;'
+mutant "edge: every documented minimum refused (--timeout 100, --interval 1, --count 0)" src/cli/main.cpp \
+    'return ok && value >= minimum && value <= maximum;' 'return ok && value > minimum && value <= maximum;'
+mutant "edge: --zero -9,9 (the lower limit itself) is refused" src/transmitter/configwrite.cpp \
+    'return value < -kZeroAdjustLimit || value > kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange' \
+    'return value <= -kZeroAdjustLimit || value > kZeroAdjustLimit ? WriteCheck::ZeroOutOfRange'
+mutant "edge: --from of exactly 1 MiB is refused as larger than 1 MiB" src/cli/systemfiles.cpp \
+    'return readError == 0 && have <= maxBytes;' 'return readError == 0 && have < maxBytes;'
+mutant "edge: a reading behind a spoiled probe gives up at 2,75 s instead of 3,55 s, before a slow device has answered" $master \
+    'm_clock.nowUs() + qint64(writeWaitBoundMs() + m_timeoutMs) * kUsPerMs);' \
+    'm_clock.nowUs() + qint64(writeWaitBoundMs()) * kUsPerMs);'
+mutant "edge: a reading behind a spoiled probe waits a second past its bound" $master \
+    'm_clock.nowUs() + qint64(writeWaitBoundMs() + m_timeoutMs) * kUsPerMs);' \
+    'm_clock.nowUs() + qint64(writeWaitBoundMs() + m_timeoutMs + 1000) * kUsPerMs);'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
