@@ -3,7 +3,9 @@
 # order: the simulator lines ("terminal N") in the background, the other
 # "terminal" lines for a few seconds each, then Ctrl-C as a user ends them. A command succeeds
 # unless its comment says "exit status N". It runs in a mount namespace with
-# a /tmp of its own, so the README's /tmp/transmitter is this run's alone.
+# a /tmp of its own, so the README's /tmp/transmitter is this run's alone, and
+# a lock folder of its own: a port's lock file is named after its path, and
+# another run on this machine holds one of the same name.
 # Usage: readme_commands.sh README.md DIR-OF-quorva-cli DIR-OF-quorva
 set -u
 readme=$(realpath "$1")
@@ -11,7 +13,7 @@ if [ -z "${QUORVA_README_PRIVATE:-}" ]; then
     unshare -m --propagation private true 2>/dev/null || { echo "SKIP: no mount namespace"; exit 77; }
     exec env QUORVA_README_PRIVATE=1 unshare -m --propagation private "$0" "$@"
 fi
-mount -t tmpfs tmpfs /tmp || exit 1
+mount -t tmpfs tmpfs /tmp && mount -t tmpfs tmpfs "$(realpath /var/lock)" || exit 1
 export PATH="$(realpath "$2"):$(realpath "$3"):$PATH" QT_QPA_PLATFORM=offscreen
 cd "$(mktemp -d)" || exit 1
 trap 'kill -INT $(jobs -p) 2>/dev/null; wait' EXIT
