@@ -515,6 +515,10 @@ bool reportPathAccepted(const QString& path, QString* error)
         *error = QStringLiteral("%1: %2").arg(path, refusal);
         return false;
     }
+    if (const QString refusal = deviceNameRefusal(path); !refusal.isEmpty()) {
+        *error = QStringLiteral("%1: %2").arg(path, refusal);
+        return false;
+    }
     const QFileInfo target(path);
     // The report replaces a file by renaming over it: never a device or a folder.
     if (target.exists() && !target.isFile()) {

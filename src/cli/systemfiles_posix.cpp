@@ -1,9 +1,16 @@
+// Files on Linux and other POSIX systems: FIFOs and devices told apart by
+// their type, advisory locks, fsync.
 #include "systemfiles.h"
 
+#include "cli/outputfile.h"
+
+#include <QFileInfo>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace quorva::cli {
@@ -49,41 +56,82 @@ int openRegularFile(const QString& path, int flags, QString* reason)
     return fd;
 }
 
-bool readBoundedFile(const QString& path, qint64 maxBytes, const QString& whatItIs,
-                     QByteArray& content, QString* reason)
+// Devices are files of their own type here, found by it when opened.
+QString deviceNameRefusal(const QString&)
 {
-    const int fd = openRegularFile(path, O_RDONLY, reason);
-    if (fd < 0)
-        return false;
-    // Read to one byte past the limit: a file that grows meanwhile is caught too.
-    content.resize(maxBytes + 1);
-    qint64 have = 0;
-    int readError = 0;
-    while (have < content.size()) {
-        const ssize_t n = ::read(fd, content.data() + have, size_t(content.size() - have));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            readError = errno;
-        if (n <= 0)
-            break;
-        have += n;
-    }
-    ::close(fd);
-    content.resize(have);
-    if (readError != 0)
-        *reason = systemErrorText(readError);
-    else if (have > maxBytes)
-        *reason = QStringLiteral("maior que %1 MiB; não é %2")
-                      .arg(maxBytes / (1024 * 1024))
-                      .arg(whatItIs);
-    return readError == 0 && have <= maxBytes;
+    return {};
 }
 
-bool readConfigurationFile(const QString& path, QByteArray& content, QString* reason)
+FileLock tryLockFile(int fd)
 {
-    return readBoundedFile(path, kMaxConfigurationFileBytes,
-                           QStringLiteral("o JSON de 'quorva-cli read --json'"), content, reason);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        return errno == EWOULDBLOCK ? FileLock::HeldByAnother : FileLock::Unsupported;
+    }
+    return FileLock::Taken;
+}
+
+void unlockFile(int fd)
+{
+    ::flock(fd, LOCK_UN);
+}
+
+int syncFile(int fd)
+{
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+int truncateFile(int fd, qint64 size)
+{
+    return ::ftruncate(fd, off_t(size)) == 0 ? 0 : errno;
+}
+
+int syncFolderOf(const QString& file)
+{
+    const int fd = ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
+}
+
+QString descriptorPath(int fd)
+{
+    // The link's own text: a pipe's "pipe:[N]" is no path (QFileInfo would make it one).
+    char link[4096];
+    const ssize_t size =
+        ::readlink(qPrintable(QStringLiteral("/proc/self/fd/%1").arg(fd)), link, sizeof link);
+    const QString target = size > 0 ? QFile::decodeName(QByteArray(link, size)) : QString();
+    return target.startsWith(u'/') ? target : QString();
+}
+
+// /proc and /sys open for root and then refuse the line.
+bool isSystemInformationFile(int fd)
+{
+    struct statfs fs
+    {
+    };
+    return ::fstatfs(fd, &fs) == 0 && (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
+}
+
+bool fillClosedStandardDescriptors()
+{
+    bool outputClosed = false;
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
+        // The lowest free number is this one: the lower ones are open by now.
+        const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+    return outputClosed;
 }
 
 } // namespace quorva::cli

@@ -14,7 +14,6 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -186,7 +185,7 @@ int runWindowProgram(int argc, char* argv[], const WindowProgramHooks& hooks)
         hooks.beforeShow(form);
     // A session's end or a closed terminal ends the program as "Sair" does,
     // with the port let go, its lock file with it.
-    const QuitSignals quitSignals{SIGTERM, SIGHUP};
+    const QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::received, &form, [&] {
         line.master.reset();
         line.link.close();
