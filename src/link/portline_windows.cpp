@@ -38,6 +38,21 @@ std::wstring devicePath(const QString& name)
     return path.toStdWString();
 }
 
+// Whether Windows holds the port as a device of its own, whose driver moves
+// bytes at the baud rate: a UART of the machine, a USB adapter, and also a
+// virtual pair's driver. Qt lists those with the device's description. A
+// name that only maps elsewhere (wine's COM ports onto Linux
+// pseudo-terminals) has none, and its bytes cross at once.
+bool isDevicePort(const QString& name)
+{
+    const QString bare = name.startsWith(QStringLiteral("\\\\.\\")) ? name.mid(4) : name;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (info.portName().compare(bare, Qt::CaseInsensitive) == 0)
+            return !info.description().isEmpty();
+    }
+    return false;
+}
+
 PortLine::OpenFailure openFailure(DWORD error)
 {
     switch (error) {
@@ -130,6 +145,7 @@ struct PortLine::Private
     std::atomic<bool> stopping{false};
     std::atomic<bool> failed{false};
     std::atomic<bool> eventPosted{false};
+    bool paced = true;
     mutable std::mutex mutex;
     QByteArray received; // under mutex
     QByteArray outgoing; // under mutex
@@ -267,6 +283,7 @@ std::unique_ptr<PortLine> PortLine::open(const QString& name, std::function<void
         return nullptr;
     }
     ::PurgeComm(d->port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    d->paced = isDevicePort(name);
     d->onEvent = std::move(onEvent);
     d->worker = std::thread([raw = d.get()] { raw->run(); });
     return std::unique_ptr<PortLine>(new PortLine(std::move(d)));
@@ -343,11 +360,9 @@ bool PortLine::failed() const
     return d->failed;
 }
 
-// A COM port is a UART of the machine or a USB adapter's: bytes cross it at
-// its baud rate.
 bool PortLine::paced() const
 {
-    return true;
+    return d->paced;
 }
 
 // An FTDI adapter's latency timer is a setting of its Windows driver (the

@@ -11,6 +11,9 @@ namespace {
 // Above every errno number, so the two never meet.
 constexpr int kWindowsErrorBase = 0x20000;
 
+// Windows' code for a full disk quota, which MinGW's headers lack.
+constexpr unsigned long kErrorDiskQuotaExceeded = 1295;
+
 struct WindowsErrorText
 {
     unsigned long code;
@@ -50,7 +53,7 @@ constexpr WindowsErrorText kWindowsErrorTexts[] = {
     {ERROR_OPERATION_ABORTED, "operação cancelada"},
     {ERROR_IO_DEVICE, "erro de entrada e saída no dispositivo"},
     {ERROR_DEVICE_NOT_CONNECTED, "o dispositivo não está conectado"},
-    {ERROR_DISK_QUOTA_EXCEEDED, "cota de disco excedida"},
+    {kErrorDiskQuotaExceeded, "cota de disco excedida"},
     {ERROR_PRIVILEGE_NOT_HELD, "o usuário não tem o privilégio necessário"},
     {ERROR_TIMEOUT, "tempo esgotado"},
     {ERROR_DEVICE_REMOVED, "o dispositivo foi removido"},
