@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFontDatabase>
 #include <QRegularExpression>
 #include <QScreen>
 #include <algorithm>
@@ -146,6 +148,16 @@ void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
     std::exit(0);
 }
 
+// The faces shipped beside the program (fonts/, the Windows package's
+// Liberation Sans, which the layout is measured in); a system that has them
+// installed (Linux) ships none.
+void loadShippedFonts()
+{
+    const QDir fonts(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
+    for (const QString& face : fonts.entryList({QStringLiteral("*.ttf")}, QDir::Files))
+        QFontDatabase::addApplicationFont(fonts.filePath(face));
+}
+
 } // namespace
 
 namespace quorva::ui {
@@ -159,6 +171,7 @@ int runWindowProgram(int argc, char* argv[], const WindowProgramHooks& hooks)
 
     Application app(argc, argv);
     installToolkitTranslations(app);
+    loadShippedFonts();
     QCommandLineParser parser;
     options.describe(parser);
     parser.process(app);
