@@ -50,10 +50,43 @@ if [ "${1:-}" = --print-prefix ]; then
     exit 0
 fi
 
+# The licence texts and third-party notices the package must carry, from the
+# same archives: Qt's licences, and each library bundled in Qt Base with its
+# attribution (src/**/qt_attribution.json and the files beside it).
+collect_licences() {
+    local unpacked="$cache_root/licences-$key"
+    rm -rf "$unpacked" "$prefix/licenses.new"
+    mkdir -p "$unpacked" "$prefix/licenses.new"
+    tar -C "$unpacked" -xJf "$archives/qt6-base_$qt_version+dfsg.orig.tar.xz" --wildcards \
+        '*/LICENSES/*' '*/src/*qt_attribution.json' '*/src/*LICEN[CS]E*' '*/src/*COPYING*' \
+        '*/3rdparty/freetype/docs/FTL.TXT' '*/3rdparty/freetype/docs/GPLv2.TXT'
+    for module in qtserialport qtcharts; do
+        tar -C "$unpacked" -xJf "$archives/$module-everywhere-src-$qt_version.tar.xz" --wildcards \
+            '*/LICENSES/*'
+    done
+    local base="$unpacked/qtbase-everywhere-src-$qt_version"
+    cp "$base"/LICENSES/{LGPL-3.0-only,GPL-3.0-only,GPL-2.0-only}.txt "$prefix/licenses.new/"
+    cp -r "$base/src" "$prefix/licenses.new/qtbase" # only these files were unpacked
+    for module in qtserialport qtcharts; do
+        cp -r "$unpacked/$module-everywhere-src-$qt_version/LICENSES" "$prefix/licenses.new/$module"
+    done
+    rm -rf "$unpacked" "$prefix/licenses"
+    mv "$prefix/licenses.new" "$prefix/licenses"
+}
+
 mkdir -p "$cache_root"
 exec 9>"$cache_root/qt-$qt_version-mingw-$key.lock"
 flock 9    # one build at a time; a second run waits and then finds the cache
+# Qt's own texts in Portuguese: Debian's translation of the same Qt version
+# (qt6-translations-l10n), where the Windows Qt looks for its translations.
+add_translations() {
+    mkdir -p "$prefix/translations"
+    cp /usr/share/qt6/translations/qtbase_pt_BR.qm "$prefix/translations/"
+}
+
 if [ -f "$stamp" ]; then
+    [ -d "$prefix/licenses" ] || collect_licences
+    [ -f "$prefix/translations/qtbase_pt_BR.qm" ] || add_translations
     echo "Qt $qt_version for Windows: $prefix (cached)" >&2
     echo "$prefix"
     exit 0
@@ -96,6 +129,8 @@ for module in qtserialport qtcharts; do
     cmake --install "$work/build-$module"
 done
 
+collect_licences
+add_translations
 echo "built in $(( $(date +%s) - start )) s on $(nproc) cores, $jobs jobs, $(date -u +%FT%TZ)" > "$stamp"
 rm -rf "$work"
 echo "Qt $qt_version for Windows: $prefix ($(cat "$stamp"))" >&2
