@@ -103,6 +103,12 @@ status=$?
 text=$(pdftotext "$work/lote.pdf" - 2>/dev/null)
 expect "report to PDF" $status 0 "Ana Souza" "$text"
 grep -q "COM8" <<<"$text" && pass "the report names the port COM8" || fail "the report: $text"
+# A record saved on Windows with CRLF line ends reports as well.
+sed 's/$/\r/' "$work/lote.jsonl" >"$work/lote-crlf.jsonl"
+out=$(cli report "$(windowsPath "$work/lote-crlf.jsonl")" -o "$(windowsPath "$work/crlf.html")" 2>&1)
+expect "report from a CRLF record" $? 0 "" "$out"
+grep -q "COM8" "$work/crlf.html" 2>/dev/null && pass "the CRLF record's report names COM8" ||
+    fail "the CRLF record's report"
 
 out=$(cli ports 2>&1)
 expect "ports" $? 0 "" "$out"

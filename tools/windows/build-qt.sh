@@ -3,7 +3,7 @@
 # the tree, and prints the prefix it lives in. A second run with the same
 # options finds it and builds nothing.
 #
-#   tools/windows/build-qt.sh [--print-prefix]
+#   tools/windows/build-qt.sh [--print-prefix | --check-archives]
 #
 # The sources are the archives named in qt-sources.sha256, looked for in
 # $QUORVA_QT_ARCHIVES (default /work/shared/third-party). They are Qt's
@@ -50,6 +50,25 @@ if [ "${1:-}" = --print-prefix ]; then
     exit 0
 fi
 
+# The archives are all there and as published; status 3 otherwise.
+check_archives() {
+    for archive in $(awk '{print $2}' "$here/qt-sources.sha256"); do
+        if [ ! -f "$archives/$archive" ]; then
+            echo "build-qt.sh: $archives/$archive is missing; set QUORVA_QT_ARCHIVES to the folder holding" \
+                 "the archives named in tools/windows/qt-sources.sha256 (see the head of this script)" >&2
+            exit 3
+        fi
+    done
+    (cd "$archives" && sha256sum --quiet -c "$here/qt-sources.sha256") || {
+        echo "build-qt.sh: the Qt source archives in $archives do not match tools/windows/qt-sources.sha256" >&2
+        exit 3
+    }
+}
+if [ "${1:-}" = --check-archives ]; then
+    check_archives
+    exit 0
+fi
+
 # The licence texts and third-party notices the package must carry, from the
 # same archives: Qt's licences, and each library bundled in Qt Base with its
 # attribution (src/**/qt_attribution.json and the files beside it).
@@ -92,17 +111,7 @@ if [ -f "$stamp" ]; then
     exit 0
 fi
 
-for archive in $(awk '{print $2}' "$here/qt-sources.sha256"); do
-    if [ ! -f "$archives/$archive" ]; then
-        echo "build-qt.sh: $archives/$archive is missing; set QUORVA_QT_ARCHIVES to the folder holding" \
-             "the archives named in tools/windows/qt-sources.sha256 (see the head of this script)" >&2
-        exit 3
-    fi
-done
-(cd "$archives" && sha256sum --quiet -c "$here/qt-sources.sha256") || {
-    echo "build-qt.sh: the Qt source archives in $archives do not match tools/windows/qt-sources.sha256" >&2
-    exit 3
-}
+check_archives
 
 work="$cache_root/work-qt-$qt_version-mingw-$key"
 rm -rf "$work" "$prefix"
