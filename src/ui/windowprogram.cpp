@@ -3,6 +3,7 @@
 #include "link/masteronline.h"
 #include "link/usbserialdriver.h"
 #include "sim/virtualtransmitter.h"
+#include "ui/console.h"
 #include "ui/messagesink.h"
 #include "ui/quitsignals.h"
 #include "ui/serial.h"
@@ -93,7 +94,7 @@ constexpr const char* kToolkitOptions[] = {"platform",      "platformpluginpath"
 
 void refuse(const QString& message)
 {
-    fprintf(stderr, "quorva: %s\nVeja 'quorva --help'.\n", qPrintable(message));
+    fprintf(stderr, "quorva: %s\nVeja 'quorva --help'.\n", message.toUtf8().constData());
     std::exit(2);
 }
 
@@ -144,7 +145,7 @@ void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
         parser.isSet(options.help)
             ? helpText(parser)
             : QStringLiteral("quorva %1\n").arg(QCoreApplication::applicationVersion());
-    fputs(text.toLocal8Bit().constData(), stdout);
+    fputs(text.toUtf8().constData(), stdout);
     std::exit(0);
 }
 
@@ -167,6 +168,7 @@ int runWindowProgram(int argc, char* argv[], const WindowProgramHooks& hooks)
     QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
     const WindowOptions options;
+    useStartingConsole();
     answerWithoutDisplay(argc, argv, options);
 
     Application app(argc, argv);

@@ -113,6 +113,12 @@ grep -q "COM8" "$work/crlf.html" 2>/dev/null && pass "the CRLF record's report n
 out=$(cli ports 2>&1)
 expect "ports" $? 0 "" "$out"
 
+# The window program answers its command line without a window, in UTF-8.
+out=$("$wine" "$stage/quorva.exe" --version 2>&1)
+expect "quorva.exe --version" $? 0 "quorva 1.01" "$out"
+out=$("$wine" "$stage/quorva.exe" --porta COM8 2>&1)
+expect "quorva.exe refuses an unknown option" $? 2 "quorva: opção desconhecida: porta" "$out"
+
 # The window, on the built-in transmitter, under a virtual display.
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
