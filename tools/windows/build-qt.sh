@@ -112,6 +112,9 @@ if [ -f "$stamp" ]; then
 fi
 
 check_archives
+# The build's own output goes to standard error: standard output carries
+# only the prefix, for the caller to take.
+exec 3>&1 1>&2
 
 work="$cache_root/work-qt-$qt_version-mingw-$key"
 rm -rf "$work" "$prefix"
@@ -142,5 +145,5 @@ collect_licences
 add_translations
 echo "built in $(( $(date +%s) - start )) s on $(nproc) cores, $jobs jobs, $(date -u +%FT%TZ)" > "$stamp"
 rm -rf "$work"
-echo "Qt $qt_version for Windows: $prefix ($(cat "$stamp"))" >&2
-echo "$prefix"
+echo "Qt $qt_version for Windows: $prefix ($(cat "$stamp"))"
+echo "$prefix" >&3
