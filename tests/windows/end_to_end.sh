@@ -78,6 +78,25 @@ rows=$(grep -c ';°C;' <<<"$out")
 [ $status -eq 0 ] && [ "$(head -1 <<<"$out")" = "timestamp;measured;unit;error" ] && [ "$rows" -eq 3 ] &&
     pass "monitor --count 3" || fail "monitor --count 3 (status $status): $out"
 
+# The port goes away under a monitor (its simulator ended) and comes back
+# (started again): the failure is named, and the readings resume.
+"$linux_cli" simulate --link "$work/restarted" >/dev/null &
+first=$!
+for _ in $(seq 50); do [ -e "$work/restarted" ] && break; sleep 0.1; done
+ln -s "$work/restarted" "$WINEPREFIX/dosdevices/com6"
+cli monitor --port COM6 --interval 300 --count 16 --csv >"$work/restarted.csv" 2>/dev/null &
+monitor=$!
+sleep 2.5
+kill -TERM $first
+sleep 1.5
+"$linux_cli" simulate --link "$work/restarted" >/dev/null &
+wait $monitor
+status=$?
+grep -q "COM6: a porta deixou de responder (cabo desconectado?)" "$work/restarted.csv" &&
+    tail -1 "$work/restarted.csv" | grep -q ';°C;$' && [ $status -eq 1 ] &&
+    pass "a port gone under monitor is named, and the readings resume" ||
+    fail "monitor across a restarted simulator (status $status): $(cat "$work/restarted.csv")"
+
 # A configuration saved on Windows with CRLF line ends writes back.
 cli read --port COM8 --json | sed 's/$/\r/' >"$work/k.json"
 out=$(cli write --port COM8 --from "$(windowsPath "$work/k.json")" --zero 0,3 2>&1)
