@@ -23,7 +23,7 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plug
 coverage_packages=(gcovr)
 # The Windows build and its tests under wine.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis ninja-build xz-utils
-                  xvfb xdotool imagemagick)
+                  xvfb xauth xdotool imagemagick)
 
 # install_missing [PACKAGE...]: the packages above and any given.
 install_missing() {
