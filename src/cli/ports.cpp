@@ -26,9 +26,8 @@ int listPorts(Output& o)
         const QString port = link::PortLine::nameOf(p);
         const bool isChosen = port == chosen;
         if (o.json) {
-            QJsonObject entry{{"port", port},
-                              {"description", p.description()},
-                              {"deviceIndex0", isChosen}};
+            QJsonObject entry{
+                {"port", port}, {"description", p.description()}, {"deviceIndex0", isChosen}};
             entry["vendorId"] =
                 p.hasVendorIdentifier() ? QJsonValue(hexId(p.vendorIdentifier())) : QJsonValue();
             entry["productId"] =
@@ -39,10 +38,9 @@ int listPorts(Output& o)
         const QString ids = p.hasVendorIdentifier()
                                 ? hexId(p.vendorIdentifier()) + u':' + hexId(p.productIdentifier())
                                 : QStringLiteral("    -    ");
-        o.out
-            << (isChosen ? "* " : "  ")
-            << QStringLiteral("%1 %2 %3").arg(port, -20).arg(ids).arg(p.description())
-            << Qt::endl;
+        o.out << (isChosen ? "* " : "  ")
+              << QStringLiteral("%1 %2 %3").arg(port, -20).arg(ids).arg(p.description())
+              << Qt::endl;
     }
     if (o.json) {
         printJson(o.out, array);

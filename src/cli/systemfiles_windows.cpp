@@ -97,8 +97,9 @@ int openRegularFile(const QString& path, int flags, QString* reason)
         return -1;
     }
     // Binary: the bytes written are the bytes on the disk.
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file),
-                                     (readOnly ? _O_RDONLY : 0) | (flags & O_APPEND ? _O_APPEND : 0));
+    const int fd =
+        ::_open_osfhandle(reinterpret_cast<intptr_t>(file),
+                          (readOnly ? _O_RDONLY : 0) | (flags & O_APPEND ? _O_APPEND : 0));
     if (fd < 0) {
         *reason = systemErrorText(errno);
         ::CloseHandle(file);
@@ -109,8 +110,8 @@ int openRegularFile(const QString& path, int flags, QString* reason)
 FileLock tryLockFile(int fd)
 {
     OVERLAPPED from{}; // the whole file, from its first byte
-    if (::LockFileEx(handleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                     MAXDWORD, MAXDWORD, &from))
+    if (::LockFileEx(handleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                     MAXDWORD, &from))
         return FileLock::Taken;
     return ::GetLastError() == ERROR_LOCK_VIOLATION ? FileLock::HeldByAnother
                                                     : FileLock::Unsupported;

@@ -33,8 +33,8 @@ constexpr DWORD kReadChunk = 512;
 // "COM5" is a device name only below COM10; the device namespace takes any.
 std::wstring devicePath(const QString& name)
 {
-    const QString path = name.startsWith(QStringLiteral("\\\\")) ? name
-                                                                 : QStringLiteral("\\\\.\\") + name;
+    const QString path =
+        name.startsWith(QStringLiteral("\\\\")) ? name : QStringLiteral("\\\\.\\") + name;
     return path.toStdWString();
 }
 
@@ -195,8 +195,8 @@ struct PortLine::Private
         if (bytes.isEmpty())
             return true;
         write.prepare();
-        return write.begin(::WriteFile(port, bytes.constData(), DWORD(bytes.size()), nullptr,
-                                       &write.overlapped));
+        return write.begin(
+            ::WriteFile(port, bytes.constData(), DWORD(bytes.size()), nullptr, &write.overlapped));
     }
 
     void take(const char* chunk, DWORD bytes)
@@ -243,7 +243,8 @@ void PortLine::Private::run()
 // once the line has failed.
 bool PortLine::Private::serve(Operation& read, Operation& write, char* chunk, QByteArray& writing)
 {
-    if ((!read.pending && !startRead(read, chunk)) || (!write.pending && !startWrite(write, writing)))
+    if ((!read.pending && !startRead(read, chunk)) ||
+        (!write.pending && !startWrite(write, writing)))
         return false;
     const HANDLE events[] = {wake, read.overlapped.hEvent, write.overlapped.hEvent};
     const DWORD which = ::WaitForMultipleObjects(write.pending ? 3 : 2, events, FALSE, INFINITE);

@@ -63,14 +63,14 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
     }
     m_port.reset(); // a line that failed lets go of its port first
     PortLine::OpenFailure failure;
-    m_port = PortLine::open(name, [this] { onLineEvent(); }, &failure);
+    m_port = PortLine::open(
+        name, [this] { onLineEvent(); }, &failure);
     if (!m_port) {
         m_lastOpenError = failure.systemText;
         m_lastOpenErrorCode = failure.code;
         m_lastFailure = {failure.kind, name, {}, failure.systemText};
-        return failure.code == QSerialPort::DeviceNotFoundError
-                   ? DriverStatusCode::DeviceNotFound
-                   : DriverStatusCode::DeviceNotOpened;
+        return failure.code == QSerialPort::DeviceNotFoundError ? DriverStatusCode::DeviceNotFound
+                                                                : DriverStatusCode::DeviceNotOpened;
     }
     m_lowLatency = m_port->lowLatency();
     m_pacedLine = m_port->paced();

@@ -26,9 +26,9 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("refused");
-        for (const char* name : {"NUL", "nul.txt", "CON", "con.pdf", "PRN", "AUX", "COM1",
-                                 "C:\\dados\\COM1.log", "c:/dados/lpt9.html", "CONOUT$",
-                                 "COM1:", "NUL .jsonl", "\\\\.\\COM5", "\\\\?\\COM5"})
+        for (const char* name :
+             {"NUL", "nul.txt", "CON", "con.pdf", "PRN", "AUX", "COM1", "C:\\dados\\COM1.log",
+              "c:/dados/lpt9.html", "CONOUT$", "COM1:", "NUL .jsonl", "\\\\.\\COM5", "\\\\?\\COM5"})
             QTest::newRow(name) << QString::fromLatin1(name) << true;
         QTest::newRow("COM superscript one") << QStringLiteral("COM¹.txt") << true;
         for (const char* name : {"console.txt", "COM10.csv", "nulo.jsonl", "C:\\dados\\lote.jsonl",
@@ -51,12 +51,13 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("NUL") << "NUL" << int(O_WRONLY | O_APPEND | O_CREAT)
                              << "é um nome de dispositivo do Windows (NUL), não um arquivo";
-        QTest::newRow("COM1 with extension") << "com1.jsonl" << int(O_RDONLY)
-                                             << "é um nome de dispositivo do Windows (COM1), não um arquivo";
+        QTest::newRow("COM1 with extension")
+            << "com1.jsonl" << int(O_RDONLY)
+            << "é um nome de dispositivo do Windows (COM1), não um arquivo";
         QTest::newRow("folder") << "pasta" << int(O_RDONLY) << "é uma pasta";
         QTest::newRow("missing") << "falta.json" << int(O_RDONLY) << "não existe";
-        QTest::newRow("missing folder") << "falta\\lote.jsonl" << int(O_WRONLY | O_CREAT)
-                                        << "a pasta não existe";
+        QTest::newRow("missing folder")
+            << "falta\\lote.jsonl" << int(O_WRONLY | O_CREAT) << "a pasta não existe";
     }
     void opensOnlyRegularFiles()
     {
@@ -89,7 +90,8 @@ private slots:
         QVERIFY(record.close());
         QFile written(path);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), QByteArray("{\"row\":1}\n{\"row\":2,\"tag\":\"TT-101\"}\n{\"row\":3}\n"));
+        QCOMPARE(written.readAll(),
+                 QByteArray("{\"row\":1}\n{\"row\":2,\"tag\":\"TT-101\"}\n{\"row\":3}\n"));
 
         QString why;
         const int fd = openRegularFile(path, O_RDONLY, &why);

@@ -76,7 +76,8 @@ private slots:
         const TransactionResult w = awaitResult(finished);
         QVERIFY2(w.ok(), outcomeName(w.outcome));
         QCOMPARE(w.quantity, 11);
-        QTRY_COMPARE(slaveRegisters().mid(0, 11), QList<int>({0, 0, 0, 5, 0, 0, 6000, 0, 0, 123, 10}));
+        QTRY_COMPARE(slaveRegisters().mid(0, 11),
+                     QList<int>({0, 0, 0, 5, 0, 0, 6000, 0, 0, 123, 10}));
         link.close();
     }
 
