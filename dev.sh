@@ -6,6 +6,11 @@
 #   ./dev.sh mutants  the mutation check (not in CI): tools/mutants.sh
 #   ./dev.sh coverage line and branch coverage of the suite (not in CI), in
 #                     build-coverage/: tools/coverage.sh
+#   ./dev.sh windows  the Windows programs (MinGW-w64 cross build, in
+#                     build-windows/), their installer and portable zip; Qt
+#                     for Windows is built once into ~/.cache/quorva
+#   ./dev.sh windows-test  the same, then its tests under wine (CI runs it
+#                     after the Linux suite: .ci/run)
 # Installing needs root (or sudo).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -16,6 +21,9 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plug
           qt6-charts-dev poppler-utils)
 # Only ./dev.sh coverage needs these; CI's test path installs none of them.
 coverage_packages=(gcovr)
+# The Windows build and its tests under wine.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis ninja-build xz-utils
+                  xvfb xauth xdotool imagemagick)
 
 # install_missing [PACKAGE...]: the packages above and any given.
 install_missing() {
@@ -45,6 +53,20 @@ sanitized_checks() {
     (cd build-sanitize && ctest -R '^(fuzz_.*_smoke|soak_sanitized)$' --output-on-failure)
 }
 
+# The Windows programs from the same tree: Qt for Windows from its source
+# archives (cached, tools/windows/build-qt.sh), the cross build, the folder
+# as installed, the installer and the zip.
+windows_build() {
+    install_missing "${windows_packages[@]}"
+    local qt
+    qt=$(tools/windows/build-qt.sh)
+    cmake -G Ninja -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+        -DQUORVA_LINUX_BUILD="$PWD/build"
+    cmake --build build-windows -j"$(nproc)"
+    cmake --build build-windows --target windows_package
+}
+
 case "${1:-}" in
 window)
     install_missing
@@ -68,8 +90,17 @@ coverage)
     cmake --build build-coverage -j"$(nproc)"
     exec tools/coverage.sh
     ;;
+windows)
+    windows_build
+    ;;
+windows-test)
+    windows_build
+    build # its simulator serves the programs end to end
+    cd build-windows
+    ctest --output-on-failure
+    ;;
 *)
-    echo "usage: $0 window|test|mutants|coverage" >&2
+    echo "usage: $0 window|test|mutants|coverage|windows|windows-test" >&2
     exit 2
     ;;
 esac

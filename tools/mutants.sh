@@ -49,8 +49,8 @@ mutant "no inter-frame gap before a request" $master \
     $'if (quiet < interFrameGapUs())\n            return;' $'if (false)\n            return;'
 mutant "a request waits for the line for ever" $master \
     'if (!m_waiting || m_clock.nowUs() < m_waiting->deadlineUs)' 'if (true)'
-mutant "pacing judged paced whatever the port" src/link/usbserialdriver.cpp \
-    'm_pacedLine = isRealUart(*port);' 'm_pacedLine = true;'
+mutant "pacing judged paced whatever the port" src/link/portline_posix.cpp \
+    'd->paced = isRealUart(d->port);' 'd->paced = true;'
 mutant "poll the line every millisecond" $master \
     'm_timer.start(int((remainingUs + kUsPerMs - 1) / kUsPerMs));' 'm_timer.start(1);'
 mutant "connect at 19200 baud" src/link/devicelink.cpp \
@@ -125,7 +125,7 @@ mutant "line-busy failure named in English" src/transmitter/reading.cpp 'return 
 mutant "timestamps in UTC carry -00:00 instead of +00:00" src/transmitter/readingcsv.cpp '.arg(QChar(offsetMinutes < 0 ? u'\''-'\'' : u'\''+'\''))' '.arg(QChar(offsetMinutes <= 0 ? u'\''-'\'' : u'\''+'\''))'
 mutant "--from (and a plan, a record) past its limit no longer said too large" src/cli/systemfiles.cpp 'return readError == 0 && have <= maxBytes;' 'return readError == 0;'
 mutant "simulate --link takes over a live simulator's link" src/cli/ownedlink.cpp 'return target == ours || (::lstat(target.constData(), &st) != 0 && errno == ENOENT);' 'return target == ours || target.startsWith("/dev/pts/");'
-mutant "SIGHUP kills simulate and leaves its link behind (and read exits 129)" src/cli/interrupt.cpp 'for (const int signal : {SIGINT, SIGTERM, SIGHUP})' 'for (const int signal : {SIGINT, SIGTERM})'
+mutant "SIGHUP kills simulate and leaves its link behind (and read exits 129)" src/cli/interrupt_posix.cpp 'for (const int signal : {SIGINT, SIGTERM, SIGHUP})' 'for (const int signal : {SIGINT, SIGTERM})'
 mutant "Enviar enabled while reading and disabled once reading stops" src/ui/serial.cpp 'Button2->setEnabled(phase == Phase::Stopped || writeInFlight());' 'Button2->setEnabled(phase == Phase::Reading || writeInFlight());'
 mutant "a positive zero read from the device is shown, and sent back, negative" src/ui/widgets/maskedit.cpp 'const QString full = text.size() == 3 ? QStringLiteral(" ") + text : text;' 'const QString full = text.size() == 3 ? QStringLiteral("-") + text : text;'
 mutant "a pressure transmitter (sensor type 9) crashes the window" src/ui/widgets/radiogroup.cpp 'if (index < 0 || index >= m_items.size())' 'if (index < 0 || index > m_items.size())'
@@ -140,7 +140,7 @@ mutant "write --json --sensor J prints the Portuguese 'Faixa do Termopar J...' l
 mutant "monitor whose readings failed (port pulled, no reply) exits 0 and says nothing instead of 1 with 'N leitura(s) falharam'" src/cli/monitor.cpp 'failures += ok ? 0 : 1;' 'failures += 0;'
 mutant "monitor --count 0 (until Ctrl-C, the documented default) is refused with status 2" src/cli/main.cpp '!toInt(parser.value(opt.count), 0, kMaxCount, m.count)' '!toInt(parser.value(opt.count), 1, kMaxCount, m.count)'
 mutant "write --record lote.jsonl wipes the earlier attempts: the record holds only the last line" src/cli/outputfile.cpp 'O_WRONLY | O_APPEND | O_CREAT' 'O_WRONLY | O_TRUNC | O_CREAT'
-mutant "write --record /dev/null (a device) is accepted and the attempt silently unrecorded instead of refused with status 2" src/cli/systemfiles.cpp 'if (!known || !S_ISREG(st.st_mode)) {' 'if (!known || S_ISDIR(st.st_mode)) {'
+mutant "write --record /dev/null (a device) is accepted and the attempt silently unrecorded instead of refused with status 2" src/cli/systemfiles_posix.cpp 'if (!known || !S_ISREG(st.st_mode)) {' 'if (!known || S_ISDIR(st.st_mode)) {'
 mutant "simulate --link leaves its link behind after Ctrl-C or SIGTERM, dangling at a closed pseudo-terminal" src/cli/ownedlink.cpp 'linkTarget(m_path) == m_target)' 'linkTarget(m_path) != m_target)'
 mutant "a write whose request went out but got no confirmation no longer says 'A configuração não foi confirmada pelo transmissor'" src/cli/clilink.cpp 'QStringLiteral("A configuração não foi confirmada pelo transmissor: "));' 'QString());'
 mutant "read --port /tmp/missing --json reports outcome open-failed instead of port-not-found" src/link/linkfailure.cpp '{FailureKind::PortNotFound, "port-not-found",' '{FailureKind::PortNotFound, "open-failed",'
@@ -170,7 +170,7 @@ mutant "monitor without --interval reads twice a second instead of once (help st
 mutant "read --json against a silent or missing transmitter prints nothing on standard output instead of {\"error\":...,\"outcome\":...}" src/cli/read.cpp $'        if (o.json)\n            printJson(o.out, errorJson(error));' $'        if (o.json)\n            o.out.flush();'
 mutant "monitor --csv prints no header line timestamp;measured;unit;error" src/cli/monitor.cpp 'if (csv)' 'if (false)'
 mutant "every --json failure object names its outcome under the key \"result\" instead of \"outcome\" (read, monitor, write)" src/cli/output.cpp 'QJsonObject o{{"error", e.message}, {"outcome", e.code}};' 'QJsonObject o{{"error", e.message}, {"result", e.code}};'
-mutant "simulate --fault exception (no code) answers exception 1 (função ilegal) instead of the documented 4 (falha no transmissor)" src/cli/simulate.cpp 'options.fault.contains(u'\'':'\'') ? options.fault.section(u'\'':'\'', 1).toInt(&ok) : 4;' 'options.fault.contains(u'\'':'\'') ? options.fault.section(u'\'':'\'', 1).toInt(&ok) : 1;'
+mutant "simulate --fault exception (no code) answers exception 1 (função ilegal) instead of the documented 4 (falha no transmissor)" src/cli/simulate_posix.cpp 'options.fault.contains(u'\'':'\'') ? options.fault.section(u'\'':'\'', 1).toInt(&ok) : 4;' 'options.fault.contains(u'\'':'\'') ? options.fault.section(u'\'':'\'', 1).toInt(&ok) : 1;'
 mutant "ports marks every port but device 0 with * (and device 0 without)" src/cli/ports.cpp '<< (isChosen ? "* " : "  ")' '<< (isChosen ? "  " : "* ")'
 mutant "read --json gives measuredValue 23 for 23,5 °C (tenths dropped)" src/cli/jsonschema.cpp 'r.measured.inTenths ? r.measuredRaw / 10.0 : double(r.measuredRaw)' 'r.measured.inTenths ? double(r.measuredRaw / 10) : double(r.measuredRaw)'
 mutant "write --direction falling writes 4 a 20 mA (word 0000) instead of 20 a 4 mA (0001)" src/cli/choices.cpp '{{"rising", "crescente", "direct", "direto"},' '{{"falling", "rising", "crescente", "direct", "direto"},'

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/report.h"
+#include "cli/reportplatform.h"
 #include "sim/transmittermodel.h"
 
 #include <QCommandLineParser>
@@ -396,11 +397,11 @@ int main(int argc, char* argv[])
 {
     const bool outputClosed = fillClosedStandardDescriptors(); // before Qt opens anything
     // The reports are drawn with Qt's text engine and PDF writer, which need
-    // a GUI application; off screen, so that no display is needed.
+    // a GUI application, on a platform that needs no display.
     const bool draws = argc > 1 && (std::strcmp(argv[1], "report") == 0 ||
                                     std::strcmp(argv[1], "commission") == 0);
     if (draws) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", reportDrawingPlatform());
         qtMessageHandler = qInstallMessageHandler(withoutRuntimeFolderNote);
     }
     const std::unique_ptr<QCoreApplication> app =

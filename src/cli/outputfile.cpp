@@ -7,12 +7,11 @@
 #include <QFileInfo>
 #include <QTextStream>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -49,15 +48,11 @@ qint64 CheckedDescriptor::writeData(const char* data, qint64 size)
 
 QString CheckedDescriptor::fileName() const
 {
-    // The link's own text: a pipe's "pipe:[N]" is no path (QFileInfo would make it one).
-    char link[4096];
-    const ssize_t size =
-        ::readlink(qPrintable(QStringLiteral("/proc/self/fd/%1").arg(m_fd)), link, sizeof link);
-    const QString target = size > 0 ? QFile::decodeName(QByteArray(link, size)) : QString();
+    const QString target = descriptorPath(m_fd);
     const QString name = m_fd == STDOUT_FILENO ? QStringLiteral("saída padrão")
                                                : QStringLiteral("descritor %1").arg(m_fd);
     // A pipe or socket has no path to show.
-    return target.startsWith(u'/') ? QStringLiteral("%1 (%2)").arg(target, name) : name;
+    return !target.isEmpty() ? QStringLiteral("%1 (%2)").arg(target, name) : name;
 }
 
 bool CheckedDescriptor::finish()
@@ -85,23 +80,6 @@ QString writeFailureText(QTextStream& stream)
              stream.device() ? stream.device()->errorString() : QStringLiteral("erro de escrita"));
 }
 
-bool fillClosedStandardDescriptors()
-{
-    bool outputClosed = false;
-    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        outputClosed = outputClosed || fd == STDOUT_FILENO;
-        // The lowest free number is this one: the lower ones are open by now.
-        const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-        if (null >= 0 && null != fd) {
-            ::dup2(null, fd);
-            ::close(null);
-        }
-    }
-    return outputClosed;
-}
-
 LineFile::~LineFile()
 {
     if (m_fd >= 0)
@@ -127,13 +105,8 @@ bool LineFile::open(const QString& path)
     };
     m_created = ::stat(QFile::encodeName(path).constData(), &existing) != 0;
     m_fd = openRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, &m_refusal);
-    // /proc and /sys open for root and then refuse the line: refused before
-    // anything is sent.
-    struct statfs fs
-    {
-    };
-    if (m_fd >= 0 && ::fstatfs(m_fd, &fs) == 0 &&
-        (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC)) {
+    // Refused before anything is sent.
+    if (m_fd >= 0 && isSystemInformationFile(m_fd)) {
         m_refusal = QStringLiteral("é um arquivo do sistema, não guarda registros");
         ::close(m_fd);
         m_fd = -1;
@@ -141,47 +114,28 @@ bool LineFile::open(const QString& path)
     return m_fd >= 0;
 }
 
-namespace {
-
-bool syncFolder(const QString& file)
-{
-    const int fd = ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    const int err = errno;
-    ::close(fd);
-    errno = err;
-    return synced;
-}
-
-} // namespace
-
 bool LineFile::appendLine(const QByteArray& line)
 {
     const QByteArray whole = line + '\n';
     // Another program appending at once is waited for, a while: the size
     // seen is where this line goes. One that holds the file longer is not
     // waited for, so the outcome of a write already made is still reported.
+    // A file system without locks still takes the line.
     const QDeadlineTimer lockWait(kRecordLockWaitMs);
-    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK)
-            break; // a file system without locks still takes the line
+    while (tryLockFile(m_fd) == FileLock::HeldByAnother) {
         if (lockWait.hasExpired()) {
             m_refusal = QStringLiteral("bloqueado por outro programa");
             return false;
         }
-        ::usleep(20'000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     struct stat before
     {
     };
     if (::fstat(m_fd, &before) != 0) {
-        ::flock(m_fd, LOCK_UN);
-        return fail(errno);
+        const int error = errno;
+        unlockFile(m_fd);
+        return fail(error);
     }
     const bool regular = S_ISREG(before.st_mode);
     ssize_t n = -1;
@@ -190,15 +144,15 @@ bool LineFile::appendLine(const QByteArray& line)
     } while (n < 0 && errno == EINTR);
     int err = n < 0 ? errno : (n < whole.size() ? ENOSPC : 0);
     // A device or pipe takes no fsync, and needs none.
-    if (err == 0 && regular && ::fsync(m_fd) != 0)
-        err = errno;
+    if (err == 0 && regular)
+        err = syncFile(m_fd);
     // A file made by this run is found after a power cut only once its folder is synced too.
-    if (err == 0 && regular && std::exchange(m_created, false) && !syncFolder(m_path))
-        err = errno;
+    if (err == 0 && regular && std::exchange(m_created, false))
+        err = syncFolderOf(m_path);
     // Half a line would spoil the next one too: the file goes back to its last whole line.
     if (err != 0 && n > 0 && regular)
-        (void)::ftruncate(m_fd, before.st_size);
-    ::flock(m_fd, LOCK_UN);
+        (void)truncateFile(m_fd, before.st_size);
+    unlockFile(m_fd);
     return err == 0 || fail(err);
 }
 

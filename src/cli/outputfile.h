@@ -50,10 +50,12 @@ private:
 // The one line that says a stream's output was lost: which file and why.
 QString writeFailureText(QTextStream& stream);
 
-// Standard input, output and error, any of them closed, get /dev/null, so that
-// no file the program opens (Qt's own descriptors included) takes their
-// number and receives what was meant for them. To be called before anything
-// opens a file; true when standard output was closed.
+// Standard input, output and error, any of them closed, get /dev/null (NUL
+// on Windows), so that no file the program opens (Qt's own descriptors
+// included) takes their number and receives what was meant for them. On
+// Windows the two outputs also carry the bytes as written (UTF-8, bare line
+// feeds) to a console told so. To be called before anything opens a file;
+// true when standard output was closed. In systemfiles_<system>.cpp.
 bool fillClosedStandardDescriptors();
 
 // A file of lines (the commissioning record) to which a line is added whole

@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "link/portline.h"
 #include "link/usbserialdriver.h"
 
 #include <QJsonArray>
@@ -22,11 +23,11 @@ int listPorts(Output& o)
     QJsonArray array;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& p : ports) {
-        const bool isChosen = p.systemLocation() == chosen;
+        const QString port = link::PortLine::nameOf(p);
+        const bool isChosen = port == chosen;
         if (o.json) {
-            QJsonObject entry{{"port", p.systemLocation()},
-                              {"description", p.description()},
-                              {"deviceIndex0", isChosen}};
+            QJsonObject entry{
+                {"port", port}, {"description", p.description()}, {"deviceIndex0", isChosen}};
             entry["vendorId"] =
                 p.hasVendorIdentifier() ? QJsonValue(hexId(p.vendorIdentifier())) : QJsonValue();
             entry["productId"] =
@@ -37,10 +38,9 @@ int listPorts(Output& o)
         const QString ids = p.hasVendorIdentifier()
                                 ? hexId(p.vendorIdentifier()) + u':' + hexId(p.productIdentifier())
                                 : QStringLiteral("    -    ");
-        o.out
-            << (isChosen ? "* " : "  ")
-            << QStringLiteral("%1 %2 %3").arg(p.systemLocation(), -20).arg(ids).arg(p.description())
-            << Qt::endl;
+        o.out << (isChosen ? "* " : "  ")
+              << QStringLiteral("%1 %2 %3").arg(port, -20).arg(ids).arg(p.description())
+              << Qt::endl;
     }
     if (o.json) {
         printJson(o.out, array);

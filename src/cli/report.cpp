@@ -440,6 +440,8 @@ bool printPdf(const Report& report, const QString& path, QByteArray& pdf, QStrin
 // that is nothing but one (".pdf", which would be a hidden file).
 QString nameRefusal(const QString& path)
 {
+    if (const QString device = deviceNameRefusal(path); !device.isEmpty())
+        return device;
     if (formatOf(path) == Format::Unknown)
         return QStringLiteral("o relatório deve terminar em .pdf, .html ou .htm");
     if (QFileInfo(path).completeBaseName().isEmpty())

@@ -1,5 +1,7 @@
 #include "systemerror.h"
 
+#include "link/systemerror_platform.h"
+
 #include <QSaveFile>
 
 #include <cerrno>
@@ -15,7 +17,8 @@ struct ErrorText
     const char* text;
 };
 // The errors that opening a port, a file or a link, and reading or
-// appending to a file, can meet.
+// appending to a file, can meet (those every system's C library knows; each
+// system adds its own in systemerror_<system>.cpp).
 constexpr ErrorText kErrorTexts[] = {
     {EPERM, "operação não permitida"},
     {ENOENT, "não existe"},
@@ -45,7 +48,6 @@ constexpr ErrorText kErrorTexts[] = {
     {ELOOP, "links simbólicos em laço"},
     {EOVERFLOW, "valor grande demais"},
     {EOPNOTSUPP, "operação não suportada"},
-    {EDQUOT, "cota de disco excedida"},
 };
 
 } // namespace
@@ -56,6 +58,8 @@ QString systemErrorText(int error)
         if (e.error == error)
             return QString::fromUtf8(e.text);
     }
+    if (const QString text = platformErrorText(error); !text.isEmpty())
+        return text;
     return QStringLiteral("erro do sistema %1").arg(error);
 }
 
@@ -65,7 +69,7 @@ int errorNumberOfText(const QString& text)
         if (text == QString::fromLocal8Bit(std::strerror(e.error)))
             return e.error;
     }
-    return 0;
+    return platformErrorNumberOfText(text);
 }
 
 bool saveWhole(const QString& path, const QByteArray& bytes, int* errorNumber)

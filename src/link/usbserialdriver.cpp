@@ -1,74 +1,18 @@
 #include "usbserialdriver.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
-#include <unistd.h>
-
-#ifdef Q_OS_LINUX
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#endif
 
 namespace quorva::link {
 
 namespace {
-// Asks the kernel's driver to hand received bytes on at once. On an FTDI
-// cable this sets the adapter's latency timer to 1 ms instead of 16, which
-// otherwise may hold back the tail of a reply longer than one USB packet.
-bool requestLowLatency([[maybe_unused]] QSerialPort& port)
-{
-#ifdef Q_OS_LINUX
-    serial_struct serial{};
-    if (::ioctl(port.handle(), TIOCGSERIAL, &serial) != 0)
-        return false; // not a serial driver's port (a pseudo-terminal)
-    serial.flags |= ASYNC_LOW_LATENCY;
-    return ::ioctl(port.handle(), TIOCSSERIAL, &serial) == 0;
-#else
-    return false;
-#endif
-}
-
-// The device file behind a port name: Qt takes a bare name for one in /dev.
-QString deviceFile(const QString& name)
-{
-    return name.contains(u'/') ? name : QStringLiteral("/dev/") + name;
-}
 
 QStringList serialPortsPresent()
 {
     QStringList ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        ports << info.systemLocation();
+        ports << PortLine::nameOf(info);
     ports.sort();
     return ports;
-}
-
-// Whether the kernel drives the open port as a real UART, which moves bytes
-// at the baud rate: a USB-serial adapter's driver or the serial core's. The
-// device number leads to it whatever path reached the port (a link, a bind
-// mount); a pseudo-terminal or another virtual port has no such driver.
-bool isRealUart([[maybe_unused]] QSerialPort& port)
-{
-#ifdef Q_OS_LINUX
-    struct stat node
-    {
-    };
-    if (::fstat(port.handle(), &node) != 0 || !S_ISCHR(node.st_mode))
-        return false;
-    // /sys/bus/<bus>/drivers/<driver>
-    const QString driver = QFileInfo(QStringLiteral("/sys/dev/char/%1:%2/device/driver")
-                                         .arg(major(node.st_rdev))
-                                         .arg(minor(node.st_rdev)))
-                               .canonicalFilePath();
-    static const QStringList kUartBuses{"usb-serial", "serial-base", "platform",
-                                        "pnp",        "pci",         "amba"};
-    return kUartBuses.contains(driver.section(u'/', 3, 3));
-#else
-    return true;
-#endif
 }
 
 } // namespace
@@ -95,7 +39,7 @@ QString UsbSerialDriver::portForIndex(int deviceIndex) const
     const QList<QSerialPortInfo> ports = vendorPorts();
     if (deviceIndex < 0 || deviceIndex >= ports.size())
         return {};
-    return ports.at(deviceIndex).systemLocation();
+    return PortLine::nameOf(ports.at(deviceIndex));
 }
 
 DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
@@ -113,33 +57,24 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
             m_lastFailure = {FailureKind::PortNotFound, m_portName, {}, {}};
         return DriverStatusCode::DeviceNotFound;
     }
-    if (m_port && m_port->isOpen()) {
+    if (m_port && !m_port->failed()) {
         m_lastFailure = {FailureKind::PortBusy, name, {}, {}}; // held by this very program
         return DriverStatusCode::DeviceNotOpened;
     }
-    auto port = std::make_unique<QSerialPort>();
-    port->setPortName(name);
-    if (!port->open(QIODevice::ReadWrite)) {
-        m_lastOpenError = port->errorString();
-        m_lastOpenErrorCode = port->error();
-        const bool mayReadWrite =
-            ::access(QFile::encodeName(deviceFile(name)).constData(), R_OK | W_OK) == 0;
-        m_lastFailure = {
-            classifyOpenError(port->error(), mayReadWrite), name, {}, port->errorString()};
-        return port->error() == QSerialPort::DeviceNotFoundError
-                   ? DriverStatusCode::DeviceNotFound
-                   : DriverStatusCode::DeviceNotOpened;
+    m_port.reset(); // a line that failed lets go of its port first
+    PortLine::OpenFailure failure;
+    m_port = PortLine::open(
+        name, [this] { onLineEvent(); }, &failure);
+    if (!m_port) {
+        m_lastOpenError = failure.systemText;
+        m_lastOpenErrorCode = failure.code;
+        m_lastFailure = {failure.kind, name, {}, failure.systemText};
+        return failure.code == QSerialPort::DeviceNotFoundError ? DriverStatusCode::DeviceNotFound
+                                                                : DriverStatusCode::DeviceNotOpened;
     }
-    m_lowLatency = requestLowLatency(*port);
-    // Anything but a real UART (a pseudo-terminal, a virtual port) moves
-    // bytes at once, whatever its baud rate says.
-    m_pacedLine = isRealUart(*port);
-    QObject::connect(port.get(), &QSerialPort::readyRead, port.get(), [this] { notifyArrival(); });
-    QObject::connect(port.get(), &QSerialPort::errorOccurred, port.get(),
-                     [this](QSerialPort::SerialPortError error) { onPortError(error); });
-    m_lineFailed = false;
+    m_lowLatency = m_port->lowLatency();
+    m_pacedLine = m_port->paced();
     m_openName = name;
-    m_port = std::move(port);
     m_handle = m_nextHandle++;
     *handle = m_handle;
     return DriverStatusCode::Ok;
@@ -149,31 +84,15 @@ DriverStatus UsbSerialDriver::portFor(DriverHandle handle) const
 {
     if (!m_port || handle != m_handle)
         return DriverStatusCode::InvalidHandle;
-    if (m_lineFailed)
+    if (m_port->failed())
         return DriverStatusCode::IoError;
-    if (!m_port->isOpen())
-        return DriverStatusCode::InvalidHandle;
     return DriverStatusCode::Ok;
 }
 
-void UsbSerialDriver::onPortError(QSerialPort::SerialPortError error)
+void UsbSerialDriver::onLineEvent()
 {
-    // A pulled adapter shows as a resource error; a hung-up terminal as a
-    // read that finds nothing although the port reported data. Either way
-    // the line is gone: close the port at once, or its notifier would wake
-    // the event loop for ever, and tell the link.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
-    if (!m_port || !m_port->isOpen())
-        return;
-    m_lineFailed = true;
-    m_lastFailure = {FailureKind::PortGone, m_openName, {}, {}};
-    m_port->close();
-    notifyArrival();
-}
-
-void UsbSerialDriver::notifyArrival() const
-{
+    if (m_port && m_port->failed())
+        m_lastFailure = {FailureKind::PortGone, m_openName, {}, {}};
     if (m_arrival)
         m_arrival();
 }
@@ -187,9 +106,7 @@ DriverStatus UsbSerialDriver::close(DriverHandle handle)
 {
     if (!m_port || handle != m_handle)
         return DriverStatusCode::InvalidHandle;
-    m_port->close();
     m_port.reset();
-    m_lineFailed = false;
     return DriverStatusCode::Ok;
 }
 
@@ -212,13 +129,7 @@ DriverStatus UsbSerialDriver::write(DriverHandle handle, const quint8* buffer, q
     *bytesWritten = 0;
     if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
         return status;
-    const qint64 queued =
-        m_port->write(reinterpret_cast<const char*>(buffer), qint64(bytesToWrite));
-    if (queued != qint64(bytesToWrite))
-        return DriverStatusCode::IoError;
-    // Hands the bytes to the device without waiting for the line.
-    m_port->flush();
-    if (m_lineFailed || m_port->error() == QSerialPort::WriteError)
+    if (!m_port->write(reinterpret_cast<const char*>(buffer), qint64(bytesToWrite)))
         return DriverStatusCode::IoError;
     *bytesWritten = bytesToWrite;
     return DriverStatusCode::Ok;
@@ -239,23 +150,14 @@ DriverStatus UsbSerialDriver::setDataCharacteristics(DriverHandle handle, quint8
         return status;
     if (wordLength != kBits8 || stopBits != kStopBits1 || parity != kParityNone)
         return DriverStatusCode::InvalidParameter;
-    const bool ok = m_port->setDataBits(QSerialPort::Data8) &&
-                    m_port->setStopBits(QSerialPort::OneStop) &&
-                    m_port->setParity(QSerialPort::NoParity) &&
-                    m_port->setFlowControl(QSerialPort::NoFlowControl);
-    return ok ? DriverStatusCode::Ok : DriverStatusCode::InvalidParameter;
+    return m_port->setEightNoneOne() ? DriverStatusCode::Ok : DriverStatusCode::InvalidParameter;
 }
 
 DriverStatus UsbSerialDriver::purge(DriverHandle handle, quint32 mask)
 {
     if (const DriverStatus status = portFor(handle); status != DriverStatusCode::Ok)
         return status;
-    QSerialPort::Directions directions;
-    if (mask & kPurgeRx)
-        directions |= QSerialPort::Input;
-    if (mask & kPurgeTx)
-        directions |= QSerialPort::Output;
-    m_port->clear(directions);
+    m_port->clear(mask & kPurgeRx, mask & kPurgeTx);
     return DriverStatusCode::Ok;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/driver.h"
+#include "link/portline.h"
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -9,7 +10,7 @@
 
 namespace quorva::link {
 
-// The real cable, on Qt SerialPort. Device index 0 is the first serial port
+// The real cable, on the system's serial port (PortLine). Device index 0 is the first serial port
 // of the USB-serial vendor (FTDI, vendor id 0x0403) in port-name order; an
 // explicit port name (any serial device, a pseudo-terminal included) takes
 // its place for other adapters and for tests.
@@ -55,19 +56,17 @@ public:
 
 private:
     DriverStatus portFor(DriverHandle handle) const;
-    void onPortError(QSerialPort::SerialPortError error);
-    void notifyArrival() const;
+    void onLineEvent();
 
     QString m_portName;
     QString m_openName; // the port the open handle is on
-    std::unique_ptr<QSerialPort> m_port;
+    std::unique_ptr<PortLine> m_port;
     DriverHandle m_handle = 0;
     DriverHandle m_nextHandle = 0x1000;
     QString m_lastOpenError;
     QSerialPort::SerialPortError m_lastOpenErrorCode = QSerialPort::NoError;
     LinkFailure m_lastFailure;
     std::function<void()> m_arrival;
-    bool m_lineFailed = false; // hung up or pulled out since the open
     bool m_pacedLine = true;
     bool m_lowLatency = false;
 };

@@ -1,35 +1,33 @@
 #pragma once
 
 #include <QObject>
-#include <initializer_list>
-
-class QSocketNotifier;
+#include <memory>
 
 namespace quorva::ui {
 
-// Turns termination signals (SIGTERM from a session ending or `kill`, SIGHUP
-// from a closed terminal) into a Qt signal on the event loop, so the program
-// ends as through "Sair" and lets its port go: a killed process would leave
-// the port's lock file behind. The handler only writes a byte to a pipe, the
-// one thing safe to do inside it; the loop does the rest.
+// Turns the system's requests to end the program into a Qt signal on the
+// event loop, so the program ends as through "Sair" and lets its port go: a
+// killed process would leave the port's lock file behind. On Linux these are
+// SIGTERM (a session ending, `kill`) and SIGHUP (a closed terminal), whose
+// handler only writes a byte to a pipe, the one thing safe to do inside it
+// (quitsignals_posix.cpp); on Windows, the end of the user's session
+// (quitsignals_windows.cpp).
 class QuitSignals final : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit QuitSignals(std::initializer_list<int> signalNumbers, QObject* parent = nullptr);
+    explicit QuitSignals(QObject* parent = nullptr);
     ~QuitSignals() override;
     QuitSignals(const QuitSignals&) = delete;
     QuitSignals& operator=(const QuitSignals&) = delete;
 
 signals:
-    void received(int signalNumber);
+    void received();
 
 private:
-    void drain();
-
-    QSocketNotifier* m_notifier = nullptr;
-    QList<int> m_signals;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 } // namespace quorva::ui

@@ -3,6 +3,7 @@
 #include "link/masteronline.h"
 #include "link/usbserialdriver.h"
 #include "sim/virtualtransmitter.h"
+#include "ui/console.h"
 #include "ui/messagesink.h"
 #include "ui/quitsignals.h"
 #include "ui/serial.h"
@@ -11,10 +12,11 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFontDatabase>
 #include <QRegularExpression>
 #include <QScreen>
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -92,7 +94,7 @@ constexpr const char* kToolkitOptions[] = {"platform",      "platformpluginpath"
 
 void refuse(const QString& message)
 {
-    fprintf(stderr, "quorva: %s\nVeja 'quorva --help'.\n", qPrintable(message));
+    fprintf(stderr, "quorva: %s\nVeja 'quorva --help'.\n", message.toUtf8().constData());
     std::exit(2);
 }
 
@@ -143,8 +145,18 @@ void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
         parser.isSet(options.help)
             ? helpText(parser)
             : QStringLiteral("quorva %1\n").arg(QCoreApplication::applicationVersion());
-    fputs(text.toLocal8Bit().constData(), stdout);
+    fputs(text.toUtf8().constData(), stdout);
     std::exit(0);
+}
+
+// The faces shipped beside the program (fonts/, the Windows package's
+// Liberation Sans, which the layout is measured in); a system that has them
+// installed (Linux) ships none.
+void loadShippedFonts()
+{
+    const QDir fonts(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
+    for (const QString& face : fonts.entryList({QStringLiteral("*.ttf")}, QDir::Files))
+        QFontDatabase::addApplicationFont(fonts.filePath(face));
 }
 
 } // namespace
@@ -156,10 +168,12 @@ int runWindowProgram(int argc, char* argv[], const WindowProgramHooks& hooks)
     QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
     const WindowOptions options;
+    useStartingConsole();
     answerWithoutDisplay(argc, argv, options);
 
     Application app(argc, argv);
     installToolkitTranslations(app);
+    loadShippedFonts();
     QCommandLineParser parser;
     options.describe(parser);
     parser.process(app);
@@ -186,7 +200,7 @@ int runWindowProgram(int argc, char* argv[], const WindowProgramHooks& hooks)
         hooks.beforeShow(form);
     // A session's end or a closed terminal ends the program as "Sair" does,
     // with the port let go, its lock file with it.
-    const QuitSignals quitSignals{SIGTERM, SIGHUP};
+    const QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::received, &form, [&] {
         line.master.reset();
         line.link.close();

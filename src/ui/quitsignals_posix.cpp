@@ -10,6 +10,8 @@
 namespace quorva::ui {
 
 namespace {
+constexpr int kQuitSignals[] = {SIGTERM, SIGHUP};
+
 // One pair for the process: a handler cannot reach an object.
 int g_pipe[2] = {-1, -1};
 
@@ -23,37 +25,38 @@ extern "C" void onQuitSignal(int signalNumber)
 }
 } // namespace
 
-QuitSignals::QuitSignals(std::initializer_list<int> signalNumbers, QObject* parent)
-    : QObject(parent), m_signals(signalNumbers)
+struct QuitSignals::Private
+{
+    QSocketNotifier* notifier = nullptr;
+};
+
+QuitSignals::QuitSignals(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
 {
     if (g_pipe[0] < 0 &&
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_pipe) != 0) {
         qWarning("quorva: no pipe for termination signals");
         return;
     }
-    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &QuitSignals::drain);
+    d->notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(d->notifier, &QSocketNotifier::activated, this, [this] {
+        unsigned char byte = 0;
+        while (::read(g_pipe[0], &byte, 1) == 1)
+            emit received();
+    });
     struct sigaction action
     {
     };
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int number : m_signals)
+    for (int number : kQuitSignals)
         ::sigaction(number, &action, nullptr);
 }
 
 QuitSignals::~QuitSignals()
 {
-    for (int number : m_signals)
+    for (int number : kQuitSignals)
         std::signal(number, SIG_DFL);
-}
-
-void QuitSignals::drain()
-{
-    unsigned char byte = 0;
-    while (::read(g_pipe[0], &byte, 1) == 1)
-        emit received(int(byte));
 }
 
 } // namespace quorva::ui
