@@ -17,17 +17,16 @@ namespace quorva::link {
 namespace {
 // Asks the kernel's driver to hand received bytes on at once. On an FTDI
 // cable this sets the adapter's latency timer to 1 ms instead of 16, which
-// otherwise may hold back the tail of a reply longer than one USB packet.
-bool requestLowLatency([[maybe_unused]] QSerialPort& port)
+// otherwise may hold back the tail of a reply longer than one USB packet. A
+// port that does not take it (a pseudo-terminal) works as before.
+void requestLowLatency([[maybe_unused]] QSerialPort& port)
 {
 #ifdef Q_OS_LINUX
     serial_struct serial{};
     if (::ioctl(port.handle(), TIOCGSERIAL, &serial) != 0)
-        return false; // not a serial driver's port (a pseudo-terminal)
+        return; // not a serial driver's port
     serial.flags |= ASYNC_LOW_LATENCY;
-    return ::ioctl(port.handle(), TIOCSSERIAL, &serial) == 0;
-#else
-    return false;
+    ::ioctl(port.handle(), TIOCSSERIAL, &serial);
 #endif
 }
 
@@ -100,28 +99,25 @@ QString UsbSerialDriver::portForIndex(int deviceIndex) const
 
 DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
 {
-    m_lastOpenError.clear();
-    m_lastOpenErrorCode = QSerialPort::NoError;
     m_lastFailure = {};
     const QString name = portForIndex(deviceIndex);
     if (name.isEmpty()) {
-        m_lastOpenError = QStringLiteral("no such device");
-        m_lastOpenErrorCode = QSerialPort::DeviceNotFoundError;
         if (m_portName.isEmpty())
             m_lastFailure = {FailureKind::NoCable, {}, serialPortsPresent(), {}};
         else
             m_lastFailure = {FailureKind::PortNotFound, m_portName, {}, {}};
         return DriverStatusCode::DeviceNotFound;
     }
-    if (m_port && m_port->isOpen()) {
-        m_lastFailure = {FailureKind::PortBusy, name, {}, {}}; // held by this very program
+    // Held by this very program, or under any of its names by another: the
+    // port is left as it is, its line settings untouched.
+    if ((m_port && m_port->isOpen()) || m_lock.take(deviceFile(name)) == PortLock::Outcome::Busy) {
+        m_lastFailure = {FailureKind::PortBusy, name, {}, {}};
         return DriverStatusCode::DeviceNotOpened;
     }
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(name);
     if (!port->open(QIODevice::ReadWrite)) {
-        m_lastOpenError = port->errorString();
-        m_lastOpenErrorCode = port->error();
+        m_lock.release();
         const bool mayReadWrite =
             ::access(QFile::encodeName(deviceFile(name)).constData(), R_OK | W_OK) == 0;
         m_lastFailure = {
@@ -130,7 +126,13 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
                    ? DriverStatusCode::DeviceNotFound
                    : DriverStatusCode::DeviceNotOpened;
     }
-    m_lowLatency = requestLowLatency(*port);
+    // A port that appeared between the lock and the open (an adapter just
+    // plugged in) is locked now, or let go if another program was quicker.
+    if (!m_lock.held() && m_lock.take(deviceFile(name)) == PortLock::Outcome::Busy) {
+        m_lastFailure = {FailureKind::PortBusy, name, {}, {}};
+        return DriverStatusCode::DeviceNotOpened;
+    }
+    requestLowLatency(*port);
     // Anything but a real UART (a pseudo-terminal, a virtual port) moves
     // bytes at once, whatever its baud rate says.
     m_pacedLine = isRealUart(*port);
@@ -189,6 +191,7 @@ DriverStatus UsbSerialDriver::close(DriverHandle handle)
         return DriverStatusCode::InvalidHandle;
     m_port->close();
     m_port.reset();
+    m_lock.release();
     m_lineFailed = false;
     return DriverStatusCode::Ok;
 }
