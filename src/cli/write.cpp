@@ -238,9 +238,7 @@ int writeAttempt(CliLink& link, const WriteOptions& options, WriteRecord& record
     if (!link.writeAndReadBack(image, report, &error) && !report.echoed()) {
         // A request the line never took (a refused send, a busy line, an
         // interruption before it went out) is not recorded as sent.
-        const bool neverSent = error.isInterruption() ||
-                               error.code == QLatin1String("send-failed") ||
-                               error.code == QLatin1String("line-busy");
+        const bool neverSent = error.isInterruption() || report.result.neverSent();
         if (neverSent)
             record.remove(QStringLiteral("sent"));
         if (!error.isInterruption())

@@ -123,6 +123,11 @@ QString replyFailureText(const link::TransactionResult& result)
             .arg(exceptionText(result.exceptionCode));
     case ReplyOutcome::LineBusy:
         return QStringLiteral("linha ocupada (chegam bytes sem pedido)");
+    case ReplyOutcome::NotSent:
+        // Held back until the line came into step, which it did not in time.
+        return result.function == link::kWriteMultipleRegisters
+                   ? QStringLiteral("o transmissor não responde; nada foi enviado")
+                   : QStringLiteral("leitura não enviada: a linha ainda não está em sincronismo");
     case ReplyOutcome::Reply:
     case ReplyOutcome::ReadFailed:
     case ReplyOutcome::SendFailed:
