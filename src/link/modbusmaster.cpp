@@ -208,13 +208,6 @@ void ModbusMaster::opened()
     m_link.driver().keepLineNote(encodeLineNote(holding, nowMs));
 }
 
-void ModbusMaster::proveLineFirst()
-{
-    Backlog past = unansweredNow();
-    past.unknownSinceUs = past.resyncDueUs = m_clock.nowUs();
-    m_line = OutOfStep{std::move(past)};
-}
-
 void ModbusMaster::reset()
 {
     noteLine();

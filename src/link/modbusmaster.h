@@ -72,11 +72,14 @@ struct TransactionResult
 //   step. Otherwise the master sends resynchronising reads of 1 to
 //   kResyncCounts registers, each of a count nothing unanswered has, until
 //   one is answered or refused: in order, every request before it has then
-//   been answered. After a request that met silence, the master first waits
-//   the settle for its late answer, which brings the line into step as well.
+//   been answered, save those younger than a settle (a slave answering out
+//   of turn may still send theirs). After a request that went unanswered the
+//   master first waits for its late answer (lateAnswerWaitUs()), which
+//   brings the line into step as well.
 // - While a request is on the line, a whole frame that answers an unanswered
-//   request, a copy of the last reply or an echo of the request itself is
-//   dropped and the wait goes on.
+//   request, a copy of the last reply or of a late answer, or an echo of the
+//   request itself is dropped and the wait goes on.
+// - A port just opened has the past the last master on it noted (opened()).
 // - A caller's request waits for the line at most its own bound (a reading:
 //   the response timeout and the gap; a write: writeWaitBoundMs()), then
 //   fails without going out: LineBusy when bytes kept it off the line,
@@ -154,10 +157,6 @@ public:
     // this one's back as its own would. The master notes at once that it
     // holds the port, so a run killed outright leaves the past unknown.
     void opened();
-    // The line's past is unknown (another program may have left a request
-    // whose answer is still to come): no caller's request goes out before a
-    // resync has been answered.
-    void proveLineFirst();
     // The port is about to close: notes what is unanswered for the next
     // master, and forgets the line's present. Nothing more arrives.
     void reset();

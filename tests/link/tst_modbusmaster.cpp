@@ -52,10 +52,11 @@ struct Behaviour
     enum class Others { Answered, Refused, Ignored } others = Others::Answered;
     // The readings (1 for the first written) it never hears.
     std::set<int> lostReadings;
-    // What came before the open: nothing, another program's request left
-    // unanswered (its answer arrives `foreignAnswerMs` after the open), or
-    // the last run's reading, noted as unanswered 500 ms before the open
-    // (with what that run learned: the device answers its readings alone).
+    // What came before the open: nothing, an unknown past (a run killed
+    // outright while it held the port; its answer arrives `foreignAnswerMs`
+    // after the open), or the last run's reading, noted as unanswered 500 ms
+    // before the open (with what that run learned: the device answers its
+    // readings alone).
     enum class Past { Quiet, Unknown, Noted, NotedReadingsOnly } past = Past::Quiet;
     int foreignAnswerMs = -1;
 };
@@ -118,14 +119,16 @@ struct Rig : ScriptedLine
     // The line's past as `b` tells it, at the open.
     void open(const Behaviour& b)
     {
-        if (b.past == Behaviour::Past::Noted || b.past == Behaviour::Past::NotedReadingsOnly)
-            driver.note = "quorva-line 1\nwritten " +
-                          QByteArray::number(quorva::link::monotonicNowMs() - 500) +
-                          "\nunanswered 3 0 37 0\n" +
+        // A run that held the port and never let go (killed outright) leaves
+        // its past unknown.
+        const QByteArray written =
+            "quorva-line 1\nwritten " + QByteArray::number(quorva::link::monotonicNowMs() - 500);
+        if (b.past == Behaviour::Past::Unknown)
+            driver.note = written + "\nin-use\n";
+        else if (b.past != Behaviour::Past::Quiet)
+            driver.note = written + "\nunanswered 3 0 37 0\n" +
                           (b.past == Behaviour::Past::Noted ? "" : "readings-only\n");
         master.opened();
-        if (b.past == Behaviour::Past::Unknown)
-            master.proveLineFirst();
         if (b.foreignAnswerMs >= 0)
             driver.arriveAt(b.foreignAnswerMs * 1000LL, readReply(kReadingCount, 0xBEEF));
     }
@@ -217,7 +220,7 @@ private slots:
                 late.past = past;
                 late.foreignAnswerMs = 500;
                 QTest::addRow("%s, %s's answer after the open", line,
-                              past == Behaviour::Past::Noted ? "the last run" : "another program")
+                              past == Behaviour::Past::Noted ? "the last run" : "a killed run")
                     << paced << late << 2000 << true;
             }
         }
