@@ -26,13 +26,14 @@ mutant "accept another slave's reply" $frame \
     'if (quint8(reply[0]) != request.slave)' 'if (false)'
 mutant "skip the CRC check" $frame 'if (!hasValidCrc(reply))' 'if (false)'
 mutant "skip the byte-count check" $frame \
-    'if (quint8(reply[2]) != 2 * request.quantity || reply.size()' 'if (reply.size()'
+    $'if (quint8(reply[2]) != 2 * request.quantity ||\n            reply.size()' 'if (reply.size()'
 mutant "accept a write echo of another address" $frame \
     'wordAt(reply, 2) != request.startAddress ||' 'false ||'
 mutant "decode one word too many" $frame \
     $'k < request.quantity; ++k)\n            parsed.words' $'k <= request.quantity; ++k)\n            parsed.words'
 mutant "wait for a full reply after an exception's function code" $frame \
-    'return 5;' 'return 5 + 2 * request.quantity;'
+    $'        return kExceptionReplyLength;\n    if (request.function == kReadHoldingRegisters)' \
+    $'        return kReadReplyOverhead + 2 * request.quantity;\n    if (request.function == kReadHoldingRegisters)'
 mutant "nothing taken off the line before a request" $master 'if (!drainLine()) {' 'if (false) {'
 mutant "a cancel frees the line at once" $master 'on->wanted = false;' 'm_line = InStep{};'
 mutant "no settle after a silent request" $master \
@@ -43,9 +44,6 @@ mutant "no stale-frame check" $master \
 mutant "take the whole receive queue" $master \
     'takeQueued(on.received, std::min(length, kReplyBufferSize) - have, status)' \
     'takeQueued(on.received, kReplyBufferSize, status)'
-mutant "resyncs all of one count" $master \
-    'sendNow(buildReadRequest(m_slave, kResyncFirstRegister, count), true);' \
-    'sendNow(buildReadRequest(m_slave, kResyncFirstRegister, 1), true);'
 mutant "no inter-frame gap before a request" $master \
     'if (!quiet && needsGap(m_waiting->request)) {' 'if (false) {'
 mutant "a request waits for the line for ever" $master \
@@ -126,8 +124,9 @@ mutant "a late answer seen on an idle line does not bring it into step: a device
 mutant "no wait for a late answer before a resync: a device late every other request is never read" $master \
     'backlog.resyncDueUs = on.sent.resync ? now : on.sent.sentAtUs + lateAnswerWaitUs();' \
     'backlog.resyncDueUs = now;'
-mutant "a refusal is no answer: a transmitter that refuses every count but its reading stops reading after one lost reading" $master \
-    'if (clean || result.outcome == ReplyOutcome::Exception) {' 'if (clean) {'
+mutant "a refusal never stands for an unanswered reading's answer: a transmitter that refuses every count but its reading stops reading for 18 s after one lost reading" $master \
+    $'    if (!refusal || settled(*answered))\n        requests.erase(answered);' \
+    $'    if (!refusal)\n        requests.erase(answered);'
 mutant "a device that skips resyncs is never learned: each of its lost readings holds the readings back for the horizon" $master \
     'm_readingsOnly = true; // it skipped a resync and answered the reading' 'm_readingsOnly = false;'
 mutant "the request's own echo taken for its reply: a converter that hears itself never reads" $master \
@@ -198,7 +197,7 @@ mutant "a write whose request went out but got no confirmation no longer says 'A
 mutant "read --port /tmp/missing --json reports outcome open-failed instead of port-not-found" src/link/linkfailure.cpp '{FailureKind::PortNotFound, "port-not-found",' '{FailureKind::PortNotFound, "open-failed",'
 mutant "a port that goes away mid-read (simulator killed, cable pulled) is named 'porta não encontrada' instead of 'a porta deixou de responder (cabo desconectado?)'" src/link/usbserialdriver.cpp 'm_lastFailure = {FailureKind::PortGone, m_openName, {}, {}};' 'm_lastFailure = {FailureKind::PortNotFound, m_openName, {}, {}};'
 mutant "read --json against a silent transmitter (simulate --fault no-reply) reports outcome \"timeout\" instead of the documented \"no-reply\"" src/link/modbusmaster.cpp 'return "no-reply";' 'return "timeout";'
-mutant "every write waits for a 9-byte echo: a healthy transmitter's write is never confirmed (exit 1, window 'não foi confirmada')" src/link/modbusframe.cpp 'return 8;' 'return 9;'
+mutant "every write waits for a 9-byte echo: a healthy transmitter's write is never confirmed (exit 1, window 'não foi confirmada')" src/link/modbusframe.h 'constexpr int kWriteEchoLength = 8;' 'constexpr int kWriteEchoLength = 9;'
 mutant "the simulator lets a write overwrite its read-only registers: after any write it reads model '(código 0)', firmware 0,00" src/sim/transmittermodel.cpp 'if (!isReadOnly(number))' 'if (true)'
 mutant "the simulator echoes a write with start address 1 instead of 0: every write fails with 'eco da escrita não confere'" src/sim/slaveframe.cpp 'appendWord(frame, quint16(request.firstRegister - 1));' 'appendWord(frame, quint16(request.firstRegister));'
 mutant "simulate --turnaround 1500 answers at once: read without --timeout 2000 succeeds, the slow converter is not simulated" src/sim/ptyserver.cpp '* link::DeviceLink::kByteTimeUs + m_turnaroundUs' '* link::DeviceLink::kByteTimeUs'

@@ -36,24 +36,6 @@ bool sameReplyShape(const RequestFrame& a, const RequestFrame& b)
            (a.function == kReadHoldingRegisters || a.startAddress == b.startAddress);
 }
 
-// The length of the frame that `bytes` begin with, as its head tells it (an
-// exception, a read's byte count, a write's echo); 0 while the head is short
-// or names no function of ours.
-int lengthByHead(const QByteArray& bytes)
-{
-    if (bytes.size() < 2)
-        return 0;
-    const quint8 function = quint8(bytes[1]);
-    if (function == (kReadHoldingRegisters | kExceptionFlag) ||
-        function == (kWriteMultipleRegisters | kExceptionFlag))
-        return 5;
-    if (function == kWriteMultipleRegisters)
-        return 8;
-    if (function == kReadHoldingRegisters && bytes.size() >= 3)
-        return 5 + quint8(bytes[2]);
-    return 0;
-}
-
 // How many bytes the frame at the head of a reply takes. Bytes that begin
 // like the request itself may be its echo (a converter that hears its own
 // transmission), which runs to the request's length unless a valid answer
@@ -62,7 +44,7 @@ int frameLength(const QByteArray& received, const RequestFrame& request)
 {
     if (received.size() < 2)
         return 2;
-    int length = lengthByHead(received);
+    int length = announcedReplyLength(received);
     if (length == 0)
         length = quint8(received[1]) == kReadHoldingRegisters
                      ? 3
@@ -343,7 +325,7 @@ void ModbusMaster::resolveLateAnswers()
         if (quint8(m_idleBytes[at]) != m_slave)
             continue;
         const QByteArray rest = m_idleBytes.mid(at);
-        const int length = lengthByHead(rest);
+        const int length = announcedReplyLength(rest);
         if (length == 0 || rest.size() < length || !resolve(*unanswered, rest.left(length)))
             continue;
         qCDebug(lcFrames, "rx %s: a late answer, no request on the line",
@@ -576,7 +558,7 @@ ModbusMaster::Collected ModbusMaster::collectReply(OnLine& on, qint64 now, Drive
 bool ModbusMaster::dropForeignFrame(OnLine& on, qint64 now, int length)
 {
     const QByteArray frame = on.received.left(length);
-    const bool refusal = length == 5 && (quint8(frame[1]) & kExceptionFlag);
+    const bool refusal = length == kExceptionReplyLength && (quint8(frame[1]) & kExceptionFlag);
     const char* why = nullptr;
     if (frame == on.sent.request.bytes) {
         why = "the request's echo";

@@ -111,13 +111,7 @@ QString replyFailureText(const link::TransactionResult& result)
     case ReplyOutcome::NoReply:
         return QStringLiteral("o transmissor não respondeu (* Falha de comunicação *)");
     case ReplyOutcome::BadReply:
-        // An exception here refused the read that brings the line into step,
-        // never the request itself: its code still tells the technician why.
-        return result.fault == link::ReplyFault::Exception
-                   ? QStringLiteral("o transmissor recusou a leitura de sincronismo %1")
-                         .arg(exceptionText(result.exceptionCode))
-                   : QStringLiteral("resposta inválida do transmissor (%1)")
-                         .arg(faultText(result.fault));
+        return QStringLiteral("resposta inválida do transmissor (%1)").arg(faultText(result.fault));
     case ReplyOutcome::Exception:
         return QStringLiteral("o transmissor recusou o pedido %1")
             .arg(exceptionText(result.exceptionCode));

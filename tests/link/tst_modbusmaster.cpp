@@ -132,11 +132,12 @@ struct Rig : ScriptedLine
         if (b.foreignAnswerMs >= 0)
             driver.arriveAt(b.foreignAnswerMs * 1000LL, readReply(kReadingCount, 0xBEEF));
     }
-    // The window's timer: a reading every second unless one is still
-    // waiting; each poll's result noted as a letter (r read, f failed).
-    void pollFor(int seconds)
+    // The window's timer: a reading every second (or as often as asked)
+    // unless one is still waiting; each poll's result noted as a letter (r
+    // read, f failed).
+    void pollFor(int polls, int everyMs = 1000)
     {
-        for (int s = 0; s < seconds; ++s, runMs(1000))
+        for (int s = 0; s < polls; ++s, runMs(everyMs))
             if (!master.requestWaiting())
                 submitted += master.readHoldingRegisters(1, 1, kReadingCount) != SendOutcome::Busy;
     }
@@ -277,30 +278,38 @@ private slots:
 
     // One reply spoilt on the line costs its own reading, never the next
     // poll's (a reply with its own request's echo before it costs none);
-    // so does one reply later than the timeout.
+    // so does one reply later than the timeout. Polled every 250 ms, the
+    // reading after noise or another slave's frame reads too: the reply
+    // behind them, whole once its tail is in, is known for the lost one's.
     void oneBadReplyCostsOneReading_data()
     {
         QTest::addColumn<bool>("paced");
         QTest::addColumn<Behaviour>("slave");
+        QTest::addColumn<int>("everyMs");
         QTest::addColumn<QString>("polls");
         const auto inFront = [](const QByteArray& junk) {
             return onlyOn(3, [junk](int, const QByteArray&, const QByteArray& reply) {
                 return junk + reply;
             });
         };
+        const QByteArray noise = QByteArray::fromHex("ff0055");
+        const QByteArray otherSlave = rtu::sealed(QByteArray::fromHex("020302002a"));
         for (bool paced : {true, false}) {
             const char* line = paced ? "paced" : "pseudo-terminal";
-            const auto row = [&](const char* name, const Behaviour& b, const char* polls) {
-                QTest::addRow("%s, %s", line, name) << paced << b << QString(polls);
+            const auto row = [&](const char* name, const Behaviour& b, const char* polls,
+                                 int everyMs = 1000) {
+                QTest::addRow("%s, %s, every %d ms", line, name, everyMs)
+                    << paced << b << everyMs << QString(polls);
             };
             const auto prompt = [](int) { return 4; };
             row("a bad CRC", {prompt, 1, 2, onlyOn(3, badCrc)}, "rrfrrr");
-            row("noise before it", {prompt, 1, 2, inFront(QByteArray::fromHex("ff0055"))},
-                "rrfrrr");
+            row("noise before it", {prompt, 1, 2, inFront(noise)}, "rrfrrr");
+            row("noise before it", {prompt, 1, 2, inFront(noise)}, "rrfrrrrr", 250);
             // Whole sooner than a reply can cross a paced line, it is dropped there.
-            row("another slave's reply before it",
-                {prompt, 1, 2, inFront(rtu::sealed(QByteArray::fromHex("020302002a")))},
+            row("another slave's reply before it", {prompt, 1, 2, inFront(otherSlave)},
                 paced ? "rrrrrr" : "rrfrrr");
+            row("another slave's reply before it", {prompt, 1, 2, inFront(otherSlave)},
+                paced ? "rrrrrrrr" : "rrfrrrrr", 250);
             row("its request's echo before it", {prompt, 1, 2, [](int, const QByteArray& request,
                                                                   const QByteArray& reply) {
                      return request + reply;
@@ -318,11 +327,12 @@ private slots:
     {
         QFETCH(bool, paced);
         QFETCH(Behaviour, slave);
+        QFETCH(int, everyMs);
         QFETCH(QString, polls);
         Rig rig(paced);
         rig.answer(slave);
         rig.watchForStaleReadings();
-        rig.pollFor(6);
+        rig.pollFor(int(polls.size()), everyMs);
         QVERIFY2(rig.stale.isEmpty(), qPrintable(rig.stale.join(", ")));
         QCOMPARE(rig.polls(), polls);
     }
@@ -411,6 +421,29 @@ private slots:
         for (const TransactionResult& r : rig.results)
             QVERIFY2(r.outcome == ReplyOutcome::NoReply || r.outcome == ReplyOutcome::NotSent,
                      outcomeName(r.outcome));
+    }
+
+    // A slave silent for a while (the master's resyncs going unanswered),
+    // then answering again: the first resync it answers brings the line into
+    // step, every one before it too, so the readings resume and a write goes
+    // out at once.
+    void writeGoesOutOnceTheSlaveAnswersAgain_data()
+    {
+        QTest::addColumn<bool>("paced");
+        for (bool paced : {true, false})
+            QTest::newRow(paced ? "paced" : "pseudo-terminal") << paced;
+    }
+    void writeGoesOutOnceTheSlaveAnswersAgain()
+    {
+        QFETCH(bool, paced);
+        Rig rig(paced);
+        rig.answer({[&rig](int) { return rig.clock.nowUs() < 8'000'000 ? -1 : 4; }});
+        rig.pollFor(12);
+        QVERIFY2(rig.polls().endsWith("rrr"), qPrintable(rig.polls()));
+        QVERIFY(rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data()) != SendOutcome::Busy);
+        rig.runMs(200);
+        QCOMPARE(rig.results.last().function, quint8(16));
+        QVERIFY2(rig.results.last().ok(), outcomeName(rig.results.last().outcome));
     }
 
     // A line with another talker's 16-byte burst once a second (quiet
