@@ -123,12 +123,12 @@ HEAD
   of a transaction (up to the 800 ms response timeout with a silent device).
   This build's master is woken by the driver's arrival notification and by
   one single-shot timer (the response timeout, or the settle time after a
-  transaction without a valid reply). `monitor` waits for its next reading in
-  steps of at most 50 ms, to notice Ctrl-C, in both builds: about 20 of its
-  wake-ups a second with a healthy device (with a silent one, the reading
-  itself takes the interval). After a reading without a reply, this build lets the line
-  settle 1.15 s before the next request, so a silent device is asked every
-  1.15 s rather than every second.
+  transaction without a valid reply). Between readings `monitor` waited in
+  steps of at most 50 ms in the older build, to notice Ctrl-C (about 20 of
+  its wake-ups a second); this build waits on one timer, a signal waking it. After a reading without a reply, this build
+  waits a settle (1.15 s from the request) for its late answer, then sends a
+  resynchronising read, and another as each goes unanswered; a reading in
+  between that could not go out says so.
 - The shell: wall time of the whole process, from start to exit, and the CPU
   time it used (user and system, as `wait4` reports it for the ended
   process). Every command of the two shell sections takes its turn to go

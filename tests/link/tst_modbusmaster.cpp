@@ -423,29 +423,6 @@ private slots:
                      outcomeName(r.outcome));
     }
 
-    // A slave silent for a while (the master's resyncs going unanswered),
-    // then answering again: the first resync it answers brings the line into
-    // step, every one before it too, so the readings resume and a write goes
-    // out at once.
-    void writeGoesOutOnceTheSlaveAnswersAgain_data()
-    {
-        QTest::addColumn<bool>("paced");
-        for (bool paced : {true, false})
-            QTest::newRow(paced ? "paced" : "pseudo-terminal") << paced;
-    }
-    void writeGoesOutOnceTheSlaveAnswersAgain()
-    {
-        QFETCH(bool, paced);
-        Rig rig(paced);
-        rig.answer({[&rig](int) { return rig.clock.nowUs() < 8'000'000 ? -1 : 4; }});
-        rig.pollFor(12);
-        QVERIFY2(rig.polls().endsWith("rrr"), qPrintable(rig.polls()));
-        QVERIFY(rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data()) != SendOutcome::Busy);
-        rig.runMs(200);
-        QCOMPARE(rig.results.last().function, quint8(16));
-        QVERIFY2(rig.results.last().ok(), outcomeName(rig.results.last().outcome));
-    }
-
     // A line with another talker's 16-byte burst once a second (quiet
     // between them) or every 10 ms (never quiet for the gap). A slave that
     // once answers with a bad CRC reads again; a silent one has every poll
@@ -495,28 +472,6 @@ private slots:
         QCOMPARE(rig.results.at(1).outcome, ReplyOutcome::BadReply);
         // Now and then a burst lands in a reply; the next poll reads.
         QVERIFY2(!rig.polls().mid(2).contains("ff"), qPrintable(rig.polls()));
-    }
-
-    // The window says "Comando enviado" when its request is on the line:
-    // a request held behind a resync is not sent until it goes.
-    void requestSentWhenOnTheLine()
-    {
-        Rig rig;
-        Behaviour b = always(4);
-        b.past = Behaviour::Past::Noted;
-        rig.answer(b);
-        rig.open(b);
-        QList<quint8> sent;
-        QObject::connect(&rig.master, &ModbusMaster::requestSent,
-                         [&](quint8 function) { sent << function; });
-        QCOMPARE(rig.master.readHoldingRegisters(1, 1, kReadingCount), SendOutcome::Queued);
-        QVERIFY(rig.master.resyncOnLine());
-        QVERIFY(sent.isEmpty());
-        rig.runMs(rig.master.settleMs());
-        QCOMPARE(sent, QList<quint8>{3});
-        QCOMPARE(rig.results.size(), 1);
-        QCOMPARE(rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data()), SendOutcome::Sent);
-        QCOMPARE(sent, (QList<quint8>{3, 16}));
     }
 
     // Read, write and read back at once, as the command line does, then read

@@ -110,10 +110,8 @@ private slots:
         row("held, never let go", "quorva-line 1\nwritten 100\nin-use\n", "1400 in-use");
         row("written after now (the machine started again)", "quorva-line 1\nwritten 1600\n",
             "none");
-        row("no time", "quorva-line 1\nunanswered 3 0 37 200\n", "none");
         row("another form", "quorva-line 2\nwritten 1000\n", "none");
         row("a word not understood", "quorva-line 1\nwritten 1000\nunanswered 3 0 x 5\n", "none");
-        row("a stray line", "quorva-line 1\nwritten 1000\nplease\n", "none");
         row("empty", "", "none");
     }
     void lineNoteReads()
