@@ -87,7 +87,7 @@ Platform platform(const QString& qpa, const QString& display = {})
 struct WindowFigures
 {
     std::vector<double> ageFromLastByte, ageFromTick, shareOfLimit, limit, textToFrame;
-    std::vector<double> pollBlock, floorBlock;
+    std::vector<double> pollBlock, floorBlock, silentConnect, silentAfterReading;
     double idleBlock = 0, idleFloor = 0;
     int readings = 0;
 };
@@ -118,6 +118,10 @@ WindowFigures windowFigures(const QString& self, const Platform& where, int poll
             f.pollBlock.push_back(num(1));
         } else if (w.first() == "floor") {
             f.floorBlock.push_back(num(1));
+        } else if (w.first() == "silent-connect") {
+            f.silentConnect.push_back(num(1));
+        } else if (w.first() == "silent-after-reading") {
+            f.silentAfterReading.push_back(num(1));
         } else if (w.first() == "idle") {
             f.idleBlock = num(1);
         } else if (w.first() == "idle-floor") {
@@ -254,6 +258,7 @@ struct Timed
 {
     double wallMs = -1;
     double cpuMs = 0;
+    bool succeeded = false; // exit status 0
 };
 
 Timed timeCommand(const QString& program, const QStringList& args)
@@ -274,13 +279,151 @@ Timed timeCommand(const QString& program, const QStringList& args)
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     rusage usage{};
-    if (spawned != 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", qPrintable(program));
+    if (spawned != 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status))
         return {};
-    }
     const auto msOf = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-    return {(monotonicNs() - startNs) / 1e6, msOf(usage.ru_utime) + msOf(usage.ru_stime)};
+    return {(monotonicNs() - startNs) / 1e6, msOf(usage.ru_utime) + msOf(usage.ru_stime),
+            WEXITSTATUS(status) == 0};
+}
+
+
+// ---- From the shell -------------------------------------------------------
+
+// A command run from the shell, timed run after run.
+struct Command
+{
+    QString name;
+    QString program;
+    QStringList args;
+    std::vector<double> times, cpu;
+    double median() const { return ::median(times); }
+};
+
+struct ShellFigures
+{
+    std::vector<Command> commands;
+    Command& operator[](const QString& name)
+    {
+        return *std::find_if(commands.begin(), commands.end(),
+                             [&](const Command& c) { return c.name == name; });
+    }
+};
+
+const QString kRead = QStringLiteral("quorva-cli read");
+const QString kLibmodbus = QStringLiteral("libmodbus reader (bench/modbus_read.c)");
+const QString kQtReader = QStringLiteral("Qt SerialPort reader (bench/qtserial_read.cpp)");
+const QString kMbpoll = QStringLiteral("mbpoll -1");
+const QString kWrite = QStringLiteral("quorva-cli write --zero");
+const QString kDryRun = QStringLiteral("quorva-cli write --dry-run, every field");
+const QString kSilentRead = QStringLiteral("quorva-cli read, silent device");
+const QString kSilentMbpoll = QStringLiteral("mbpoll -1, silent device");
+
+// The commands take turns to go first, run after run, against a healthy and a
+// silent `quorva-cli simulate` pseudo-terminal (paced at 9600 baud).
+ShellFigures shellFigures(const QDir& bin, const QString& cli, const QTemporaryDir& dir, int runs)
+{
+    const QString healthy = dir.filePath("transmitter"), silent = dir.filePath("silent");
+    const Simulator healthySimulator(cli, healthy, {});
+    const Simulator silentSimulator(cli, silent, {"--fault", "no-reply"});
+    const QStringList mbpoll{"-m", "rtu", "-b", "9600", "-P", "none", "-a", "1",
+                             "-t", "4",  "-r", "1",    "-c", "37",   "-1"};
+    ShellFigures f{{{kRead, cli, {"read", "--port", healthy}, {}, {}},
+                    {kLibmodbus, bin.filePath("bench/bench_modbus_read"), {healthy}, {}, {}},
+                    {kQtReader, bin.filePath("bench/bench_qtserial_read"), {healthy}, {}, {}},
+                    {kMbpoll, QStringLiteral("mbpoll"), mbpoll + QStringList{healthy}, {}, {}},
+                    {kWrite, cli, {"write", "--port", healthy, "--zero", "0,1"}, {}, {}},
+                    {kDryRun,
+                     cli,
+                     {"write", "--dry-run", "--sensor", "Pt100", "--zero", "0,1", "--lower",
+                      "-200", "--upper", "650", "--fault", "none", "--direction", "rising"},
+                     {},
+                     {}},
+                    {kSilentRead, cli, {"read", "--port", silent}, {}, {}},
+                    {kSilentMbpoll, QStringLiteral("mbpoll"), mbpoll + QStringList{silent}, {}, {}}}};
+    for (const Command& c : f.commands) // not counted: the files into the cache
+        timeCommand(c.program, c.args);
+    for (int i = 0; i < runs; ++i) {
+        for (size_t k = 0; k < f.commands.size(); ++k) {
+            Command& c = f.commands[(i + k) % f.commands.size()]; // each goes first in turn
+            // A silent device's failure is what is timed; anything else must succeed.
+            const bool silent = c.name == kSilentRead || c.name == kSilentMbpoll;
+            const Timed timed = timeCommand(c.program, c.args);
+            if (timed.wallMs >= 0 && timed.succeeded != silent) {
+                c.times.push_back(timed.wallMs);
+                c.cpu.push_back(timed.cpuMs);
+            } else {
+                std::fprintf(stderr, "%s: unexpected outcome\n", qPrintable(c.name));
+            }
+        }
+    }
+    return f;
+}
+
+void printShellFigures(QTextStream& out, ShellFigures& f, int runs)
+{
+    const double ours = f[kRead].median();
+    out << "## One reading from the shell\n\n"
+        << "Registers 1 to 37 read once from the same `quorva-cli simulate` "
+           "pseudo-terminal (paced at 9600 baud); wall time of the whole process and "
+           "the CPU time it used, medians of "
+        << runs
+        << " runs, every command of this section and the next taking turns to go first.\n\n"
+        << "| command | time | quorva-cli read's time against it | CPU time |\n"
+        << "|---|---|---|---|\n";
+    for (const QString& name : {kRead, kLibmodbus, kQtReader, kMbpoll}) {
+        const Command& c = f[name];
+        out << "| " << c.name << " | "
+            << (c.times.empty() ? QStringLiteral("failed") : ms(c.median())) << " | "
+            << (c.times.empty() || name == kRead ? QString() : fixed(ours / c.median(), 3) + u'x')
+            << " | " << ms(median(c.cpu), 2) << " |\n";
+    }
+    out << '\n';
+}
+
+// Registers 1 to 37 read (8 bytes out, 79 back), registers 1 to 11 written
+// (31 out, the 8-byte echo back), each after the simulator's turnaround.
+constexpr double kByteMs = 10'000.0 / 9600;
+constexpr double kTurnaroundMs = 4;
+constexpr double kReadLineMs = (8 + 79) * kByteMs + kTurnaroundMs;
+constexpr double kWriteLineMs = 2 * kReadLineMs + (31 + 8) * kByteMs + kTurnaroundMs;
+
+void printLinkGoals(QTextStream& out, ShellFigures& f, const std::vector<WindowFigures>& windows,
+                    const std::vector<Platform>& platforms)
+{
+    const double read = f[kRead].median(), libmodbus = f[kLibmodbus].median();
+    const double write = f[kWrite].median(), start = f[kDryRun].median();
+    const double timeoutMs = 800, boundMs = timeoutMs + 200;
+    out << "## The link's goals\n\n"
+        << "Measured in the same run as the tables above; T is the response timeout (800 ms). "
+           "The write reads the device, writes registers 1 to 11, awaits the echo and reads "
+           "back: its line time is the three requests and replies on the wire, "
+        << fixed(kWriteLineMs, 1)
+        << " ms with the simulator's turnarounds; its process start is that of the same "
+           "program with nothing on the line (`write --dry-run` with every field given).\n\n"
+        << "| goal | measured | against | ratio |\n|---|---|---|---|\n"
+        << "| `quorva-cli read` within 1.15x a bare libmodbus reader | " << ms(read) << " | "
+        << ms(libmodbus) << " | " << fixed(read / libmodbus, 3) << "x |\n"
+        << "| `quorva-cli write` within 1.15x its line time plus the same process start | "
+        << ms(write) << " | " << ms(kWriteLineMs) << " + " << ms(start) << " = "
+        << ms(kWriteLineMs + start) << " | " << fixed(write / (kWriteLineMs + start), 3)
+        << "x |\n"
+        << "| a silent device said so within T + 0.2 s (`quorva-cli read`) | "
+        << ms(f[kSilentRead].median()) << " | " << ms(boundMs) << " (mbpoll -1: "
+        << ms(f[kSilentMbpoll].median()) << ") | " << fixed(f[kSilentRead].median() / boundMs, 3)
+        << " |\n";
+    for (size_t p = 0; p < platforms.size(); ++p) {
+        for (const auto& [name, figures] :
+             {std::pair{QStringLiteral("the first poll after \"Conectar\""),
+                        windows[p].silentConnect},
+              {QStringLiteral("the first poll after a good reading"),
+               windows[p].silentAfterReading}}) {
+            out << "| the window's failure within T + 0.2 s of the tick (" << name << ", "
+                << platforms[p].name << ", longest of " << figures.size() << ") | "
+                << ms(longest(figures)) << " | " << ms(boundMs) << " | "
+                << fixed(longest(figures) / boundMs, 3) << " |\n";
+        }
+    }
+    out << '\n';
 }
 
 // Over the last 1, 5 and 15 minutes: how busy the shared machine was.
@@ -511,63 +654,10 @@ int main(int argc, char* argv[])
         out.flush();
     }
 
-    // ---- One reading from the shell: quorva-cli, a bare libmodbus reader, mbpoll.
-    {
-        const QString linkPath = dir.filePath("transmitter");
-        const Simulator simulator(cli, linkPath, {});
-        struct Command
-        {
-            QString name;
-            QString program;
-            QStringList args;
-            std::vector<double> times, cpu;
-        };
-        std::vector<Command> commands{
-            {QStringLiteral("quorva-cli read"), cli, {"read", "--port", linkPath}, {}, {}},
-            {QStringLiteral("libmodbus reader (bench/modbus_read.c)"),
-             bin.filePath("bench/bench_modbus_read"),
-             {linkPath},
-             {},
-             {}},
-            {QStringLiteral("Qt SerialPort reader (bench/qtserial_read.cpp)"),
-             bin.filePath("bench/bench_qtserial_read"),
-             {linkPath},
-             {},
-             {}},
-            {QStringLiteral("mbpoll -1"),
-             QStringLiteral("mbpoll"),
-             {"-m", "rtu", "-b", "9600", "-P", "none", "-a", "1", "-t", "4", "-r", "1", "-c", "37",
-              "-1", linkPath},
-             {},
-             {}}};
-        for (const Command& c : commands) // not counted: the files into the cache
-            timeCommand(c.program, c.args);
-        for (int i = 0; i < shellRuns; ++i) {
-            for (size_t k = 0; k < commands.size(); ++k) {
-                Command& c = commands[(i + k) % commands.size()]; // each goes first in turn
-                const Timed t = timeCommand(c.program, c.args);
-                if (t.wallMs >= 0) {
-                    c.times.push_back(t.wallMs);
-                    c.cpu.push_back(t.cpuMs);
-                }
-            }
-        }
-        const double ours = median(commands[0].times);
-        out << "## One reading from the shell\n\n"
-            << "Registers 1 to 37 read once from the same `quorva-cli simulate` "
-               "pseudo-terminal (paced at 9600 baud); wall time of the whole process and "
-               "the CPU time it used, medians of "
-            << shellRuns << " runs, the commands taking turns to go first.\n\n"
-            << "| command | time | quorva-cli read's time against it | CPU time |\n"
-            << "|---|---|---|---|\n";
-        for (const Command& c : commands) {
-            const double m = median(c.times);
-            out << "| " << c.name << " | " << (c.times.empty() ? QStringLiteral("failed") : ms(m))
-                << " | "
-                << (c.times.empty() || &c == &commands[0] ? QStringLiteral("")
-                                                          : fixed(ours / m, 3) + u'x')
-                << " | " << ms(median(c.cpu), 2) << " |\n";
-        }
-    }
+    // ---- From the shell: one reading against bare readers, the write against
+    // its line time, a silent device; then the link's goals in one table.
+    ShellFigures shell = shellFigures(bin, cli, dir, shellRuns);
+    printShellFigures(out, shell, shellRuns);
+    printLinkGoals(out, shell, windows, platforms);
     return 0;
 }

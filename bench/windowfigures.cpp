@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 using namespace quorva;
 
@@ -64,8 +65,39 @@ void runFor(int milliseconds)
 
 } // namespace
 
+// The tick to the failure of a poll of a silent device, shown (its trend
+// sample taken, "Erro de leitura" set): on the first poll after "Conectar", or
+// the first after a good reading.
+double silentPollMs(TForm1& form, sim::VirtualTransmitter& device, const link::LinkClock& clock,
+                    bool readFirst, const std::function<void()>& goodReading)
+{
+    device.setFault(sim::Fault::None);
+    form.btConectar->click();
+    form.transmite->click();
+    form.Timer1->stop();
+    runFor(300);
+    if (readFirst)
+        goodReading();
+    device.setFault(sim::Fault::NoReply);
+    runFor(50);
+    const int samples = form.trend().size();
+    const qint64 tickUs = clock.nowUs();
+    form.Timer1Timer(form.Timer1);
+    QElapsedTimer waited;
+    waited.start();
+    while (form.trend().size() == samples && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    const double ms = (clock.nowUs() - tickUs) / 1000.0;
+    form.transmite->click();
+    form.btConectar->click();
+    device.setFault(sim::Fault::None);
+    runFor(300);
+    return ms;
+}
+
 // Lines: "reading LASTBYTE_MS TICK_MS LIMIT_MS TEXT_TO_FRAME_MS", "poll BLOCK_MS",
-// "floor BLOCK_MS", "idle BLOCK_MS", "idle-floor BLOCK_MS".
+// "floor BLOCK_MS", "idle BLOCK_MS", "idle-floor BLOCK_MS", "silent-connect MS",
+// "silent-after-reading MS".
 int printWindowFigures(int polls)
 {
     link::MasterOnLine<sim::VirtualTransmitter> line;
@@ -158,6 +190,11 @@ int printWindowFigures(int polls)
             runFor(2000);
             out << "idle-floor " << probe.longestBlockMs() << '\n';
         }
+    }
+    for (int i = 0; i < 5; ++i) {
+        out << "silent-connect " << silentPollMs(form, device, clock, false, {}) << '\n';
+        out << "silent-after-reading "
+            << silentPollMs(form, device, clock, true, [&] { poll(false); }) << '\n';
     }
     return 0;
 }

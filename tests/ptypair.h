@@ -29,17 +29,19 @@ public:
             [this] { return QFile::exists(masterEnd()) && QFile::exists(slaveEnd()); }, 5000);
     }
 
-    // Starts the pymodbus slave on the far end (or on `port`) and waits until
-    // it listens.
-    bool startPymodbusSlave(const QString& port = {})
+    // Starts the pymodbus slave on the far end (or on `port`), with the
+    // script's `options`, and waits until it listens.
+    bool startPymodbusSlave(const QString& port = {}, const QStringList& options = {})
     {
         if (port.isEmpty() && !waitForLinks())
             return false;
         // Debian's packages import with the system interpreter.
         m_slave.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_slave.start(QStringLiteral("/usr/bin/python3"),
-                      {qEnvironmentVariable("QUORVA_TEST_TOOLS") + "/pymodbus_slave.py", "--port",
-                       port.isEmpty() ? slaveEnd() : port, "--state", statePath()});
+                      QStringList{qEnvironmentVariable("QUORVA_TEST_TOOLS") + "/pymodbus_slave.py",
+                                  "--port", port.isEmpty() ? slaveEnd() : port, "--state",
+                                  statePath()} +
+                          options);
         return QTest::qWaitFor(
                    [this] {
                        m_slave.waitForReadyRead(50);

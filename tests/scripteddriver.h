@@ -101,6 +101,10 @@ public:
         m_arrival = std::move(handler);
     }
     bool pacesLine() const override { return paced; }
+    // The note kept beside the port's lock, as a program leaves it for the next.
+    QByteArray note;
+    QByteArray lineNote() const override { return note; }
+    void keepLineNote(const QByteArray& kept) override { note = kept; }
 
 private:
     void arrive()

@@ -123,15 +123,24 @@ HEAD
   of a transaction (up to the 800 ms response timeout with a silent device).
   This build's master is woken by the driver's arrival notification and by
   one single-shot timer (the response timeout, or the settle time after a
-  transaction without a valid reply). `monitor` waits for its next reading in
-  steps of at most 50 ms, to notice Ctrl-C, in both builds: about 20 of its
-  wake-ups a second with a healthy device (with a silent one, the reading
-  itself takes the interval). After a reading without a reply, this build lets the line
-  settle 1.15 s before the next request, so a silent device is asked every
-  1.15 s rather than every second.
-- The shell: wall time of the whole process, from start to exit, each command
-  reading registers 1 to 37 once, and the CPU time it used (user and system,
-  as `wait4` reports it for the ended process). The libmodbus reader (`bench/modbus_read.c`)
+  transaction without a valid reply). Between readings `monitor` waited in
+  steps of at most 50 ms in the older build, to notice Ctrl-C (about 20 of
+  its wake-ups a second); this build waits on one timer, a signal waking it. After a reading without a reply, this build
+  waits a settle (1.15 s from the request) for its late answer, then sends a
+  resynchronising read, and another as each goes unanswered; a reading in
+  between that could not go out says so.
+- The shell: wall time of the whole process, from start to exit, and the CPU
+  time it used (user and system, as `wait4` reports it for the ended
+  process). Every command of the two shell sections takes its turn to go
+  first, run after run: one reading of registers 1 to 37 by `quorva-cli read`
+  and the baselines below, `quorva-cli write --zero 0,1` (read, write, echo,
+  read-back) and `write --dry-run` with every field given (the same program
+  with nothing on the line: its process start), all on one healthy
+  `quorva-cli simulate` pseudo-terminal, and `quorva-cli read` and
+  `mbpoll -1` on a silent one (`--fault no-reply`), whose failure is what is
+  timed. A run after the first finds the port as the run before it left it
+  (its note beside the lock; with a silent device, a reading unanswered), as
+  a technician's second command would. The libmodbus reader (`bench/modbus_read.c`)
   is the least a libmodbus master does: open the port at 9600 8N1, read, print
   the words, exit. The Qt SerialPort reader (`bench/qtserial_read.cpp`) is the
   least a Qt program does for the same: open, send the literal request, wait
@@ -145,6 +154,12 @@ HEAD
   itself ends as soon as the reply's last byte is read. That start-up is CPU
   time (the CPU column), so the ratio of wall times grows when the machine is
   busy and the process waits for a core; the ratio to the Qt reader does not.
+- The link's goals: the figures above, set beside each goal. The window's
+  failure on a silent device is the window of the data-age runs (the virtual
+  transmitter in process) told "Conectar" and "Ler" with the device silent,
+  five times on the first poll after connecting and five on the first poll
+  after a good reading: the tick to the failed reading taken in (its trend
+  sample, "Erro de leitura"); the longest of each five is given.
 TAIL
 } > docs/performance.md
 echo "wrote docs/performance.md"

@@ -55,10 +55,9 @@ bool CliLink::isVirtual() const
 bool CliLink::open(LinkError* error)
 {
     if (m_line.link.open() == link::DriverStatusCode::Ok) {
-        // Another program (an earlier run of this one among them) may have
-        // left a request unanswered on the port: its answer must not pass
-        // for this run's first reading.
-        m_line.master.proveLineFirst();
+        // An earlier run may have left a request unanswered on the port (its
+        // note says which): its answer must not pass for this run's.
+        m_line.master.opened();
         return true;
     }
     // The reasons are the window's; the port is named beside them.
@@ -170,10 +169,12 @@ void CliLink::nameReadFailure(LinkError* error)
 
 void CliLink::nameWriteFailure(ReplyOutcome outcome, LinkError* error)
 {
-    if (outcome == ReplyOutcome::LineBusy) // whatever held the line, nothing went out
+    if (outcome == ReplyOutcome::LineBusy) // bytes held the line: nothing went out
         error->message =
             QStringLiteral("A configuração não foi enviada: linha ocupada (o pedido não pôde "
                            "sair a tempo)");
+    else if (outcome == ReplyOutcome::NotSent) // the device never came into step
+        error->message = QStringLiteral("A configuração não foi enviada: ") + error->message;
     // Once the request went out, the device may have taken it, whatever
     // failed after; an interruption comes only before the request is sent.
     else if (!error->isInterruption() && outcome != ReplyOutcome::SendFailed)

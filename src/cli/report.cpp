@@ -50,6 +50,7 @@ constexpr std::pair<const char*, const char*> kOutcomeTexts[] = {
     {"read-failed", "a leitura falhou"},
     {"send-failed", "o envio falhou"},
     {"line-busy", "linha ocupada"},
+    {"not-sent", "nada foi enviado: a linha não entrou em sincronismo"},
     {"port-not-found", "porta não encontrada"},
     {"port-busy", "porta em uso por outro programa"},
     {"port-gone", "a porta deixou de responder (cabo desconectado?)"},

@@ -2,6 +2,7 @@
 
 #include "link/linkfailure.h"
 
+#include <QByteArray>
 #include <QtGlobal>
 #include <functional>
 
@@ -63,6 +64,11 @@ public:
     // Why the last open failed, or why the open line stopped working; kind
     // None when the provider cannot tell (or nothing failed).
     virtual LinkFailure lastFailure() const { return {}; }
+    // What the last master on this port noted for the next one (linenote.h),
+    // and the note this one leaves; a provider with nowhere to keep a note
+    // has none, and its line's past is taken as quiet.
+    virtual QByteArray lineNote() const { return {}; }
+    virtual void keepLineNote(const QByteArray& /*note*/) {}
 };
 
 } // namespace quorva::link

@@ -98,10 +98,25 @@ RequestFrame buildWriteRequest(int slave, int firstRegister, int count, const qi
 int expectedReplyLength(const RequestFrame& request, const QByteArray& received)
 {
     if (received.size() >= 2 && quint8(received[1]) == (request.function | kExceptionFlag))
-        return 5;
+        return kExceptionReplyLength;
     if (request.function == kReadHoldingRegisters)
-        return 5 + 2 * request.quantity;
-    return 8;
+        return kReadReplyOverhead + 2 * request.quantity;
+    return kWriteEchoLength;
+}
+
+int announcedReplyLength(const QByteArray& head)
+{
+    if (head.size() < 2)
+        return 0;
+    const quint8 function = quint8(head[1]);
+    if (function == (kReadHoldingRegisters | kExceptionFlag) ||
+        function == (kWriteMultipleRegisters | kExceptionFlag))
+        return kExceptionReplyLength;
+    if (function == kWriteMultipleRegisters)
+        return kWriteEchoLength;
+    if (function == kReadHoldingRegisters && head.size() > 2)
+        return kReadReplyOverhead + quint8(head[2]);
+    return 0;
 }
 
 ParsedReply parseReply(const RequestFrame& request, const QByteArray& reply)
@@ -111,7 +126,7 @@ ParsedReply parseReply(const RequestFrame& request, const QByteArray& reply)
         parsed.fault = fault;
         return parsed;
     };
-    if (reply.size() < 5)
+    if (reply.size() < kExceptionReplyLength)
         return fail(ReplyFault::Truncated);
     if (!hasValidCrc(reply))
         return fail(ReplyFault::BadCrc);
@@ -119,7 +134,7 @@ ParsedReply parseReply(const RequestFrame& request, const QByteArray& reply)
         return fail(ReplyFault::WrongSlave);
     const quint8 function = quint8(reply[1]);
     if (function == (request.function | kExceptionFlag)) {
-        if (reply.size() != 5)
+        if (reply.size() != kExceptionReplyLength)
             return fail(ReplyFault::BadByteCount);
         parsed.exceptionCode = quint8(reply[2]);
         return fail(ReplyFault::Exception);
@@ -129,14 +144,15 @@ ParsedReply parseReply(const RequestFrame& request, const QByteArray& reply)
     if (request.function == kReadHoldingRegisters) {
         // The byte count must announce exactly the words asked for, and the
         // frame must hold exactly that many: nothing else is decoded.
-        if (quint8(reply[2]) != 2 * request.quantity || reply.size() != 5 + 2 * request.quantity)
+        if (quint8(reply[2]) != 2 * request.quantity ||
+            reply.size() != kReadReplyOverhead + 2 * request.quantity)
             return fail(ReplyFault::BadByteCount);
         parsed.words.reserve(request.quantity);
         for (int k = 0; k < request.quantity; ++k)
             parsed.words.push_back(wordAt(reply, 3 + 2 * k));
         return parsed;
     }
-    if (reply.size() != 8 || wordAt(reply, 2) != request.startAddress ||
+    if (reply.size() != kWriteEchoLength || wordAt(reply, 2) != request.startAddress ||
         wordAt(reply, 4) != request.quantity)
         return fail(ReplyFault::BadEcho);
     parsed.echoStart = wordAt(reply, 2);

@@ -15,6 +15,11 @@ constexpr int kReplyBufferSize = 1024;
 constexpr quint8 kReadHoldingRegisters = 3;
 constexpr quint8 kWriteMultipleRegisters = 16;
 constexpr quint8 kExceptionFlag = 0x80;
+// On the line an exception reply is five bytes, a write's echo eight, a
+// read's reply five and the bytes its count announces.
+constexpr int kExceptionReplyLength = 5;
+constexpr int kWriteEchoLength = 8;
+constexpr int kReadReplyOverhead = 5;
 
 // CRC-16/MODBUS (reflected polynomial 0xA001, initial value 0xFFFF, no final
 // exclusive-or). The standard's check value: "123456789" gives 0x4B37.
@@ -72,6 +77,10 @@ struct ParsedReply
 // The length of a complete reply to the request, judged from the bytes
 // received so far: an exception reply is known from its second byte.
 int expectedReplyLength(const RequestFrame& request, const QByteArray& received);
+// The length of the reply that begins with `head`, as its own bytes announce
+// it (an exception, a read's byte count, a write's echo), whatever request
+// it answers; 0 while they are too few to tell, or name neither function.
+int announcedReplyLength(const QByteArray& head);
 
 // Checks a whole reply against the request it answers: CRC, slave, function,
 // a read's byte count and length, a write's echoed start and quantity.

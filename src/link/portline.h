@@ -54,8 +54,6 @@ public:
     // Whether bytes cross it at its baud rate (a real UART or USB adapter)
     // rather than at once (a pseudo-terminal).
     bool paced() const;
-    // Whether the port took the request to hand on received bytes at once.
-    bool lowLatency() const;
 
 private:
     struct Private;

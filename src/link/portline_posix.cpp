@@ -17,13 +17,13 @@ namespace {
 // Asks the kernel's driver to hand received bytes on at once. On an FTDI
 // cable this sets the adapter's latency timer to 1 ms instead of 16, which
 // otherwise may hold back the tail of a reply longer than one USB packet.
-bool requestLowLatency(QSerialPort& port)
+void requestLowLatency(QSerialPort& port)
 {
     serial_struct serial{};
     if (::ioctl(port.handle(), TIOCGSERIAL, &serial) != 0)
-        return false; // not a serial driver's port (a pseudo-terminal)
+        return; // not a serial driver's port (a pseudo-terminal)
     serial.flags |= ASYNC_LOW_LATENCY;
-    return ::ioctl(port.handle(), TIOCSSERIAL, &serial) == 0;
+    ::ioctl(port.handle(), TIOCSSERIAL, &serial);
 }
 
 // Whether the kernel drives the open port as a real UART, which moves bytes
@@ -61,7 +61,6 @@ struct PortLine::Private
     std::function<void()> onEvent;
     bool failed = false;
     bool paced = true;
-    bool lowLatency = false;
 
     void onPortError(QSerialPort::SerialPortError error)
     {
@@ -91,7 +90,7 @@ std::unique_ptr<PortLine> PortLine::open(const QString& name, std::function<void
                     d->port.error()};
         return nullptr;
     }
-    d->lowLatency = requestLowLatency(d->port);
+    requestLowLatency(d->port);
     // Anything but a real UART (a pseudo-terminal, a virtual port) moves
     // bytes at once, whatever its baud rate says.
     d->paced = isRealUart(d->port);
@@ -168,9 +167,5 @@ bool PortLine::paced() const
     return d->paced;
 }
 
-bool PortLine::lowLatency() const
-{
-    return d->lowLatency;
-}
 
 } // namespace quorva::link

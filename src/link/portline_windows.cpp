@@ -366,11 +366,5 @@ bool PortLine::paced() const
     return d->paced;
 }
 
-// An FTDI adapter's latency timer is a setting of its Windows driver (the
-// port's advanced properties), not something a program may ask for.
-bool PortLine::lowLatency() const
-{
-    return false;
-}
 
 } // namespace quorva::link

@@ -44,13 +44,9 @@ QString UsbSerialDriver::portForIndex(int deviceIndex) const
 
 DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
 {
-    m_lastOpenError.clear();
-    m_lastOpenErrorCode = QSerialPort::NoError;
     m_lastFailure = {};
     const QString name = portForIndex(deviceIndex);
     if (name.isEmpty()) {
-        m_lastOpenError = QStringLiteral("no such device");
-        m_lastOpenErrorCode = QSerialPort::DeviceNotFoundError;
         if (m_portName.isEmpty())
             m_lastFailure = {FailureKind::NoCable, {}, serialPortsPresent(), {}};
         else
@@ -62,17 +58,28 @@ DriverStatus UsbSerialDriver::open(int deviceIndex, DriverHandle* handle)
         return DriverStatusCode::DeviceNotOpened;
     }
     m_port.reset(); // a line that failed lets go of its port first
+    // Held under any of its names by another program: the port is left as it
+    // is, its line settings untouched.
+    if (m_lock.take(name) == PortLock::Outcome::Busy) {
+        m_lastFailure = {FailureKind::PortBusy, name, {}, {}};
+        return DriverStatusCode::DeviceNotOpened;
+    }
     PortLine::OpenFailure failure;
     m_port = PortLine::open(
         name, [this] { onLineEvent(); }, &failure);
     if (!m_port) {
-        m_lastOpenError = failure.systemText;
-        m_lastOpenErrorCode = failure.code;
+        m_lock.release();
         m_lastFailure = {failure.kind, name, {}, failure.systemText};
         return failure.code == QSerialPort::DeviceNotFoundError ? DriverStatusCode::DeviceNotFound
                                                                 : DriverStatusCode::DeviceNotOpened;
     }
-    m_lowLatency = m_port->lowLatency();
+    // A port that appeared between the lock and the open (an adapter just
+    // plugged in) is locked now, or let go if another program was quicker.
+    if (!m_lock.held() && m_lock.take(name) == PortLock::Outcome::Busy) {
+        m_port.reset();
+        m_lastFailure = {FailureKind::PortBusy, name, {}, {}};
+        return DriverStatusCode::DeviceNotOpened;
+    }
     m_pacedLine = m_port->paced();
     m_openName = name;
     m_handle = m_nextHandle++;
@@ -107,6 +114,7 @@ DriverStatus UsbSerialDriver::close(DriverHandle handle)
     if (!m_port || handle != m_handle)
         return DriverStatusCode::InvalidHandle;
     m_port.reset();
+    m_lock.release();
     return DriverStatusCode::Ok;
 }
 

@@ -2,6 +2,7 @@
 
 #include "link/driver.h"
 #include "link/portline.h"
+#include "link/portlock.h"
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -25,10 +26,6 @@ public:
     static QList<QSerialPortInfo> vendorPorts();
     // The port that open(0) would take, or an empty name.
     QString portForIndex(int deviceIndex) const;
-    // Why the last open failed, in the port's own words (lastFailure() tells
-    // the cases apart).
-    QString lastOpenError() const { return m_lastOpenError; }
-    QSerialPort::SerialPortError lastOpenErrorCode() const { return m_lastOpenErrorCode; }
 
     DriverStatus open(int deviceIndex, DriverHandle* handle) override;
     DriverStatus close(DriverHandle handle) override;
@@ -49,10 +46,9 @@ public:
     // serial port of the machine) is paced.
     bool pacesLine() const override { return m_pacedLine; }
     LinkFailure lastFailure() const override { return m_lastFailure; }
-
-    // Whether the open port took the low-latency request (a USB adapter's
-    // driver does; a pseudo-terminal does not, and nothing else changes).
-    bool lowLatency() const { return m_lowLatency; }
+    // Kept beside the port's lock, for the next program to open the device.
+    QByteArray lineNote() const override { return m_lock.note(); }
+    void keepLineNote(const QByteArray& note) override { m_lock.keepNote(note); }
 
 private:
     DriverStatus portFor(DriverHandle handle) const;
@@ -63,12 +59,11 @@ private:
     std::unique_ptr<PortLine> m_port;
     DriverHandle m_handle = 0;
     DriverHandle m_nextHandle = 0x1000;
-    QString m_lastOpenError;
-    QSerialPort::SerialPortError m_lastOpenErrorCode = QSerialPort::NoError;
     LinkFailure m_lastFailure;
     std::function<void()> m_arrival;
     bool m_pacedLine = true;
-    bool m_lowLatency = false;
+    // Held while the port is open: another name of the same device is busy too.
+    PortLock m_lock;
 };
 
 } // namespace quorva::link

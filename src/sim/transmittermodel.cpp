@@ -33,6 +33,8 @@ constexpr NamedFault kFaultNames[] = {
     {"ignore-writes", Fault::IgnoreWrites},
     {"refuse-writes", Fault::RefuseWrites},
     {"flood", Fault::Flood},
+    {"only-reading", Fault::OnlyReading},
+    {"only-reading-silent", Fault::OnlyReadingSilent},
 };
 
 // The most registers one request may name: 125 to read, 123 to write.
@@ -103,6 +105,13 @@ ModelReply TransmitterModel::answer(const ModelRequest& request, qint64 atUs,
         return {};
     if (fault.fault == Fault::ExceptionReply)
         return exception(quint8(fault.exceptionCode));
+    const bool theReading = request.firstRegister == 1 && request.quantity == kRegisterCount;
+    if (request.function == link::kReadHoldingRegisters && !theReading) {
+        if (fault.fault == Fault::OnlyReading)
+            return exception(ExceptionCode::IllegalDataValue);
+        if (fault.fault == Fault::OnlyReadingSilent)
+            return {};
+    }
     if (request.function == link::kReadHoldingRegisters)
         return read(request, atUs);
     if (request.function == link::kWriteMultipleRegisters)

@@ -35,6 +35,10 @@ enum class Fault {
     IgnoreWrites,     // writes are echoed but not stored
     RefuseWrites,     // writes get exception 4; reads are answered
     Flood,            // more than a read buffer of stray bytes, then the reply
+    // A firmware that knows only its master's reading (registers 1 to 37): a
+    // read of anything else is refused with exception 3, or ignored.
+    OnlyReading,
+    OnlyReadingSilent,
 };
 
 struct FaultSetting

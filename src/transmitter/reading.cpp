@@ -111,18 +111,17 @@ QString replyFailureText(const link::TransactionResult& result)
     case ReplyOutcome::NoReply:
         return QStringLiteral("o transmissor não respondeu (* Falha de comunicação *)");
     case ReplyOutcome::BadReply:
-        // An exception here refused the read that brings the line into step,
-        // never the request itself: its code still tells the technician why.
-        return result.fault == link::ReplyFault::Exception
-                   ? QStringLiteral("o transmissor recusou a leitura de sincronismo %1")
-                         .arg(exceptionText(result.exceptionCode))
-                   : QStringLiteral("resposta inválida do transmissor (%1)")
-                         .arg(faultText(result.fault));
+        return QStringLiteral("resposta inválida do transmissor (%1)").arg(faultText(result.fault));
     case ReplyOutcome::Exception:
         return QStringLiteral("o transmissor recusou o pedido %1")
             .arg(exceptionText(result.exceptionCode));
     case ReplyOutcome::LineBusy:
         return QStringLiteral("linha ocupada (chegam bytes sem pedido)");
+    case ReplyOutcome::NotSent:
+        // Held back until the line came into step, which it did not in time.
+        return result.function == link::kWriteMultipleRegisters
+                   ? QStringLiteral("o transmissor não responde; nada foi enviado")
+                   : QStringLiteral("leitura não enviada: a linha ainda não está em sincronismo");
     case ReplyOutcome::Reply:
     case ReplyOutcome::ReadFailed:
     case ReplyOutcome::SendFailed:

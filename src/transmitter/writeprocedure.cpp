@@ -13,8 +13,7 @@ constexpr int kConfigurationSlots[] = {Slot::ZeroAdjust, Slot::SensorType,  Slot
 
 bool WriteReport::sent() const
 {
-    return echoed() ||
-           (result.outcome != ReplyOutcome::SendFailed && result.outcome != ReplyOutcome::LineBusy);
+    return echoed() || !result.neverSent();
 }
 
 ConfigurationWrite::ConfigurationWrite(link::ModbusMaster& master, QObject* parent)
@@ -32,6 +31,10 @@ bool ConfigurationWrite::start(const WriteImage& image)
     // hear each result first, and leave a write's to this.
     m_connection =
         connect(&m_master, &link::ModbusMaster::finished, this, &ConfigurationWrite::take);
+    m_sentConnection = connect(&m_master, &link::ModbusMaster::requestSent, this, [this] {
+        disconnect(m_sentConnection);
+        emit writeSent();
+    });
     // A refused write comes back through its result before this returns.
     m_master.writeMultipleRegisters(kSlaveAddress, kWriteFirstRegister, kWriteRegisterCount,
                                     m_image.data());
@@ -43,6 +46,7 @@ void ConfigurationWrite::cancel()
     if (!active())
         return;
     disconnect(m_connection);
+    disconnect(m_sentConnection);
     m_step = Step::Idle;
     m_master.cancel();
 }
@@ -86,6 +90,7 @@ void ConfigurationWrite::take(const link::TransactionResult& result)
 void ConfigurationWrite::finish(WriteOutcome outcome, const link::TransactionResult& result)
 {
     disconnect(m_connection);
+    disconnect(m_sentConnection);
     m_step = Step::Idle;
     WriteReport report = std::move(m_report);
     m_report = {};

@@ -66,6 +66,8 @@ public:
     bool active() const { return m_step != Step::Idle; }
 
 signals:
+    // The write's request has gone on the line (it may have waited for it).
+    void writeSent();
     // The echo matched; the read-back goes out after this returns, unless a
     // receiver cancels.
     void echoed(const quorva::link::TransactionResult& echo);
@@ -77,6 +79,7 @@ private:
 
     link::ModbusMaster& m_master;
     QMetaObject::Connection m_connection;
+    QMetaObject::Connection m_sentConnection;
     WriteImage m_image{};
     Step m_step = Step::Idle;
     WriteReport m_report;

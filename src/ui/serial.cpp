@@ -40,7 +40,12 @@ const QString kNotConfirmed = QStringLiteral("A configuração não foi confirma
 const QString kNoReplyText = QStringLiteral("* Falha de comunicação *");
 const QString kLineBusyText = QStringLiteral("* Linha ocupada *");
 const QString kLineBusyWrite = QStringLiteral("A configuração não foi enviada: linha ocupada.");
+const QString kSilentWrite = QStringLiteral(
+    "A configuração não foi enviada: o transmissor não responde; nada foi enviado.");
+const QString kCommandSent = QStringLiteral("Comando enviado");
 const QString kBlank = QStringLiteral(" ");
+// The measured value's text while readings fail.
+const QColor kStaleText(0x80, 0x80, 0x80);
 
 // A failed reading as the trend keeps it, in the words of the command line's
 // monitor, so an exported series reads as one of its logs.
@@ -143,8 +148,8 @@ void TForm1::openLink()
         enter(Phase::Disconnected);
         return;
     }
-    // A late answer to another program's request must not pass for the first reading.
-    m_master.proveLineFirst();
+    // What the last program on this port left unanswered holds the first reading back.
+    m_master.opened();
     // Another transmitter may be on the cable now: its trend starts afresh.
     m_trend.clear();
     emit trendSampleAdded();
@@ -158,6 +163,8 @@ void TForm1::openLink()
     for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
         g->setItemIndex(-1);
     m_flags.OptionListsBuilt = 0; // with no choice shown, the next reading builds the lists
+    m_lastGoodReading = {};
+    showReadingAge(false);
 }
 
 void TForm1::closeLink()
@@ -250,6 +257,7 @@ void TForm1::showReceiveStatus(const link::TransactionResult& result)
         break;
     case ReplyOutcome::ReadFailed:
     case ReplyOutcome::SendFailed:
+    case ReplyOutcome::NotSent: // nothing went out, nothing came back
         break;
     }
 }
@@ -260,13 +268,16 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
     if (!result.ok()) {
         // In the trend before any message box holds the window.
         addFailedReading(result);
+        showReadingAge(m_lastGoodReading.isValid());
         StatusBar1->setPanelText(1, QString::fromUtf8(kReadErrorText));
         if (result.outcome == ReplyOutcome::ReadFailed)
             returnToDisconnected(kReceiveFailed);
         return;
     }
     const ReadingReport reading = describeReading(decodeRegisterImage(result.words));
-    m_trend.addReading(QDateTime::currentDateTime(), reading);
+    m_lastGoodReading = QDateTime::currentDateTime();
+    showReadingAge(false);
+    m_trend.addReading(m_lastGoodReading, reading);
     emit trendSampleAdded();
     showReading(reading);
     StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
@@ -277,6 +288,20 @@ void TForm1::addFailedReading(const link::TransactionResult& result)
 {
     m_trend.addFailure(QDateTime::currentDateTime(), failedReadingText(result));
     emit trendSampleAdded();
+}
+
+void TForm1::showReadingAge(bool stale)
+{
+    // A value that stays bright beside a failure reads as the present temperature.
+    QPalette shown = Edit28->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        shown.setColor(group, QPalette::Text,
+                       stale ? kStaleText : palette().color(group, QPalette::Text));
+    Edit28->setPalette(shown);
+    m_readingAge->setText(stale ? QStringLiteral("última leitura às %1")
+                                      .arg(m_lastGoodReading.toString(QStringLiteral("HH:mm:ss")))
+                                : QString());
+    m_readingAge->setVisible(stale);
 }
 
 void TForm1::showReading(const transmitter::ReadingReport& reading)
@@ -351,13 +376,18 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     enter(Phase::Stopped);
     if (!prepareWrite())
         return;
-    // A refused write is reported before this returns.
+    // "Comando enviado" once the request is on the line, which may be at
+    // once; a refused write is reported before start() returns.
+    StatusBar1->setPanelText(1, QString());
     m_write.start(WriteImage);
-    if (!m_write.active())
-        return;
-    enter(Phase::AwaitingEcho);
+    if (m_write.active())
+        enter(Phase::AwaitingEcho);
+}
+
+void TForm1::showWriteSent()
+{
     StatusBar1->setPanelText(0, kConnected);
-    StatusBar1->setPanelText(1, QStringLiteral("Comando enviado"));
+    StatusBar1->setPanelText(1, kCommandSent);
 }
 
 // The fields into WriteImage: false when the configuration is refused, or
@@ -411,9 +441,10 @@ void TForm1::showConfigurationWritten(const transmitter::WriteReport& report)
         StatusBar1->setPanelText(1, QStringLiteral("Enviado..."));
     } else if (result.outcome == ReplyOutcome::ReadFailed) {
         returnToDisconnected(kReceiveFailed);
-    } else if (!report.sent()) { // the line stayed busy: it never went out
+    } else if (!report.sent()) { // held back by a busy line or a silent device
         StatusBar1->setPanelText(1, QString());
-        m_messages.showMessage(kLineBusyWrite);
+        m_messages.showMessage(result.outcome == ReplyOutcome::LineBusy ? kLineBusyWrite
+                                                                        : kSilentWrite);
     } else {
         m_messages.showMessage(kNotConfirmed);
     }

@@ -7,6 +7,7 @@
 #include "transmitter/writeprocedure.h"
 #include "ui/messagesink.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 class QAction;
@@ -155,6 +156,7 @@ private:
     }
 
     void buildComponents();
+    void buildReadingAge();
     void connectHandlers();
     void applyKeyboardOrder();
     template <typename Handler> void dispatch(Handler&& handler);
@@ -167,8 +169,12 @@ private:
     void DecodeReadReply(const quorva::link::TransactionResult& result);
     void showReading(const quorva::transmitter::ReadingReport& reading);
     void addFailedReading(const quorva::link::TransactionResult& result);
+    // The measured value as of the last good reading: greyed, with its time,
+    // while readings fail; as it is again with the next good one.
+    void showReadingAge(bool stale);
     void showOptionLists(const quorva::transmitter::ReadingReport& reading);
     bool prepareWrite();
+    void showWriteSent();
     void showEchoed(const quorva::link::TransactionResult& echo);
     void showConfigurationWritten(const quorva::transmitter::WriteReport& report);
 
@@ -187,4 +193,6 @@ private:
     // range fields take the device's range, not the type's default.
     bool m_showingReading = false;
     qint32 m_optionListsModel = 0; // the model code the option lists were built for
+    QLabel* m_readingAge = nullptr; // "última leitura às ..." beneath Edit28
+    QDateTime m_lastGoodReading;    // since the connect
 };

@@ -85,7 +85,17 @@ TForm1::TForm1(link::DeviceLink& link, link::ModbusMaster& master, ProgramFlags&
     : QMainWindow(parent), m_link(link), m_master(master), m_flags(flags), m_messages(messages)
 {
     buildComponents();
+    buildReadingAge();
     connectHandlers();
+}
+
+void TForm1::buildReadingAge()
+{
+    // Shown only while readings fail, beneath the value it dates.
+    m_readingAge = label(GroupBox9, "readingAge", 75, 52);
+    m_readingAge->setFont(faceOf(9, false));
+    m_readingAge->resize(140, 11);
+    m_readingAge->setVisible(false);
 }
 
 void TForm1::buildComponents()
@@ -251,6 +261,8 @@ void TForm1::connectHandlers()
     connect(
         &m_master, &link::ModbusMaster::finished, this,
         [this](const link::TransactionResult& r) { dispatch([&] { onTransactionFinished(r); }); });
+    connect(&m_write, &transmitter::ConfigurationWrite::writeSent, this,
+            [this] { dispatch([&] { showWriteSent(); }); });
     connect(&m_write, &transmitter::ConfigurationWrite::echoed, this,
             [this](const link::TransactionResult& r) { dispatch([&] { showEchoed(r); }); });
     connect(&m_write, &transmitter::ConfigurationWrite::finished, this,

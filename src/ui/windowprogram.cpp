@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -58,12 +59,27 @@ struct WindowOptions
         QStringLiteral("NOME")};
     QCommandLineOption simulate{QStringLiteral("simulate"),
                                 QStringLiteral("Conecta ao transmissor virtual embutido.")};
+    QCommandLineOption timeout{
+        QStringLiteral("timeout"),
+        QStringLiteral("Espera pela resposta, em ms, de 100 a 10000 (800); para um conversor "
+                       "lento. A espera após uma falha a acompanha."),
+        QStringLiteral("MS"), QStringLiteral("800")};
 
     void describe(QCommandLineParser& parser) const
     {
         parser.setApplicationDescription(
             QStringLiteral("QUORVA: configuração de transmissores de temperatura (Modbus RTU)."));
-        parser.addOptions({help, version, port, simulate});
+        parser.addOptions({help, version, port, simulate, timeout});
+    }
+    // The wait for a reply, or none when the value is out of bounds.
+    std::optional<int> timeoutMs(const QCommandLineParser& parser) const
+    {
+        bool ok = false;
+        const int ms = parser.value(timeout).toInt(&ok);
+        if (!ok || ms < quorva::link::ModbusMaster::kMinResponseTimeoutMs ||
+            ms > quorva::link::ModbusMaster::kMaxResponseTimeoutMs)
+            return std::nullopt;
+        return ms;
     }
 };
 
@@ -137,6 +153,10 @@ void answerWithoutDisplay(int argc, char* argv[], const WindowOptions& options)
         refuse(QStringLiteral("--port: o nome da porta está vazio"));
     if (parser.isSet(options.port) && parser.isSet(options.simulate))
         refuse(QStringLiteral("--port e --simulate não podem ser usados juntos"));
+    if (!options.timeoutMs(parser))
+        refuse(QStringLiteral("--timeout espera milissegundos, de %1 a %2")
+                   .arg(quorva::link::ModbusMaster::kMinResponseTimeoutMs)
+                   .arg(quorva::link::ModbusMaster::kMaxResponseTimeoutMs));
     refuseStrayArgument(parser);
     if (!(parser.isSet(options.help) || parser.isSet(options.version)))
         return;
@@ -185,6 +205,8 @@ int runWindowProgram(int argc, char* argv[], const WindowProgramHooks& hooks)
                 return std::make_unique<sim::VirtualTransmitter>(clock);
             return std::make_unique<link::UsbSerialDriver>(parser.value(options.port));
         });
+    // A transmitter behind a slow converter: the settle and the bounds follow.
+    line.master.setResponseTimeoutMs(*options.timeoutMs(parser));
     ProgramFlags flags;
     DialogMessageSink messages;
     app.messages = &messages;

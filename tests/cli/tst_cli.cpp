@@ -243,15 +243,14 @@ private slots:
                {"{\"error\":\"Erro de leitura: o transmissor não respondeu",
                 R"("outcome":"no-reply"})"},
                "não respondeu");
-        // Each other way a reply goes wrong, in words and as codes.
+        // Each other way a reply goes wrong, in words and as codes: a
+        // refusal is the reading's own, no read brought the line into step.
         for (const auto& [fault, words, codes] :
              {std::tuple{"exception:2",
-                         "o transmissor recusou a leitura de sincronismo * Exceção 2: endereço "
-                         "ilegal *",
-                         R"("fault":"exception","outcome":"bad-reply")"},
-              {"exception",
-               "o transmissor recusou a leitura de sincronismo * Exceção 4: falha no transmissor *",
-               R"("fault":"exception","outcome":"bad-reply")"},
+                         "o transmissor recusou o pedido * Exceção 2: endereço ilegal *",
+                         R"("outcome":"exception")"},
+              {"exception", "o transmissor recusou o pedido * Exceção 4: falha no transmissor *",
+               R"("outcome":"exception")"},
               {"other-slave", "resposta inválida do transmissor (resposta de outro escravo)",
                R"("fault":"wrong-slave","outcome":"bad-reply")"},
               {"wrong-function", "resposta inválida do transmissor (código de função errado)",
@@ -285,9 +284,10 @@ private slots:
             "3 leitura(s) falharam", R"(^(.*não respondeu \(\* Falha de comunicação \*\)\n){3}$)",
             {"--turnaround", "1050"});
         // Read once a second on a misbehaving line, each row a value (v), an
-        // error (e) or no reply (n): a slave later than the timeout never has a
-        // value printed, and is said to be silent, not garbled or drowned;
-        // a never-quiet line never stops the readings; a second copy of a reply
+        // error (e) or no reply (n; or not sent while the master waits for
+        // the late answer): a slave later than the timeout never has a value
+        // printed, and is said to be silent, not garbled or drowned; a
+        // never-quiet line never stops the readings; a second copy of a reply
         // is never taken for the next request's.
         const auto monitor = [&](const char* name, const QStringList& simulator,
                                  const QStringList& options, const QString& rows) {
@@ -295,7 +295,8 @@ private slots:
             for (const QChar row : rows)
                 pattern += row == 'v' ? "[^;\n]+;23,5;°C;\n"
                            : row == 'n'
-                               ? "[^;\n]+;;;Erro de leitura: o transmissor não respondeu .+\n"
+                               ? "[^;\n]+;;;Erro de leitura: (o transmissor não respondeu .+|"
+                                 "leitura não enviada: a linha ainda não está em sincronismo)\n"
                                : "[^;\n]+;;;[^\n]+\n";
             const auto failed = rows.size() - rows.count('v');
             row(name, QStringList{"monitor", "--csv"} + options, failed ? 1 : 0, {},
@@ -632,10 +633,10 @@ private slots:
                                           << "^quorva-cli: \\d+ leitura\\(s\\) falharam\n$";
         QTest::newRow("read, port gone")
             << QStringList{"read"} << true << 400 << SIGTERM << 1 << "^quorva-cli: " + gone;
-        // The probe and the reading before the write take 0,7 s each; the
-        // write is on the line after them.
+        // The reading before the write takes 0,7 s; the write is on the line
+        // for the next 0,7 s.
         QTest::newRow("write, port gone")
-            << QStringList{"write", "--zero", "0,7"} << true << 1800 << SIGTERM << 1
+            << QStringList{"write", "--zero", "0,7"} << true << 1000 << SIGTERM << 1
             << "^quorva-cli: A configuração não foi confirmada pelo transmissor: " + gone;
     }
     void signalsEndEveryWait()
@@ -690,22 +691,22 @@ private slots:
                                "transmissor, mas não foi relida";
         for (const auto& [name, signal] :
              {std::pair{"SIGINT", SIGINT}, std::pair{"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}}) {
-            QTest::addRow("%s during the probe", name)
+            QTest::addRow("%s reading the device first", name)
                 << write << 1 << false << signal << "interrompido: nada foi enviado"
                 << "0,0";
             QTest::addRow("%s awaiting the echo", name)
-                << write << 3 << false << signal << unread << "0,6";
+                << write << 2 << false << signal << unread << "0,6";
             QTest::addRow("%s awaiting an echo that never comes", name)
-                << write << 3 << true << signal
+                << write << 2 << true << signal
                 << "interrompido: a configuração foi enviada, mas não foi confirmada pelo "
                    "transmissor: o transmissor não respondeu (* Falha de comunicação *)"
                 << "0,6";
             QTest::addRow("%s reading back", name)
-                << write << 4 << false << signal << unread << "0,6";
+                << write << 3 << false << signal << unread << "0,6";
         }
-        // Found (a probe and a reading), read and written.
+        // Found by a reading, read and written.
         QTest::newRow("commission, SIGINT awaiting the echo")
-            << QStringList{"commission", m_files.filePath("plan.csv")} << 4 << false << SIGINT
+            << QStringList{"commission", m_files.filePath("plan.csv")} << 3 << false << SIGINT
             << unread << "0,6";
     }
     void writeSignalledAtEachStep()
@@ -786,6 +787,31 @@ private slots:
             qPrintable(lines[0]));
     }
 
+    // A firmware that knows only its own master's reading (registers 1 to
+    // 37), played by pymodbus: another count is refused (exception 3) or
+    // ignored. It reads, is monitored and written to, run after run.
+    void readingsOnlySlave_data()
+    {
+        QTest::addColumn<QString>("others");
+        QTest::newRow("other counts refused") << "refuse";
+        QTest::newRow("other counts ignored") << "ignore";
+    }
+    void readingsOnlySlave()
+    {
+        QFETCH(QString, others);
+        PtyPair pty;
+        QVERIFY2(pty.startPymodbusSlave({}, {"--only-reading", others}), "pymodbus is needed");
+        const QString port = pty.masterEnd();
+        QCOMPARE(mbpoll({"-r", "1", "-c", "5"}, port).status, 1); // the slave as described
+        Run r = quorva({"read", "--port", port});
+        VERIFY_CONTAINS(r.out, "Temperatura:     21,7 °C");
+        r = quorva({"monitor", "--port", port, "--count", "3", "--interval", "200", "--csv"});
+        QVERIFY2(r.status == 0 && r.out.count(";21,7;°C;\n") == 3, qPrintable(r.out + r.err));
+        r = quorva({"write", "--port", port, "--zero", "0,5"});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(pty.slaveRegisters().at(3), 5);
+    }
+
     // A device that sends each reply twice: the read-back is its own, run after run.
     void writeToADeviceAnsweringTwice()
     {
@@ -797,8 +823,9 @@ private slots:
         }
     }
 
-    // A monitor holds its port: another program is told it is busy. When the
-    // port goes and comes back, the readings fail, then resume.
+    // A monitor holds its port: another program is told it is busy, under
+    // any name of the port (the link, the pseudo-terminal it leads to).
+    // When the port goes and comes back, the readings fail, then resume.
     void monitorHoldsThePortAndResumesWhenItReturns()
     {
         Simulator sim;
@@ -807,9 +834,11 @@ private slots:
         monitor.start(
             cli, {"monitor", "--port", sim.path(), "--interval", "300", "--count", "14", "--csv"});
         QVERIFY(QTest::qWaitFor([&] { return monitor.peek(4096).count('\n') >= 3; }));
-        const Run busy = quorva({"read", "--port", sim.path()});
-        QVERIFY2(busy.status == 1 && busy.err.contains("porta em uso por outro programa"),
-                 qPrintable(busy.err));
+        for (const QString& name : {sim.path(), QFileInfo(sim.path()).canonicalFilePath()}) {
+            const Run busy = quorva({"read", "--port", name});
+            QVERIFY2(busy.status == 1 && busy.err.contains("porta em uso por outro programa"),
+                     qPrintable(busy.err));
+        }
         sim.stop();
         QTest::qWait(1000);
         sim.start();

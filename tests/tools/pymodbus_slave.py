@@ -3,6 +3,9 @@
 # Modbus code nobody on this project wrote, for end-to-end tests. It holds 37
 # holding registers with known values, prints READY once it listens, and
 # writes its registers as JSON to --state after every write it serves.
+# With --only-reading it plays a firmware that implements only the reads its
+# own master sends: a read of any count but 37 is refused with exception 3
+# (illegal data value), or left unanswered ("ignore").
 import argparse
 import asyncio
 import json
@@ -10,6 +13,8 @@ import os
 
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
+from pymodbus.pdu import ExceptionResponse, ModbusExceptions
+from pymodbus.register_read_message import ReadHoldingRegistersResponse
 from pymodbus.server import StartAsyncSerialServer
 from pymodbus.transaction import ModbusRtuFramer
 
@@ -35,17 +40,35 @@ class RecordingBlock(ModbusSequentialDataBlock):
         self.dump()
 
 
+def only_reading(mode):
+    """The server's response manipulator for --only-reading MODE."""
+    def manipulate(response):
+        if not isinstance(response, ReadHoldingRegistersResponse) or len(response.registers) == 37:
+            return response, False
+        if mode == "ignore":
+            response.should_respond = False
+            return response, False
+        refusal = ExceptionResponse(response.function_code, ModbusExceptions.IllegalValue)
+        refusal.unit_id = response.unit_id
+        refusal.transaction_id = response.transaction_id
+        return refusal, False
+    return manipulate
+
+
 async def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", required=True)
     parser.add_argument("--state", required=True)
+    parser.add_argument("--only-reading", choices=["refuse", "ignore"])
     args = parser.parse_args()
     # pymodbus addresses the block from 1: request address 0 is block address 1.
     block = RecordingBlock(1, list(INITIAL), args.state)
     context = ModbusServerContext(slaves={1: ModbusSlaveContext(hr=block)}, single=False)
     server = await StartAsyncSerialServer(context=context, framer=ModbusRtuFramer,
                                           port=args.port, baudrate=9600, bytesize=8,
-                                          parity="N", stopbits=1, defer_start=True)
+                                          parity="N", stopbits=1, defer_start=True,
+                                          response_manipulator=only_reading(args.only_reading)
+                                          if args.only_reading else None)
     await server.start()
     print("READY", flush=True)
     await server.serve_forever()

@@ -18,6 +18,7 @@ enum class When {
     StopThenSend,   // "Parar Leitura" `code` ms after a poll went out, at once "Enviar"
     Noisy,          // injected beside another talker's burst every second, which stays
     NoisySend,      // as Noisy, then "Parar Leitura", "Enviar" and the write's bound
+    BusySend,       // as NoisySend with a burst every 2 ms: the line is never quiet
 };
 
 // The window shows the factory values; the fault comes with new ones. The
@@ -85,6 +86,11 @@ private slots:
         refused("1100 stray bytes, then the reply", Fault::Flood);
         row("Two replies queued", Fault::DoubleReply, 0, When::Reading, true, " ",
             "Leitura efetuada        -->>");
+        // A firmware that answers its master's reading alone reads as any.
+        row("Only the reading answered, others refused", Fault::OnlyReading, 0, When::Reading, true,
+            " ", "Leitura efetuada        -->>");
+        row("Only the reading answered, others ignored", Fault::OnlyReadingSilent, 0,
+            When::Reading, true, " ", "Leitura efetuada        -->>");
         // A late reading's reply meets the master's resync instead: its byte
         // count names another read, so the slave is slow, never read.
         for (int late : {1050, 1200, 1500, 1900, 2500, 4000})
@@ -98,10 +104,15 @@ private slots:
             failed, receiveFailed, "disconnected");
         row("Cable pulled while idle", Fault::Unplugged, 0, When::Idle, false, " ", "", sendFailed,
             "disconnected");
-        // The line is never quiet for the settle: a slave that answers reads
-        // again, and a write that cannot go out ends within its bound.
+        // Another talker on the line: a slave that answers reads again, and a
+        // write that cannot go out ends within its bound, said held back by
+        // the device's silence, or by the line where it is never quiet.
         row("Wrong CRC beside another talker", Fault::BadCrc, 0, When::Noisy, false, " ", failed);
         row("Silent beside another talker, then send", Fault::NoReply, 0, When::NoisySend, false,
+            silent, "",
+            {"A configuração não foi enviada: o transmissor não responde; nada foi enviado."},
+            "stopped");
+        row("Silent on a line never quiet, then send", Fault::NoReply, 0, When::BusySend, false,
             "* Linha ocupada *", "", {"A configuração não foi enviada: linha ocupada."}, "stopped");
         for (int turnaround : {4, 400})
             for (int stopMs : {0, 40, 80})
@@ -160,14 +171,18 @@ private slots:
             break;
         case When::Noisy:
         case When::NoisySend:
-            w.device.setNoise(1000);
+        case When::BusySend:
+            w.device.setNoise(when == When::BusySend ? 2 : 1000);
             w.device.setFault(fault, code);
             w.poll();
             if (when == When::Noisy)
                 break;
             WindowRig::click(w.form.transmite);
             WindowRig::click(w.form.Button2);
-            w.runMs(w.master.writeWaitBoundMs() + w.master.responseTimeoutMs());
+            // It never went out: never "Comando enviado".
+            for (int ms = 0; ms < w.master.writeWaitBoundMs() + w.master.responseTimeoutMs();
+                 ms += 50, w.runMs(50))
+                QVERIFY(w.panel(1) != "Comando enviado");
             break;
         case When::StopThenSend:
             w.form.Timer1Timer(w.form.Timer1);
@@ -204,6 +219,8 @@ private slots:
         // a late slave's backlog one more a second.
         w.messages.whileShown = nullptr;
         w.device.setFault(Fault::None);
+        if (when == When::BusySend)
+            w.device.setNoise(0);
         w.device.setTurnaroundMs(4);
         w.device.setRegister(2, 512);
         w.toNextSecond();

@@ -92,7 +92,7 @@ private slots:
         w.device.setRegister(number, quint16(value));
         w.connectAndRead();
         QCOMPARE(shownBy(w.form, rows), rows);
-        QCOMPARE(w.framesSent(), 2); // the probe after the open, then the reading
+        QCOMPARE(w.framesSent(), 1); // a line quiet before the open: the reading alone
         QCOMPARE(w.device.receivedFrames().back().toHex(), "0103000000258411");
     }
 
@@ -117,10 +117,10 @@ private slots:
                                      "Leitura efetuada|40,0| ", "Leitura efetuada -->>|50,0| "}));
         for (int tick = 0; tick < 3; ++tick)
             w.form.Timer1Timer(w.form.Timer1);
-        QCOMPARE(w.framesSent(), 8); // the probe after the open among them
+        QCOMPARE(w.framesSent(), 7);
         QCOMPARE(w.panel(1), "Leitura efetuada -->>");
         w.settle();
-        QCOMPARE(w.framesSent(), 9);
+        QCOMPARE(w.framesSent(), 8);
         w.device.setRegister(2, 512);
         w.form.Timer1Timer(w.form.Timer1);
         w.click(w.form.transmite);
@@ -128,6 +128,62 @@ private slots:
         COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "Edit28: 50,0", "transmite: Ler",
                       "btConectar: Desconectar", "Button2: Enviar");
         QVERIFY(!w.form.Timer1->isActive());
+    }
+
+    // While readings fail, the last value is shown as old: greyed, with the
+    // time of the reading it came from beneath it, said within the response
+    // timeout of the poll; the next good reading shows it as it is again.
+    void staleValueShownAsOld()
+    {
+        WindowRig w;
+        w.connectAndRead();
+        const QColor fresh = w.form.Edit28->palette().color(QPalette::Text);
+        const auto age = [&w] {
+            const auto* label = w.form.findChild<QLabel*>("readingAge");
+            return label->isVisible() ? label->text() : QString();
+        };
+        QCOMPARE(age(), "");
+        w.toNextSecond();
+        const QTime before = QTime::currentTime();
+        w.poll();
+        const QTime after = QTime::currentTime();
+        w.device.setFault(Fault::NoReply);
+        for (int poll = 0; poll < 3; ++poll) {
+            w.toNextSecond();
+            const qint64 tickUs = w.clock.nowUs();
+            const auto taken = w.form.trend().size();
+            w.form.Timer1Timer(w.form.Timer1);
+            while (w.form.trend().size() == taken)
+                w.runMs(1);
+            QCOMPARE(w.panel(1), "Erro de leitura");
+            QVERIFY(w.clock.nowUs() - tickUs <=
+                    w.master.responseTimeoutMs() * 1000 + w.master.interFrameGapUs() + 1000);
+            w.settle();
+            COMPARE_SHOWN(w.form, "Edit28: 23,5");
+            QVERIFY(w.form.Edit28->palette().color(QPalette::Text) != fresh);
+            const QTime shown = QTime::fromString(age().section(u' ', -1), "HH:mm:ss");
+            QVERIFY2(age().startsWith("última leitura às ") && shown.isValid() &&
+                         shown >= before.addMSecs(-before.msec()) && shown <= after,
+                     qPrintable(age()));
+        }
+        w.device.setFault(Fault::None);
+        for (int poll = 0; poll < 3 && w.panel(1) == "Erro de leitura"; ++poll) {
+            w.toNextSecond();
+            w.poll();
+        }
+        QCOMPARE(age(), "");
+        QCOMPARE(w.form.Edit28->palette().color(QPalette::Text), fresh);
+        w.device.setFault(Fault::NoReply);
+        w.toNextSecond();
+        w.poll();
+        QVERIFY(!age().isEmpty());
+        w.click(w.form.transmite);
+        w.click(w.form.btConectar);
+        w.click(w.form.btConectar); // a new connection, nothing read yet
+        QCOMPARE(age(), "");
+        w.click(w.form.transmite);
+        w.poll();
+        QCOMPARE(age(), ""); // no reading to date
     }
 
     // The technician's choice of sensor shows its range and puts its default
@@ -215,8 +271,9 @@ private slots:
     // "Enviar" after the edits given ("<component>=<keys>", a radio group's
     // item by number). The checks before sending may refuse, with a message
     // or an error ("! "), or ask ("? ", answered `answer`); a write shows
-    // "Comando enviado" at once, clicks wait for it, and "Enviado..." comes
-    // only once the transmitter's echo matched. `frames`: what the device got.
+    // "Comando enviado" once it is on the line (after the line's quiet gap),
+    // clicks wait for it, and "Enviado..." comes only once the transmitter's
+    // echo matched. `frames`: what the device got.
     void send_data()
     {
         QTest::addColumn<QStringList>("edits");
@@ -305,6 +362,9 @@ private slots:
         w.device.clearReceivedFrames();
         w.click(w.form.Button2);
         if (!frames.isEmpty()) {
+            QCOMPARE(w.panel(1), "");
+            w.runMs(4);
+            QCOMPARE(w.framesSent(), 1);
             QCOMPARE(w.panel(1), "Comando enviado");
             for (QWidget* b : {w.form.transmite, w.form.btConectar, w.form.Button2})
                 w.click(b);

@@ -178,6 +178,42 @@ private slots:
         QCOMPARE(w.form.btConectar->text(), "Conectar");
     }
 
+    // A transmitter behind a slow converter, answering 1 s after each
+    // request: the window reads it with --timeout 2000, never without.
+    void readsASlowConverterGivenTheTime_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("reads");
+        QTest::newRow("--timeout 2000") << QStringList{"--timeout", "2000"} << true;
+        QTest::newRow("the default, 800 ms") << QStringList{} << false;
+    }
+    void readsASlowConverterGivenTheTime()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(bool, reads);
+        QTemporaryDir dir;
+        const QString port = dir.filePath("transmitter");
+        QProcess device;
+        device.start(qEnvironmentVariable("QUORVA_CLI"),
+                     {"simulate", "--link", port, "--steady", "--turnaround", "1000"});
+        QTRY_VERIFY(QFile::exists(port));
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUORVA_READ", "1");
+        window.setProcessEnvironment(env);
+        window.start(qEnvironmentVariable("QUORVA_WINDOW_CONNECTED"),
+                     QStringList{"--port", port} + options);
+        QVERIFY(window.waitForStarted());
+        QByteArray shown;
+        const bool read = QTest::qWaitFor(
+            [&] { return (shown += window.readAllStandardOutput()).contains("23,5"); }, 6000);
+        window.terminate();
+        window.waitForFinished(5000);
+        device.terminate();
+        device.waitForFinished(5000);
+        QCOMPARE(read, reads);
+    }
+
     // The window program told to end by a signal (a session's end, a closed
     // terminal) while it holds its port, started as `quorva_connected` (the
     // program, connected as by a click): it exits as through "Sair", and the
