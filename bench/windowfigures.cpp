@@ -77,16 +77,20 @@ int printWindowFigures(int polls)
     TForm1 form(line.link, line.master, flags, messages);
     form.show();
     runFor(300);
+    auto* const connect = form.findChild<QPushButton*>(QStringLiteral("btConectar"));
+    auto* const read = form.findChild<QPushButton*>(QStringLiteral("transmite"));
+    auto* const timer = form.findChild<QTimer*>(QStringLiteral("Timer1"));
+    auto* const temperature = form.findChild<QLineEdit*>(QStringLiteral("Edit28"));
 
     // The reading is displayed when a frame in which Edit28 was painted
     // after its text changed has been handed to the window system.
     qint64 textAtUs = 0, paintedAtUs = 0;
-    QObject::connect(form.Edit28, &QLineEdit::textChanged, [&] {
+    QObject::connect(temperature, &QLineEdit::textChanged, [&] {
         if (textAtUs == 0)
             textAtUs = clock.nowUs();
     });
     const FrameWatch frames(
-        &form, [&](const QWidget& w) { return &w == form.Edit28 && textAtUs != 0; },
+        &form, [&](const QWidget& w) { return &w == temperature && textAtUs != 0; },
         [&] {
             if (paintedAtUs == 0)
                 paintedAtUs = clock.nowUs();
@@ -109,7 +113,7 @@ int printWindowFigures(int polls)
         textAtUs = paintedAtUs = 0;
         probe.reset();
         const qint64 tickUs = clock.nowUs();
-        form.Timer1Timer(form.Timer1);
+        form.Timer1Timer(timer);
         QElapsedTimer waited;
         waited.start();
         while (paintedAtUs == 0 && waited.elapsed() < 2000)
@@ -130,9 +134,9 @@ int printWindowFigures(int polls)
     // connected. Alternating keeps both under the machine's same load.
     const int rounds = std::min(polls, 5);
     for (int round = 0; round < rounds; ++round) {
-        form.btConectar->click();
-        form.transmite->click();
-        form.Timer1->stop(); // ticks are given by hand, one after the other
+        connect->click();
+        read->click();
+        timer->stop(); // ticks are given by hand, one after the other
         runFor(300);
         poll(false); // the first reading after connecting is left out
         std::vector<int> windowsMs;
@@ -144,8 +148,8 @@ int printWindowFigures(int polls)
             runFor(2000);
             out << "idle " << probe.longestBlockMs() << '\n';
         }
-        form.transmite->click();
-        form.btConectar->click();
+        read->click();
+        connect->click();
         runFor(300);
         for (const int windowMs : windowsMs) {
             runFor(20 + random.bounded(17));

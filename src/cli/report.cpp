@@ -1,8 +1,10 @@
 #include "report.h"
 
-#include "cli/jsonschema.h"
+#include "cli/outcome.h"
 #include "cli/systemfiles.h"
+#include "transmitter/configfields.h"
 #include "transmitter/reading.h"
+#include "transmitter/savedfile.h"
 #include "transmitter/sensortable.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -42,32 +44,11 @@ Format formatOf(const QString& path)
     return Format::Unknown;
 }
 
-// The outcome codes of the record, as a reviewer reads them.
-constexpr std::pair<const char*, const char*> kOutcomeTexts[] = {
-    {"no-reply", "o transmissor não respondeu"},
-    {"bad-reply", "resposta inválida do transmissor"},
-    {"exception", "o transmissor recusou o pedido"},
-    {"read-failed", "a leitura falhou"},
-    {"send-failed", "o envio falhou"},
-    {"line-busy", "linha ocupada"},
-    {"port-not-found", "porta não encontrada"},
-    {"port-busy", "porta em uso por outro programa"},
-    {"port-gone", "a porta deixou de responder (cabo desconectado?)"},
-    {"permission-denied", "sem permissão para abrir a porta"},
-    {"open-failed", "a porta não abriu"},
-    {"interrupted", "interrompido"},
-    {"refused", "configuração recusada"},
-    {"read-back-failed", "configuração confirmada, mas a releitura falhou"},
-    {"read-back-differs", "a releitura difere do que foi enviado"},
-    {"record-failed", "a tentativa não foi registrada"},
-};
-
+// A record's outcome code as a reviewer reads it.
 QString outcomeText(const QString& code)
 {
-    for (const auto& [key, text] : kOutcomeTexts) {
-        if (code == QLatin1String(key))
-            return QString::fromUtf8(text);
-    }
+    if (const std::optional<Outcome> outcome = outcomeOfCode(code))
+        return outcomeWords(*outcome);
     return code.isEmpty() ? QStringLiteral("sem resultado") : code;
 }
 
@@ -93,28 +74,32 @@ QString dateTimeText(const QDateTime& t, bool withOffset)
     return text;
 }
 
-// A configuration as a reading's JSON holds it, one field a line; none
-// without a reading.
+// A configuration as a reading's JSON holds it, one field a line (the
+// range's two values on one); none without a reading.
 QStringList configurationLines(const QJsonValue& value)
 {
+    using namespace transmitter;
     if (!value.isObject())
         return {};
     const QJsonObject r = value.toObject();
-    const auto exact = [&](const char* key) { return qint32(r.value(QLatin1String(key)).toInt()); };
-    const auto text = [&](const char* key) {
-        const QString t = r.value(QLatin1String(key)).toString();
+    const auto exact = [&](int slot) {
+        return qint32(r.value(QLatin1String(fieldOfSlot(slot)->registerKey)).toInt());
+    };
+    const auto text = [&](int slot) {
+        const ConfigurationField& field = *fieldOfSlot(slot);
+        if (!field.text)
+            return fieldText(field, exact(slot), kCurrentOutputOptions);
+        const QString t = r.value(QLatin1String(field.readableKey)).toString();
         return t.isEmpty() ? kNone : t;
     };
-    const QString unit = transmitter::unitsForSensorType(exact("sensorTypeIndex")).setting;
+    const QString unit = unitsForSensorType(exact(Slot::SensorType)).setting;
     const QString unitSuffix = unit.isEmpty() ? QString() : u' ' + unit;
-    return {text("sensorType"),
-            QStringLiteral("%1 a %2%3")
-                .arg(transmitter::rangeValueText(exact("rangeLowerTenths")),
-                     transmitter::rangeValueText(exact("rangeUpperTenths")), unitSuffix),
-            QStringLiteral("Zero: %1%2")
-                .arg(transmitter::zeroAdjustText(exact("zeroAdjustTenths")), unitSuffix),
-            QStringLiteral("Erro do sensor: %1").arg(text("sensorError")),
-            QStringLiteral("Saída: %1").arg(text("outputDirection"))};
+    return {
+        text(Slot::SensorType),
+        QStringLiteral("%1 a %2%3").arg(text(Slot::RangeLower), text(Slot::RangeUpper), unitSuffix),
+        QStringLiteral("Zero: %1%2").arg(text(Slot::ZeroAdjust), unitSuffix),
+        QStringLiteral("Erro do sensor: %1").arg(text(Slot::SensorError)),
+        QStringLiteral("Saída: %1").arg(text(Slot::OutputDirection))};
 }
 
 // One transmitter of the report: its last attempt decides.
@@ -154,7 +139,7 @@ QList<Row> rowsOf(const QList<QJsonObject>& attempts, const QStringList& planned
         Row& row = rows[at];
         row.last = attempt;
         ++row.attempts;
-        row.state = attempt.value(QLatin1String("outcome")).toString() == QLatin1String("ok")
+        row.state = outcomeOfCode(attempt.value(QLatin1String("outcome")).toString()) == Outcome::Ok
                         ? Row::State::Confirmed
                         : Row::State::Failed;
     }
@@ -192,9 +177,9 @@ QString outcomeCell(const Row& row)
     QStringList fields;
     for (const QJsonValue& d : row.last.value(QLatin1String("differences")).toArray()) {
         const QString key = d.toObject().value(QLatin1String("field")).toString();
-        for (const ConfigurationKey& k : kConfigurationKeys) {
-            if (key == QLatin1String(k.key))
-                fields << QString::fromUtf8(k.caption);
+        for (const transmitter::ConfigurationField& f : transmitter::kConfigurationFields) {
+            if (key == QLatin1String(f.registerKey))
+                fields << QString::fromUtf8(f.caption);
         }
     }
     if (!fields.isEmpty())
@@ -339,7 +324,7 @@ QString fileFailure(const QString& path, int error, const QString& fallback)
 bool saveReport(const QString& path, const QByteArray& bytes, QString* error)
 {
     int number = 0;
-    if (link::saveWhole(path, bytes, &number))
+    if (transmitter::saveWhole(path, bytes, &number))
         return true;
     *error = fileFailure(path, number, QStringLiteral("a gravação falhou"));
     return false;

@@ -3,7 +3,6 @@
 // simulate` on a pseudo-terminal, started and stopped as a transmitter is
 // plugged in and pulled out.
 #include "cli/campaignplan.h"
-#include "cli/jsonschema.h"
 
 #include <QtTest>
 #include <csignal>
@@ -127,59 +126,102 @@ private slots:
     }
 
     // Each row's tag and the values its edit gives (zero, sensor, lower,
-    // upper, fault, direction; "-" keeps the device's), or the refusal.
+    // upper, fault, direction; "-" keeps the device's), or each refused cell
+    // (the start of its line), or why the plan is refused whole.
     void plan_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QStringList>("expected");
         QTest::newRow("BOM, CRLF, ';' and decimal comma")
-            << kPlan.left(kPlan.indexOf("TT-102")) << "TT-101:-5,2,0,6000,2,0";
+            << kPlan.left(kPlan.indexOf("TT-102")) << QStringList{"TT-101:-5,2,0,6000,2,0"};
         QTest::newRow("',' and decimal point, any case and order")
-            << QByteArray("Zero,TAG,Upper\n0.3,TT-2,600\n") << "TT-2:3,-,-,6000,-,-";
-        QTest::newRow("quoted fields")
-            << QByteArray("tag;zero\n\"TT;3 \"\"a\"\"\";\"1,5\"\n") << "TT;3 \"a\":15,-,-,-,-,-";
+            << QByteArray("Zero,TAG,Upper\n0.3,TT-2,600\n") << QStringList{"TT-2:3,-,-,6000,-,-"};
+        QTest::newRow("quoted fields") << QByteArray("tag;zero\n\"TT;3 \"\"a\"\"\";\"1,5\"\n")
+                                       << QStringList{"TT;3 \"a\":15,-,-,-,-,-"};
         QTest::newRow("blank lines and empty cells")
             << QByteArray("tag;zero;upper\n\nA;;600\n;;\nB;1;\n")
-            << "A:-,-,-,6000,-,-|B:10,-,-,-,-,-";
+            << QStringList{"A:-,-,-,6000,-,-", "B:10,-,-,-,-,-"};
         QTest::newRow("force column, as a spreadsheet capitalises it")
-            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;Sim\n") << "A:-,2,0,20000,-,-";
+            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;Sim\n")
+            << QStringList{"A:-,2,0,20000,-,-"};
+        QTest::newRow("the window's texts and plain words as cells")
+            << QByteArray("tag;sensor;fault;direction\nA;termopar j;Sinal de Saída > 20 mA;20 a 4 "
+                          "mA\nB;pressão;nenhum;decrescente\n")
+            << QStringList{"A:-,1,-,-,2,1", "B:-,9,-,-,0,1"};
         QTest::newRow("unknown column")
-            << QByteArray("tag;colour\nA;red\n") << "coluna desconhecida 'colour'";
+            << QByteArray("tag;colour\nA;red\n") << QStringList{"coluna desconhecida 'colour'"};
         QTest::newRow("duplicate tag")
-            << QByteArray("tag;zero\nA;1\na;2\n") << "linha 3, coluna tag: a repetida";
+            << QByteArray("tag;zero\nA;1\na;2\n") << QStringList{"linha 3, coluna tag: a repetida"};
         QTest::newRow("range beyond the sensor without force")
             << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;NÃO\n")
-            << "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor";
-        QTest::newRow("lower beyond the sensor")
-            << QByteArray("tag;sensor;lower;upper\nA;K;-300;100\n")
-            << "linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor";
-        QTest::newRow("no tag column") << QByteArray("zero\n1\n") << "falta a coluna tag";
-        QTest::newRow("not UTF-8") << QByteArray("tag;zero\nA\xe7;1\n") << "não está em UTF-8";
+            << QStringList{"linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor "
+                           "(-100 a 1370°C). Use a coluna force (sim) ou --force"};
+        QTest::newRow("both range values beyond the sensor")
+            << QByteArray("tag;sensor;lower;upper\nA;K;-300;2000\n")
+            << QStringList{"linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor",
+                           "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor"};
+        // Every bad cell of the row by its own column, in the plan's terms:
+        // the cell as written and, for a word, the words the column takes.
+        QTest::newRow("three bad cells")
+            << QByteArray("tag;sensor;zero;lower;upper;fault;direction\n"
+                          "TT-2;termopar j;-0,55;;;alto;subindo\n")
+            << QStringList{
+                   "linha 2, coluna zero: Erro: Dado Inválido,Verificar. ('-0,55'; um "
+                   "decimal, como -0,5, ou um inteiro)",
+                   "linha 2, coluna fault: Erro: Dado Inválido,Verificar. ('alto'; aceitos: "
+                   "none/nenhum, low/below/minimo/mínimo, high/above/maximo/máximo, o "
+                   "índice 0 a 2 ou o texto da janela)",
+                   "linha 2, coluna direction: Erro: Dado Inválido,Verificar. ('subindo'; "
+                   "aceitos: rising/crescente/direct/direto, "
+                   "falling/decrescente/reverse/reverso, o índice 0 a 1 ou o texto da "
+                   "janela)"};
+        QTest::newRow("columns named as the header writes them")
+            << QByteArray("TAG;Fault;Upper\nA;7;12,5\n")
+            << QStringList{"linha 2, coluna Fault: Erro: Dado Inválido,Verificar. ('7'; aceitos: ",
+                           "linha 2, coluna Upper: '12,5' não é um valor inteiro válido"};
+        QTest::newRow("a value refused beside a word not understood")
+            << QByteArray("tag;fault;zero;force\nA;alto;10;talvez\n")
+            << QStringList{"linha 2, coluna fault: Erro: Dado Inválido,Verificar. ('alto'",
+                           "linha 2, coluna zero: Erro:Valor deve ser >= -9,9 ou <= 9,9",
+                           "linha 2, coluna force: 'talvez' não é sim nem não"};
+        QTest::newRow("a range value past a register, the sensor's range reversed")
+            << QByteArray("tag;sensor;lower;upper\nA;;-4000;0\nB;Pt100;700;100\n")
+            << QStringList{"linha 2, coluna lower: Erro: Dado Inválido,Verificar. ('-4000')",
+                           "linha 3, coluna upper: Erro: V. Mín. deve ser menor que V. Máx."};
+        QTest::newRow("only a tag")
+            << QByteArray("tag;zero\nA;\n")
+            << QStringList{"linha 2: nada a escrever para A: as outras células estão vazias"};
+        QTest::newRow("no tag column")
+            << QByteArray("zero\n1\n") << QStringList{"falta a coluna tag"};
+        QTest::newRow("not UTF-8")
+            << QByteArray("tag;zero\nA\xe7;1\n") << QStringList{"não está em UTF-8"};
     }
     void plan()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QString, expected);
+        QFETCH(QStringList, expected);
         QVERIFY(writeFile(path("table.csv"), content));
-        QString outText, errText;
-        QTextStream out(&outText), err(&errText);
-        Output o{out, err, false};
-        QList<PlanRow> rows;
-        const int status = readPlan(path("table.csv"), false, rows, o);
-        err.flush();
+        const Plan plan = readPlan(path("table.csv"), false);
         QStringList got;
-        for (const PlanRow& row : rows) {
+        for (const PlanRow& row : plan.rows) {
             QStringList values;
-            for (const ConfigurationKey& k : kConfigurationKeys) {
-                const auto& v = row.write.edit.values[size_t(k.slot)];
+            for (const int slot : {3, 4, 5, 6, 7, 8}) { // zero to direction, as registers 4 to 9
+                const auto& v = row.write.edit.values[size_t(slot)];
                 values << (v ? QString::number(*v) : QStringLiteral("-"));
             }
             got << row.tag + u':' + values.join(u',');
         }
-        if (status == kExitOk)
-            QCOMPARE(got.join(u'|'), expected);
-        else
-            QVERIFY2(status == kExitUsage && errText.contains(expected), qPrintable(errText));
+        for (const CellRefusal& cell : plan.cells)
+            got << (cell.column.isEmpty()
+                        ? QStringLiteral("linha %1: %2").arg(cell.line).arg(cell.words)
+                        : QStringLiteral("linha %1, coluna %2: %3")
+                              .arg(cell.line)
+                              .arg(cell.column, cell.words));
+        if (!plan.refusal.isEmpty())
+            got << plan.refusal;
+        QCOMPARE(got.size(), expected.size());
+        for (int i = 0; i < got.size(); ++i)
+            QVERIFY2(got[i].startsWith(expected[i]), qPrintable(got.join(u'\n')));
     }
 
     // Every refused row is named, and nothing is opened: not the port, not the record.

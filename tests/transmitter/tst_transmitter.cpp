@@ -47,7 +47,7 @@ private slots:
                                                    qAbs(tenths) / 10, qAbs(tenths) % 10);
             QString scratch;
             const PreparedWrite w = prepareConfigurationWrite({text, "0", "1", 0, 0, 0}, scratch);
-            QCOMPARE(w.check, WriteCheck::Ready);
+            QVERIFY(!w.firstRefusal());
             QCOMPARE(w.image[Slot::ZeroAdjust], tenths);
         }
     }
@@ -117,8 +117,8 @@ private slots:
         QString scratch;
         const PreparedWrite w = prepareConfigurationWrite(
             {zero, lower, upper, choices[0], choices[1], choices[2]}, scratch);
-        QCOMPARE(w.check == WriteCheck::Ready ? w.warnings : QStringList{refusalMessage(w.check)},
-                 said);
+        const FieldRefusal* refused = w.firstRefusal();
+        QCOMPARE(refused ? QStringList{refused->words} : w.limitsCrossed(), said);
     }
 };
 

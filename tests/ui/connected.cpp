@@ -10,7 +10,9 @@ int main(int argc, char* argv[])
 {
     quorva::ui::WindowProgramHooks hooks;
     hooks.afterShow = [](TForm1& form) {
-        QTimer::singleShot(0, &form, [&form] { form.btConectarClick(form.btConectar); });
+        QTimer::singleShot(0, &form, [&form] {
+            form.btConectarClick(form.findChild<QPushButton*>(QStringLiteral("btConectar")));
+        });
     };
     return quorva::ui::runWindowProgram(argc, argv, hooks);
 }

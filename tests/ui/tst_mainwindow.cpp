@@ -38,9 +38,10 @@ private slots:
         QCOMPARE(w.form.centralWidget()->size(), QSize(575, 579 - 19));
         QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
         QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
-        QCOMPARE(w.form.btSair->text() + w.form.mnSobre->text(), "Sair&Sobre");
-        QVERIFY(!w.form.Timer1->isActive());
-        QCOMPARE(w.form.Timer1->interval(), 1000); // a reading a second
+        QCOMPARE(part<QAction>(w.form, "btSair")->text() + part<QAction>(w.form, "mnSobre")->text(),
+                 "Sair&Sobre");
+        QVERIFY(!part<QTimer>(w.form, "Timer1")->isActive());
+        QCOMPARE(part<QTimer>(w.form, "Timer1")->interval(), 1000); // a reading a second
         // The 32 x 32 icon, from the resources built into the program.
         QCOMPARE(w.form.windowIcon().availableSizes(), QList<QSize>{QSize(32, 32)});
     }
@@ -109,25 +110,26 @@ private slots:
             w.device.setFault(i == 2 ? Fault::NoReply : Fault::None);
             w.device.setRegister(2, quint16(100 * i));
             w.poll();
-            steps << w.panel(1) + "|" + w.form.Edit28->text() + "|" + w.form.Label6->text();
+            steps << w.panel(1) + "|" + part<QLineEdit>(w.form, "Edit28")->text() + "|" +
+                         part<QLabel>(w.form, "Label6")->text();
         }
         QCOMPARE(steps, (QStringList{"Leitura efetuada        -->>|10,0| ",
                                      "Erro de leitura|10,0|* Falha de comunicação *",
                                      "Leitura efetuada                -->>|30,0| ",
                                      "Leitura efetuada|40,0| ", "Leitura efetuada -->>|50,0| "}));
         for (int tick = 0; tick < 3; ++tick)
-            w.form.Timer1Timer(w.form.Timer1);
+            w.form.Timer1Timer(part<QTimer>(w.form, "Timer1"));
         QCOMPARE(w.framesSent(), 8); // the probe after the open among them
         QCOMPARE(w.panel(1), "Leitura efetuada -->>");
         w.settle();
         QCOMPARE(w.framesSent(), 9);
         w.device.setRegister(2, 512);
-        w.form.Timer1Timer(w.form.Timer1);
-        w.click(w.form.transmite);
+        w.form.Timer1Timer(part<QTimer>(w.form, "Timer1"));
+        w.click(part<QPushButton>(w.form, "transmite"));
         w.runMs(1000);
         COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "Edit28: 50,0", "transmite: Ler",
                       "btConectar: Desconectar", "Button2: Enviar");
-        QVERIFY(!w.form.Timer1->isActive());
+        QVERIFY(!part<QTimer>(w.form, "Timer1")->isActive());
     }
 
     // The technician's choice of sensor shows its range and puts its default
@@ -161,16 +163,18 @@ private slots:
         WindowRig w;
         w.device.setRegister(5, index == 0 ? 1 : 0);
         w.connectAndRead();
-        WindowRig::type(w.form.Edit7, "1");
-        w.clickItem(w.form.RadioGroup1, index);
+        WindowRig::type(part<QLineEdit>(w.form, "Edit7"), "1");
+        w.clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1"), index);
         rows += lines("Label8: °C", "Label19: °C", "Label16: °C", "Label18: °C");
         QCOMPARE(shownBy(w.form, rows), rows);
-        WindowRig::type(w.form.Edit8, "2"); // the chosen item again changes nothing
-        w.clickItem(w.form.RadioGroup1, index);
-        QCOMPARE(w.form.Edit8->text(), "2");
+        WindowRig::type(part<QLineEdit>(w.form, "Edit8"),
+                        "2"); // the chosen item again changes nothing
+        w.clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1"), index);
+        QCOMPARE(part<QLineEdit>(w.form, "Edit8")->text(), "2");
         w.poll();
-        QCOMPARE(w.form.RadioGroup1->itemIndex(), index == 0 ? 1 : 0);
-        QCOMPARE(w.form.Edit7->text(), "-200");
+        QCOMPARE(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1")->itemIndex(),
+                 index == 0 ? 1 : 0);
+        QCOMPARE(part<QLineEdit>(w.form, "Edit7")->text(), "-200");
     }
 
     // The option lists and model name by model code. Another transmitter on
@@ -205,8 +209,8 @@ private slots:
         QCOMPARE(shownBy(w.form, rows), rows);
         w.device.setRegister(8, 0xFFFF);
         w.poll();
-        QCOMPARE(w.form.RadioGroup2->itemIndex(), -1);
-        w.form.Label4->clear();
+        QCOMPARE(part<quorva::ui::RadioGroup>(w.form, "RadioGroup2")->itemIndex(), -1);
+        part<QLabel>(w.form, "Label4")->clear();
         w.device.setRegister(8, 2);
         w.poll();
         QCOMPARE(shownBy(w.form, rows), rows);
@@ -284,7 +288,7 @@ private slots:
         QFETCH(QStringList, messages);
         WindowRig w;
         w.connectAndRead();
-        w.click(w.form.transmite);
+        w.click(part<QPushButton>(w.form, "transmite"));
         for (const QString& edit : edits) {
             const QString name = edit.section(u'=', 0, 0), keys = edit.section(u'=', 1);
             if (auto* group = w.form.findChild<quorva::ui::RadioGroup*>(name))
@@ -295,12 +299,15 @@ private slots:
         w.messages.answer = answer;
         w.device.setFault(Fault(fault), 4);
         w.device.clearReceivedFrames();
-        w.click(w.form.Button2);
+        w.click(part<QPushButton>(w.form, "Button2"));
         if (!frames.isEmpty()) {
             QCOMPARE(w.panel(1), "Comando enviado");
-            for (QWidget* b : {w.form.transmite, w.form.btConectar, w.form.Button2})
+            for (QWidget* b :
+                 {part<QPushButton>(w.form, "transmite"), part<QPushButton>(w.form, "btConectar"),
+                  part<QPushButton>(w.form, "Button2")})
                 w.click(b);
-            QCOMPARE(w.form.transmite->text() + "|" + w.panel(0), "Ler|Conectado");
+            QCOMPARE(part<QPushButton>(w.form, "transmite")->text() + "|" + w.panel(0),
+                     "Ler|Conectado");
         }
         w.settle();
         QCOMPARE(w.messages.told, messages);
@@ -309,10 +316,10 @@ private slots:
         for (const QByteArray& frame : w.device.receivedFrames())
             received << frame.toHex(' ');
         QCOMPARE(received, frames);
-        QVERIFY(w.form.btConectar->isEnabled());
+        QVERIFY(part<QPushButton>(w.form, "btConectar")->isEnabled());
         if (fault == int(Fault::None) && !frames.isEmpty()) { // reading goes on after a write
-            w.click(w.form.transmite);
-            QCOMPARE(w.form.transmite->text(), "Parar Leitura");
+            w.click(part<QPushButton>(w.form, "transmite"));
+            QCOMPARE(part<QPushButton>(w.form, "transmite")->text(), "Parar Leitura");
         }
     }
 
@@ -322,13 +329,13 @@ private slots:
     {
         WindowRig w;
         w.device.setFault(Fault::Unplugged);
-        w.form.StatusBar1->setPanelText(1, "x");
-        w.click(w.form.btConectar);
+        part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->setPanelText(1, "x");
+        w.click(part<QPushButton>(w.form, "btConectar"));
         QCOMPARE(w.messages.told, QStringList{kOpenFailed});
         COMPARE_SHOWN(w.form, "StatusBar1: Desconectado | ", "btConectar: Conectar",
                       "transmite: Ler (off)");
         w.device.setFault(Fault::None);
-        w.click(w.form.btConectar);
+        w.click(part<QPushButton>(w.form, "btConectar"));
         COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "btConectar: Desconectar",
                       "transmite: Ler", "Button2: Enviar (off)",
                       "RadioGroup1: " + kSensors + " (off)");
@@ -338,15 +345,15 @@ private slots:
         QCOMPARE((QList<quint32>{line.baudRate, line.wordLength, line.stopBits, line.parity,
                                  line.readTimeoutMs, line.writeTimeoutMs, line.lastPurgeMask}),
                  (QList<quint32>{9600, 8, 0, 0, 10, 1, 3}));
-        w.click(w.form.transmite);
+        w.click(part<QPushButton>(w.form, "transmite"));
         w.poll();
-        w.click(w.form.transmite);
-        w.click(w.form.btConectar);
+        w.click(part<QPushButton>(w.form, "transmite"));
+        w.click(part<QPushButton>(w.form, "btConectar"));
         QVERIFY(!w.device.isOpen());
         COMPARE_SHOWN(w.form, "StatusBar1: Desconectado | ", "btConectar: Conectar",
                       "transmite: Ler (off)", "Button2: Enviar (off)", "Edit28: 23,5 (off)",
                       "Edit7: -200 (off)", "RadioGroup1: *" + kSensors + " (off)");
-        w.click(w.form.btConectar);
+        w.click(part<QPushButton>(w.form, "btConectar"));
         COMPARE_SHOWN(w.form, "Edit28:  (off)", "Edit7:  (off)",
                       "Label14: ", "RadioGroup1: " + kSensors + " (off)");
     }
@@ -398,8 +405,8 @@ private slots:
         {
             WindowRig w;
             w.connectAndRead();
-            w.form.Timer1Timer(w.form.Timer1); // a reading in flight
-            w.form.btSair->trigger();
+            w.form.Timer1Timer(part<QTimer>(w.form, "Timer1")); // a reading in flight
+            part<QAction>(w.form, "btSair")->trigger();
             QVERIFY(!w.form.isVisible());
         }
         QTest::qWait(10); // the master's timer must be gone with the window
