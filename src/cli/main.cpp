@@ -315,6 +315,19 @@ constexpr Command kCommands[] = {
      "force), separada por ';' com vírgula decimal ou por ',' com ponto."},
 };
 
+// A command's --help in the program's words: Qt's usage line names the
+// program as started, without the command, and speaks English.
+QString commandHelp(const QCommandLineParser& parser, const Command& command)
+{
+    QString text = parser.helpText();
+    text.replace(0, text.indexOf(u'\n'),
+                 QStringLiteral("uso: quorva-cli %1 [opções]").arg(QLatin1String(command.name)) +
+                     (command.operand ? u' ' + QLatin1String(command.operand) : QString()));
+    text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
+    text.replace(QStringLiteral("\nArguments:\n"), QStringLiteral("\nArgumentos:\n"));
+    return text;
+}
+
 int runCommand(QTextStream& out, QTextStream& err)
 {
     QStringList args = QCoreApplication::arguments();
@@ -360,14 +373,7 @@ int runCommand(QTextStream& out, QTextStream& err)
         return kExitUsage;
     }
     if (parser.isSet(help)) {
-        // Qt's usage line names the program as started, without the command.
-        QString text = parser.helpText();
-        text.replace(0, text.indexOf(u'\n'),
-                     QStringLiteral("uso: quorva-cli %1 [opções]").arg(command) +
-                         (chosen.operand ? u' ' + QLatin1String(chosen.operand) : QString()));
-        text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
-        text.replace(QStringLiteral("\nArguments:\n"), QStringLiteral("\nArgumentos:\n"));
-        out << text;
+        out << commandHelp(parser, chosen);
         return kExitOk;
     }
     const qsizetype operands = chosen.operand ? 1 : 0;

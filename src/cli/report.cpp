@@ -208,6 +208,37 @@ struct Report
     Header header;
 };
 
+// One transmitter's row of the table, numbered.
+QString rowHtml(const Row& row, qsizetype number)
+{
+    const char* colour = row.state == Row::State::Failed    ? "#fbe0e0"
+                         : row.state == Row::State::NotDone ? "#fff3d6"
+                                                            : "#ffffff";
+    const char* kind = row.state == Row::State::Failed    ? "failed"
+                       : row.state == Row::State::NotDone ? "not-done"
+                                                          : "confirmed";
+    QString tag = QStringLiteral("<b>%1</b>").arg(escaped(row.tag));
+    if (row.attempts > 1)
+        tag += QStringLiteral("<br>%1 tentativas").arg(row.attempts);
+    QString model = kNone;
+    if (const QString name = row.last.value(QLatin1String("model")).toString(); !name.isEmpty())
+        model =
+            QStringLiteral("%1<br>firmware %2")
+                .arg(escaped(name),
+                     QString::number(row.last.value(QLatin1String("firmware")).toDouble(), 'f', 2)
+                         .replace(u'.', u','));
+    const QStringList before = configurationLines(row.last.value(QLatin1String("before")));
+    const QStringList after = configurationLines(row.last.value(QLatin1String("readBack")));
+    QString time = dateTimeText(recordTime(row.last), false);
+    time.replace(u' ', QStringLiteral("<br>"));
+    return QStringLiteral("<tr class=\"%1\" bgcolor=\"%2\"><td>%3</td><td>%4</td><td>%5</td>"
+                          "<td>%6</td><td>%7</td><td>%8</td><td>%9</td></tr>")
+        .arg(QLatin1String(kind), QLatin1String(colour))
+        .arg(number)
+        .arg(tag, model, cellLines(before), cellLines(after, before), outcomeCell(row),
+             row.attempts > 0 ? time : kNone);
+}
+
 // The body both formats share: attributes the text engine and browsers both
 // honour, so the PDF and the page look alike. The table starts again, its
 // header repeated, on a new page before each row of `pageStarts`.
@@ -248,32 +279,7 @@ QString bodyHtml(const Report& report, const QList<qsizetype>& pageStarts = {})
         confirmed += row.state == Row::State::Confirmed;
         failed += row.state == Row::State::Failed;
         notDone += row.state == Row::State::NotDone;
-        const char* colour = row.state == Row::State::Failed    ? "#fbe0e0"
-                             : row.state == Row::State::NotDone ? "#fff3d6"
-                                                                : "#ffffff";
-        const char* kind = row.state == Row::State::Failed    ? "failed"
-                           : row.state == Row::State::NotDone ? "not-done"
-                                                              : "confirmed";
-        QString tag = QStringLiteral("<b>%1</b>").arg(escaped(row.tag));
-        if (row.attempts > 1)
-            tag += QStringLiteral("<br>%1 tentativas").arg(row.attempts);
-        QString model = kNone;
-        if (const QString name = row.last.value(QLatin1String("model")).toString(); !name.isEmpty())
-            model = QStringLiteral("%1<br>firmware %2")
-                        .arg(escaped(name),
-                             QString::number(row.last.value(QLatin1String("firmware")).toDouble(),
-                                             'f', 2)
-                                 .replace(u'.', u','));
-        const QStringList before = configurationLines(row.last.value(QLatin1String("before")));
-        const QStringList after = configurationLines(row.last.value(QLatin1String("readBack")));
-        QString time = dateTimeText(recordTime(row.last), false);
-        time.replace(u' ', QStringLiteral("<br>"));
-        html += QStringLiteral("<tr class=\"%1\" bgcolor=\"%2\"><td>%3</td><td>%4</td><td>%5</td>"
-                               "<td>%6</td><td>%7</td><td>%8</td><td>%9</td></tr>")
-                    .arg(QLatin1String(kind), QLatin1String(colour))
-                    .arg(i + 1)
-                    .arg(tag, model, cellLines(before), cellLines(after, before), outcomeCell(row),
-                         row.attempts > 0 ? time : kNone);
+        html += rowHtml(row, i + 1);
     }
     html += QStringLiteral("</tbody></table>");
     // Counts before their nouns read wrong in the singular ("1 falharam").
