@@ -115,7 +115,7 @@ int main(int argc, char* argv[])
         ++fault.count;
 
         const qint8 counter = w.flags.StatusAnimation;
-        w.form.Timer1Timer(part<QTimer>(w.form, "Timer1"));
+        w.tick();
         if (fault.fault == Fault::Unplugged) { // pulled while the reply is on its way
             w.device.setFault(Fault::None);
             w.runMs(uniform(1, 60));
@@ -141,9 +141,9 @@ int main(int argc, char* argv[])
         previous = now;
 
         w.device.setFault(Fault::None);
-        if (part<QPushButton>(w.form, "btConectar")->text() == "Conectar") {
-            WindowRig::click(part<QPushButton>(w.form, "btConectar"));
-            WindowRig::click(part<QPushButton>(w.form, "transmite"));
+        if (w.button("btConectar")->text() == "Conectar") {
+            WindowRig::click(w.button("btConectar"));
+            WindowRig::click(w.button("transmite"));
             ++reconnects;
             previous = shownValues(w.form); // connecting clears what was shown
         }

@@ -40,8 +40,8 @@ private slots:
         QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(part<QAction>(w.form, "btSair")->text() + part<QAction>(w.form, "mnSobre")->text(),
                  "Sair&Sobre");
-        QVERIFY(!part<QTimer>(w.form, "Timer1")->isActive());
-        QCOMPARE(part<QTimer>(w.form, "Timer1")->interval(), 1000); // a reading a second
+        QVERIFY(!w.timer()->isActive());
+        QCOMPARE(w.timer()->interval(), 1000); // a reading a second
         // The 32 x 32 icon, from the resources built into the program.
         QCOMPARE(w.form.windowIcon().availableSizes(), QList<QSize>{QSize(32, 32)});
     }
@@ -118,18 +118,18 @@ private slots:
                                      "Leitura efetuada                -->>|30,0| ",
                                      "Leitura efetuada|40,0| ", "Leitura efetuada -->>|50,0| "}));
         for (int tick = 0; tick < 3; ++tick)
-            w.form.Timer1Timer(part<QTimer>(w.form, "Timer1"));
+            w.tick();
         QCOMPARE(w.framesSent(), 8); // the probe after the open among them
         QCOMPARE(w.panel(1), "Leitura efetuada -->>");
         w.settle();
         QCOMPARE(w.framesSent(), 9);
         w.device.setRegister(2, 512);
-        w.form.Timer1Timer(part<QTimer>(w.form, "Timer1"));
-        w.click(part<QPushButton>(w.form, "transmite"));
+        w.tick();
+        w.click(w.button("transmite"));
         w.runMs(1000);
         COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "Edit28: 50,0", "transmite: Ler",
                       "btConectar: Desconectar", "Button2: Enviar");
-        QVERIFY(!part<QTimer>(w.form, "Timer1")->isActive());
+        QVERIFY(!w.timer()->isActive());
     }
 
     // The technician's choice of sensor shows its range and puts its default
@@ -288,7 +288,7 @@ private slots:
         QFETCH(QStringList, messages);
         WindowRig w;
         w.connectAndRead();
-        w.click(part<QPushButton>(w.form, "transmite"));
+        w.click(w.button("transmite"));
         for (const QString& edit : edits) {
             const QString name = edit.section(u'=', 0, 0), keys = edit.section(u'=', 1);
             if (auto* group = w.form.findChild<quorva::ui::RadioGroup*>(name))
@@ -299,15 +299,12 @@ private slots:
         w.messages.answer = answer;
         w.device.setFault(Fault(fault), 4);
         w.device.clearReceivedFrames();
-        w.click(part<QPushButton>(w.form, "Button2"));
+        w.click(w.button("Button2"));
         if (!frames.isEmpty()) {
             QCOMPARE(w.panel(1), "Comando enviado");
-            for (QWidget* b :
-                 {part<QPushButton>(w.form, "transmite"), part<QPushButton>(w.form, "btConectar"),
-                  part<QPushButton>(w.form, "Button2")})
+            for (QWidget* b : {w.button("transmite"), w.button("btConectar"), w.button("Button2")})
                 w.click(b);
-            QCOMPARE(part<QPushButton>(w.form, "transmite")->text() + "|" + w.panel(0),
-                     "Ler|Conectado");
+            QCOMPARE(w.button("transmite")->text() + "|" + w.panel(0), "Ler|Conectado");
         }
         w.settle();
         QCOMPARE(w.messages.told, messages);
@@ -316,10 +313,10 @@ private slots:
         for (const QByteArray& frame : w.device.receivedFrames())
             received << frame.toHex(' ');
         QCOMPARE(received, frames);
-        QVERIFY(part<QPushButton>(w.form, "btConectar")->isEnabled());
+        QVERIFY(w.button("btConectar")->isEnabled());
         if (fault == int(Fault::None) && !frames.isEmpty()) { // reading goes on after a write
-            w.click(part<QPushButton>(w.form, "transmite"));
-            QCOMPARE(part<QPushButton>(w.form, "transmite")->text(), "Parar Leitura");
+            w.click(w.button("transmite"));
+            QCOMPARE(w.button("transmite")->text(), "Parar Leitura");
         }
     }
 
@@ -330,12 +327,12 @@ private slots:
         WindowRig w;
         w.device.setFault(Fault::Unplugged);
         part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->setPanelText(1, "x");
-        w.click(part<QPushButton>(w.form, "btConectar"));
+        w.click(w.button("btConectar"));
         QCOMPARE(w.messages.told, QStringList{kOpenFailed});
         COMPARE_SHOWN(w.form, "StatusBar1: Desconectado | ", "btConectar: Conectar",
                       "transmite: Ler (off)");
         w.device.setFault(Fault::None);
-        w.click(part<QPushButton>(w.form, "btConectar"));
+        w.click(w.button("btConectar"));
         COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "btConectar: Desconectar",
                       "transmite: Ler", "Button2: Enviar (off)",
                       "RadioGroup1: " + kSensors + " (off)");
@@ -345,15 +342,15 @@ private slots:
         QCOMPARE((QList<quint32>{line.baudRate, line.wordLength, line.stopBits, line.parity,
                                  line.readTimeoutMs, line.writeTimeoutMs, line.lastPurgeMask}),
                  (QList<quint32>{9600, 8, 0, 0, 10, 1, 3}));
-        w.click(part<QPushButton>(w.form, "transmite"));
+        w.click(w.button("transmite"));
         w.poll();
-        w.click(part<QPushButton>(w.form, "transmite"));
-        w.click(part<QPushButton>(w.form, "btConectar"));
+        w.click(w.button("transmite"));
+        w.click(w.button("btConectar"));
         QVERIFY(!w.device.isOpen());
         COMPARE_SHOWN(w.form, "StatusBar1: Desconectado | ", "btConectar: Conectar",
                       "transmite: Ler (off)", "Button2: Enviar (off)", "Edit28: 23,5 (off)",
                       "Edit7: -200 (off)", "RadioGroup1: *" + kSensors + " (off)");
-        w.click(part<QPushButton>(w.form, "btConectar"));
+        w.click(w.button("btConectar"));
         COMPARE_SHOWN(w.form, "Edit28:  (off)", "Edit7:  (off)",
                       "Label14: ", "RadioGroup1: " + kSensors + " (off)");
     }
@@ -405,7 +402,7 @@ private slots:
         {
             WindowRig w;
             w.connectAndRead();
-            w.form.Timer1Timer(part<QTimer>(w.form, "Timer1")); // a reading in flight
+            w.tick(); // a reading in flight
             part<QAction>(w.form, "btSair")->trigger();
             QVERIFY(!w.form.isVisible());
         }

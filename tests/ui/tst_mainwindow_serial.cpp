@@ -26,10 +26,12 @@ struct SerialWindow : quorva::link::MasterOnLine<quorva::link::UsbSerialDriver>
     TForm1 form{link, master, flags, messages};
 
     explicit SerialWindow(const QString& port) : MasterOnLine(port) { form.show(); }
+    QPushButton* button(const char* name) const { return part<QPushButton>(form, name); }
+    void tick() { form.Timer1Timer(part<QTimer>(form, "Timer1")); }
     void connectAndRead() // "Conectar", then "Ler"
     {
-        WindowRig::click(part<QPushButton>(form, "btConectar"));
-        WindowRig::click(part<QPushButton>(form, "transmite"));
+        WindowRig::click(button("btConectar"));
+        WindowRig::click(button("transmite"));
     }
 };
 } // namespace
@@ -44,7 +46,7 @@ private slots:
         QVERIFY2(pty.startPymodbusSlave(), "socat and python3-pymodbus are needed");
         SerialWindow w(pty.masterEnd());
         w.connectAndRead();
-        w.form.Timer1Timer(part<QTimer>(w.form, "Timer1"));
+        w.tick();
         QTRY_VERIFY_WITH_TIMEOUT(part<quorva::ui::StatusPanels>(w.form, "StatusBar1")
                                      ->panelText(1)
                                      .startsWith("Leitura efetuada"),
@@ -59,11 +61,11 @@ private slots:
             "MaskEdit1: -0,3", "Edit7: -100", "Edit8: 1370", "Label14: -100 a 1370°C",
             "Label4: TRV-C (hidden)", "Label5: 1,23");
 
-        WindowRig::click(part<QPushButton>(w.form, "transmite"));
+        WindowRig::click(w.button("transmite"));
         WindowRig::type(part<quorva::ui::MaskEdit>(w.form, "MaskEdit1"), " 05");
         WindowRig::type(part<QLineEdit>(w.form, "Edit7"), "-50");
         WindowRig::clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup3"), 0);
-        WindowRig::click(part<QPushButton>(w.form, "Button2"));
+        WindowRig::click(w.button("Button2"));
         QTRY_COMPARE_WITH_TIMEOUT(
             part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->panelText(1), "Enviado...", 3000);
         QVERIFY(w.messages.told.isEmpty());
@@ -91,7 +93,7 @@ private slots:
         w.connectAndRead();
         QCOMPARE(part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->panelText(0), "Conectado");
         if (midTransaction)
-            w.form.Timer1Timer(part<QTimer>(w.form, "Timer1")); // nobody answers on the far end
+            w.tick(); // nobody answers on the far end
         qint64 readsWhileShown = -1;
         w.messages.whileShown = [&] {
             if (readsWhileShown >= 0)
@@ -103,7 +105,7 @@ private slots:
         pty.hangUp();
         if (!midTransaction) {
             QTest::qWait(200); // the port notices the hang-up on the event loop
-            w.form.Timer1Timer(part<QTimer>(w.form, "Timer1"));
+            w.tick();
         }
         QTRY_VERIFY_WITH_TIMEOUT(!w.messages.told.isEmpty(), 3000);
         QCOMPARE(w.messages.told, (QStringList{told, "Erro ao abrir o dispositivo USB."}));
@@ -111,7 +113,7 @@ private slots:
         QCOMPARE(part<QLabel>(w.form, "Label6")->text(), " "); // a dead line, not a silent device
         QVERIFY2(readsWhileShown >= 0 && readsWhileShown < 100,
                  qPrintable(QString::number(readsWhileShown)));
-        QCOMPARE(part<QPushButton>(w.form, "btConectar")->text(), "Conectar");
+        QCOMPARE(w.button("btConectar")->text(), "Conectar");
     }
 
     // Why the cable would not open, beneath "Erro ao abrir o dispositivo USB.".
@@ -172,13 +174,13 @@ private slots:
         }
         reason.replace(QRegularExpression("^pty"), port);
         SerialWindow w(port);
-        WindowRig::click(part<QPushButton>(w.form, "btConectar"));
+        WindowRig::click(w.button("btConectar"));
         QCOMPARE(w.messages.told, QStringList{"Erro ao abrir o dispositivo USB."});
         QStringList shown = w.messages.reasons.value(0).split(u'\n');
         if (port.isEmpty())
             shown.removeAt(1); // the serial ports present, or none
         QCOMPARE(shown.join(u'\n'), reason);
-        QCOMPARE(part<QPushButton>(w.form, "btConectar")->text(), "Conectar");
+        QCOMPARE(w.button("btConectar")->text(), "Conectar");
     }
 
     // The window program told to end by a signal (a session's end, a closed

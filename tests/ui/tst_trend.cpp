@@ -173,9 +173,9 @@ private slots:
                     plotted << p.y();
         QCOMPARE(plotted, QSet<qreal>{23.5});
         // A new connection starts a new trend; closing the main window closes this one.
-        w.click(part<QPushButton>(w.form, "transmite"));
-        w.click(part<QPushButton>(w.form, "btConectar"));
-        w.click(part<QPushButton>(w.form, "btConectar"));
+        w.click(w.button("transmite"));
+        w.click(w.button("btConectar"));
+        w.click(w.button("btConectar"));
         QCOMPARE(trend->runCount(), 0);
         w.form.close();
         QVERIFY(!trend->isVisible());

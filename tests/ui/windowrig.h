@@ -156,16 +156,20 @@ struct WindowRig : MasterOn<quorva::sim::VirtualTransmitter>
         clock.advanceMs(1000 - clock.nowUs() / 1000 % 1000);
         master.service();
     }
+    QPushButton* button(const char* name) const { return part<QPushButton>(form, name); }
+    QTimer* timer() const { return part<QTimer>(form, "Timer1"); }
+    // One timer tick, as the timer gives it.
+    void tick() { form.Timer1Timer(timer()); }
     // One timer tick and whatever it brings.
     void poll()
     {
-        form.Timer1Timer(part<QTimer>(form, "Timer1"));
+        tick();
         settle();
     }
     void connectAndRead()
     {
-        click(part<QPushButton>(form, "btConectar"));
-        click(part<QPushButton>(form, "transmite"));
+        click(button("btConectar"));
+        click(button("transmite"));
         poll();
     }
     QString panel(int index) const
