@@ -3,7 +3,8 @@
 # order: the simulator lines ("terminal N") in the background, the other
 # "terminal" lines for a few seconds each, then Ctrl-C as a user ends them. A command succeeds
 # unless its comment says "exit status N". It runs in a mount namespace with
-# a /tmp of its own, so the README's /tmp/transmitter is this run's alone.
+# a /tmp and a /var/lock of its own, so the README's /tmp/transmitter (and
+# its lock file) is this run's alone.
 # Usage: readme_commands.sh README.md DIR-OF-quorva-cli DIR-OF-quorva
 set -u
 if [ -z "${QUORVA_README_PRIVATE:-}" ]; then
@@ -19,6 +20,8 @@ fi
 listed=$(sed -n '/^## Command line/,/^## /p' "$1" | grep '^    [a-z]' | sed 's/^    //')
 exec 7<"$2" 8<"$3" || exit 1
 mount -t tmpfs tmpfs /tmp || exit 1
+# The ports' lock files too: another run's /tmp/transmitter is not this one.
+[ ! -d /var/lock ] || mount -t tmpfs tmpfs "$(realpath /var/lock)" || exit 1
 export PATH="/proc/$$/fd/7:/proc/$$/fd/8:$PATH" QT_QPA_PLATFORM=offscreen
 cd "$(mktemp -d)" || exit 1
 trap 'kill -INT $(jobs -p) 2>/dev/null; wait' EXIT
