@@ -259,6 +259,30 @@ mutant "write with its standard output closed says only that, not that the trans
     'QStringLiteral("; a configuração foi enviada, confirmada e relida"));' 'QString());'
 mutant "the window takes Conectar, Ler and Enviar while a write is on the line" src/ui/serial.h \
     'bool writeInFlight() const { return m_write.active(); }' 'bool writeInFlight() const { return false; }'
+# Written by the engineer who made the verdicts typed and the fields one
+# table, from src/ (having read the tests: no fresh reviewer could be had
+# for that round); 14 of 20 caught before mending.
+mutant "write --direction 2 (past the items) is taken, then refused as (Sinal de Saída) instead of (--direction 2)" src/transmitter/configfields.cpp 'return n >= 0 && n < namesByItem.size() ?' 'return n >= 0 && n <= namesByItem.size() ?'
+mutant "--sensor J is not understood (every thermocouple's keyword is 'Termopar')" src/transmitter/configfields.cpp "QString::fromUtf8(sensor.name).section(u' ', -1)" "QString::fromUtf8(sensor.name).section(u' ', 0, 0)"
+mutant "a difference in Erro do Sensor or Sinal de Saída is worded with the next item's text" src/transmitter/configfields.cpp 'if (const int i = shownChoice(value, int(texts.size())); i >= 0)' 'if (const int i = shownChoice(value + 1, int(texts.size())); i >= 0)'
+mutant "--zero 5 writes 5,5" src/transmitter/configwrite.cpp 'zero = zero.trimmed() + QStringLiteral(",0");' 'zero = zero.trimmed() + QStringLiteral(",5");'
+mutant "a range past the sensor's limits goes out without --force" src/transmitter/configwrite.cpp 'return force && r.forceable();' 'return r.forceable();'
+mutant "no sensor limit is ever checked" src/transmitter/configwrite.cpp 'else if (known[Slot::SensorType])' 'else if (false)'
+mutant "a span exactly the sensor's minimum asks to be confirmed" src/transmitter/configwrite.cpp 'if (span < sensor->minimumSpan * 10)' 'if (span <= sensor->minimumSpan * 10)'
+mutant "--from with sensorError \"\" (no item) writes Nenhum" src/cli/jsonschema.cpp $'        return -1;\n    const std::optional<int> index' $'        return 0;\n    const std::optional<int> index'
+mutant "a sensor chosen without its range takes its lower value as V. Máx. too" src/cli/write.cpp 'taken.upperTenths = sensor->highest * 10;' 'taken.upperTenths = sensor->lowest * 10;'
+mutant "write --json of a write read back otherwise prints an error object without its differences" src/cli/write.cpp 'const bool confirmed = a.outcome == Outcome::Ok || a.outcome == Outcome::ReadBackDiffers;' 'const bool confirmed = a.outcome == Outcome::Ok;'
+mutant "a write that never left a busy line is recorded as sent" src/transmitter/writeprocedure.cpp \
+    '(result.outcome != ReplyOutcome::SendFailed && result.outcome != ReplyOutcome::LineBusy)' '(result.outcome != ReplyOutcome::SendFailed)'
+mutant "a failed write whose record is lost says the configuration was confirmed" src/cli/write.cpp $'             a.outcome == Outcome::Ok\n' $'             a.sent\n'
+mutant "a row failed, then interrupted on its retry, is counted not done instead of failed" src/cli/commission.cpp 'failed = failed || attempt->outcome != Outcome::Interrupted;' 'failed = attempt->outcome != Outcome::Interrupted;'
+mutant "a plan's refused cells are told right to left" src/cli/campaignplan.cpp 'return a.first < b.first;' 'return a.first > b.first;'
+mutant "plano recusado counts refused cells, not rows" src/cli/campaignplan.cpp 'plan.refusedRows += refused.isEmpty() ? 0 : 1;' 'plan.refusedRows += int(refused.size());'
+mutant "a busy line is recorded and reported as no-reply" src/cli/outcome.cpp $'    case ReplyOutcome::LineBusy:\n        return Outcome::LineBusy;' $'    case ReplyOutcome::LineBusy:\n        return Outcome::NoReply;'
+mutant "the report shows the range upside down (650 a -200 °C)" src/cli/report.cpp '.arg(text(Slot::RangeLower), text(Slot::RangeUpper), unitSuffix)' '.arg(text(Slot::RangeUpper), text(Slot::RangeLower), unitSuffix)'
+mutant "the window clears status panel 1 when the read-back's send fails, and keeps it when the write never went" src/ui/serial.cpp 'if (!report.echoed()) // it waited for the line and never went' 'if (report.echoed()) // it waited for the line and never went'
+mutant "the window's Sinal de Saída group is captioned Erro do Sensor" src/ui/serialform.cpp 'RadioGroup3 = choice(Slot::OutputDirection,' 'RadioGroup3 = choice(Slot::SensorError,'
+mutant "a write whose send failed says Erro de leitura: Erro ao tentar enviar dados." src/cli/clilink.cpp $' &&\n        error->outcome != Outcome::SendFailed)' ')'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.

@@ -148,8 +148,7 @@ WriteAttempt sendAndReadBack(CliLink& link, WriteAttempt attempt, WriteRecord& r
     if (!link.writeAndReadBack(attempt.image, report, &error) && !report.echoed()) {
         // A request the line never took (a refused send, a busy line, an
         // interruption before it went out) is not recorded as sent.
-        attempt.sent = !error.isInterruption() && error.outcome != Outcome::SendFailed &&
-                       error.outcome != Outcome::LineBusy;
+        attempt.sent = !error.isInterruption() && report.sent();
         if (!attempt.sent)
             record.remove(QStringLiteral("sent"));
         return finishAttempt(attempt, record, error.isInterruption() ? nothingSent() : error);

@@ -121,7 +121,8 @@ private slots:
         QVERIFY(writeFile(m_files.filePath("big.json"), QByteArray(1024 * 1024 + 1, ' ')));
         // A key given twice, once spelled with an escape; and keys repeated
         // only in objects of their own, which name nothing twice.
-        QVERIFY(writeFile(m_files.filePath("twice.json"), R"({"rangeUpper":500,"rangeUpper":600})"));
+        QVERIFY(
+            writeFile(m_files.filePath("twice.json"), R"({"rangeUpper":500,"rangeUpper":600})"));
         QVERIFY(writeFile(m_files.filePath("escaped.json"),
                           R"({"zeroAdjust":0.5,"zero\u0041djust":1.5})"));
         QVERIFY(writeFile(m_files.filePath("nested.json"),
@@ -237,7 +238,8 @@ private slots:
         refused("from a key given twice", {"--from", m_files.filePath("twice.json")},
                 "--from: em " + m_files.filePath("twice.json") +
                     ", a chave rangeUpper aparece mais de uma vez; deixe uma só");
-        refused("from a key given twice, once escaped", {"--from", m_files.filePath("escaped.json")},
+        refused("from a key given twice, once escaped",
+                {"--from", m_files.filePath("escaped.json")},
                 "a chave zeroAdjust aparece mais de uma vez");
         row("from keys repeated only inside objects",
             {"write", "--port", "/dev/quorva-missing", "--dry-run", "--from",
@@ -733,6 +735,14 @@ private slots:
             R"(^timestamp;measured;unit;error\n(.+;23,5;°C;\n)+((.+;;;.+\n)+)(.+;23,5;°C;\n)+$)");
         const QRegularExpressionMatch m = rows.match(printed);
         QVERIFY2(m.hasMatch() && printed.count('\n') == 15, qPrintable(printed));
+        // The port lost under a reading is named as the window names it.
+        const QString lost = m.captured(2).section(u';', 3, 3).section(u'\n', 0, 0);
+        QVERIFY2(QRegularExpression("^Erro ao tentar (enviar|receber) dados\\. \\(" +
+                                    QRegularExpression::escape(sim.path()) +
+                                    ": a porta deixou de responder \\(cabo desconectado\\?\\)\\)$")
+                     .match(lost)
+                     .hasMatch(),
+                 qPrintable(lost));
         QCOMPARE(monitor.exitCode(), 1);
         QCOMPARE(
             QString(monitor.readAllStandardError()),

@@ -35,6 +35,14 @@ private slots:
             "Label18: ", "Label2: Faixa do Sensor:", "Label14: ", "Label13: Faixa Mínima:",
             "Label15: ", "Edit6:  (hidden)", "Label1: Modelo:", "Label4:   (hidden)",
             "Label3: Firmware:", "Label5:  ", "Label6:  ");
+        // Each group framed under its caption.
+        QStringList titles;
+        for (const char* name : {"RadioGroup1", "RadioGroup2", "RadioGroup3", "GroupBox9",
+                                 "GroupBox1", "GroupBox2", "GroupBox14", "GroupBox11"})
+            titles << part<QGroupBox>(w.form, name)->title();
+        QCOMPARE(titles,
+                 (QStringList{"Tipo de Sensor", "Erro do Sensor", "Sinal de Saída", "Temperatura",
+                              "Ajustes", "Informações", "Interface", "Função"}));
         QCOMPARE(w.form.centralWidget()->size(), QSize(575, 579 - 19));
         QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
         QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
