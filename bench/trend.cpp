@@ -138,12 +138,13 @@ Figures windowCost(int readings)
     QObject::connect(&line.master, &quorva::link::ModbusMaster::finished,
                      [&] { us.push_back(double(timer.nsecsElapsed()) / 1000); });
     form.show();
-    form.btConectar->click();
-    form.transmite->click();
-    form.Timer1->stop(); // the ticks are given here, back to back
+    form.findChild<QPushButton*>(QStringLiteral("btConectar"))->click();
+    form.findChild<QPushButton*>(QStringLiteral("transmite"))->click();
+    auto* const ticks = form.findChild<QTimer*>(QStringLiteral("Timer1"));
+    ticks->stop(); // the ticks are given here, back to back
     while (int(us.size()) < readings) {
         const size_t before = us.size();
-        form.Timer1Timer(form.Timer1);
+        form.Timer1Timer(ticks);
         while (us.size() == before)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         QCoreApplication::processEvents(); // its repaint

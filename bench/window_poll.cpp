@@ -32,9 +32,9 @@ int main(int argc, char* argv[])
     TForm1 form(link, master, flags, messages);
     messages.setParent(&form);
     form.show();
-    form.btConectar->click();
-    form.transmite->click();
-    if (!form.Timer1->isActive()) {
+    form.findChild<QPushButton*>(QStringLiteral("btConectar"))->click();
+    form.findChild<QPushButton*>(QStringLiteral("transmite"))->click();
+    if (!form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive()) {
         std::fprintf(stderr, "%s: the window did not connect\n", argv[1]);
         return 1;
     }

@@ -72,9 +72,12 @@ double silentPollMs(TForm1& form, sim::VirtualTransmitter& device, const link::L
                     bool readFirst, const std::function<void()>& goodReading)
 {
     device.setFault(sim::Fault::None);
-    form.btConectar->click();
-    form.transmite->click();
-    form.Timer1->stop();
+    auto* const connectButton = form.findChild<QPushButton*>(QStringLiteral("btConectar"));
+    auto* const readButton = form.findChild<QPushButton*>(QStringLiteral("transmite"));
+    auto* const ticks = form.findChild<QTimer*>(QStringLiteral("Timer1"));
+    connectButton->click();
+    readButton->click();
+    ticks->stop();
     runFor(300);
     if (readFirst)
         goodReading();
@@ -82,14 +85,14 @@ double silentPollMs(TForm1& form, sim::VirtualTransmitter& device, const link::L
     runFor(50);
     const int samples = form.trend().size();
     const qint64 tickUs = clock.nowUs();
-    form.Timer1Timer(form.Timer1);
+    form.Timer1Timer(ticks);
     QElapsedTimer waited;
     waited.start();
     while (form.trend().size() == samples && waited.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     const double ms = (clock.nowUs() - tickUs) / 1000.0;
-    form.transmite->click();
-    form.btConectar->click();
+    readButton->click();
+    connectButton->click();
     device.setFault(sim::Fault::None);
     runFor(300);
     return ms;
@@ -109,16 +112,20 @@ int printWindowFigures(int polls)
     TForm1 form(line.link, line.master, flags, messages);
     form.show();
     runFor(300);
+    auto* const connect = form.findChild<QPushButton*>(QStringLiteral("btConectar"));
+    auto* const read = form.findChild<QPushButton*>(QStringLiteral("transmite"));
+    auto* const timer = form.findChild<QTimer*>(QStringLiteral("Timer1"));
+    auto* const temperature = form.findChild<QLineEdit*>(QStringLiteral("Edit28"));
 
     // The reading is displayed when a frame in which Edit28 was painted
     // after its text changed has been handed to the window system.
     qint64 textAtUs = 0, paintedAtUs = 0;
-    QObject::connect(form.Edit28, &QLineEdit::textChanged, [&] {
+    QObject::connect(temperature, &QLineEdit::textChanged, [&] {
         if (textAtUs == 0)
             textAtUs = clock.nowUs();
     });
     const FrameWatch frames(
-        &form, [&](const QWidget& w) { return &w == form.Edit28 && textAtUs != 0; },
+        &form, [&](const QWidget& w) { return &w == temperature && textAtUs != 0; },
         [&] {
             if (paintedAtUs == 0)
                 paintedAtUs = clock.nowUs();
@@ -141,7 +148,7 @@ int printWindowFigures(int polls)
         textAtUs = paintedAtUs = 0;
         probe.reset();
         const qint64 tickUs = clock.nowUs();
-        form.Timer1Timer(form.Timer1);
+        form.Timer1Timer(timer);
         QElapsedTimer waited;
         waited.start();
         while (paintedAtUs == 0 && waited.elapsed() < 2000)
@@ -162,9 +169,9 @@ int printWindowFigures(int polls)
     // connected. Alternating keeps both under the machine's same load.
     const int rounds = std::min(polls, 5);
     for (int round = 0; round < rounds; ++round) {
-        form.btConectar->click();
-        form.transmite->click();
-        form.Timer1->stop(); // ticks are given by hand, one after the other
+        connect->click();
+        read->click();
+        timer->stop(); // ticks are given by hand, one after the other
         runFor(300);
         poll(false); // the first reading after connecting is left out
         std::vector<int> windowsMs;
@@ -176,8 +183,8 @@ int printWindowFigures(int polls)
             runFor(2000);
             out << "idle " << probe.longestBlockMs() << '\n';
         }
-        form.transmite->click();
-        form.btConectar->click();
+        read->click();
+        connect->click();
         runFor(300);
         for (const int windowMs : windowsMs) {
             runFor(20 + random.bounded(17));

@@ -69,10 +69,10 @@ int main(int argc, char* argv[])
     quorva::ui::PrintedMessageSink messages;
     TForm1 form(line.link, line.master, flags, messages);
     form.show();
-    form.btConectar->click();
-    form.transmite->click();
+    form.findChild<QPushButton*>(QStringLiteral("btConectar"))->click();
+    form.findChild<QPushButton*>(QStringLiteral("transmite"))->click();
     for (int i = 0; i < 2; ++i) {
-        form.Timer1Timer(form.Timer1);
+        form.Timer1Timer(form.findChild<QTimer*>(QStringLiteral("Timer1")));
         waitFor(400);
     }
     const bool saved = form.grab().save(out);

@@ -1,79 +1,97 @@
 #include "campaignplan.h"
 
 #include "cli/systemfiles.h"
+#include "transmitter/configfields.h"
 
 #include <QSet>
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace quorva::cli {
 
 namespace {
 
-// The plan's columns: the tag, the fields of `write` by their option's name,
-// and whether the row's range may cross the sensor's limits.
-enum Column { Tag, Sensor, Zero, Lower, Upper, Fault, Direction, Force, ColumnCount };
-constexpr std::array<const char*, ColumnCount> kColumnNames = {
-    "tag", "sensor", "zero", "lower", "upper", "fault", "direction", "force"};
+using namespace transmitter;
 
-// The write's arguments the row's cells give, `without` one column.
-WriteArguments argumentsOf(const std::array<QString, ColumnCount>& cells, int without = -1)
+// Where each column stands in the header and how the header names it: the
+// tag, the fields by their option's name, and whether the row's range may
+// cross the sensor's limits.
+struct Columns
 {
-    const auto cell = [&](Column c) { return c == without ? QString() : cells[c]; };
-    WriteArguments a;
-    a.sensor = cell(Sensor);
-    a.zero = cell(Zero);
-    a.lower = cell(Lower);
-    a.upper = cell(Upper);
-    a.fault = cell(Fault);
-    a.direction = cell(Direction);
-    return a;
+    int tag = -1;
+    int force = -1;
+    std::array<int, kWriteRegisterCount> field; // by slot
+    QStringList names;                          // as the header writes them
+    Columns() { field.fill(-1); }
+};
+
+const QString kTagColumn = QStringLiteral("tag");
+const QString kForceColumn = QStringLiteral("force");
+
+// The columns a plan may have, in the order they are listed.
+QStringList knownColumns()
+{
+    QStringList names{kTagColumn};
+    for (const int slot : kFormOrder)
+        names << QLatin1String(fieldOfSlot(slot)->option);
+    return names << kForceColumn;
 }
 
-// prepareWrite's verdict on the arguments: empty when accepted, otherwise
-// its line without the program's name.
-QString refusalOf(const WriteArguments& a, bool force, WriteOptions* accepted = nullptr)
+// The header's columns; false, with why, for one unknown or given twice.
+bool readHeader(const QStringList& header, Columns& columns, QString* refusal)
 {
-    QString outText, errText;
-    QTextStream out(&outText), err(&errText);
-    Output quiet{out, err, false};
-    WriteOptions options;
-    options.force = force;
-    if (prepareWrite(a, options, quiet) == kExitOk) {
-        if (accepted)
-            accepted->edit = options.edit;
-        return QString();
+    for (int i = 0; i < header.size(); ++i) {
+        const QString name = header[i].trimmed().toLower();
+        int* position = name == kTagColumn     ? &columns.tag
+                        : name == kForceColumn ? &columns.force
+                                               : nullptr;
+        for (const ConfigurationField& f : kConfigurationFields) {
+            if (name == QLatin1String(f.option))
+                position = &columns.field[size_t(f.slot)];
+        }
+        if (!position) {
+            *refusal = QStringLiteral("coluna desconhecida '%1' (colunas: %2)")
+                           .arg(header[i].trimmed(), knownColumns().join(QStringLiteral(", ")));
+            return false;
+        }
+        if (*position >= 0) {
+            *refusal = QStringLiteral("coluna repetida '%1'").arg(name);
+            return false;
+        }
+        *position = i;
+        columns.names << header[i].trimmed();
     }
-    err.flush();
-    // The option's advice, in the plan's own terms.
-    return errText.trimmed()
-        .remove(QStringLiteral("quorva-cli: "))
-        .replace(QStringLiteral("Use --force"),
-                 QStringLiteral("Use a coluna force (sim) ou --force"));
+    if (columns.tag < 0) {
+        *refusal = QStringLiteral("falta a coluna tag");
+        return false;
+    }
+    return true;
 }
 
-// The column a refused row is refused for: the first field refused on its
-// own, then the range value the refusal names as beyond the sensor's limits,
-// otherwise the one whose absence lets the rest through.
-int refusedColumn(const std::array<QString, ColumnCount>& cells, bool force, const QString& refusal)
+// A refused field in the plan's terms: the words, and for a text not
+// understood the text and, for a choice, the words it takes.
+QString cellWords(const FieldRefusal& r, const QString& cell)
 {
-    for (int c = Sensor; c <= Direction; ++c) {
-        if (cells[c].isEmpty())
-            continue;
-        std::array<QString, ColumnCount> alone{};
-        alone[c] = cells[c];
-        if (!refusalOf(argumentsOf(alone), force).isEmpty())
-            return c;
+    const ConfigurationField* field = fieldOfSlot(r.slot);
+    if (r.forceable())
+        return r.words + QStringLiteral(" Use a coluna force (sim) ou --force para enviar assim "
+                                        "mesmo.");
+    if (!field || (r.reason != WriteCheck::NotUnderstood && r.reason != WriteCheck::RangeOutOfSpan))
+        return r.words;
+    switch (field->format) {
+    case FieldFormat::WholeDegrees: // a conversion names its text itself
+        return r.reason == WriteCheck::NotUnderstood
+                   ? r.words
+                   : QStringLiteral("%1 ('%2')").arg(r.words, cell);
+    case FieldFormat::ZeroTenths:
+        return QStringLiteral("%1 ('%2'; um decimal, como -0,5, ou um inteiro)").arg(r.words, cell);
+    case FieldFormat::SensorType:
+    case FieldFormat::ModelOption:
+        break;
     }
-    for (const auto& [caption, c] : {std::pair{"V. Mín. ", Lower}, std::pair{"V. Máx. ", Upper}}) {
-        if (refusal.startsWith(QString::fromUtf8(caption)) && !cells[c].isEmpty())
-            return c;
-    }
-    for (const int c : {Upper, Lower, Sensor}) {
-        if (!cells[c].isEmpty() && refusalOf(argumentsOf(cells, c), force).isEmpty())
-            return c;
-    }
-    return Sensor;
+    return QStringLiteral("%1 ('%2'; aceitos: %3)").arg(r.words, cell, acceptedWords(*field));
 }
 
 std::optional<bool> forceOf(const QString& cell, bool planForce)
@@ -87,6 +105,78 @@ std::optional<bool> forceOf(const QString& cell, bool planForce)
     if (no.contains(cell.toLower()))
         return false;
     return std::nullopt;
+}
+
+// One row checked: every cell refused, by its column, or the row to write.
+QList<CellRefusal> checkRow(const CsvRecord& record, const Columns& columns, bool planForce,
+                            QSet<QString>& tags, PlanRow& row)
+{
+    const auto cell = [&](int column) {
+        return column < 0 ? QString() : record.fields.value(column).trimmed();
+    };
+    if (record.fields.size() > columns.names.size())
+        return {{record.line,
+                 {},
+                 QStringLiteral("%1 campos, o cabeçalho tem %2")
+                     .arg(record.fields.size())
+                     .arg(columns.names.size())}};
+    std::vector<std::pair<int, QString>> refused; // by column
+    row.tag = cell(columns.tag);
+    if (row.tag.isEmpty())
+        refused.emplace_back(columns.tag, QStringLiteral("vazia"));
+    else if (tags.contains(row.tag.toCaseFolded()))
+        refused.emplace_back(columns.tag, QStringLiteral("%1 repetida").arg(row.tag));
+    tags.insert(row.tag.toCaseFolded());
+    const std::optional<bool> rowForce = forceOf(cell(columns.force), planForce);
+    if (!rowForce)
+        refused.emplace_back(columns.force,
+                             QStringLiteral("'%1' não é sim nem não").arg(cell(columns.force)));
+    // Without a force the row means, the sensor's limits are not judged.
+    row.write.force = rowForce.value_or(true);
+    FieldTexts texts{};
+    for (const ConfigurationField& f : kConfigurationFields)
+        texts[size_t(f.slot)] = cell(columns.field[size_t(f.slot)]);
+    const PreparedWrite verdict = prepareTextEdit(texts, row.write.edit);
+    for (const FieldRefusal& r : verdict.refusals) {
+        if (!(r.forceable() && row.write.force))
+            refused.emplace_back(columns.field[size_t(r.slot)],
+                                 cellWords(r, texts[size_t(r.slot)]));
+    }
+    if (refused.empty() && row.write.edit.isEmpty())
+        refused.emplace_back(-1, QStringLiteral("nada a escrever para %1: as outras células "
+                                                "estão vazias")
+                                     .arg(row.tag));
+    // Left to right, as the row reads.
+    std::stable_sort(refused.begin(), refused.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<CellRefusal> cells;
+    for (const auto& [column, words] : refused)
+        cells.append({record.line, column < 0 ? QString() : columns.names.value(column), words});
+    return cells;
+}
+
+// The plan's text and its separator, or why the file is refused.
+bool readPlanText(const QString& path, QString& text, QChar& separator, QString* refusal)
+{
+    QByteArray content;
+    QString reason;
+    if (!readBoundedFile(path, kMaxConfigurationFileBytes,
+                         QStringLiteral("um plano de transmissores"), content, &reason)) {
+        *refusal = reason;
+        return false;
+    }
+    // The decoder drops the byte-order mark a spreadsheet may put first.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    text = utf8.decode(content);
+    if (utf8.hasError()) {
+        *refusal = QStringLiteral("não está em UTF-8");
+        return false;
+    }
+    // The header tells the spreadsheet's convention: `;` where the decimal
+    // mark is a comma, `,` where it is a point.
+    const QString firstLine = text.section(u'\n', 0, 0);
+    separator = firstLine.contains(u';') ? u';' : u',';
+    return true;
 }
 
 } // namespace
@@ -143,98 +233,36 @@ QList<CsvRecord> parseCsv(const QString& text, QChar separator)
     return records;
 }
 
-int readPlan(const QString& path, bool force, QList<PlanRow>& rows, Output& o)
+Plan readPlan(const QString& path, bool force)
 {
-    QByteArray content;
-    QString reason;
-    if (!readBoundedFile(path, kMaxConfigurationFileBytes,
-                         QStringLiteral("um plano de transmissores"), content, &reason))
-        return o.fail(QStringLiteral("plano %1: %2").arg(path, reason), kExitUsage);
-    // The decoder drops the byte-order mark a spreadsheet may put first.
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(content);
-    if (utf8.hasError())
-        return o.fail(QStringLiteral("plano %1: não está em UTF-8").arg(path), kExitUsage);
-    // The header tells the spreadsheet's convention: `;` where the decimal
-    // mark is a comma, `,` where it is a point.
-    const QString firstLine = text.section(u'\n', 0, 0);
-    const QChar separator = firstLine.contains(u';') ? u';' : u',';
+    Plan plan;
+    QString text;
+    QChar separator;
+    if (!readPlanText(path, text, separator, &plan.refusal))
+        return plan;
     const QList<CsvRecord> records = parseCsv(text, separator);
+    Columns columns;
     if (records.isEmpty())
-        return o.fail(QStringLiteral("plano %1: vazio").arg(path), kExitUsage);
-
-    std::array<int, ColumnCount> position;
-    position.fill(-1);
-    const QStringList header = records.first().fields;
-    for (int i = 0; i < header.size(); ++i) {
-        const QString name = header[i].trimmed().toLower();
-        const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
-        if (known == kColumnNames.end())
-            return o.fail(QStringLiteral("plano %1: coluna desconhecida '%2' (colunas: %3)")
-                              .arg(path, header[i].trimmed(),
-                                   QStringLiteral("tag, sensor, zero, lower, upper, fault, "
-                                                  "direction, force")),
-                          kExitUsage);
-        if (position[size_t(known - kColumnNames.begin())] >= 0)
-            return o.fail(QStringLiteral("plano %1: coluna repetida '%2'").arg(path, name),
-                          kExitUsage);
-        position[size_t(known - kColumnNames.begin())] = i;
-    }
-    if (position[Tag] < 0)
-        return o.fail(QStringLiteral("plano %1: falta a coluna tag").arg(path), kExitUsage);
-    if (records.size() == 1)
-        return o.fail(QStringLiteral("plano %1: nenhuma linha de transmissor").arg(path),
-                      kExitUsage);
-
-    QStringList refusals;
+        plan.refusal = QStringLiteral("vazio");
+    else if (!readHeader(records.first().fields, columns, &plan.refusal))
+        return plan;
+    else if (records.size() == 1)
+        plan.refusal = QStringLiteral("nenhuma linha de transmissor");
+    if (!plan.refusal.isEmpty())
+        return plan;
     QSet<QString> tags;
-    rows.clear();
     for (int r = 1; r < records.size(); ++r) {
-        const CsvRecord& record = records[r];
-        const auto refuse = [&](int column, const QString& why) {
-            refusals << QStringLiteral("linha %1, coluna %2: %3")
-                            .arg(record.line)
-                            .arg(QLatin1String(kColumnNames[size_t(column)]), why);
-        };
-        if (record.fields.size() > header.size()) {
-            refusals << QStringLiteral("linha %1: %2 campos, o cabeçalho tem %3")
-                            .arg(record.line)
-                            .arg(record.fields.size())
-                            .arg(header.size());
-            continue;
-        }
-        std::array<QString, ColumnCount> cells;
-        for (int c = 0; c < ColumnCount; ++c)
-            cells[size_t(c)] = record.fields.value(position[size_t(c)]).trimmed();
         PlanRow row;
         row.row = r;
-        row.line = record.line;
-        row.tag = cells[Tag];
-        if (row.tag.isEmpty())
-            refuse(Tag, QStringLiteral("vazia"));
-        else if (tags.contains(row.tag.toCaseFolded()))
-            refuse(Tag, QStringLiteral("%1 repetida").arg(row.tag));
-        tags.insert(row.tag.toCaseFolded());
-        const std::optional<bool> rowForce = forceOf(cells[Force], force);
-        if (!rowForce) {
-            refuse(Force, QStringLiteral("'%1' não é sim nem não").arg(cells[Force]));
-            continue;
-        }
-        row.write.force = *rowForce;
-        const QString refusal = refusalOf(argumentsOf(cells), *rowForce, &row.write);
-        if (!refusal.isEmpty())
-            refuse(refusedColumn(cells, *rowForce, refusal), refusal);
-        else
-            rows << row;
+        row.line = records[r].line;
+        const QList<CellRefusal> refused = checkRow(records[r], columns, force, tags, row);
+        plan.cells += refused;
+        plan.refusedRows += refused.isEmpty() ? 0 : 1;
+        plan.rows << row;
     }
-    if (refusals.isEmpty())
-        return kExitOk;
-    for (const QString& line : refusals)
-        o.err << QStringLiteral("quorva-cli: plano %1: %2").arg(path, line) << Qt::endl;
-    rows.clear();
-    return o.fail(
-        QStringLiteral("plano recusado (%1 linha(s)); nada foi enviado").arg(refusals.size()),
-        kExitUsage);
+    if (!plan.accepted())
+        plan.rows.clear();
+    return plan;
 }
 
 } // namespace quorva::cli

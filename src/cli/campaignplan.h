@@ -18,13 +18,31 @@ struct PlanRow
     WriteOptions write; // the row's edit, checked as `write` checks its options
 };
 
+// A cell the plan is refused for, in the plan's own terms: its line, its
+// column as the header names it (empty for the row as a whole) and why.
+struct CellRefusal
+{
+    int line = 0;
+    QString column;
+    QString words;
+};
+
+// A plan read and checked: its rows, or why it is refused, whole or cell by cell.
+struct Plan
+{
+    QList<PlanRow> rows;      // empty unless the plan is accepted
+    QString refusal;          // the file refused as a whole: unreadable, no tag column...
+    QList<CellRefusal> cells; // every refused cell of every row, in order
+    int refusedRows = 0;
+    bool accepted() const { return refusal.isEmpty() && cells.isEmpty(); }
+};
+
 // The plan's rows, every one checked before any port is opened. A header
 // row names the columns (tag, sensor, zero, lower, upper, fault, direction,
 // force; any case, any order); `;` with a decimal comma or `,` with a decimal
-// point, told by the header. An empty cell keeps the device's value.
-// Returns kExitOk, or kExitUsage after one line for every refused row
-// ("linha 4, coluna upper: ..."): a plan is taken whole or not at all.
-int readPlan(const QString& path, bool force, QList<PlanRow>& rows, Output& o);
+// point, told by the header. An empty cell keeps the device's value. A plan
+// is taken whole or not at all.
+Plan readPlan(const QString& path, bool force);
 
 // The records of a CSV text (RFC 4180 quoting, CRLF or LF, a leading BOM
 // dropped), each with the line it starts on; blank lines are left out.

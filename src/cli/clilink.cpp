@@ -17,7 +17,7 @@ using link::SendOutcome;
 
 LinkError interruptedError()
 {
-    return {QStringLiteral("interrompido"), QStringLiteral("interrupted"), {}};
+    return {outcomeWords(Outcome::Interrupted), Outcome::Interrupted, {}};
 }
 
 CliLink::CliLink(const LinkChoice& choice)
@@ -67,9 +67,7 @@ bool CliLink::open(LinkError* error)
         message += QStringLiteral(" (%1)").arg(link::failureReason(failure));
     else if (failure.kind != link::FailureKind::None)
         message += QStringLiteral(" (%1: %2)").arg(failure.port, link::failureReason(failure));
-    const QString code = failure.kind == link::FailureKind::None ? QStringLiteral("open-failed")
-                                                                 : link::failureCode(failure.kind);
-    *error = {message, code, {}};
+    *error = {message, outcomeOf(failure.kind), {}};
     return false;
 }
 
@@ -126,7 +124,7 @@ bool CliLink::transact(const std::function<SendOutcome()>& send, link::Transacti
 
 void CliLink::describeFailure(const link::TransactionResult& result, bool refused, LinkError* error)
 {
-    error->code = QString::fromLatin1(link::outcomeName(result.outcome));
+    error->outcome = outcomeOf(result.outcome);
     error->fault.clear();
     if (result.outcome == ReplyOutcome::BadReply)
         error->fault = QString::fromLatin1(link::faultName(result.fault));
@@ -163,8 +161,11 @@ bool CliLink::readImage(transmitter::RegisterImage& image, LinkError* error)
 
 void CliLink::nameReadFailure(LinkError* error)
 {
-    if (!error->isInterruption() && !error->message.startsWith(QStringLiteral("Erro")))
-        error->message.prepend(QStringLiteral("Erro de leitura: "));
+    // The port's own failures and an interruption are said in their own words.
+    if (error->outcome != Outcome::Interrupted && error->outcome != Outcome::ReadFailed &&
+        error->outcome != Outcome::SendFailed)
+        error->message.prepend(QString::fromUtf8(transmitter::kReadErrorText) +
+                               QStringLiteral(": "));
 }
 
 void CliLink::nameWriteFailure(ReplyOutcome outcome, LinkError* error)
@@ -248,7 +249,7 @@ bool CliLink::writeAndReadBack(const transmitter::WriteImage& image,
             *error = {QStringLiteral("interrompido: a configuração foi enviada, mas não foi "
                                      "confirmada pelo transmissor: ") +
                           error->message,
-                      interruptedError().code,
+                      Outcome::Interrupted,
                       {}};
             break;
         }

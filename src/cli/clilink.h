@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/outcome.h"
 #include "link/masteronline.h"
 #include "sim/virtualtransmitter.h"
 #include "transmitter/registermap.h"
@@ -20,16 +21,16 @@ struct LinkChoice
     int timeoutMs = link::ModbusMaster::kDefaultResponseTimeoutMs;
 };
 
-// Why a step with the device failed: one Portuguese line for people, a stable
-// English code for scripts ("port-busy", "no-reply", "bad-reply"...) and, for
-// a reply that did not check out, the fault's code ("bad-crc").
+// Why a step with the device failed: one Portuguese line for people, the
+// outcome (its code for scripts: "port-busy", "no-reply", "bad-reply"...)
+// and, for a reply that did not check out, the fault's code ("bad-crc").
 struct LinkError
 {
     QString message;
-    QString code;
+    Outcome outcome = Outcome::Ok;
     QString fault;
-    // Ctrl-C, SIGTERM or SIGHUP stopped the step; a write was not sent.
-    bool isInterruption() const { return code == QLatin1String("interrupted"); }
+    // Ctrl-C, SIGTERM or SIGHUP stopped the step (a write, sent or not).
+    bool isInterruption() const { return outcome == Outcome::Interrupted; }
 };
 LinkError interruptedError();
 

@@ -2,6 +2,7 @@
 
 #include "cli/campaignplan.h"
 #include "cli/interrupt.h"
+#include "cli/outcome.h"
 #include "cli/report.h"
 #include "cli/systemfiles.h"
 
@@ -11,6 +12,7 @@
 #include <QSet>
 #include <QTimer>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 #include <utility>
 
@@ -123,19 +125,48 @@ bool earlierAttempts(const QString& recordFile, const QString& plan, QList<QJson
     return true;
 }
 
-} // namespace
-
-int commission(CliLink& link, const CommissionOptions& options, Output& o)
+// A campaign as it runs: its plan, where it says what to do, and what it
+// has done so far.
+struct Campaign
 {
+    const CommissionOptions& options;
+    Output& o;
+    QTextStream& say; // the instructions: beside the JSON, or with the lines
+    QString plan;     // the plan's canonical path, as the record names it
     QList<PlanRow> rows;
-    if (const int status = readPlan(options.planFile, options.force, rows, o); status != kExitOk)
-        return status;
+    QSet<QString> done;          // tags an earlier run of the plan confirmed
+    QList<QJsonObject> attempts; // the record's lines of this plan, the earlier runs' first
+    bool leftOver = false;       // an earlier run's last transmitter may still be on the cable
+    int ok = 0, failed = 0;
+    bool stopped = false, interrupted = false, recordLost = false, outputLost = false;
+};
+
+// Every refused cell of the plan on a line of its own, then the verdict.
+int refusePlan(const Plan& plan, const QString& path, Output& o)
+{
+    if (!plan.refusal.isEmpty())
+        return o.fail(QStringLiteral("plano %1: %2").arg(path, plan.refusal), kExitUsage);
+    for (const CellRefusal& cell : plan.cells) {
+        const QString where =
+            cell.column.isEmpty()
+                ? QStringLiteral("linha %1").arg(cell.line)
+                : QStringLiteral("linha %1, coluna %2").arg(cell.line).arg(cell.column);
+        o.fail(QStringLiteral("plano %1: %2: %3").arg(path, where, cell.words));
+    }
+    return o.fail(
+        QStringLiteral("plano recusado (%1 linha(s)); nada foi enviado").arg(plan.refusedRows),
+        kExitUsage);
+}
+
+// What must hold before the first transmitter: a report that can be made,
+// a record that can be written. kExitOk, or the refusal's status.
+int checkOutputs(const CommissionOptions& options, qsizetype rows, Output& o)
+{
     QString reason;
-    // A report asked for is known to be possible before the first transmitter.
-    if (!options.reportFile.isEmpty() && rows.size() > kMaxReportRows)
+    if (!options.reportFile.isEmpty() && rows > kMaxReportRows)
         return o.fail(QStringLiteral("--report: o plano tem %1 linhas; um relatório tem no máximo "
                                      "%2")
-                          .arg(rows.size())
+                          .arg(rows)
                           .arg(kMaxReportRows),
                       kExitUsage);
     if (!options.reportFile.isEmpty() && !reportPathAccepted(options.reportFile, &reason))
@@ -148,170 +179,218 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                 QStringLiteral("--record: %1: %2").arg(options.recordFile, probe.errorText()),
                 kExitUsage);
     }
-    // Scripts read JSON on standard output; the instructions go beside it.
-    QTextStream& say = o.json ? o.err : o.out;
-    QList<QJsonObject> attempts;
-    QSet<QString> done;
-    // The plan was just read: it exists, and it is the same file from any folder.
-    const QString plan = QFileInfo(options.planFile).canonicalFilePath();
-    if (options.resume) {
-        if (!earlierAttempts(options.recordFile, plan, attempts, &reason))
-            return o.fail(QStringLiteral("--record: %1: %2").arg(options.recordFile, reason),
-                          kExitUsage);
-        for (const QJsonObject& line : attempts) {
-            if (line.value(QStringLiteral("outcome")).toString() == QLatin1String("ok"))
-                done.insert(line.value(QStringLiteral("tag")).toString());
+    return kExitOk;
+}
+
+// A resumed campaign takes up the record: the tags it holds as confirmed
+// for this plan are done. False when the record cannot be read.
+bool resume(Campaign& c, const CliLink& link)
+{
+    QString reason;
+    if (!earlierAttempts(c.options.recordFile, c.plan, c.attempts, &reason)) {
+        c.o.fail(QStringLiteral("--record: %1: %2").arg(c.options.recordFile, reason));
+        return false;
+    }
+    for (const QJsonObject& line : c.attempts) {
+        if (outcomeOfCode(line.value(QStringLiteral("outcome")).toString()) == Outcome::Ok)
+            c.done.insert(line.value(QStringLiteral("tag")).toString());
+    }
+    // Its last transmitter may still be on the cable: it is not taken for
+    // the first row still to do.
+    c.leftOver = !c.attempts.isEmpty() && !link.isVirtual();
+    return true;
+}
+
+// An attempt said in one line (after the range taken and the differences),
+// or as its record line; false when that could not be written.
+bool sayAttempt(Campaign& c, const QString& where, const WriteAttempt& attempt, QJsonObject line)
+{
+    if (attempt.recordLost()) {
+        // Said as `write` says it: what the transmitter took, and why the
+        // record does not hold it.
+        line[QStringLiteral("outcome")] = outcomeCode(Outcome::RecordFailed);
+        line[QStringLiteral("error")] = recordLostLine(attempt);
+    }
+    c.attempts << line;
+    if (c.o.json) {
+        printJson(c.o.out, line);
+        return c.o.flushed();
+    }
+    QStringList details = differenceLines(attempt);
+    if (attempt.takenRange)
+        details.prepend(takenRangeLine(*attempt.takenRange));
+    for (const QString& detail : details)
+        c.o.out << QStringLiteral("  ") << detail << Qt::endl;
+    c.o.out << where
+            << (attempt.recordLost() ? QStringLiteral(": ") + recordLostLine(attempt)
+                : attempt.outcome == Outcome::Ok
+                    ? QStringLiteral(": ok, %1").arg(outcomeWords(Outcome::Ok))
+                    : QStringLiteral(": falhou: %1").arg(attempt.message))
+            << Qt::endl;
+    return c.o.flushed();
+}
+
+// One attempt at a row's transmitter once it answers: written, recorded and
+// said. Its outcome, or none when the campaign stops before or after it.
+std::optional<WriteAttempt> attemptRow(Campaign& c, CliLink& link, const PlanRow& row,
+                                       const QString& where)
+{
+    WriteRecord record;
+    if (!c.options.recordFile.isEmpty() && !record.open(c.options.recordFile)) {
+        c.o.fail(QStringLiteral("--record: %1: %2").arg(c.options.recordFile, record.errorText()));
+        c.recordLost = c.stopped = true;
+        return std::nullopt;
+    }
+    QJsonObject context{{"tag", row.tag}, {"row", row.row}, {"plan", c.plan}};
+    if (!c.options.operatorName.isEmpty())
+        context[QStringLiteral("operator")] = c.options.operatorName;
+    record.setContext(context);
+    WriteOptions write = row.write;
+    write.recordFile = c.options.recordFile;
+    const WriteAttempt attempt = writeAttempt(link, write, record);
+    if (!sayAttempt(c, where, attempt, record.line())) {
+        c.outputLost = c.stopped = true;
+        return std::nullopt;
+    }
+    if (attempt.recordLost()) {
+        c.o.fail(QStringLiteral("--record: não foi possível gravar em %1: %2; campanha parada")
+                     .arg(attempt.recordFile, attempt.recordError));
+        c.recordLost = c.stopped = true;
+        return std::nullopt;
+    }
+    return attempt;
+}
+
+// A row from its instruction to its outcome: tried again while the
+// technician asks for it. Whether it ended confirmed, failed or not done.
+enum class RowEnd { Confirmed, Failed, NotDone };
+RowEnd runRow(Campaign& c, CliLink& link, const PlanRow& row, const QString& where)
+{
+    bool failed = false;
+    for (;;) {
+        c.say << where << QStringLiteral(": conecte o transmissor") << Qt::endl;
+        if (!c.o.flushed()) {
+            c.outputLost = c.stopped = true;
+            break;
+        }
+        if (!awaitTransmitter(link, c.say)) {
+            c.interrupted = c.stopped = true;
+            break;
+        }
+        const std::optional<WriteAttempt> attempt = attemptRow(c, link, row, where);
+        if (!attempt)
+            break;
+        if (attempt->outcome == Outcome::Ok)
+            return RowEnd::Confirmed;
+        failed = failed || attempt->outcome != Outcome::Interrupted;
+        if (attempt->outcome == Outcome::Interrupted || interrupted()) {
+            c.interrupted = c.stopped = true;
+            break;
+        }
+        const AfterFailure next = askAfterFailure(c.say);
+        if (next != AfterFailure::Repeat) {
+            c.stopped = next == AfterFailure::Stop;
+            c.interrupted = interrupted(); // Ctrl-C at the question
+            break;
         }
     }
+    return failed ? RowEnd::Failed : RowEnd::NotDone;
+}
 
-    int ok = 0, failed = 0;
-    // A resumed campaign may find its last transmitter still on the cable:
-    // it is not taken for the first row still to do.
-    bool leftOver = !attempts.isEmpty() && !link.isVirtual();
-    // A technician who cannot read the instructions is not asked to plug anything in.
-    bool stopped = false, wasInterrupted = false, recordLost = false, outputLost = false;
-    for (int i = 0; i < rows.size() && !stopped; ++i) {
-        const PlanRow& row = rows[i];
-        const QString where = QStringLiteral("[%1/%2] %3").arg(i + 1).arg(rows.size()).arg(row.tag);
-        if (done.contains(row.tag)) {
-            say << where << QStringLiteral(": já configurado (no registro), pulado") << Qt::endl;
-            ++ok;
+// The plan's rows one after another, until done or stopped.
+void runRows(Campaign& c, CliLink& link)
+{
+    for (int i = 0; i < c.rows.size() && !c.stopped; ++i) {
+        const PlanRow& row = c.rows[i];
+        const QString where =
+            QStringLiteral("[%1/%2] %3").arg(i + 1).arg(c.rows.size()).arg(row.tag);
+        if (c.done.contains(row.tag)) {
+            c.say << where << QStringLiteral(": já configurado (no registro), pulado") << Qt::endl;
+            ++c.ok;
             continue;
         }
-        if (std::exchange(leftOver, false) && answers(link)) {
-            say << where
-                << QStringLiteral(": um transmissor já responde: desconecte o último da "
-                                  "campanha anterior")
-                << Qt::endl;
+        if (std::exchange(c.leftOver, false) && answers(link)) {
+            c.say << where
+                  << QStringLiteral(": um transmissor já responde: desconecte o último da "
+                                    "campanha anterior")
+                  << Qt::endl;
             if (!awaitRemoval(link)) {
-                wasInterrupted = stopped = true;
+                c.interrupted = c.stopped = true;
                 break;
             }
         }
-        bool rowOk = false, rowFailed = false;
-        for (;;) {
-            say << where << QStringLiteral(": conecte o transmissor") << Qt::endl;
-            if (!o.flushed()) {
-                outputLost = stopped = true;
-                break;
-            }
-            if (!awaitTransmitter(link, say)) {
-                wasInterrupted = stopped = true;
-                break;
-            }
-            WriteRecord record;
-            if (!options.recordFile.isEmpty() && !record.open(options.recordFile)) {
-                o.fail(
-                    QStringLiteral("--record: %1: %2").arg(options.recordFile, record.errorText()));
-                recordLost = stopped = true;
-                break;
-            }
-            QJsonObject context{{"tag", row.tag}, {"row", row.row}, {"plan", plan}};
-            if (!options.operatorName.isEmpty())
-                context[QStringLiteral("operator")] = options.operatorName;
-            record.setContext(context);
-            WriteOptions write = row.write;
-            write.recordFile = options.recordFile;
-            // The write's own report is gathered; the campaign says it in one line.
-            QString details, complaint;
-            QTextStream detailStream(&details), complaintStream(&complaint);
-            Output quiet{detailStream, complaintStream, false};
-            const int status = writeAttempt(link, write, record, quiet);
-            detailStream.flush();
-            QJsonObject line = record.line();
-            if (record.lost()) {
-                // Said as `write` says it: what the transmitter took, and why
-                // the record does not hold it.
-                complaintStream.flush();
-                line[QStringLiteral("outcome")] = QStringLiteral("record-failed");
-                line[QStringLiteral("error")] =
-                    complaint.section(QStringLiteral("quorva-cli: "), 1).trimmed();
-            }
-            attempts << line;
-            if (o.json) {
-                printJson(o.out, line);
-            } else {
-                for (const QString& detail : details.split(u'\n', Qt::SkipEmptyParts)) {
-                    if (!detail.startsWith(QStringLiteral("Enviado...")))
-                        o.out << QStringLiteral("  ") << detail << Qt::endl;
-                }
-                const QString error = line.value(QStringLiteral("error")).toString();
-                o.out << where
-                      << (record.lost() ? QStringLiteral(": ") + error
-                          : status == kExitOk
-                              ? QStringLiteral(": ok, configuração confirmada e relida")
-                              : QStringLiteral(": falhou: %1").arg(error))
-                      << Qt::endl;
-            }
-            if (!o.flushed()) {
-                outputLost = stopped = true;
-                break;
-            }
-            if (record.lost()) {
-                o.fail(QStringLiteral("--record: não foi possível gravar em %1: %2; campanha "
-                                      "parada")
-                           .arg(options.recordFile, record.errorText()));
-                recordLost = stopped = true;
-                break;
-            }
-            if (status == kExitOk) {
-                rowOk = true;
-                break;
-            }
-            rowFailed = rowFailed || status != kExitInterrupted;
-            if (status == kExitInterrupted || interrupted()) {
-                wasInterrupted = stopped = true;
-                break;
-            }
-            const AfterFailure next = askAfterFailure(say);
-            if (next != AfterFailure::Repeat) {
-                stopped = next == AfterFailure::Stop;
-                wasInterrupted = interrupted(); // Ctrl-C at the question
-                break;
-            }
-        }
-        ok += rowOk ? 1 : 0;
-        failed += !rowOk && rowFailed ? 1 : 0;
+        const RowEnd end = runRow(c, link, row, where);
+        c.ok += end == RowEnd::Confirmed ? 1 : 0;
+        c.failed += end == RowEnd::Failed ? 1 : 0;
         // The same transmitter is never taken for the next row's.
         // The virtual transmitter stays on the line: it plays the next row's.
-        if (!stopped && i + 1 < rows.size() && !link.isVirtual()) {
-            say << where << QStringLiteral(": desconecte o transmissor") << Qt::endl;
+        if (!c.stopped && i + 1 < c.rows.size() && !link.isVirtual()) {
+            c.say << where << QStringLiteral(": desconecte o transmissor") << Qt::endl;
             if (!awaitRemoval(link))
-                wasInterrupted = stopped = true;
+                c.interrupted = c.stopped = true;
         }
     }
+}
 
-    const int notDone = int(rows.size()) - ok - failed;
-    if (o.json)
-        printJson(o.out, QJsonObject{{"rows", int(rows.size())},
-                                     {"ok", ok},
-                                     {"failed", failed},
-                                     {"notDone", notDone},
-                                     {"interrupted", wasInterrupted}});
+// The totals, the status, and the report asked for, interrupted or not.
+int finish(Campaign& c)
+{
+    const int notDone = int(c.rows.size()) - c.ok - c.failed;
+    if (c.o.json)
+        printJson(c.o.out, QJsonObject{{"rows", int(c.rows.size())},
+                                       {"ok", c.ok},
+                                       {"failed", c.failed},
+                                       {"notDone", notDone},
+                                       {"interrupted", c.interrupted}});
     else
-        o.out << QStringLiteral("Campanha: %1 de %2 ok, %3 com falha, %4 não feito(s)%5.")
-                     .arg(ok)
-                     .arg(rows.size())
-                     .arg(failed)
-                     .arg(notDone)
-                     .arg(wasInterrupted ? QStringLiteral(" (interrompida)") : QString())
-              << Qt::endl;
-    if (outputLost)
-        o.outputFailure();
-    int status = wasInterrupted                                            ? kExitInterrupted
-                 : (failed > 0 || notDone > 0 || recordLost || outputLost) ? kExitFailed
-                                                                           : kExitOk;
-    if (!options.reportFile.isEmpty()) {
+        c.o.out << QStringLiteral("Campanha: %1 de %2 ok, %3 com falha, %4 não feito(s)%5.")
+                       .arg(c.ok)
+                       .arg(c.rows.size())
+                       .arg(c.failed)
+                       .arg(notDone)
+                       .arg(c.interrupted ? QStringLiteral(" (interrompida)") : QString())
+                << Qt::endl;
+    if (c.outputLost)
+        c.o.outputFailure();
+    int status = c.interrupted                                                   ? kExitInterrupted
+                 : (c.failed > 0 || notDone > 0 || c.recordLost || c.outputLost) ? kExitFailed
+                                                                                 : kExitOk;
+    if (!c.options.reportFile.isEmpty()) {
         QStringList tags;
-        for (const PlanRow& row : rows)
+        for (const PlanRow& row : c.rows)
             tags << row.tag;
-        if (!writeReport(attempts, {options.operatorName, plan, tags}, options.reportFile,
+        QString reason;
+        if (!writeReport(c.attempts, {c.options.operatorName, c.plan, tags}, c.options.reportFile,
                          &reason)) {
-            o.fail(QStringLiteral("--report: %1: %2").arg(options.reportFile, reason));
+            c.o.fail(QStringLiteral("--report: %1: %2").arg(c.options.reportFile, reason));
             status = status == kExitOk ? kExitFailed : status;
         }
     }
     return status;
+}
+
+} // namespace
+
+int commission(CliLink& link, const CommissionOptions& options, Output& o)
+{
+    const Plan plan = readPlan(options.planFile, options.force);
+    if (!plan.accepted())
+        return refusePlan(plan, options.planFile, o);
+    if (const int status = checkOutputs(options, plan.rows.size(), o); status != kExitOk)
+        return status;
+    // Scripts read JSON on standard output; the instructions go beside it.
+    // The plan was just read: it exists, and it is the same file from any folder.
+    Campaign c{options,
+               o,
+               o.json ? o.err : o.out,
+               QFileInfo(options.planFile).canonicalFilePath(),
+               plan.rows,
+               {},
+               {}};
+    if (options.resume && !resume(c, link))
+        return kExitUsage;
+    runRows(c, link);
+    return finish(c);
 }
 
 } // namespace quorva::cli

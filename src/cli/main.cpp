@@ -5,6 +5,7 @@
 #include "cli/report.h"
 #include "cli/reportplatform.h"
 #include "sim/transmittermodel.h"
+#include "transmitter/configfields.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,6 +17,8 @@
 #include <cstring>
 #include <memory>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 using namespace quorva::cli;
 using quorva::link::ModbusMaster;
@@ -44,6 +47,18 @@ const char kUsage[] =
     "Estado de saída: 0 sucesso; 1 falha do dispositivo ou da ligação; 2 uso incorreto,\n"
     "valor inválido ou recusado (nada é enviado); 130 interrompido (Ctrl-C, SIGTERM, SIGHUP).\n";
 
+std::vector<std::pair<int, QCommandLineOption>> fieldOptions()
+{
+    std::vector<std::pair<int, QCommandLineOption>> options;
+    for (const int slot : quorva::transmitter::kFormOrder) {
+        const quorva::transmitter::ConfigurationField& f = *quorva::transmitter::fieldOfSlot(slot);
+        options.emplace_back(slot,
+                             QCommandLineOption(QLatin1String(f.option), QString::fromUtf8(f.help),
+                                                QString::fromUtf8(f.valueName)));
+    }
+    return options;
+}
+
 struct Options
 {
     QCommandLineOption port{"port", "Porta serial NOME em vez do primeiro cabo USB FTDI.", "NOME"};
@@ -62,18 +77,6 @@ struct Options
                "vírgula decimal, unidade, e a mensagem de uma leitura que falhou (vazia quando "
                "deu certo). Separador ';'; um campo com ';', aspas ou quebra de linha vem "
                "entre aspas, as aspas dobradas."};
-    QCommandLineOption sensor{"sensor",
-                              "Tipo de sensor: índice 0-8 ou nome (Pt100, J, K...); sem --lower "
-                              "e --upper, a faixa do sensor.",
-                              "TIPO"};
-    QCommandLineOption zero{"zero", "Ajuste de zero em °C, de -9,9 a 9,9 (um inteiro: 5 é 5,0).",
-                            "VALOR"};
-    QCommandLineOption lower{"lower", "Valor mínimo da faixa, °C inteiros.", "VALOR"};
-    QCommandLineOption upper{"upper", "Valor máximo da faixa, °C inteiros.", "VALOR"};
-    QCommandLineOption writeFault{"fault", "Erro do sensor: índice 0-2, texto, none/low/high.",
-                                  "SAÍDA"};
-    QCommandLineOption direction{"direction", "Sinal de saída: índice 0-1, texto, rising/falling.",
-                                 "SENTIDO"};
     QCommandLineOption dryRun{
         "dry-run", "Mostra os registros 1 a 11 e o pedido de 31 bytes em hexadecimal, sem enviar. "
                    "Com os seis campos dados (ou --from com todos) não abre a porta; senão lê o "
@@ -103,9 +106,9 @@ struct Options
                               "Grava o relatório em ARQUIVO: .pdf (A4) ou .html, conforme o nome.",
                               "ARQUIVO"};
     QCommandLineOption reportOperator{"operator",
-                                    "Nome do operador no cabeçalho do relatório (em vez do "
-                                    "registrado).",
-                                    "NOME"};
+                                      "Nome do operador no cabeçalho do relatório (em vez do "
+                                      "registrado).",
+                                      "NOME"};
     QCommandLineOption steady{"steady", "Temperatura fixa (sem deriva)."};
     QCommandLineOption noise{"noise", "Outro transmissor na linha: 16 bytes a cada MS.", "MS"};
     QCommandLineOption campaignReport{
@@ -114,6 +117,8 @@ struct Options
                                     "NOME"};
     QCommandLineOption resume{
         "resume", "Continua a campanha do --record: as tags já ok para este plano são puladas."};
+    // The configuration's fields, from their table, in the window's order.
+    std::vector<std::pair<int, QCommandLineOption>> fields = fieldOptions();
 };
 
 // Qt's parser speaks English; its usual complaints, in the program's words.
@@ -194,28 +199,23 @@ int runWrite(const QCommandLineParser& parser, const Options& opt, Output& o, Cl
 {
     // An empty value would be taken for an option not given: a write
     // without its record, or without the file it was to send.
-    for (const QCommandLineOption* option :
-         {&opt.sensor, &opt.zero, &opt.lower, &opt.upper, &opt.writeFault, &opt.direction,
-          &opt.from, &opt.record}) {
+    std::vector<const QCommandLineOption*> given{&opt.from, &opt.record};
+    for (const auto& field : opt.fields)
+        given.push_back(&field.second);
+    for (const QCommandLineOption* option : given) {
         if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty())
             return o.fail(QStringLiteral("--%1: o valor está vazio").arg(option->names().first()),
                           kExitUsage);
     }
-    WriteArguments given;
-    given.sensor = parser.value(opt.sensor);
-    given.zero = parser.value(opt.zero);
-    given.lower = parser.value(opt.lower);
-    given.upper = parser.value(opt.upper);
-    given.fault = parser.value(opt.writeFault);
-    given.direction = parser.value(opt.direction);
-    given.fromFile = parser.value(opt.from);
+    WriteArguments arguments;
+    for (const auto& [slot, option] : opt.fields)
+        arguments.fields[size_t(slot)] = parser.value(option);
+    arguments.fromFile = parser.value(opt.from);
     WriteOptions w;
     w.dryRun = parser.isSet(opt.dryRun);
     w.force = parser.isSet(opt.force);
     w.recordFile = parser.value(opt.record);
-    if (const int status = prepareWrite(given, w, o); status != kExitOk)
-        return status;
-    return writeConfiguration(*link, w, o);
+    return write(*link, arguments, w, o);
 }
 
 // The plan is the one argument; with --json, one object per row's attempt
@@ -277,29 +277,37 @@ struct Command
 {
     const char* name;
     bool talksToDevice;
-    std::array<QCommandLineOption Options::*, 10> options; // the unused ones null
+    bool takesFields; // the configuration's fields, before its own options
+    std::array<QCommandLineOption Options::*, 5> options; // the unused ones null
     Handler run;
     const char* operand = nullptr; // the one file a command takes, named in its help
     const char* operandHelp = nullptr;
 };
 constexpr Command kCommands[] = {
-    {"ports", false, {}, runPorts},
-    {"read", true, {}, runRead},
-    {"monitor", true, {&Options::interval, &Options::count, &Options::csv}, runMonitor},
+    {"ports", false, false, {}, runPorts},
+    {"read", true, false, {}, runRead},
+    {"monitor", true, false, {&Options::interval, &Options::count, &Options::csv}, runMonitor},
     {"write",
      true,
-     {&Options::sensor, &Options::zero, &Options::lower, &Options::upper, &Options::writeFault,
-      &Options::direction, &Options::from, &Options::record, &Options::force, &Options::dryRun},
+     true,
+     {&Options::from, &Options::record, &Options::force, &Options::dryRun},
      runWrite},
     {"simulate",
+     false,
      false,
      {&Options::link, &Options::injectFault, &Options::turnaround, &Options::noise,
       &Options::steady},
      runSimulate},
-    {"report", false, {&Options::output, &Options::reportOperator}, runReport, "REGISTRO",
+    {"report",
+     false,
+     false,
+     {&Options::output, &Options::reportOperator},
+     runReport,
+     "REGISTRO",
      "O registro de tentativas (--record de write ou commission)."},
     {"commission",
      true,
+     false,
      {&Options::record, &Options::campaignReport, &Options::operatorName, &Options::resume,
       &Options::force},
      runCommission,
@@ -307,6 +315,19 @@ constexpr Command kCommands[] = {
      "O plano: uma linha por transmissor (tag, sensor, zero, lower, upper, fault, direction, "
      "force), separada por ';' com vírgula decimal ou por ',' com ponto."},
 };
+
+// A command's --help in the program's words: Qt's usage line names the
+// program as started, without the command, and speaks English.
+QString commandHelp(const QCommandLineParser& parser, const Command& command)
+{
+    QString text = parser.helpText();
+    text.replace(0, text.indexOf(u'\n'),
+                 QStringLiteral("uso: quorva-cli %1 [opções]").arg(QLatin1String(command.name)) +
+                     (command.operand ? u' ' + QLatin1String(command.operand) : QString()));
+    text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
+    text.replace(QStringLiteral("\nArguments:\n"), QStringLiteral("\nArgumentos:\n"));
+    return text;
+}
 
 int runCommand(QTextStream& out, QTextStream& err)
 {
@@ -337,6 +358,10 @@ int runCommand(QTextStream& out, QTextStream& err)
     if (chosen.talksToDevice)
         parser.addOptions({opt.port, opt.simulate, opt.timeout});
     parser.addOption(opt.json);
+    if (chosen.takesFields) {
+        for (const auto& field : opt.fields)
+            parser.addOption(field.second);
+    }
     for (QCommandLineOption Options::*option : chosen.options) {
         if (option)
             parser.addOption(opt.*option);
@@ -349,14 +374,7 @@ int runCommand(QTextStream& out, QTextStream& err)
         return kExitUsage;
     }
     if (parser.isSet(help)) {
-        // Qt's usage line names the program as started, without the command.
-        QString text = parser.helpText();
-        text.replace(0, text.indexOf(u'\n'),
-                     QStringLiteral("uso: quorva-cli %1 [opções]").arg(command) +
-                         (chosen.operand ? u' ' + QLatin1String(chosen.operand) : QString()));
-        text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nOpções:\n"));
-        text.replace(QStringLiteral("\nArguments:\n"), QStringLiteral("\nArgumentos:\n"));
-        out << text;
+        out << commandHelp(parser, chosen);
         return kExitOk;
     }
     const qsizetype operands = chosen.operand ? 1 : 0;

@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include "cli/jsonschema.h"
+#include "transmitter/configfields.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,7 +31,7 @@ void printJson(QTextStream& out, const QJsonValue& value)
 
 QJsonObject errorJson(const LinkError& e)
 {
-    QJsonObject o{{"error", e.message}, {"outcome", e.code}};
+    QJsonObject o{{"error", e.message}, {"outcome", outcomeCode(e.outcome)}};
     if (!e.fault.isEmpty())
         o["fault"] = e.fault;
     return o;
@@ -60,12 +61,12 @@ void printReport(QTextStream& out, const ReadingReport& r)
     line(QStringLiteral("Modelo"),
          r.model.isEmpty() ? QStringLiteral("(código %1)").arg(r.modelCode) : r.model);
     line(QStringLiteral("Firmware"), r.firmware);
-    line(QStringLiteral("Tipo de Sensor"), r.sensorType);
-    line(QStringLiteral("Zero"), withUnit(r.zeroAdjust, r.settingUnit));
-    line(QStringLiteral("V. Mín."), withUnit(r.rangeLower, r.settingUnit));
-    line(QStringLiteral("V. Máx."), withUnit(r.rangeUpper, r.settingUnit));
-    line(QStringLiteral("Erro do Sensor"), r.sensorError);
-    line(QStringLiteral("Sinal de Saída"), r.outputDirection);
+    for (const int slot : kFormOrder) {
+        const ConfigurationField& f = *fieldOfSlot(slot);
+        line(QString::fromUtf8(f.caption),
+             f.text ? r.*f.text
+                    : withUnit(fieldText(f, r.*f.exact, *r.modelOptions), r.settingUnit));
+    }
     // The pressure input's unit is already the caption.
     line(measuredCaption(r.measured),
          r.measured.inTenths ? withUnit(r.measured.value, r.measured.unit) : r.measured.value);

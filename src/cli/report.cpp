@@ -1,8 +1,10 @@
 #include "report.h"
 
-#include "cli/jsonschema.h"
+#include "cli/outcome.h"
 #include "cli/systemfiles.h"
+#include "transmitter/configfields.h"
 #include "transmitter/reading.h"
+#include "transmitter/savedfile.h"
 #include "transmitter/sensortable.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -42,33 +44,11 @@ Format formatOf(const QString& path)
     return Format::Unknown;
 }
 
-// The outcome codes of the record, as a reviewer reads them.
-constexpr std::pair<const char*, const char*> kOutcomeTexts[] = {
-    {"no-reply", "o transmissor não respondeu"},
-    {"bad-reply", "resposta inválida do transmissor"},
-    {"exception", "o transmissor recusou o pedido"},
-    {"read-failed", "a leitura falhou"},
-    {"send-failed", "o envio falhou"},
-    {"line-busy", "linha ocupada"},
-    {"not-sent", "nada foi enviado: a linha não entrou em sincronismo"},
-    {"port-not-found", "porta não encontrada"},
-    {"port-busy", "porta em uso por outro programa"},
-    {"port-gone", "a porta deixou de responder (cabo desconectado?)"},
-    {"permission-denied", "sem permissão para abrir a porta"},
-    {"open-failed", "a porta não abriu"},
-    {"interrupted", "interrompido"},
-    {"refused", "configuração recusada"},
-    {"read-back-failed", "configuração confirmada, mas a releitura falhou"},
-    {"read-back-differs", "a releitura difere do que foi enviado"},
-    {"record-failed", "a tentativa não foi registrada"},
-};
-
+// A record's outcome code as a reviewer reads it.
 QString outcomeText(const QString& code)
 {
-    for (const auto& [key, text] : kOutcomeTexts) {
-        if (code == QLatin1String(key))
-            return QString::fromUtf8(text);
-    }
+    if (const std::optional<Outcome> outcome = outcomeOfCode(code))
+        return outcomeWords(*outcome);
     return code.isEmpty() ? QStringLiteral("sem resultado") : code;
 }
 
@@ -94,28 +74,32 @@ QString dateTimeText(const QDateTime& t, bool withOffset)
     return text;
 }
 
-// A configuration as a reading's JSON holds it, one field a line; none
-// without a reading.
+// A configuration as a reading's JSON holds it, one field a line (the
+// range's two values on one); none without a reading.
 QStringList configurationLines(const QJsonValue& value)
 {
+    using namespace transmitter;
     if (!value.isObject())
         return {};
     const QJsonObject r = value.toObject();
-    const auto exact = [&](const char* key) { return qint32(r.value(QLatin1String(key)).toInt()); };
-    const auto text = [&](const char* key) {
-        const QString t = r.value(QLatin1String(key)).toString();
+    const auto exact = [&](int slot) {
+        return qint32(r.value(QLatin1String(fieldOfSlot(slot)->registerKey)).toInt());
+    };
+    const auto text = [&](int slot) {
+        const ConfigurationField& field = *fieldOfSlot(slot);
+        if (!field.text)
+            return fieldText(field, exact(slot), kCurrentOutputOptions);
+        const QString t = r.value(QLatin1String(field.readableKey)).toString();
         return t.isEmpty() ? kNone : t;
     };
-    const QString unit = transmitter::unitsForSensorType(exact("sensorTypeIndex")).setting;
+    const QString unit = unitsForSensorType(exact(Slot::SensorType)).setting;
     const QString unitSuffix = unit.isEmpty() ? QString() : u' ' + unit;
-    return {text("sensorType"),
-            QStringLiteral("%1 a %2%3")
-                .arg(transmitter::rangeValueText(exact("rangeLowerTenths")),
-                     transmitter::rangeValueText(exact("rangeUpperTenths")), unitSuffix),
-            QStringLiteral("Zero: %1%2")
-                .arg(transmitter::zeroAdjustText(exact("zeroAdjustTenths")), unitSuffix),
-            QStringLiteral("Erro do sensor: %1").arg(text("sensorError")),
-            QStringLiteral("Saída: %1").arg(text("outputDirection"))};
+    return {
+        text(Slot::SensorType),
+        QStringLiteral("%1 a %2%3").arg(text(Slot::RangeLower), text(Slot::RangeUpper), unitSuffix),
+        QStringLiteral("Zero: %1%2").arg(text(Slot::ZeroAdjust), unitSuffix),
+        QStringLiteral("Erro do sensor: %1").arg(text(Slot::SensorError)),
+        QStringLiteral("Saída: %1").arg(text(Slot::OutputDirection))};
 }
 
 // One transmitter of the report: its last attempt decides.
@@ -155,7 +139,7 @@ QList<Row> rowsOf(const QList<QJsonObject>& attempts, const QStringList& planned
         Row& row = rows[at];
         row.last = attempt;
         ++row.attempts;
-        row.state = attempt.value(QLatin1String("outcome")).toString() == QLatin1String("ok")
+        row.state = outcomeOfCode(attempt.value(QLatin1String("outcome")).toString()) == Outcome::Ok
                         ? Row::State::Confirmed
                         : Row::State::Failed;
     }
@@ -193,9 +177,9 @@ QString outcomeCell(const Row& row)
     QStringList fields;
     for (const QJsonValue& d : row.last.value(QLatin1String("differences")).toArray()) {
         const QString key = d.toObject().value(QLatin1String("field")).toString();
-        for (const ConfigurationKey& k : kConfigurationKeys) {
-            if (key == QLatin1String(k.key))
-                fields << QString::fromUtf8(k.caption);
+        for (const transmitter::ConfigurationField& f : transmitter::kConfigurationFields) {
+            if (key == QLatin1String(f.registerKey))
+                fields << QString::fromUtf8(f.caption);
         }
     }
     if (!fields.isEmpty())
@@ -223,6 +207,37 @@ struct Report
     QList<Row> rows;
     Header header;
 };
+
+// One transmitter's row of the table, numbered.
+QString rowHtml(const Row& row, qsizetype number)
+{
+    const char* colour = row.state == Row::State::Failed    ? "#fbe0e0"
+                         : row.state == Row::State::NotDone ? "#fff3d6"
+                                                            : "#ffffff";
+    const char* kind = row.state == Row::State::Failed    ? "failed"
+                       : row.state == Row::State::NotDone ? "not-done"
+                                                          : "confirmed";
+    QString tag = QStringLiteral("<b>%1</b>").arg(escaped(row.tag));
+    if (row.attempts > 1)
+        tag += QStringLiteral("<br>%1 tentativas").arg(row.attempts);
+    QString model = kNone;
+    if (const QString name = row.last.value(QLatin1String("model")).toString(); !name.isEmpty())
+        model =
+            QStringLiteral("%1<br>firmware %2")
+                .arg(escaped(name),
+                     QString::number(row.last.value(QLatin1String("firmware")).toDouble(), 'f', 2)
+                         .replace(u'.', u','));
+    const QStringList before = configurationLines(row.last.value(QLatin1String("before")));
+    const QStringList after = configurationLines(row.last.value(QLatin1String("readBack")));
+    QString time = dateTimeText(recordTime(row.last), false);
+    time.replace(u' ', QStringLiteral("<br>"));
+    return QStringLiteral("<tr class=\"%1\" bgcolor=\"%2\"><td>%3</td><td>%4</td><td>%5</td>"
+                          "<td>%6</td><td>%7</td><td>%8</td><td>%9</td></tr>")
+        .arg(QLatin1String(kind), QLatin1String(colour))
+        .arg(number)
+        .arg(tag, model, cellLines(before), cellLines(after, before), outcomeCell(row),
+             row.attempts > 0 ? time : kNone);
+}
 
 // The body both formats share: attributes the text engine and browsers both
 // honour, so the PDF and the page look alike. The table starts again, its
@@ -264,32 +279,7 @@ QString bodyHtml(const Report& report, const QList<qsizetype>& pageStarts = {})
         confirmed += row.state == Row::State::Confirmed;
         failed += row.state == Row::State::Failed;
         notDone += row.state == Row::State::NotDone;
-        const char* colour = row.state == Row::State::Failed    ? "#fbe0e0"
-                             : row.state == Row::State::NotDone ? "#fff3d6"
-                                                                : "#ffffff";
-        const char* kind = row.state == Row::State::Failed    ? "failed"
-                           : row.state == Row::State::NotDone ? "not-done"
-                                                              : "confirmed";
-        QString tag = QStringLiteral("<b>%1</b>").arg(escaped(row.tag));
-        if (row.attempts > 1)
-            tag += QStringLiteral("<br>%1 tentativas").arg(row.attempts);
-        QString model = kNone;
-        if (const QString name = row.last.value(QLatin1String("model")).toString(); !name.isEmpty())
-            model = QStringLiteral("%1<br>firmware %2")
-                        .arg(escaped(name),
-                             QString::number(row.last.value(QLatin1String("firmware")).toDouble(),
-                                             'f', 2)
-                                 .replace(u'.', u','));
-        const QStringList before = configurationLines(row.last.value(QLatin1String("before")));
-        const QStringList after = configurationLines(row.last.value(QLatin1String("readBack")));
-        QString time = dateTimeText(recordTime(row.last), false);
-        time.replace(u' ', QStringLiteral("<br>"));
-        html += QStringLiteral("<tr class=\"%1\" bgcolor=\"%2\"><td>%3</td><td>%4</td><td>%5</td>"
-                               "<td>%6</td><td>%7</td><td>%8</td><td>%9</td></tr>")
-                    .arg(QLatin1String(kind), QLatin1String(colour))
-                    .arg(i + 1)
-                    .arg(tag, model, cellLines(before), cellLines(after, before), outcomeCell(row),
-                         row.attempts > 0 ? time : kNone);
+        html += rowHtml(row, i + 1);
     }
     html += QStringLiteral("</tbody></table>");
     // Counts before their nouns read wrong in the singular ("1 falharam").
@@ -340,7 +330,7 @@ QString fileFailure(const QString& path, int error, const QString& fallback)
 bool saveReport(const QString& path, const QByteArray& bytes, QString* error)
 {
     int number = 0;
-    if (link::saveWhole(path, bytes, &number))
+    if (transmitter::saveWhole(path, bytes, &number))
         return true;
     *error = fileFailure(path, number, QStringLiteral("a gravação falhou"));
     return false;

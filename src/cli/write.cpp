@@ -1,16 +1,14 @@
 #include "commands.h"
 
-#include "cli/choices.h"
 #include "cli/interrupt.h"
 #include "cli/jsonschema.h"
 #include "cli/writerecord.h"
 #include "link/modbusframe.h"
-#include "transmitter/numberformat.h"
+#include "transmitter/configfields.h"
 #include "transmitter/sensortable.h"
 #include "transmitter/writeprocedure.h"
 
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <algorithm>
 
 namespace quorva::cli {
@@ -19,36 +17,60 @@ using namespace transmitter;
 
 namespace {
 
-QString refusalLine(const PreparedWrite& p)
+// A field refused, as the command line says it: beside the words, the
+// option as given or the field, where the words do not name them.
+QString fieldRefusalLine(const FieldRefusal& r, const FieldTexts& given)
 {
-    if (p.check == WriteCheck::Ready)
-        return p.warnings.join(u' ') + QStringLiteral(" Use --force para enviar assim mesmo.");
-    QString line = refusalMessage(p.check);
-    if (p.check == WriteCheck::NoSelection || p.check == WriteCheck::RangeOutOfSpan) {
-        for (const ConfigurationKey& k : kConfigurationKeys) {
-            if (k.slot == p.refusedSlot)
-                line += QStringLiteral(" (%1)").arg(QString::fromUtf8(k.caption));
-        }
-    } else if (p.check == WriteCheck::SensorKindDiffers) {
-        line += QStringLiteral(" (Tipo de Sensor: Pressão só num transmissor de pressão)");
+    const ConfigurationField* field = fieldOfSlot(r.slot);
+    switch (r.reason) {
+    case WriteCheck::NotUnderstood:
+        // A range value's conversion names its text itself.
+        if (field && field->format != FieldFormat::WholeDegrees)
+            return r.words + QStringLiteral(" (--%1 %2)")
+                                 .arg(QLatin1String(field->option), given.at(size_t(r.slot)));
+        return r.words;
+    case WriteCheck::NoSelection:
+    case WriteCheck::RangeOutOfSpan:
+        return field ? r.words + QStringLiteral(" (%1)").arg(QString::fromUtf8(field->caption))
+                     : r.words;
+    case WriteCheck::SensorKindDiffers:
+        return r.words +
+               QStringLiteral(" (%1: %2 só num transmissor de pressão)")
+                   .arg(fieldCaption(Slot::SensorType), QString::fromUtf8(kPressureSensorName));
+    default:
+        return r.words;
     }
-    return line;
+}
+
+// The one line a refused configuration gets: the first refusal, or the
+// sensor's limits crossed and the way to send them anyway.
+QString refusalLine(const PreparedWrite& p, const FieldTexts& given = {})
+{
+    if (const FieldRefusal* refused = p.firstRefusal())
+        return fieldRefusalLine(*refused, given);
+    return p.limitsCrossed().join(u' ') + QStringLiteral(" Use --force para enviar assim mesmo.");
+}
+
+QString argumentsRefusalLine(const ArgumentsVerdict& v, const WriteArguments& a)
+{
+    switch (v.refusal) {
+    case ArgumentsVerdict::Refusal::FromFile:
+        return v.fileRefusal;
+    case ArgumentsVerdict::Refusal::NothingToWrite:
+        return QStringLiteral("nada a escrever: dê --sensor, --zero, --lower, --upper, --fault, "
+                              "--direction ou --from");
+    case ArgumentsVerdict::Refusal::Fields:
+    case ArgumentsVerdict::Refusal::None:
+        break;
+    }
+    return refusalLine(v.fields, a.fields);
 }
 
 // Every configuration register given: the request does not depend on the device.
 bool givesEveryField(const ConfigurationEdit& edit)
 {
-    return std::all_of(std::begin(kConfigurationKeys), std::end(kConfigurationKeys),
-                       [&](const ConfigurationKey& k) { return edit.values[size_t(k.slot)]; });
-}
-
-// The words of registers 1 to 11 as they go out, each the low 16 bits of its value.
-QJsonArray wordsJson(const WriteImage& image)
-{
-    QJsonArray words;
-    for (const qint32 value : image)
-        words.append(int(valueToWord(value)));
-    return words;
+    return std::all_of(std::begin(kConfigurationFields), std::end(kConfigurationFields),
+                       [&](const ConfigurationField& f) { return edit.values[size_t(f.slot)]; });
 }
 
 // What a dry run shows: the words, and the request as it would go on the line.
@@ -76,76 +98,178 @@ int printDryRun(const WriteImage& image, Output& o)
     return kExitOk;
 }
 
-} // namespace
-
-int prepareWrite(const WriteArguments& a, WriteOptions& options, Output& o)
+// Another sensor chosen without its range takes that sensor's own range,
+// as the window loads it when its choice moves to another item.
+std::optional<TakenRange> takeSensorRange(ConfigurationEdit& edit, const RegisterImage& device)
 {
-    // Refused before the port is opened: said, with --json, as a refusal
-    // after reading the device is.
-    const auto refuse = [&o](const QString& line) {
+    const std::optional<qint64> sensorGiven = edit.values[Slot::SensorType];
+    const SensorRange* sensor = sensorGiven ? sensorRangeFor(int(*sensorGiven)) : nullptr;
+    if (!sensor || *sensorGiven == device[Slot::SensorType])
+        return std::nullopt;
+    TakenRange taken{int(*sensorGiven), {}, {}};
+    if (!edit.values[Slot::RangeLower]) {
+        taken.lowerTenths = sensor->lowest * 10;
+        edit.values[Slot::RangeLower] = *taken.lowerTenths;
+    }
+    if (!edit.values[Slot::RangeUpper]) {
+        taken.upperTenths = sensor->highest * 10;
+        edit.values[Slot::RangeUpper] = *taken.upperTenths;
+    }
+    if (!taken.lowerTenths && !taken.upperTenths)
+        return std::nullopt;
+    return taken;
+}
+
+// Every attempt ends here: its record line on the disk before it is reported.
+WriteAttempt finishAttempt(WriteAttempt attempt, WriteRecord& record, const LinkError& e)
+{
+    attempt.outcome = e.outcome;
+    attempt.message = e.message;
+    attempt.fault = e.fault;
+    if (!record.finish(e)) {
+        attempt.recordFile = record.path();
+        attempt.recordError = record.errorText();
+    }
+    return attempt;
+}
+
+// A signal ends the write at its next step, never in the middle of one.
+LinkError nothingSent()
+{
+    return {QStringLiteral("interrompido: nada foi enviado"), Outcome::Interrupted, {}};
+}
+
+// The request on the line, its echo awaited, the registers read back and compared.
+WriteAttempt sendAndReadBack(CliLink& link, WriteAttempt attempt, WriteRecord& record)
+{
+    record.set(QStringLiteral("sent"), sentJson(attempt.image));
+    WriteReport report;
+    LinkError error;
+    if (!link.writeAndReadBack(attempt.image, report, &error) && !report.echoed()) {
+        // A request the line never took (a refused send, a busy line, an
+        // interruption before it went out) is not recorded as sent.
+        attempt.sent = report.sent();
+        if (!attempt.sent)
+            record.remove(QStringLiteral("sent"));
+        // Interrupted once on the line, the error says it was sent.
+        return finishAttempt(attempt, record,
+                             error.isInterruption() && !attempt.sent ? nothingSent() : error);
+    }
+    attempt.sent = true;
+    if (report.outcome == WriteOutcome::ReadBackFailed) {
+        if (error.isInterruption())
+            return finishAttempt(attempt, record,
+                                 {QStringLiteral("interrompido: a configuração foi enviada e "
+                                                 "confirmada pelo transmissor, mas não foi relida"),
+                                  Outcome::Interrupted,
+                                  {}});
+        error.message.prepend(outcomeWords(Outcome::ReadBackFailed) + QStringLiteral(": "));
+        error.outcome = Outcome::ReadBackFailed;
+        return finishAttempt(attempt, record, error);
+    }
+    const ReadingReport after = describeReading(report.readBack);
+    record.set(QStringLiteral("readBack"), reportJson(after));
+    attempt.differences = report.differences;
+    attempt.model = after.modelOptions;
+    record.set(QStringLiteral("differences"), differencesJson(attempt.differences));
+    if (!attempt.differences.empty())
+        return finishAttempt(
+            attempt, record,
+            {outcomeWords(Outcome::ReadBackDiffers), Outcome::ReadBackDiffers, {}});
+    return finishAttempt(attempt, record, {{}, Outcome::Ok, {}});
+}
+
+// What `write --json` prints of an attempt that was confirmed.
+QJsonObject confirmedJson(const WriteAttempt& a)
+{
+    const QJsonArray differences = differencesJson(a.differences);
+    return {{"firstRegister", kWriteFirstRegister},
+            {"words", wordsJson(a.image)},
+            {"sent", true},
+            {"confirmed", true},
+            {"readBackMatches", differences.isEmpty()},
+            {"differences", differences}};
+}
+
+// An attempt as `write` says it: the range taken and the differences or
+// the confirmation on standard output, a failure on standard error, or
+// one JSON object.
+int printAttempt(const WriteAttempt& a, Output& o)
+{
+    if (a.takenRange && !o.json)
+        o.out << takenRangeLine(*a.takenRange) << Qt::endl;
+    if (a.dryRun)
+        return printDryRun(a.image, o);
+    if (a.recordLost()) {
+        const QString lost = recordLostLine(a);
         if (o.json)
-            printJson(o.out, errorJson({line, QStringLiteral("refused"), {}}));
-        return o.fail(line, kExitUsage);
-    };
-    ConfigurationEdit& edit = options.edit;
-    if (!a.fromFile.isEmpty()) {
-        if (const int status = editFromFile(a.fromFile, edit, o); status != kExitOk)
-            return status;
+            printJson(o.out, errorJson({lost, Outcome::RecordFailed, {}}));
+        return o.fail(lost);
     }
-    const QString invalid = refusalMessage(WriteCheck::NoSelection);
-    const auto choose = [&](const QString& given, const QList<QStringList>& names, int slot) {
-        if (given.isEmpty())
-            return true;
-        const std::optional<int> index = resolveChoice(given, names);
-        if (index)
-            edit.values[size_t(slot)] = *index;
-        return index.has_value();
-    };
-    const struct
-    {
-        const char* option;
-        const QString& given;
-        int slot;
-    } choices[] = {
-        {"--sensor", a.sensor, Slot::SensorType},
-        {"--fault", a.fault, Slot::SensorError},
-        {"--direction", a.direction, Slot::OutputDirection},
-    };
-    for (const auto& c : choices) {
-        if (!choose(c.given, choiceNames(c.slot), c.slot))
-            return refuse(invalid +
-                          QStringLiteral(" (%1 %2)").arg(QLatin1String(c.option), c.given));
-    }
-    try {
-        if (!a.zero.isEmpty()) {
-            QString zero = QString(a.zero).replace(u'.', u',');
-            // A whole number of degrees is typed without its tenth: 5 is 5,0.
-            static const QRegularExpression whole(QStringLiteral("^\\s*[-+]?[0-9]+\\s*$"));
-            if (whole.match(zero).hasMatch())
-                zero = zero.trimmed() + QStringLiteral(",0");
-            if (!isZeroFieldText(zero) && !isZeroFieldText(zero.trimmed()))
-                return refuse(invalid + QStringLiteral(" (--zero %1)").arg(a.zero));
-            QString scratch;
-            edit.values[Slot::ZeroAdjust] = zeroAdjustTenths(zero, scratch);
-        }
-        if (!a.lower.isEmpty())
-            edit.values[Slot::RangeLower] = rangeValueTenths(a.lower);
-        if (!a.upper.isEmpty())
-            edit.values[Slot::RangeUpper] = rangeValueTenths(a.upper);
-    } catch (const ConversionError& e) {
-        return refuse(e.message());
-    }
-    if (edit.isEmpty())
-        return refuse(QStringLiteral("nada a escrever: dê --sensor, --zero, --lower, --upper, "
-                                     "--fault, --direction ou --from"));
-    const PreparedWrite alone = prepareEditedWrite(edit, nullptr);
-    if (alone.check != WriteCheck::Ready || (!alone.warnings.isEmpty() && !options.force))
-        return refuse(refusalLine(alone));
+    const bool confirmed = a.outcome == Outcome::Ok || a.outcome == Outcome::ReadBackDiffers;
+    if (o.json)
+        printJson(o.out, confirmed ? confirmedJson(a) : errorJson({a.message, a.outcome, a.fault}));
+    else if (confirmed)
+        for (const QString& line : differenceLines(a))
+            o.out << line << Qt::endl;
+    if (a.outcome != Outcome::Ok)
+        return o.fail(a.message, a.status());
+    if (!o.json)
+        o.out << QStringLiteral("Enviado... %1.").arg(outcomeWords(Outcome::Ok)) << Qt::endl;
+    // The transmitter holds the configuration whether or not this is read.
+    if (!o.flushed())
+        return o.fail(writeFailureText(o.out) +
+                      QStringLiteral("; a configuração foi enviada, confirmada e relida"));
     return kExitOk;
 }
 
-int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
+} // namespace
+
+int WriteAttempt::status() const
 {
+    if (recordLost())
+        return kExitFailed;
+    switch (outcome) {
+    case Outcome::Ok:
+        return kExitOk;
+    case Outcome::Interrupted:
+        return kExitInterrupted;
+    case Outcome::Refused:
+        return kExitUsage;
+    default:
+        return kExitFailed;
+    }
+}
+
+ArgumentsVerdict checkWriteArguments(const WriteArguments& a, WriteOptions& options)
+{
+    ArgumentsVerdict v;
+    ConfigurationEdit& edit = options.edit;
+    if (!a.fromFile.isEmpty() && !editFromFile(a.fromFile, edit, &v.fileRefusal)) {
+        v.refusal = ArgumentsVerdict::Refusal::FromFile;
+        return v;
+    }
+    v.fields = prepareTextEdit(a.fields, edit);
+    if (v.fields.firstRefusal())
+        v.refusal = ArgumentsVerdict::Refusal::Fields;
+    else if (edit.isEmpty())
+        v.refusal = ArgumentsVerdict::Refusal::NothingToWrite;
+    else if (!v.fields.accepted(options.force))
+        v.refusal = ArgumentsVerdict::Refusal::Fields;
+    return v;
+}
+
+int write(CliLink& link, const WriteArguments& arguments, WriteOptions& options, Output& o)
+{
+    const ArgumentsVerdict verdict = checkWriteArguments(arguments, options);
+    if (verdict.refusal != ArgumentsVerdict::Refusal::None) {
+        // Refused before the port is opened: said, with --json, as a
+        // refusal after reading the device is.
+        const QString line = argumentsRefusalLine(verdict, arguments);
+        if (o.json)
+            printJson(o.out, errorJson({line, Outcome::Refused, {}}));
+        return o.fail(line, kExitUsage);
+    }
     if (options.dryRun && givesEveryField(options.edit))
         return printDryRun(prepareEditedWrite(options.edit, nullptr).image, o);
     WriteRecord record;
@@ -153,143 +277,76 @@ int writeConfiguration(CliLink& link, const WriteOptions& options, Output& o)
         return o.fail(
             QStringLiteral("--record: %1: %2").arg(options.recordFile, record.errorText()),
             kExitUsage);
-    return writeAttempt(link, options, record, o);
+    return printAttempt(writeAttempt(link, options, record), o);
 }
 
-int writeAttempt(CliLink& link, const WriteOptions& options, WriteRecord& record, Output& o)
+WriteAttempt writeAttempt(CliLink& link, const WriteOptions& options, WriteRecord& record)
 {
     record.begin(link.portName());
-    // Every attempt ends here: its record line on the disk first, then its
-    // report (`result` for --json, `lines` for people) and status, so nothing
-    // is reported that the record does not hold.
-    const auto finish = [&](int status, const LinkError& e, const QJsonObject& result = {},
-                            const QStringList& lines = {}) {
-        if (!record.finish(e)) {
-            const LinkError lost{
-                QStringLiteral("--record: não foi possível gravar em %1: %2; %3")
-                    .arg(options.recordFile, record.errorText(),
-                         status == kExitOk
-                             ? QStringLiteral("a configuração foi enviada e confirmada, mas "
-                                              "esta tentativa não ficou registrada")
-                             : QStringLiteral("esta tentativa, que falhou (%1), não ficou "
-                                              "registrada")
-                                   .arg(e.message)),
-                QStringLiteral("record-failed"),
-                {}};
-            if (o.json)
-                printJson(o.out, errorJson(lost));
-            return o.fail(lost.message);
-        }
-        if (o.json)
-            printJson(o.out, result.isEmpty() ? errorJson(e) : result);
-        for (const QString& line : lines)
-            o.out << line << Qt::endl;
-        return status == kExitOk ? status : o.fail(e.message, status);
-    };
-
-    // A signal ends the write at its next step, never in the middle of one.
-    const LinkError nothingSent{
-        QStringLiteral("interrompido: nada foi enviado"), interruptedError().code, {}};
+    WriteAttempt attempt;
     LinkError error;
     RegisterImage current{};
     // A campaign finds the transmitter on a port it already holds open.
     if (!(link.isOpen() || link.open(&error)) || !link.readImage(current, &error))
-        return error.isInterruption() ? finish(kExitInterrupted, nothingSent)
-                                      : finish(kExitFailed, error);
+        return finishAttempt(attempt, record, error.isInterruption() ? nothingSent() : error);
     const ReadingReport before = describeReading(current);
     record.set(QStringLiteral("model"), before.model);
     record.set(QStringLiteral("firmware"), before.firmwareHundredths / 100.0);
     record.set(QStringLiteral("before"), reportJson(before));
 
-    // Another sensor chosen without its range takes that sensor's own range,
-    // as the window loads it when its choice moves to another item.
     ConfigurationEdit edit = options.edit;
-    const std::optional<qint64> sensorGiven = edit.values[Slot::SensorType];
-    if (const SensorRange* sensor = sensorGiven ? sensorRangeFor(int(*sensorGiven)) : nullptr;
-        sensor && *sensorGiven != current[Slot::SensorType]) {
-        QStringList taken;
-        if (!edit.values[Slot::RangeLower]) {
-            edit.values[Slot::RangeLower] = sensor->lowest * 10;
-            taken << QStringLiteral("V. Mín. %1").arg(sensor->lowest);
-        }
-        if (!edit.values[Slot::RangeUpper]) {
-            edit.values[Slot::RangeUpper] = sensor->highest * 10;
-            taken << QStringLiteral("V. Máx. %1").arg(sensor->highest);
-        }
-        if (!taken.isEmpty() && !o.json)
-            o.out << QStringLiteral("Faixa do %1: %2 °C.")
-                         .arg(QString::fromUtf8(sensor->name), taken.join(QStringLiteral(", ")))
-                  << Qt::endl;
-    }
+    attempt.takenRange = takeSensorRange(edit, current);
     const PreparedWrite prepared = prepareEditedWrite(edit, &current);
-    if (prepared.check != WriteCheck::Ready || (!prepared.warnings.isEmpty() && !options.force))
-        return finish(kExitUsage, {refusalLine(prepared), QStringLiteral("refused"), {}});
-    const WriteImage& image = prepared.image;
-    if (options.dryRun)
-        return printDryRun(image, o);
-    const QJsonArray words = wordsJson(image);
-    QJsonObject sent{{"firstRegister", kWriteFirstRegister}, {"words", words}};
-    for (const ConfigurationKey& k : kConfigurationKeys)
-        sent[QLatin1String(k.key)] = image[size_t(k.slot)];
+    attempt.image = prepared.image;
+    if (!prepared.accepted(options.force))
+        return finishAttempt(attempt, record, {refusalLine(prepared), Outcome::Refused, {}});
+    if (options.dryRun) {
+        attempt.dryRun = true;
+        return attempt;
+    }
     if (interrupted())
-        return finish(kExitInterrupted, nothingSent);
-    record.set(QStringLiteral("sent"), sent);
-    WriteReport report;
-    if (!link.writeAndReadBack(image, report, &error) && !report.echoed()) {
-        // A request the line never took (a refused send, a busy line, an
-        // interruption before it went out) is not recorded as sent.
-        if (!report.sent())
-            record.remove(QStringLiteral("sent"));
-        if (!error.isInterruption())
-            return finish(kExitFailed, error);
-        return finish(kExitInterrupted, report.sent() ? error : nothingSent);
+        return finishAttempt(attempt, record, nothingSent());
+    return sendAndReadBack(link, attempt, record);
+}
+
+QString takenRangeLine(const TakenRange& taken)
+{
+    QStringList values;
+    for (const auto& [slot, tenths] : {std::pair{Slot::RangeLower, taken.lowerTenths},
+                                       std::pair{Slot::RangeUpper, taken.upperTenths}}) {
+        if (tenths)
+            values << QStringLiteral("%1 %2").arg(fieldCaption(slot), rangeValueText(*tenths));
     }
-    if (report.outcome == WriteOutcome::ReadBackFailed) {
-        if (error.isInterruption())
-            return finish(kExitInterrupted,
-                          {QStringLiteral("interrompido: a configuração foi enviada e confirmada "
-                                          "pelo transmissor, mas não foi relida"),
-                           error.code,
-                           {}});
-        error.message.prepend(QStringLiteral("configuração confirmada, mas a releitura falhou: "));
-        error.code = QStringLiteral("read-back-failed");
-        return finish(kExitFailed, error);
-    }
-    const ReadingReport after = describeReading(report.readBack);
-    record.set(QStringLiteral("readBack"), reportJson(after));
-    QJsonArray differences;
+    const SensorRange* sensor = sensorRangeFor(taken.sensorType);
+    return QStringLiteral("Faixa do %1: %2 °C.")
+        .arg(sensor ? QString::fromUtf8(sensor->name) : QString(),
+             values.join(QStringLiteral(", ")));
+}
+
+QStringList differenceLines(const WriteAttempt& attempt)
+{
     QStringList lines;
-    for (const ConfigurationKey& k : kConfigurationKeys) {
-        const auto differs =
-            std::find_if(report.differences.begin(), report.differences.end(),
-                         [&](const WriteDifference& d) { return d.slot == k.slot; });
-        if (differs == report.differences.end())
-            continue;
-        differences.append(
-            QJsonObject{{"field", k.key}, {"written", differs->written}, {"read", differs->read}});
-        lines << QStringLiteral("Diferença em %1: enviado %2, lido %3")
-                     .arg(QString::fromUtf8(k.caption),
-                          fieldText(k.slot, differs->written, *after.modelOptions),
-                          fieldText(k.slot, differs->read, *after.modelOptions));
+    for (const ConfigurationField& f : kConfigurationFields) {
+        for (const WriteDifference& d : attempt.differences) {
+            if (d.slot == f.slot && attempt.model)
+                lines << QStringLiteral("Diferença em %1: enviado %2, lido %3")
+                             .arg(QString::fromUtf8(f.caption),
+                                  fieldText(f, d.written, *attempt.model),
+                                  fieldText(f, d.read, *attempt.model));
+        }
     }
-    record.set(QStringLiteral("differences"), differences);
-    const QJsonObject result{{"firstRegister", kWriteFirstRegister},
-                             {"words", words},
-                             {"sent", true},
-                             {"confirmed", true},
-                             {"readBackMatches", differences.isEmpty()},
-                             {"differences", differences}};
-    if (o.json)
-        lines.clear();
-    if (!differences.isEmpty())
-        return finish(kExitFailed,
-                      {QStringLiteral("a releitura difere do que foi enviado"),
-                       QStringLiteral("read-back-differs"),
-                       {}},
-                      result, lines);
-    if (!o.json)
-        lines << QStringLiteral("Enviado... configuração confirmada e relida.");
-    return finish(kExitOk, {{}, QStringLiteral("ok"), {}}, result, lines);
+    return lines;
+}
+
+QString recordLostLine(const WriteAttempt& a)
+{
+    return QStringLiteral("--record: não foi possível gravar em %1: %2; %3")
+        .arg(a.recordFile, a.recordError,
+             a.outcome == Outcome::Ok
+                 ? QStringLiteral("a configuração foi enviada e confirmada, mas esta tentativa "
+                                  "não ficou registrada")
+                 : QStringLiteral("esta tentativa, que falhou (%1), não ficou registrada")
+                       .arg(a.message));
 }
 
 } // namespace quorva::cli

@@ -13,15 +13,14 @@ void WriteRecord::begin(const QString& port)
 
 bool WriteRecord::finish(const LinkError& outcome)
 {
-    m_line["outcome"] = outcome.code;
+    m_line["outcome"] = outcomeCode(outcome.outcome);
     if (!outcome.message.isEmpty())
         m_line["error"] = outcome.message;
     if (!outcome.fault.isEmpty())
         m_line["fault"] = outcome.fault;
-    m_lost = m_file.isOpen() &&
-             !(m_file.appendLine(QJsonDocument(m_line).toJson(QJsonDocument::Compact)) &&
-               m_file.close());
-    return !m_lost;
+    return !m_file.isOpen() ||
+           (m_file.appendLine(QJsonDocument(m_line).toJson(QJsonDocument::Compact)) &&
+            m_file.close());
 }
 
 } // namespace quorva::cli

@@ -16,6 +16,7 @@ public:
     // For appending to `path`; without it, nothing is recorded.
     bool open(const QString& path) { return m_file.open(path); }
     QString errorText() const { return m_file.errorText(); }
+    QString path() const { return m_file.path(); }
 
     // Keys every line of this record carries beside the attempt's own (a
     // campaign's tag and row).
@@ -29,14 +30,11 @@ public:
     // Ends the line with the attempt's outcome and appends it to the file:
     // false when it did not get there.
     bool finish(const LinkError& outcome);
-    // The last line finished did not reach the file.
-    bool lost() const { return m_lost; }
 
 private:
     LineFile m_file;
     QJsonObject m_line;
     QJsonObject m_context;
-    bool m_lost = false;
 };
 
 } // namespace quorva::cli

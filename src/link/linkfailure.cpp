@@ -9,25 +9,23 @@ namespace {
 struct FailureText
 {
     FailureKind kind;
-    const char* code;
     const char* reason;
     const char* advice;
 };
 
 constexpr FailureText kFailureTexts[] = {
-    {FailureKind::NoCable, "port-not-found", "nenhum cabo USB-serial encontrado",
+    {FailureKind::NoCable, "nenhum cabo USB-serial encontrado",
      "Conecte o cabo do transmissor e clique em Conectar."},
-    {FailureKind::PortNotFound, "port-not-found", "porta não encontrada",
+    {FailureKind::PortNotFound, "porta não encontrada",
      "Confira o nome da porta; um cabo desconectado leva a sua porta."},
-    {FailureKind::PermissionDenied, "permission-denied",
-     "sem permissão para abrir a porta (grupo dialout)",
+    {FailureKind::PermissionDenied, "sem permissão para abrir a porta (grupo dialout)",
      "Adicione o usuário ao grupo dialout e entre de novo na sessão:\n"
      "sudo usermod -aG dialout $USER"},
-    {FailureKind::PortBusy, "port-busy", "porta em uso por outro programa",
+    {FailureKind::PortBusy, "porta em uso por outro programa",
      "Feche o outro programa (outra janela do QUORVA, um terminal serial) e tente de novo."},
-    {FailureKind::PortGone, "port-gone", "a porta deixou de responder (cabo desconectado?)",
+    {FailureKind::PortGone, "a porta deixou de responder (cabo desconectado?)",
      "Confira o cabo e clique em Conectar."},
-    {FailureKind::OpenFailed, "open-failed", "", ""},
+    {FailureKind::OpenFailed, "", ""},
 };
 
 const FailureText* textOf(FailureKind kind)
@@ -39,12 +37,6 @@ const FailureText* textOf(FailureKind kind)
 }
 
 } // namespace
-
-QString failureCode(FailureKind kind)
-{
-    const FailureText* text = textOf(kind);
-    return text ? QString::fromLatin1(text->code) : QString();
-}
 
 QString failureReason(const LinkFailure& failure)
 {

@@ -27,8 +27,6 @@ struct LinkFailure
     QString systemText;    // an open refused for another reason: the system's words
 };
 
-// A stable code for scripts ("port-busy"); empty for None.
-QString failureCode(FailureKind kind);
 // The reason in a few words, to put inside a line of text.
 QString failureReason(const LinkFailure& failure);
 // The reason with its port and what to do about it, as the text beneath a

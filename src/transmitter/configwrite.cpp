@@ -1,5 +1,6 @@
 #include "configwrite.h"
 
+#include "transmitter/configfields.h"
 #include "transmitter/numberformat.h"
 #include "transmitter/sensortable.h"
 
@@ -39,6 +40,47 @@ WriteCheck checkAlone(int slot, qint64 value)
         return WriteCheck::Ready;
     }
 }
+
+FieldRefusal refusalOf(int slot, WriteCheck reason)
+{
+    return {slot, reason, refusalMessage(reason)};
+}
+
+bool isChoice(const ConfigurationField& field)
+{
+    return field.format == FieldFormat::SensorType || field.format == FieldFormat::ModelOption;
+}
+
+// A field's register value for a text of the command line or a plan; none,
+// with the refusal added to `refused`, when the text is no value of it.
+std::optional<qint64> valueOfText(const ConfigurationField& field, const QString& text,
+                                  std::vector<FieldRefusal>& refused)
+{
+    std::optional<qint64> value;
+    if (isChoice(field)) {
+        value = resolveChoice(text, choiceNames(field));
+    } else if (field.format == FieldFormat::ZeroTenths) {
+        QString zero = QString(text).replace(u'.', kDecimalSeparator);
+        // A whole number of degrees is typed without its tenth: 5 is 5,0.
+        static const QRegularExpression whole(QStringLiteral("^\\s*[-+]?[0-9]+\\s*$"));
+        if (whole.match(zero).hasMatch())
+            zero = zero.trimmed() + QStringLiteral(",0");
+        QString scratch;
+        if (isZeroFieldText(zero) || isZeroFieldText(zero.trimmed()))
+            value = zeroAdjustTenths(zero, scratch);
+    } else {
+        try {
+            value = rangeValueTenths(text);
+        } catch (const ConversionError& e) {
+            refused.push_back({field.slot, WriteCheck::NotUnderstood, e.message()});
+            return std::nullopt;
+        }
+    }
+    if (!value)
+        refused.push_back(refusalOf(field.slot, WriteCheck::NotUnderstood));
+    return value;
+}
+
 } // namespace
 
 qint32 zeroAdjustTenths(const QString& text, QString& scratch)
@@ -59,6 +101,29 @@ bool ConfigurationEdit::isEmpty() const
     return std::none_of(values.begin(), values.end(), [](const auto& s) { return s.has_value(); });
 }
 
+bool PreparedWrite::accepted(bool force) const
+{
+    return std::all_of(refusals.begin(), refusals.end(),
+                       [force](const FieldRefusal& r) { return force && r.forceable(); });
+}
+
+const FieldRefusal* PreparedWrite::firstRefusal() const
+{
+    const auto stops = std::find_if(refusals.begin(), refusals.end(),
+                                    [](const FieldRefusal& r) { return !r.forceable(); });
+    return stops == refusals.end() ? nullptr : &*stops;
+}
+
+QStringList PreparedWrite::limitsCrossed() const
+{
+    QStringList words;
+    for (const FieldRefusal& r : refusals) {
+        if (r.forceable())
+            words << r.words;
+    }
+    return words;
+}
+
 PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterImage* device)
 {
     PreparedWrite w;
@@ -66,18 +131,14 @@ PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterIm
     for (int slot = Slot::ZeroAdjust; slot <= Slot::OutputDirection; ++slot) {
         const std::optional<qint64>& given = edit.values.at(size_t(slot));
         if (given) {
-            w.check = checkAlone(slot, *given);
-            if (w.check != WriteCheck::Ready) {
-                w.refusedSlot = slot;
-                return w;
-            }
             w.image[size_t(slot)] = qint32(*given);
-            if (slot == Slot::SensorType && *given == kPressureSensorType && device &&
-                (*device)[size_t(slot)] != kPressureSensorType) {
-                w.check = WriteCheck::SensorKindDiffers;
-                w.refusedSlot = slot;
-                return w;
-            }
+            WriteCheck check = checkAlone(slot, *given);
+            if (check == WriteCheck::Ready && slot == Slot::SensorType &&
+                *given == kPressureSensorType && device &&
+                (*device)[size_t(slot)] != kPressureSensorType)
+                check = WriteCheck::SensorKindDiffers;
+            if (check != WriteCheck::Ready)
+                w.refusals.push_back(refusalOf(slot, check));
         } else if (device) {
             w.image[size_t(slot)] = (*device)[size_t(slot)];
         }
@@ -85,22 +146,45 @@ PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterIm
     }
     const bool rangeEdited = edit.values[Slot::SensorType] || edit.values[Slot::RangeLower] ||
                              edit.values[Slot::RangeUpper];
-    if (!rangeEdited || !known[Slot::RangeLower] || !known[Slot::RangeUpper])
+    if (!w.refusals.empty() || !rangeEdited || !known[Slot::RangeLower] || !known[Slot::RangeUpper])
         return w;
-    if (w.image[Slot::RangeLower] >= w.image[Slot::RangeUpper]) {
-        w.check = WriteCheck::RangeReversed;
-        w.refusedSlot = Slot::RangeLower;
-        return w;
-    }
-    if (known[Slot::SensorType])
-        w.warnings = rangeWarnings(w.image);
+    // Either value may be the wrong one; the upper one is named, as the
+    // span's limit is.
+    if (w.image[Slot::RangeLower] >= w.image[Slot::RangeUpper])
+        w.refusals.push_back(refusalOf(Slot::RangeUpper, WriteCheck::RangeReversed));
+    else if (known[Slot::SensorType])
+        w.refusals = sensorLimitsCrossed(w.image);
     return w;
+}
+
+PreparedWrite prepareTextEdit(const FieldTexts& texts, ConfigurationEdit& edit)
+{
+    std::vector<FieldRefusal> notUnderstood;
+    // Choices first: a word not understood is told before a number's form.
+    for (const bool choices : {true, false}) {
+        for (const ConfigurationField& field : kConfigurationFields) {
+            const QString& text = texts.at(size_t(field.slot));
+            if (text.isEmpty() || isChoice(field) != choices)
+                continue;
+            edit.values[size_t(field.slot)] = valueOfText(field, text, notUnderstood);
+        }
+    }
+    PreparedWrite prepared = prepareEditedWrite(edit, nullptr);
+    if (notUnderstood.empty())
+        return prepared;
+    // The range as a whole is judged once every field is understood.
+    for (const FieldRefusal& r : prepared.refusals) {
+        if (r.reason != WriteCheck::RangeReversed && !r.forceable())
+            notUnderstood.push_back(r);
+    }
+    prepared.refusals = std::move(notUnderstood);
+    return prepared;
 }
 
 PreparedWrite prepareConfigurationWrite(const ConfigurationFields& fields, QString& zeroScratch)
 {
     if (fields.zeroText.isEmpty() || fields.lowerText.isEmpty() || fields.upperText.isEmpty())
-        return {WriteCheck::EmptyField, -1, {}, {}};
+        return {{}, {refusalOf(-1, WriteCheck::EmptyField)}};
     ConfigurationEdit edit;
     edit.values[Slot::SensorType] = fields.sensorType;
     edit.values[Slot::SensorError] = fields.sensorError;
@@ -114,7 +198,7 @@ PreparedWrite prepareConfigurationWrite(const ConfigurationFields& fields, QStri
     };
     PreparedWrite prepared = prepareEditedWrite(edit, nullptr);
     for (const auto& [slot, convert] : texts) {
-        if (prepared.check != WriteCheck::Ready)
+        if (prepared.firstRefusal())
             break;
         edit.values[size_t(slot)] = convert();
         prepared = prepareEditedWrite(edit, nullptr);
@@ -122,30 +206,31 @@ PreparedWrite prepareConfigurationWrite(const ConfigurationFields& fields, QStri
     return prepared;
 }
 
-QStringList rangeWarnings(const WriteImage& image)
+std::vector<FieldRefusal> sensorLimitsCrossed(const WriteImage& image)
 {
     const SensorRange* sensor = sensorRangeFor(image[Slot::SensorType]);
     if (!sensor)
         return {};
-    QStringList warnings;
+    std::vector<FieldRefusal> crossed;
     const QString range = QString::fromUtf8(sensor->rangeText).trimmed();
-    for (const auto& [caption, slot] :
-         {std::pair{"V. Mín.", Slot::RangeLower}, std::pair{"V. Máx.", Slot::RangeUpper}}) {
+    for (const int slot : {Slot::RangeLower, Slot::RangeUpper}) {
         const qint32 tenths = image[size_t(slot)];
         if (tenths < sensor->lowest * 10 || tenths > sensor->highest * 10)
-            warnings << QStringLiteral("%1 %2°C fora da Faixa do Sensor (%3).")
-                            .arg(QString::fromUtf8(caption), quotientText(tenths, 10), range);
+            crossed.push_back({slot, WriteCheck::BeyondSensor,
+                               QStringLiteral("%1 %2°C fora da Faixa do Sensor (%3).")
+                                   .arg(fieldCaption(slot), quotientText(tenths, 10), range)});
     }
     const qint32 span = image[Slot::RangeUpper] - image[Slot::RangeLower];
     if (span < sensor->minimumSpan * 10)
-        warnings << QStringLiteral("Faixa de %1°C menor que a Faixa Mínima (%2).")
-                        .arg(quotientText(span, 10), QString::fromUtf8(sensor->spanText));
-    return warnings;
+        crossed.push_back({Slot::RangeUpper, WriteCheck::BeyondSensor,
+                           QStringLiteral("Faixa de %1°C menor que a Faixa Mínima (%2).")
+                               .arg(quotientText(span, 10), QString::fromUtf8(sensor->spanText))});
+    return crossed;
 }
 
-QString sendAnywayQuestion(const QStringList& warnings)
+QString sendAnywayQuestion(const QStringList& limits)
 {
-    return warnings.join(u'\n') + QStringLiteral("\nEnviar assim mesmo?");
+    return limits.join(u'\n') + QStringLiteral("\nEnviar assim mesmo?");
 }
 
 bool isZeroFieldText(const QString& text)
@@ -164,10 +249,13 @@ QString refusalMessage(WriteCheck check)
     case WriteCheck::RangeReversed:
         return QStringLiteral("Erro: V. Mín. deve ser menor que V. Máx.");
     case WriteCheck::EmptyField:
+    case WriteCheck::NotUnderstood:
     case WriteCheck::NoSelection:
     case WriteCheck::SensorKindDiffers:
     case WriteCheck::RangeOutOfSpan:
         break;
+    case WriteCheck::BeyondSensor:
+        return QStringLiteral("fora dos limites do sensor");
     }
     return QStringLiteral("Erro: Dado Inválido,Verificar.");
 }

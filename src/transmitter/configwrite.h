@@ -4,7 +4,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
+#include <vector>
 
 // Checks the edited configuration and turns it into the registers written.
 namespace quorva::transmitter {
@@ -22,11 +24,23 @@ struct ConfigurationFields
 enum class WriteCheck {
     Ready,             // the image holds what is to be sent
     EmptyField,        // a text field is empty
+    NotUnderstood,     // a text that is no value of its field (a word, a number's form)
     NoSelection,       // a choice has no selection (it would go out as 65535) or names no item
     ZeroOutOfRange,    // zero adjustment outside -9,9 to 9,9
     RangeOutOfSpan,    // a range value whose tenfold does not fit a register
-    RangeReversed,     // V. Mín. not below V. Máx.: the direction has its own choice
+    RangeReversed,     // the range's lower value not below its upper (its direction is a choice)
     SensorKindDiffers, // the pressure input given to a device that does not hold it
+    BeyondSensor,      // a range crossing a limit of its sensor: sent only when confirmed
+};
+
+// Why a field stops a write: the field, the reason and the words that say it.
+struct FieldRefusal
+{
+    int slot = -1; // -1: no one field (an empty field of the window)
+    WriteCheck reason = WriteCheck::Ready;
+    QString words; // refusalMessage(), a conversion's own, or the limit crossed
+    // Sending anyway (the window's question, the command line's force) lets it through.
+    bool forceable() const { return reason == WriteCheck::BeyondSensor; }
 };
 
 constexpr qint32 kZeroAdjustLimit = 99;
@@ -53,12 +67,20 @@ struct ConfigurationEdit
     bool isEmpty() const;
 };
 
+// The verdict on a configuration: the image it makes and every field refused.
 struct PreparedWrite
 {
-    WriteCheck check = WriteCheck::Ready;
-    int refusedSlot = -1; // the slot the refusal is about
-    WriteImage image{};   // registers 1 to 3, 10 and 11 stay 0, as the window sends them
-    QStringList warnings; // rangeWarnings() of the image, to confirm
+    WriteImage image{}; // registers 1 to 3, 10 and 11 stay 0, as the window sends them
+    // In the order they are told: texts not understood (choices first), the
+    // values refused on their own in slot order, then the range as a whole.
+    std::vector<FieldRefusal> refusals;
+
+    // Nothing refused; with `force`, the sensor's limits crossed are sent too.
+    bool accepted(bool force) const;
+    // The first refusal that sending anyway does not lift; null when none.
+    const FieldRefusal* firstRefusal() const;
+    // The sensor's limits crossed, one message each, to be confirmed.
+    QStringList limitsCrossed() const;
 };
 
 // The write an edit makes of the device's configuration as read. Every value
@@ -71,8 +93,21 @@ struct PreparedWrite
 // refuses a bad value before it opens the port.
 PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterImage* device);
 
+// The fields given as text, by slot (an empty text: not given), as the
+// command line's options and a plan's cells give them: a choice by index,
+// item text or keyword; the zero with a comma or a point, or whole ("5" is
+// 5,0); the range in whole degrees.
+using FieldTexts = std::array<QString, kWriteRegisterCount>;
+
+// The edit `texts` make on top of `edit` (a file's values), and the verdict
+// on it as prepareEditedWrite gives it, without the device: every text not
+// understood and every value refused on its own is told, the range as a
+// whole only when none is.
+PreparedWrite prepareTextEdit(const FieldTexts& texts, ConfigurationEdit& edit);
+
 // The window's fields checked as an edit that gives every value: the texts
-// are converted in the form's order (zero, V. Mín., V. Máx.), each only once
+// are converted in the form's order (zero, the range's lower and upper
+// values), each only once
 // the choices and the texts before it have passed, so a refusal comes before
 // a later text's conversion error. The zero adjustment's rounded text goes to
 // `zeroScratch` as soon as it is made. Text that is not a number raises
@@ -82,11 +117,12 @@ PreparedWrite prepareConfigurationWrite(const ConfigurationFields& fields, QStri
 // The limits of the sensor type that a prepared image's range crosses: a
 // value outside the sensor's range, or a span narrower than its minimum. Some
 // installations cross them on purpose, so they are confirmed, not refused.
-// One message per limit; none for pressure or an index without a sensor.
-QStringList rangeWarnings(const WriteImage& image);
+// One refusal per limit, of the range value that crosses it (the span: of
+// the upper value); none for pressure or an index without a sensor.
+std::vector<FieldRefusal> sensorLimitsCrossed(const WriteImage& image);
 
-// The window's question before sending a range with warnings.
-QString sendAnywayQuestion(const QStringList& warnings);
+// The window's question before sending a range that crosses its sensor's limits.
+QString sendAnywayQuestion(const QStringList& limits);
 
 // Whether a text has the zero field's form: an optional sign or digit, a
 // digit, a decimal comma and a digit ("-0,5", " 9,9", "15,0").

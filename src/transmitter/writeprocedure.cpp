@@ -1,15 +1,11 @@
 #include "writeprocedure.h"
 
+#include "transmitter/configfields.h"
+
 namespace quorva::transmitter {
 
 using link::ReplyOutcome;
 using link::SendOutcome;
-
-namespace {
-// The configuration registers a write sets, in slot order.
-constexpr int kConfigurationSlots[] = {Slot::ZeroAdjust, Slot::SensorType,  Slot::RangeLower,
-                                       Slot::RangeUpper, Slot::SensorError, Slot::OutputDirection};
-} // namespace
 
 bool WriteReport::sent() const
 {
@@ -75,11 +71,11 @@ void ConfigurationWrite::take(const link::TransactionResult& result)
         if (!result.ok())
             return finish(WriteOutcome::ReadBackFailed, result);
         m_report.readBack = decodeRegisterImage(result.words);
-        for (const int slot : kConfigurationSlots) {
-            // A slot holds what was sent when it holds the word sent, read back as a value.
-            const qint32 written = wordToValue(valueToWord(m_image[size_t(slot)]));
-            if (written != m_report.readBack[size_t(slot)])
-                m_report.differences.push_back({slot, written, m_report.readBack[size_t(slot)]});
+        for (const ConfigurationField& field : kConfigurationFields) {
+            const size_t slot = size_t(field.slot);
+            if (!field.readBackHolds(m_image[slot], m_report.readBack[slot]))
+                m_report.differences.push_back(
+                    {field.slot, wordToValue(valueToWord(m_image[slot])), m_report.readBack[slot]});
         }
         return finish(m_report.differences.empty() ? WriteOutcome::Confirmed
                                                    : WriteOutcome::ReadBackDiffers,

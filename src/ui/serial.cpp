@@ -2,6 +2,7 @@
 // in serialform.cpp.
 #include "serial.h"
 
+#include "transmitter/configfields.h"
 #include "transmitter/configwrite.h"
 #include "transmitter/numberformat.h"
 #include "transmitter/reading.h"
@@ -90,9 +91,9 @@ void TForm1::FormShow(QObject* /*Sender*/)
     for (QLabel* l : {Label4, Label5, Label6})
         l->setText(kBlank);
     Label8->setText(QString());
-    Label10->setText(QStringLiteral("Zero"));
-    Label11->setText(QStringLiteral("V. Mín."));
-    Label12->setText(QStringLiteral("V. Máx."));
+    Label10->setText(transmitter::fieldCaption(transmitter::Slot::ZeroAdjust));
+    Label11->setText(transmitter::fieldCaption(transmitter::Slot::RangeLower));
+    Label12->setText(transmitter::fieldCaption(transmitter::Slot::RangeUpper));
 }
 
 void TForm1::enter(Phase phase)
@@ -107,8 +108,6 @@ void TForm1::showState()
 {
     const Phase phase = m_state.phase;
     const bool reading = phase == Phase::Reading;
-    Connected = linkUp() ? 1 : 0;
-    m_flags.PollingActive = reading ? 1 : 0;
     if (!reading)
         Timer1->stop();
     else if (!Timer1->isActive()) // a restart would move the ticks
@@ -160,9 +159,9 @@ void TForm1::openLink()
     MaskEdit1->setMaskedText(QString());
     for (QLineEdit* e : {Edit7, Edit8, Edit28})
         e->setText(QString());
+    // With no choice shown, the next reading builds the option lists.
     for (RadioGroup* g : {RadioGroup1, RadioGroup2, RadioGroup3})
         g->setItemIndex(-1);
-    m_flags.OptionListsBuilt = 0; // with no choice shown, the next reading builds the lists
     m_lastGoodReading = {};
     showReadingAge(false);
 }
@@ -339,7 +338,6 @@ void TForm1::showOptionLists(const transmitter::ReadingReport& reading)
     for (const char* item : reading.modelOptions->directionItems)
         RadioGroup3->appendItem(QString::fromUtf8(item));
     Label4->setText(reading.model);
-    m_flags.OptionListsBuilt = 1;
 }
 
 void TForm1::RadioGroup1Click(QObject* /*Sender*/)
@@ -380,8 +378,6 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     // once; a refused write is reported before start() returns.
     StatusBar1->setPanelText(1, QString());
     m_write.start(WriteImage);
-    if (m_write.active())
-        enter(Phase::AwaitingEcho);
 }
 
 void TForm1::showWriteSent()
@@ -409,28 +405,28 @@ bool TForm1::prepareWrite()
     }
     Edit6->setText(zeroScratch);
     WriteImage = prepared.image;
-    if (prepared.check != WriteCheck::Ready) {
-        m_messages.showMessage(refusalMessage(prepared.check));
+    if (const FieldRefusal* refused = prepared.firstRefusal()) {
+        m_messages.showMessage(refused->words);
         return false;
     }
-    const QStringList& warnings = prepared.warnings;
+    const QStringList limits = prepared.limitsCrossed();
     // Reading is stopped and nothing is in flight, so the question's loop runs no request.
-    if (!warnings.isEmpty() && !m_messages.ask(sendAnywayQuestion(warnings)))
+    if (!limits.isEmpty() && !m_messages.ask(sendAnywayQuestion(limits)))
         return false;
     return true;
 }
 
 void TForm1::showEchoed(const link::TransactionResult& echo)
 {
+    // The read-back follows: "Enviado..." only once it matches.
     showReceiveStatus(echo);
-    enter(Phase::ReadingBack);
 }
 
 void TForm1::showConfigurationWritten(const transmitter::WriteReport& report)
 {
     const link::TransactionResult& result = report.result;
     if (result.outcome == ReplyOutcome::SendFailed) {
-        if (m_state.phase == Phase::AwaitingEcho) // it waited for the line and never went
+        if (!report.echoed()) // it waited for the line and never went
             StatusBar1->setPanelText(1, QString());
         returnToDisconnected(kSendFailed);
         return;

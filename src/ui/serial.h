@@ -30,11 +30,11 @@ class StatusPanels;
 class TrendWindow;
 } // namespace quorva::ui
 
-// Flags that live for the whole program, beside the device link.
+// What lives for the whole program beside the device link. Whether reading
+// is on and whether the option lists are built are the window's own state
+// (its phase, and the lists it shows).
 struct ProgramFlags
 {
-    int PollingActive = 0;     // periodic reading on
-    int OptionListsBuilt = 0;  // 0: the next reading rebuilds the option lists
     qint8 StatusAnimation = 0; // steps the reading texts of status panel 1
 };
 
@@ -50,6 +50,36 @@ public:
 
     void setAboutBox(TAboutBox1* aboutBox) { m_aboutBox = aboutBox; }
 
+    // Event handlers.
+    void FormShow(QObject* Sender);
+    void btConectarClick(QObject* Sender);
+    void transmiteClick(QObject* Sender);
+    void Timer1Timer(QObject* Sender);
+    void RadioGroup1Click(QObject* Sender);
+    void Button2Click(QObject* Sender);
+    void btSairClick(QObject* Sender);
+    void mnSobreClick(QObject* Sender);
+    void mnTendenciaClick(QObject* Sender);
+
+    void UpdateRangeCaptions();
+    void LinkFailureReset();
+
+    // A configuration write waits for its echo or reads back: the write's own step.
+    bool writeInFlight() const { return m_write.active(); }
+
+    // Every reading the window takes since the connect, failed ones as gaps;
+    // it keeps collecting while the trend window is closed.
+    const quorva::transmitter::TrendSeries& trend() const { return m_trend; }
+    quorva::ui::TrendWindow* trendWindow() const { return m_trendWindow; }
+
+signals:
+    void trendSampleAdded();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
     // Components, by their designer names.
     quorva::ui::RadioGroup* RadioGroup1;
     quorva::ui::RadioGroup* RadioGroup2;
@@ -91,55 +121,19 @@ public:
     QTimer* Timer1;
 
     quorva::transmitter::WriteImage WriteImage{};
-    // The window's own view of the link: connected (kept in step with the
-    // window's state), and the status of the last open, write or read, which
-    // gates every request.
-    quint8 Connected = 0;
+    // The status of the last open, write or read, which gates every request.
     quorva::link::DriverStatus LinkStatus = quorva::link::DriverStatusCode::Ok;
 
-    // Event handlers.
-    void FormShow(QObject* Sender);
-    void btConectarClick(QObject* Sender);
-    void transmiteClick(QObject* Sender);
-    void Timer1Timer(QObject* Sender);
-    void RadioGroup1Click(QObject* Sender);
-    void Button2Click(QObject* Sender);
-    void btSairClick(QObject* Sender);
-    void mnSobreClick(QObject* Sender);
-    void mnTendenciaClick(QObject* Sender);
-
-    void UpdateRangeCaptions();
-    void LinkFailureReset();
-
-    bool writeInFlight() const
-    {
-        return m_state.phase == Phase::AwaitingEcho || m_state.phase == Phase::ReadingBack;
-    }
-
-    // Every reading the window takes since the connect, failed ones as gaps;
-    // it keeps collecting while the trend window is closed.
-    const quorva::transmitter::TrendSeries& trend() const { return m_trend; }
-    quorva::ui::TrendWindow* trendWindow() const { return m_trendWindow; }
-
-signals:
-    void trendSampleAdded();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     // What the window is doing: the one source of every enable state and of
-    // the captions of btConectar and transmite, of Timer1, Connected and
-    // PollingActive.
+    // the captions of btConectar and transmite, and of Timer1. A write in
+    // flight keeps the phase it starts from (reading stopped); its own step
+    // says where it is.
     enum class Phase {
         Disconnected, // the port closed: "Conectar" is the way on
         LinkLost,     // the link just failed: the way out is shown once its message is read
         Connected,    // open, not read since the connect
         Stopped,      // reading stopped: the configuration may be sent
         Reading,      // reading once a second
-        AwaitingEcho, // a configuration write waits for its echo,
-        ReadingBack,  // then reads the registers back: "Enviado..." only once they match
     };
     struct WindowState
     {
@@ -157,6 +151,11 @@ private:
 
     void buildComponents();
     void buildReadingAge();
+    void buildMenu();
+    void buildChoices(QWidget* client);
+    void buildReadings(QWidget* client);
+    void buildButtons(QWidget* client);
+    void fitLabels();
     void connectHandlers();
     void applyKeyboardOrder();
     template <typename Handler> void dispatch(Handler&& handler);

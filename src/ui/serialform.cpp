@@ -2,6 +2,7 @@
 // keyboard order, and the one place where handlers are connected.
 #include "serial.h"
 
+#include "transmitter/configfields.h"
 #include "transmitter/sensortable.h"
 #include "ui/widgets/maskedit.h"
 #include "ui/widgets/radiogroup.h"
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <utility>
 
 // The icon lives in this static library's resources, which nothing in the
 // program refers to by name: without this the linker leaves them out.
@@ -78,6 +80,17 @@ QLineEdit* edit(QWidget* parent, const char* name, int x, int y, int w = 70, int
     return e;
 }
 
+// A framed group of the client area, in the groups' bold face.
+template <typename Box>
+Box* group(Box* box, QWidget* client, const char* name, int x, int y, int w, int h)
+{
+    named(box, name);
+    box->setParent(client);
+    box->setGeometry(x, y, w, h);
+    box->setFont(faceOf(13, true));
+    return box;
+}
+
 } // namespace
 
 TForm1::TForm1(link::DeviceLink& link, link::ModbusMaster& master, ProgramFlags& flags,
@@ -116,6 +129,30 @@ void TForm1::buildComponents()
     setPalette(sky);
     setAutoFillBackground(true);
 
+    buildMenu();
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+    setCentralWidget(client);
+    buildChoices(client);
+    buildReadings(client);
+    buildButtons(client);
+
+    StatusBar1 = named(new ui::StatusPanels(this), "StatusBar1");
+    StatusBar1->setFixedHeight(kStatusBarHeight);
+    StatusBar1->setAutoFillBackground(true);
+    setStatusBar(StatusBar1);
+
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(kPollIntervalMs);
+
+    fitLabels();
+    applyKeyboardOrder();
+    setFixedSize(sizeHint());
+}
+
+void TForm1::buildMenu()
+{
     menu = named(new QMenuBar(this), "menu");
     btSair = menu->addAction(QStringLiteral("Sair"));
     btSair->setObjectName(QStringLiteral("btSair"));
@@ -124,41 +161,36 @@ void TForm1::buildComponents()
     mnTendencia = menu->addAction(QStringLiteral("Tendência"));
     mnTendencia->setObjectName(QStringLiteral("mnTendencia"));
     setMenuBar(menu);
+}
 
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
-    setCentralWidget(client);
-
-    const QFont groupFont = faceOf(13, true);
-    auto group = [&](QGroupBox* box, const char* name, int x, int y, int w, int h) {
-        named(box, name);
-        box->setParent(client);
-        box->setGeometry(x, y, w, h);
-        box->setFont(groupFont);
-        return box;
+// The three choices, captioned as their fields.
+void TForm1::buildChoices(QWidget* client)
+{
+    using transmitter::fieldCaption;
+    namespace Slot = transmitter::Slot;
+    const auto choice = [client](int slot, const char* name, int x, int y, int w, int h) {
+        return group(new RadioGroup(fieldCaption(slot)), client, name, x, y, w, h);
     };
-
-    RadioGroup1 = static_cast<RadioGroup*>(
-        group(new RadioGroup(QStringLiteral("Tipo de Sensor")), "RadioGroup1", 49, 31, 217, 223));
+    RadioGroup1 = choice(Slot::SensorType, "RadioGroup1", 49, 31, 217, 223);
     RadioGroup1->setItems(transmitter::sensorTypeNames());
-    RadioGroup3 = static_cast<RadioGroup*>(
-        group(new RadioGroup(QStringLiteral("Sinal de Saída")), "RadioGroup3", 50, 260, 217, 64));
+    RadioGroup3 = choice(Slot::OutputDirection, "RadioGroup3", 50, 260, 217, 64);
     RadioGroup3->setItems({QStringLiteral("  4 a 20 mA"), QStringLiteral("20 a   4 mA")});
-    RadioGroup2 = static_cast<RadioGroup*>(
-        group(new RadioGroup(QStringLiteral("Erro do Sensor")), "RadioGroup2", 50, 330, 217, 101));
+    RadioGroup2 = choice(Slot::SensorError, "RadioGroup2", 50, 330, 217, 101);
     RadioGroup2->setItems({QStringLiteral("Nenhum"), QStringLiteral("Sinal de Saída <  4 mA"),
                            QStringLiteral("Sinal de Saída > 20 mA")});
+}
 
-    GroupBox14 = group(new QGroupBox(QStringLiteral("Interface")), "GroupBox14", 50, 461, 218, 66);
-    btConectar = button(GroupBox14, "btConectar", 59, 22);
-
-    GroupBox9 = group(new QGroupBox(QStringLiteral("Temperatura")), "GroupBox9", 308, 31, 217, 65);
+// "Temperatura", "Ajustes" and "Informações", with the zero field over "Ajustes".
+void TForm1::buildReadings(QWidget* client)
+{
+    GroupBox9 =
+        group(new QGroupBox(QStringLiteral("Temperatura")), client, "GroupBox9", 308, 31, 217, 65);
     Edit28 = edit(GroupBox9, "Edit28", 75, 28);
     Edit28->setReadOnly(true);
     Label8 = label(GroupBox9, "Label8", 151, 32);
 
-    GroupBox1 = group(new QGroupBox(QStringLiteral("Ajustes")), "GroupBox1", 308, 102, 217, 222);
+    GroupBox1 =
+        group(new QGroupBox(QStringLiteral("Ajustes")), client, "GroupBox1", 308, 102, 217, 222);
     Label10 = label(GroupBox1, "Label10", 12, 30);
     Label19 = label(GroupBox1, "Label19", 151, 30);
     Label11 = label(GroupBox1, "Label11", 12, 68);
@@ -174,47 +206,49 @@ void TForm1::buildComponents()
     Edit6 = edit(GroupBox1, "Edit6", 164, 3, 50, 24);
     Edit6->setVisible(false);
 
-    GroupBox2 = group(new QGroupBox(QStringLiteral("Informações")), "GroupBox2", 308, 330, 217, 74);
+    GroupBox2 =
+        group(new QGroupBox(QStringLiteral("Informações")), client, "GroupBox2", 308, 330, 217, 74);
     Label1 = label(GroupBox2, "Label1", 12, 24, true);
     Label4 = label(GroupBox2, "Label4", 120, 24, true);
     Label4->setVisible(false);
     Label3 = label(GroupBox2, "Label3", 12, 46, true);
     Label5 = label(GroupBox2, "Label5", 120, 46, true);
 
-    GroupBox11 = group(new QGroupBox(QStringLiteral("Função")), "GroupBox11", 308, 410, 217, 117);
-    transmite = button(GroupBox11, "transmite", 58, 26);
-    Button2 = button(GroupBox11, "Button2", 58, 70);
-
     // A child of the window itself, drawn over the "Zero" row of "Ajustes".
     MaskEdit1 = named(new MaskEdit(client), "MaskEdit1");
     MaskEdit1->setGeometry(383, 129, 71, 21);
     MaskEdit1->setFont(faceOf(11, true));
     MaskEdit1->raise();
+}
 
+// "Interface" and "Função", and the line beneath them.
+void TForm1::buildButtons(QWidget* client)
+{
+    GroupBox14 =
+        group(new QGroupBox(QStringLiteral("Interface")), client, "GroupBox14", 50, 461, 218, 66);
+    btConectar = button(GroupBox14, "btConectar", 59, 22);
+    GroupBox11 =
+        group(new QGroupBox(QStringLiteral("Função")), client, "GroupBox11", 308, 410, 217, 117);
+    transmite = button(GroupBox11, "transmite", 58, 26);
+    Button2 = button(GroupBox11, "Button2", 58, 70);
     Label6 = label(client, "Label6", 313, 540);
     Label6->setFont(faceOf(13, true));
+}
 
-    StatusBar1 = named(new ui::StatusPanels(this), "StatusBar1");
-    StatusBar1->setFixedHeight(kStatusBarHeight);
-    StatusBar1->setAutoFillBackground(true);
-    setStatusBar(StatusBar1);
-
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(kPollIntervalMs);
-
-    // Labels whose text changes take the width of the space they stand in.
-    for (QLabel* l : {Label8, Label19, Label16, Label18})
-        l->resize(60, l->sizeHint().height());
-    for (QLabel* l : {Label14, Label15, Label4, Label5})
-        l->resize(95, l->sizeHint().height());
-    for (QLabel* l : {Label10, Label11, Label12, Label1, Label3})
-        l->resize(62, l->sizeHint().height());
-    for (QLabel* l : {Label2, Label13})
-        l->resize(108, l->sizeHint().height());
-    Label6->resize(255, Label6->sizeHint().height());
-
-    applyKeyboardOrder();
-    setFixedSize(sizeHint());
+// Labels whose text changes take the width of the space they stand in.
+void TForm1::fitLabels()
+{
+    const std::pair<QList<QLabel*>, int> widths[] = {
+        {{Label8, Label19, Label16, Label18}, 60},
+        {{Label14, Label15, Label4, Label5}, 95},
+        {{Label10, Label11, Label12, Label1, Label3}, 62},
+        {{Label2, Label13}, 108},
+        {{Label6}, 255},
+    };
+    for (const auto& [labels, width] : widths) {
+        for (QLabel* l : labels)
+            l->resize(width, l->sizeHint().height());
+    }
 }
 
 void TForm1::applyKeyboardOrder()

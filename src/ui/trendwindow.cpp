@@ -1,7 +1,9 @@
 #include "trendwindow.h"
 
 #include "link/systemerror.h"
+#include "transmitter/configfields.h"
 #include "transmitter/readingcsv.h"
+#include "transmitter/savedfile.h"
 #include "transmitter/trendseries.h"
 #include "ui/messagesink.h"
 
@@ -61,7 +63,7 @@ void setRangeLine(QLineSeries* line, const QDateTimeAxis* axis, std::optional<do
 bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
 {
     int number = 0;
-    if (link::saveWhole(path, bytes, &number))
+    if (transmitter::saveWhole(path, bytes, &number))
         return true;
     *error = number != 0 ? link::systemErrorText(number) : QStringLiteral("a gravação falhou");
     return false;
@@ -359,8 +361,10 @@ void TrendWindow::showFigures()
     const auto range = [&](std::optional<double> value) {
         return value ? transmitter::rangeValueText(qRound(*value * 10)) + u' ' + unit : kNoValue;
     };
-    m_lowerLine->setName(QStringLiteral("V. Mín. %1").arg(range(m_series.rangeLower())));
-    m_upperLine->setName(QStringLiteral("V. Máx. %1").arg(range(m_series.rangeUpper())));
+    m_lowerLine->setName(QStringLiteral("%1 %2").arg(
+        transmitter::fieldCaption(transmitter::Slot::RangeLower), range(m_series.rangeLower())));
+    m_upperLine->setName(QStringLiteral("%1 %2").arg(
+        transmitter::fieldCaption(transmitter::Slot::RangeUpper), range(m_series.rangeUpper())));
 }
 
 void TrendWindow::chooseExport()

@@ -10,6 +10,7 @@
 #include "ui/sobre.h"
 #include "ui/translations.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -226,7 +227,7 @@ int runWindowProgram(int argc, char* argv[], const WindowProgramHooks& hooks)
     QObject::connect(&quitSignals, &QuitSignals::received, &form, [&] {
         line.master.reset();
         line.link.close();
-        form.btSairClick(form.btSair);
+        form.btSairClick(form.findChild<QAction*>(QStringLiteral("btSair")));
     });
     form.show();
     if (hooks.afterShow)

@@ -3,18 +3,26 @@
 # order: the simulator lines ("terminal N") in the background, the other
 # "terminal" lines for a few seconds each, then Ctrl-C as a user ends them. A command succeeds
 # unless its comment says "exit status N". It runs in a mount namespace with
-# a /tmp of its own, so the README's /tmp/transmitter is this run's alone, and
-# a lock folder of its own: a port's lock file is named after its path, and
-# another run on this machine holds one of the same name.
+# a /tmp and a /var/lock of its own, so the README's /tmp/transmitter (and
+# its lock file) is this run's alone.
 # Usage: readme_commands.sh README.md DIR-OF-quorva-cli DIR-OF-quorva
 set -u
-readme=$(realpath "$1")
 if [ -z "${QUORVA_README_PRIVATE:-}" ]; then
+    # Every path resolved first: the tree or its build may well be under /tmp.
+    readme=$(realpath "$1") && cli=$(realpath "$2") && window=$(realpath "$3") || exit 1
     unshare -m --propagation private true 2>/dev/null || { echo "SKIP: no mount namespace"; exit 77; }
-    exec env QUORVA_README_PRIVATE=1 unshare -m --propagation private "$0" "$@"
+    exec env QUORVA_README_PRIVATE=1 unshare -m --propagation private "$(realpath "$0")" \
+        "$readme" "$cli" "$window"
 fi
-mount -t tmpfs tmpfs /tmp && mount -t tmpfs tmpfs "$(realpath /var/lock)" || exit 1
-export PATH="$(realpath "$2"):$(realpath "$3"):$PATH" QT_QPA_PLATFORM=offscreen
+# The private /tmp hides whatever was under the old one: the README's
+# commands are taken, and the programs' folders held open, before it is
+# mounted; the programs are then found through this shell's descriptors.
+listed=$(sed -n '/^## Command line/,/^## /p' "$1" | grep '^    [a-z]' | sed 's/^    //')
+exec 7<"$2" 8<"$3" || exit 1
+mount -t tmpfs tmpfs /tmp || exit 1
+# The ports' lock files too: another run's /tmp/transmitter is not this one.
+[ ! -d /var/lock ] || mount -t tmpfs tmpfs "$(realpath /var/lock)" || exit 1
+export PATH="/proc/$$/fd/7:/proc/$$/fd/8:$PATH" QT_QPA_PLATFORM=offscreen
 cd "$(mktemp -d)" || exit 1
 trap 'kill -INT $(jobs -p) 2>/dev/null; wait' EXIT
 
@@ -39,7 +47,7 @@ while IFS= read -r line; do
     fi
     if [ "$status" -eq "$expected" ]; then echo "ok: $command"
     else echo "FAIL (status $status, expected $expected): $command"; failures=$((failures + 1)); fi
-done < <(sed -n '/^## Command line/,/^## /p' "$readme" | grep '^    [a-z]' | sed 's/^    //')
+done <<<"$listed"
 
 # What the commands left behind: the monitor's CSV and the record.
 [ "$(grep -c '^.*T.*[+-][0-9][0-9]:[0-9][0-9];[0-9-]*,[0-9];' log.csv)" -eq 5 ] || { echo "FAIL: log.csv"; failures=$((failures + 1)); }

@@ -123,6 +123,17 @@ private slots:
         const QByteArray zero = R"({"zeroAdjust":0.5})";
         QVERIFY(writeFile(m_files.filePath("1MiB.json"), zero + QByteArray(1048576 - 18, ' ')));
         QVERIFY(writeFile(m_files.filePath("big.json"), zero + QByteArray(1048576 - 17, ' ')));
+        // A key given twice, once spelled with an escape; and keys repeated
+        // only in objects of their own, which name nothing twice.
+        QVERIFY(
+            writeFile(m_files.filePath("twice.json"), R"({"rangeUpper":500,"rangeUpper":600})"));
+        QVERIFY(writeFile(m_files.filePath("escaped.json"),
+                          R"({"zeroAdjust":0.5,"zero\u0041djust":1.5})"));
+        QVERIFY(writeFile(m_files.filePath("nested.json"),
+                          R"({"before":{"model":"TRV-A","zeroAdjust":1},"zeroAdjust":0.5,)"
+                          R"("after":{"model":"TRV-B","zeroAdjust":2},"sensorType":"Pt100",)"
+                          R"("rangeLower":-200,"rangeUpper":650,"sensorError":"none",)"
+                          R"("outputDirection":"rising"})"));
         QVERIFY(::mkfifo(QFile::encodeName(m_files.filePath("fifo")).constData(), 0600) == 0);
     }
     // The mutation check wants only whether anything fails, so its first
@@ -222,6 +233,16 @@ private slots:
         refused("from a folder", {"--from", m_files.path()}, ": é uma pasta");
         refused("from keys that disagree", {"--from", m_files.filePath("disagree.json")},
                 "rangeUpper (500) e rangeUpperTenths (6500) não concordam");
+        refused("from a key given twice", {"--from", m_files.filePath("twice.json")},
+                "--from: em " + m_files.filePath("twice.json") +
+                    ", a chave rangeUpper aparece mais de uma vez; deixe uma só");
+        refused("from a key given twice, once escaped",
+                {"--from", m_files.filePath("escaped.json")},
+                "a chave zeroAdjust aparece mais de uma vez");
+        row("from keys repeated only inside objects",
+            {"write", "--port", "/dev/quorva-missing", "--dry-run", "--from",
+             m_files.filePath("nested.json")},
+            0, {"Registros 1 a 11: 0000 0000 0000 0005 0000 F830 1964 0000 0000 0000 0000\n"});
         refused("record in a missing folder", {"--zero", "1,0", "--record", "/nonexistent/r.jsonl"},
                 "--record: /nonexistent/r.jsonl: não existe");
         refused("record to a FIFO", {"--zero", "1,0", "--record", fifo},
@@ -452,6 +473,14 @@ private slots:
         row("help", {"write", "--help"}, "/dev/full", "/dev/full");
         row("read, standard output closed", {"read", "--simulate"}, "-",
             "não foi possível escrever na saída padrão: fechada\n");
+        // The transmitter holds the configuration all the same: said where it can be read.
+        row("write, standard output closed", {"write", "--simulate", "--zero", "0,1"}, "-",
+            "não foi possível escrever na saída padrão: fechada; a configuração foi enviada, "
+            "confirmada e relida\n");
+        row("write into a full device", {"write", "--simulate", "--zero", "0,1", "--json"},
+            "/dev/full",
+            "/dev/full (saída padrão): sem espaço no dispositivo; a configuração foi enviada, "
+            "confirmada e relida\n");
         row("monitor into a pipe nobody reads", {"monitor", "--simulate", "--csv"}, "|",
             "não foi possível escrever na saída padrão: a outra ponta foi fechada\n");
         row("record on a full disk",
@@ -850,6 +879,14 @@ private slots:
             R"(^timestamp;measured;unit;error\n(.+;23,5;°C;\n)+((.+;;;.+\n)+)(.+;23,5;°C;\n)+$)");
         const QRegularExpressionMatch m = rows.match(printed);
         QVERIFY2(m.hasMatch() && printed.count('\n') == 15, qPrintable(printed));
+        // The port lost under a reading is named as the window names it.
+        const QString lost = m.captured(2).section(u';', 3, 3).section(u'\n', 0, 0);
+        QVERIFY2(QRegularExpression("^Erro ao tentar (enviar|receber) dados\\. \\(" +
+                                    QRegularExpression::escape(sim.path()) +
+                                    ": a porta deixou de responder \\(cabo desconectado\\?\\)\\)$")
+                     .match(lost)
+                     .hasMatch(),
+                 qPrintable(lost));
         QCOMPARE(monitor.exitCode(), 1);
         QCOMPARE(
             QString(monitor.readAllStandardError()),

@@ -3,7 +3,6 @@
 // simulate` on a pseudo-terminal, started and stopped as a transmitter is
 // plugged in and pulled out.
 #include "cli/campaignplan.h"
-#include "cli/jsonschema.h"
 
 #include <QtTest>
 #include <csignal>
@@ -127,71 +126,116 @@ private slots:
     }
 
     // Each row's tag and the values its edit gives (zero, sensor, lower,
-    // upper, fault, direction; "-" keeps the device's), or the refusal.
+    // upper, fault, direction; "-" keeps the device's), or each refused cell
+    // (the start of its line), or why the plan is refused whole.
     void plan_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QStringList>("expected");
         QTest::newRow("BOM, CRLF, ';' and decimal comma")
-            << kPlan.left(kPlan.indexOf("TT-102")) << "TT-101:-5,2,0,6000,2,0";
+            << kPlan.left(kPlan.indexOf("TT-102")) << QStringList{"TT-101:-5,2,0,6000,2,0"};
         QTest::newRow("',' and decimal point, any case and order")
-            << QByteArray("Zero,TAG,Upper\n0.3,TT-2,600\n") << "TT-2:3,-,-,6000,-,-";
-        QTest::newRow("quoted fields")
-            << QByteArray("tag;zero\n\"TT;3 \"\"a\"\"\";\"1,5\"\n") << "TT;3 \"a\":15,-,-,-,-,-";
+            << QByteArray("Zero,TAG,Upper\n0.3,TT-2,600\n") << QStringList{"TT-2:3,-,-,6000,-,-"};
+        QTest::newRow("quoted fields") << QByteArray("tag;zero\n\"TT;3 \"\"a\"\"\";\"1,5\"\n")
+                                       << QStringList{"TT;3 \"a\":15,-,-,-,-,-"};
         QTest::newRow("blank lines and empty cells")
             << QByteArray("tag;zero;upper\n\nA;;600\n;;\nB;1;\n")
-            << "A:-,-,-,6000,-,-|B:10,-,-,-,-,-";
+            << QStringList{"A:-,-,-,6000,-,-", "B:10,-,-,-,-,-"};
         QTest::newRow("force column, as a spreadsheet capitalises it")
-            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;Sim\n") << "A:-,2,0,20000,-,-";
+            << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;Sim\n")
+            << QStringList{"A:-,2,0,20000,-,-"};
+        QTest::newRow("the window's texts and plain words as cells")
+            << QByteArray("tag;sensor;fault;direction\nA;termopar j;Sinal de Saída > 20 mA;20 a 4 "
+                          "mA\nB;pressão;nenhum;decrescente\n")
+            << QStringList{"A:-,1,-,-,2,1", "B:-,9,-,-,0,1"};
         QTest::newRow("unknown column")
-            << QByteArray("tag;colour\nA;red\n") << "coluna desconhecida 'colour'";
+            << QByteArray("tag;colour\nA;red\n") << QStringList{"coluna desconhecida 'colour'"};
         QTest::newRow("duplicate tag")
-            << QByteArray("tag;zero\nA;1\na;2\n") << "linha 3, coluna tag: a repetida";
+            << QByteArray("tag;zero\nA;1\na;2\n") << QStringList{"linha 3, coluna tag: a repetida"};
         QTest::newRow("range beyond the sensor without force")
             << QByteArray("tag;sensor;lower;upper;force\nA;K;0;2000;NÃO\n")
-            << "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor";
-        QTest::newRow("lower beyond the sensor")
-            << QByteArray("tag;sensor;lower;upper\nA;K;-300;100\n")
-            << "linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor";
-        QTest::newRow("no tag column") << QByteArray("zero\n1\n") << "falta a coluna tag";
-        QTest::newRow("not UTF-8") << QByteArray("tag;zero\nA\xe7;1\n") << "não está em UTF-8";
+            << QStringList{"linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor "
+                           "(-100 a 1370°C). Use a coluna force (sim) ou --force"};
+        QTest::newRow("both range values beyond the sensor")
+            << QByteArray("tag;sensor;lower;upper\nA;K;-300;2000\n")
+            << QStringList{"linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor",
+                           "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor"};
+        // Every bad cell of the row by its own column, in the plan's terms:
+        // the cell as written and, for a word, the words the column takes.
+        QTest::newRow("three bad cells")
+            << QByteArray("tag;sensor;zero;lower;upper;fault;direction\n"
+                          "TT-2;termopar j;-0,55;;;alto;subindo\n")
+            << QStringList{
+                   "linha 2, coluna zero: Erro: Dado Inválido,Verificar. ('-0,55'; um "
+                   "decimal, como -0,5, ou um inteiro)",
+                   "linha 2, coluna fault: Erro: Dado Inválido,Verificar. ('alto'; aceitos: "
+                   "none/nenhum, low/below/minimo/mínimo, high/above/maximo/máximo, o "
+                   "índice 0 a 2 ou o texto da janela)",
+                   "linha 2, coluna direction: Erro: Dado Inválido,Verificar. ('subindo'; "
+                   "aceitos: rising/crescente/direct/direto, "
+                   "falling/decrescente/reverse/reverso, o índice 0 a 1 ou o texto da "
+                   "janela)"};
+        QTest::newRow("columns named as the header writes them")
+            << QByteArray("TAG;Fault;Upper\nA;7;12,5\n")
+            << QStringList{"linha 2, coluna Fault: Erro: Dado Inválido,Verificar. ('7'; aceitos: ",
+                           "linha 2, coluna Upper: '12,5' não é um valor inteiro válido"};
+        QTest::newRow("a value refused beside a word not understood")
+            << QByteArray("tag;fault;zero;force\nA;alto;10;talvez\n")
+            << QStringList{"linha 2, coluna fault: Erro: Dado Inválido,Verificar. ('alto'",
+                           "linha 2, coluna zero: Erro:Valor deve ser >= -9,9 ou <= 9,9",
+                           "linha 2, coluna force: 'talvez' não é sim nem não"};
+        QTest::newRow("a range value past a register, the sensor's range reversed")
+            << QByteArray("tag;sensor;lower;upper\nA;;-4000;0\nB;Pt100;700;100\n")
+            << QStringList{"linha 2, coluna lower: Erro: Dado Inválido,Verificar. ('-4000')",
+                           "linha 3, coluna upper: Erro: V. Mín. deve ser menor que V. Máx."};
+        QTest::newRow("only a tag")
+            << QByteArray("tag;zero\nA;\n")
+            << QStringList{"linha 2: nada a escrever para A: as outras células estão vazias"};
+        QTest::newRow("no tag column")
+            << QByteArray("zero\n1\n") << QStringList{"falta a coluna tag"};
+        QTest::newRow("not UTF-8")
+            << QByteArray("tag;zero\nA\xe7;1\n") << QStringList{"não está em UTF-8"};
     }
     void plan()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QString, expected);
+        QFETCH(QStringList, expected);
         QVERIFY(writeFile(path("table.csv"), content));
-        QString outText, errText;
-        QTextStream out(&outText), err(&errText);
-        Output o{out, err, false};
-        QList<PlanRow> rows;
-        const int status = readPlan(path("table.csv"), false, rows, o);
-        err.flush();
+        const Plan plan = readPlan(path("table.csv"), false);
         QStringList got;
-        for (const PlanRow& row : rows) {
+        for (const PlanRow& row : plan.rows) {
             QStringList values;
-            for (const ConfigurationKey& k : kConfigurationKeys) {
-                const auto& v = row.write.edit.values[size_t(k.slot)];
+            for (const int slot : {3, 4, 5, 6, 7, 8}) { // zero to direction, as registers 4 to 9
+                const auto& v = row.write.edit.values[size_t(slot)];
                 values << (v ? QString::number(*v) : QStringLiteral("-"));
             }
             got << row.tag + u':' + values.join(u',');
         }
-        if (status == kExitOk)
-            QCOMPARE(got.join(u'|'), expected);
-        else
-            QVERIFY2(status == kExitUsage && errText.contains(expected), qPrintable(errText));
+        for (const CellRefusal& cell : plan.cells)
+            got << (cell.column.isEmpty()
+                        ? QStringLiteral("linha %1: %2").arg(cell.line).arg(cell.words)
+                        : QStringLiteral("linha %1, coluna %2: %3")
+                              .arg(cell.line)
+                              .arg(cell.column, cell.words));
+        if (!plan.refusal.isEmpty())
+            got << plan.refusal;
+        QCOMPARE(got.size(), expected.size());
+        for (int i = 0; i < got.size(); ++i)
+            QVERIFY2(got[i].startsWith(expected[i]), qPrintable(got.join(u'\n')));
     }
 
-    // Every refused row is named, and nothing is opened: not the port, not the record.
+    // Every refused cell is named, the refused rows counted, and nothing is
+    // opened: not the port, not the record.
     void refusedPlan()
     {
-        QVERIFY(writeFile(path("bad.csv"), "tag;sensor;zero;lower;upper\nA;K;;0;2000\nB;Q;;;\n"
+        QVERIFY(writeFile(path("bad.csv"), "tag;sensor;zero;lower;upper\nA;K;;0;2000\nB;Q;x;;\n"
                                            "C;Pt100;;700;100\n"));
         Campaign c({"commission", "--port", "/dev/quorva-missing", "--record",
                     path("refused.jsonl"), path("bad.csv")});
         QCOMPARE(c.finish(), 2);
         QVERIFY2(c.out().contains("linha 2, coluna upper: V. Máx. 2000°C fora") &&
                      c.out().contains("linha 3, coluna sensor: Erro: Dado Inválido") &&
+                     c.out().contains("linha 3, coluna zero: Erro: Dado Inválido") &&
                      c.out().contains("linha 4, coluna upper: Erro: V. Mín. deve ser menor") &&
                      c.out().endsWith("plano recusado (3 linha(s)); nada foi enviado\n"),
                  qPrintable(c.out()));
@@ -210,20 +254,47 @@ private slots:
     }
 
     // At a terminal a failed row is asked about: "r" tries it again, "s"
-    // stops the campaign there. The terminal is a pseudo-terminal Python
-    // opens, answering each question as it comes.
+    // stops the campaign there. A row that failed stays failed when Ctrl-C
+    // ends its retry: each reading takes the slow transmitter 1.5 s, so
+    // 2.25 s after the instruction to connect the retry's own reading of the
+    // device is under way. The terminal is a pseudo-terminal Python opens,
+    // answering each question as it comes.
+    void failureQuestionAtATerminal_data()
+    {
+        QTest::addColumn<QString>("actions"); // answers, or INT:SECONDS after the next instruction
+        QTest::addColumn<QStringList>("simulator");
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("failedAttempts");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QStringList>("recorded");
+        QTest::newRow("repeat, then stop")
+            << "r,s" << QStringList{"--fault", "ignore-writes"} << "300" << 1 << 2
+            << "Campanha: 0 de 2 ok, 1 com falha, 1 não feito(s).\r\n"
+            << QStringList{"read-back-differs", "read-back-differs"};
+        QTest::newRow("repeat, interrupted in the retry")
+            << "r,INT:2.25" << QStringList{"--fault", "ignore-writes", "--turnaround", "1500"}
+            << "2000" << 130 << 1
+            << "Campanha: 0 de 2 ok, 1 com falha, 1 não feito(s) (interrompida).\r\n"
+            << QStringList{"read-back-differs", "interrupted"};
+    }
     void failureQuestionAtATerminal()
     {
         static const char kTerminal[] = R"(
-import os, pty, select, sys
-answers = [b"r\n", b"s\n"]
+import os, pty, select, signal, sys, time
+actions = sys.argv[1].split(",")
 pid, fd = pty.fork()
 if pid == 0:
-    os.execv(sys.argv[1], sys.argv[1:])
-out = b""
+    os.execv(sys.argv[2], sys.argv[2:])
+out, asked, connects, kill_at = b"", 0, None, None
 while True:
-    if not select.select([fd], [], [], 60)[0]:
-        break
+    wait = 60 if kill_at is None else max(0, kill_at - time.monotonic())
+    if not select.select([fd], [], [], wait)[0]:
+        if kill_at is None:
+            break
+        os.kill(pid, signal.SIGINT)
+        kill_at = None
+        continue
     try:
         data = os.read(fd, 4096)
     except OSError:
@@ -231,25 +302,41 @@ while True:
     if not data:
         break
     out += data
-    if answers and out.count(b"parar (s)? ") == 3 - len(answers):
-        os.write(fd, answers.pop(0))
+    if actions and actions[0].startswith("INT:"):
+        connects = out.count(b"conecte o transmissor") if connects is None else connects
+        if out.count(b"conecte o transmissor") > connects:
+            kill_at = time.monotonic() + float(actions.pop(0)[4:])
+    elif actions and out.count(b"parar (s)? ") > asked:
+        asked += 1
+        os.write(fd, actions.pop(0).encode() + b"\n")
 sys.stdout.buffer.write(out)
 sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
 )";
+        QFETCH(QString, actions);
+        QFETCH(QStringList, simulator);
+        QFETCH(QString, timeout);
+        QFETCH(int, status);
+        QFETCH(int, failedAttempts);
+        QFETCH(QString, end);
+        QFETCH(QStringList, recorded);
         QVERIFY(writeFile(path("two.csv"), "tag;zero\nA;1\nB;2\n"));
+        QFile::remove(path("asked.jsonl"));
         Simulator sim(path("t3"));
-        QVERIFY(sim.plug({"--fault", "ignore-writes"}));
+        QVERIFY(sim.plug(simulator));
         QProcess terminal;
         terminal.start("/usr/bin/python3",
-                       {"-c", kTerminal, cli, "commission", "--port", path("t3"), "--timeout",
-                        "300", "--record", path("asked.jsonl"), path("two.csv")});
+                       {"-c", kTerminal, actions, cli, "commission", "--port", path("t3"),
+                        "--timeout", timeout, "--record", path("asked.jsonl"), path("two.csv")});
         QVERIFY(terminal.waitForFinished(60000));
         const QString out = QString::fromUtf8(terminal.readAllStandardOutput());
-        QCOMPARE(terminal.exitCode(), 1);
-        QCOMPARE(out.count("[1/2] A: falhou: a releitura difere do que foi enviado"), 2);
-        QVERIFY2(out.endsWith("Campanha: 0 de 2 ok, 1 com falha, 1 não feito(s).\r\n"),
-                 qPrintable(out));
-        QCOMPARE(recordLines(path("asked.jsonl")).size(), 2);
+        QCOMPARE(terminal.exitCode(), status);
+        QCOMPARE(out.count("[1/2] A: falhou: a releitura difere do que foi enviado"),
+                 failedAttempts);
+        QVERIFY2(out.endsWith(end), qPrintable(out));
+        QStringList outcomes;
+        for (const QJsonObject& line : recordLines(path("asked.jsonl")))
+            outcomes << line["outcome"].toString();
+        QCOMPARE(outcomes, recorded);
     }
 
     // Instructions that cannot be shown end the campaign before any port is opened.
@@ -333,20 +420,29 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
     }
 
     // A record lost on a full disk is said as `write` says it, in words and
-    // in JSON, and the campaign stops there.
+    // in JSON, with what the transmitter took, and the campaign stops there.
     void recordOnFullDisk_data()
     {
         QTest::addColumn<QStringList>("format");
+        QTest::addColumn<QStringList>("fault"); // the simulator's, none: the built-in one
         QTest::addColumn<QString>("expected");
-        const QString lost = "--record: não foi possível gravar em %1: sem espaço no dispositivo; "
-                             "a configuração foi enviada e confirmada, mas esta tentativa não "
-                             "ficou registrada";
-        QTest::newRow("words") << QStringList{} << "[1/1] A1: " + lost + "\nCampanha: 0 de 1 ok";
-        QTest::newRow("JSON") << QStringList{"--json"} << "\"error\":\"" + lost + "\",\"firmware\"";
+        const QString lost = "--record: não foi possível gravar em %1: sem espaço no dispositivo; ";
+        const QString confirmed = "a configuração foi enviada e confirmada, mas esta tentativa não "
+                                  "ficou registrada";
+        QTest::newRow("words") << QStringList{} << QStringList{}
+                               << "[1/1] A1: " + lost + confirmed + "\nCampanha: 0 de 1 ok";
+        QTest::newRow("JSON") << QStringList{"--json"} << QStringList{}
+                              << "\"error\":\"" + lost + confirmed + "\",\"firmware\"";
+        QTest::newRow("a write sent and not kept")
+            << QStringList{} << QStringList{"--fault", "ignore-writes"}
+            << "[1/1] A1: " + lost +
+                   "esta tentativa, que falhou (a releitura difere do que foi enviado), não "
+                   "ficou registrada\n";
     }
     void recordOnFullDisk()
     {
         QFETCH(QStringList, format);
+        QFETCH(QStringList, fault);
         QFETCH(QString, expected);
         const QString full = path("full"), record = full + "/r.jsonl";
         QVERIFY(QDir().mkpath(full));
@@ -356,9 +452,12 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
             QSKIP("mounting a small tmpfs is not permitted here");
         QVERIFY(writeFile(record, {}));
         writeFile(full + "/filler", QByteArray(16384, '\0')); // as much as fits
+        Simulator sim(path("t4"));
+        QVERIFY(fault.isEmpty() || sim.plug(fault));
         QProcess p;
-        p.start(cli, QStringList{"commission", "--simulate", "--record", record, path("one.csv")} +
-                         format);
+        p.start(cli, QStringList{"commission", "--record", record, path("one.csv")} + format +
+                         (fault.isEmpty() ? QStringList{"--simulate"}
+                                          : QStringList{"--port", path("t4")}));
         p.waitForFinished(30000);
         QProcess::execute("umount", {full});
         const QString out = QString::fromUtf8(p.readAllStandardOutput());

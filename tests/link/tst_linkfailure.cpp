@@ -1,5 +1,6 @@
 // The reasons a technician reads when the cable will not open or stops
-// working: each one's code and words as the command line prints them, and
+// working: each one's words as the command line prints them (its outcome
+// code is the command line's, tests/cli/tst_records.cpp), and
 // the texts beneath the window's message that its tests do not meet on a
 // real port (tests/ui/tst_mainwindow_serial.cpp meets the others).
 #include "link/linkfailure.h"
@@ -12,23 +13,20 @@ class TestLinkFailure : public QObject
 {
     Q_OBJECT
 private slots:
-    void codesAndReasons()
+    void reasons()
     {
-        // Each row: the kind, its code, its reason.
-        const std::tuple<FailureKind, const char*, const char*> rows[] = {
-            {FailureKind::None, "", ""},
-            {FailureKind::NoCable, "port-not-found", "nenhum cabo USB-serial encontrado"},
-            {FailureKind::PortNotFound, "port-not-found", "porta não encontrada"},
-            {FailureKind::PermissionDenied, "permission-denied",
-             "sem permissão para abrir a porta (grupo dialout)"},
-            {FailureKind::PortBusy, "port-busy", "porta em uso por outro programa"},
-            {FailureKind::PortGone, "port-gone",
-             "a porta deixou de responder (cabo desconectado?)"},
-            {FailureKind::OpenFailed, "open-failed", "erro de entrada e saída"},
+        // Each row: the kind, its reason.
+        const std::pair<FailureKind, const char*> rows[] = {
+            {FailureKind::None, ""},
+            {FailureKind::NoCable, "nenhum cabo USB-serial encontrado"},
+            {FailureKind::PortNotFound, "porta não encontrada"},
+            {FailureKind::PermissionDenied, "sem permissão para abrir a porta (grupo dialout)"},
+            {FailureKind::PortBusy, "porta em uso por outro programa"},
+            {FailureKind::PortGone, "a porta deixou de responder (cabo desconectado?)"},
+            {FailureKind::OpenFailed, "erro de entrada e saída"},
         };
-        for (const auto& [kind, code, reason] : rows) {
+        for (const auto& [kind, reason] : rows) {
             const LinkFailure failure{kind, "/dev/ttyUSB0", {}, "Input/output error"};
-            QCOMPARE(failureCode(kind), QString::fromUtf8(code));
             QCOMPARE(failureReason(failure), QString::fromUtf8(reason));
         }
     }

@@ -29,11 +29,13 @@ struct Injected
 // here, the texts themselves are pinned in tst_mainwindow.
 QStringList shownValues(const TForm1& f)
 {
-    return lines(f.Edit28->text(), f.Label8->text(), f.Edit7->text(), f.Edit8->text(),
-                 f.MaskEdit1->maskedText().trimmed(), f.Label5->text(),
-                 QString::number(f.RadioGroup1->itemIndex()),
-                 QString::number(f.RadioGroup2->itemIndex()),
-                 QString::number(f.RadioGroup3->itemIndex()));
+    return lines(part<QLineEdit>(f, "Edit28")->text(), part<QLabel>(f, "Label8")->text(),
+                 part<QLineEdit>(f, "Edit7")->text(), part<QLineEdit>(f, "Edit8")->text(),
+                 part<quorva::ui::MaskEdit>(f, "MaskEdit1")->maskedText().trimmed(),
+                 part<QLabel>(f, "Label5")->text(),
+                 QString::number(part<quorva::ui::RadioGroup>(f, "RadioGroup1")->itemIndex()),
+                 QString::number(part<quorva::ui::RadioGroup>(f, "RadioGroup2")->itemIndex()),
+                 QString::number(part<quorva::ui::RadioGroup>(f, "RadioGroup3")->itemIndex()));
 }
 
 // What the window must show for the device's registers as they stand.
@@ -113,7 +115,7 @@ int main(int argc, char* argv[])
         ++fault.count;
 
         const qint8 counter = w.flags.StatusAnimation;
-        w.form.Timer1Timer(w.form.Timer1);
+        w.tick();
         if (fault.fault == Fault::Unplugged) { // pulled while the reply is on its way
             w.device.setFault(Fault::None);
             w.runMs(uniform(1, 60));
@@ -139,9 +141,9 @@ int main(int argc, char* argv[])
         previous = now;
 
         w.device.setFault(Fault::None);
-        if (w.form.Connected == 0) {
-            WindowRig::click(w.form.btConectar);
-            WindowRig::click(w.form.transmite);
+        if (w.button("btConectar")->text() == "Conectar") {
+            WindowRig::click(w.button("btConectar"));
+            WindowRig::click(w.button("transmite"));
             ++reconnects;
             previous = shownValues(w.form); // connecting clears what was shown
         }

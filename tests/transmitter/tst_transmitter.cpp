@@ -1,7 +1,10 @@
 // The texts the window reads and the checks of the configuration write: the
 // zero field's text to its tenfold, the refusals, the range limits to confirm,
-// and the errors of text that is not a number. What a reading shows, and what
+// and the errors of text that is not a number; the verdict on fields given
+// as text (the command line's options, a plan's cells), every refused field
+// by its own slot. What a reading shows, and what
 // a write puts on the wire, are the window's tests.
+#include "transmitter/configfields.h"
 #include "transmitter/configwrite.h"
 #include "transmitter/numberformat.h"
 #include "transmitter/reading.h"
@@ -47,7 +50,7 @@ private slots:
                                                    qAbs(tenths) / 10, qAbs(tenths) % 10);
             QString scratch;
             const PreparedWrite w = prepareConfigurationWrite({text, "0", "1", 0, 0, 0}, scratch);
-            QCOMPARE(w.check, WriteCheck::Ready);
+            QVERIFY(!w.firstRefusal());
             QCOMPARE(w.image[Slot::ZeroAdjust], tenths);
         }
     }
@@ -119,8 +122,96 @@ private slots:
         QString scratch;
         const PreparedWrite w = prepareConfigurationWrite(
             {zero, lower, upper, choices[0], choices[1], choices[2]}, scratch);
-        QCOMPARE(w.check == WriteCheck::Ready ? w.warnings : QStringList{refusalMessage(w.check)},
-                 said);
+        const FieldRefusal* refused = w.firstRefusal();
+        QCOMPARE(refused ? QStringList{refused->words} : w.limitsCrossed(), said);
+    }
+    // Fields given as text, by slot (zero, sensor, lower, upper, fault,
+    // direction): each refusal as "field: words", a limit crossed marked
+    // "(force)", in the order told; or the register values of the edit.
+    void textVerdicts_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("said");
+        const QString invalid = "Erro: Dado Inválido,Verificar.";
+        QTest::newRow("every text wrong, the words told first")
+            << QStringList{"-0,55", "Q", "abc", "4000", "alto", "2"}
+            << QStringList{"Tipo de Sensor: " + invalid,
+                           "Erro do Sensor: " + invalid,
+                           "Sinal de Saída: " + invalid,
+                           "Zero: " + invalid,
+                           "V. Mín.: 'abc' não é um valor inteiro válido",
+                           "V. Máx.: " + invalid};
+        QTest::newRow("each value refused on its own")
+            << QStringList{"10", "", "-4000", "", "1", ""}
+            << QStringList{"Zero: Erro:Valor deve ser >= -9,9 ou <= 9,9", "V. Mín.: " + invalid};
+        QTest::newRow("a word not understood: the range is not judged")
+            << QStringList{"", "Q", "700", "600", "", ""}
+            << QStringList{"Tipo de Sensor: " + invalid};
+        QTest::newRow("reversed range, named by its upper value")
+            << QStringList{"", "", "700", "600", "", ""}
+            << QStringList{"V. Máx.: Erro: V. Mín. deve ser menor que V. Máx."};
+        QTest::newRow("each limit by the value that crosses it")
+            << QStringList{"", "K", "1380", "1400", "", ""}
+            << QStringList{
+                   "V. Mín.: V. Mín. 1380°C fora da Faixa do Sensor (-100 a 1370°C). (force)",
+                   "V. Máx.: V. Máx. 1400°C fora da Faixa do Sensor (-100 a 1370°C). (force)",
+                   "V. Máx.: Faixa de 20°C menor que a Faixa Mínima (100°C). (force)"};
+        // Keywords, the window's texts of any model, a point or a whole
+        // number for the zero.
+        QTest::newRow("keywords and the window's texts")
+            << QStringList{"-5", "termopar k", " 0", "600", "Sinal de Saída Máximo", "10 a 0 V"}
+            << QStringList{"-50 2 0 6000 2 1"};
+        QTest::newRow("index and a decimal point")
+            << QStringList{"0.3", "9", "", "", "0", "falling"} << QStringList{"3 9 - - 0 1"};
+    }
+    void textVerdicts()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, said);
+        const int order[] = {Slot::ZeroAdjust, Slot::SensorType,  Slot::RangeLower,
+                             Slot::RangeUpper, Slot::SensorError, Slot::OutputDirection};
+        FieldTexts given{};
+        for (int i = 0; i < 6; ++i)
+            given[size_t(order[i])] = texts[i];
+        ConfigurationEdit edit;
+        const PreparedWrite verdict = prepareTextEdit(given, edit);
+        QStringList got;
+        for (const FieldRefusal& r : verdict.refusals)
+            got << fieldCaption(r.slot) + ": " + r.words + (r.forceable() ? " (force)" : "");
+        if (got.isEmpty()) {
+            QStringList values;
+            for (const int slot : order)
+                values << (edit.values[size_t(slot)] ? QString::number(*edit.values[size_t(slot)])
+                                                     : QStringLiteral("-"));
+            got << values.join(u' ');
+        }
+        QCOMPARE(got, said);
+        // Only the sensor's limits are lifted by sending anyway.
+        const bool limitsOnly = !verdict.refusals.empty() && !verdict.firstRefusal();
+        QCOMPARE(verdict.accepted(true), verdict.refusals.empty() || limitsOnly);
+        QCOMPARE(verdict.accepted(false), verdict.refusals.empty());
+    }
+
+    // The field table's texts of a value, as the window shows them on each model.
+    void fieldTexts()
+    {
+        const auto text = [](int slot, qint32 value, qint32 model) {
+            return fieldText(*fieldOfSlot(slot), value, optionsForModel(model));
+        };
+        QCOMPARE(text(Slot::ZeroAdjust, -5, 420), "-0,5");
+        QCOMPARE(text(Slot::RangeUpper, 13700, 420), "1370");
+        QCOMPARE(text(Slot::RangeLower, -5, 420), "-0,5");
+        QCOMPARE(text(Slot::SensorType, 2, 420), "Termopar K");
+        QCOMPARE(text(Slot::SensorType, 9, 420), "Pressão");
+        QCOMPARE(text(Slot::SensorType, 10, 420), "10");
+        QCOMPARE(text(Slot::SensorError, 1, 420), "Sinal de Saída <  4 mA");
+        QCOMPARE(text(Slot::SensorError, 1, 10), "Sinal de Saída Mínimo");
+        QCOMPARE(text(Slot::OutputDirection, 1, 10), "10 a 0 V");
+        QCOMPARE(text(Slot::OutputDirection, 2, 10), "2");
+        QCOMPARE(acceptedWords(*fieldOfSlot(Slot::SensorType)),
+                 "Pt100, J, K, R, S, T, N, E, B, pressao/pressure, o índice 0 a 9 ou o texto da "
+                 "janela");
+        QCOMPARE(acceptedWords(*fieldOfSlot(Slot::ZeroAdjust)), QString());
     }
 };
 

@@ -14,14 +14,15 @@ int main(int argc, char* argv[])
     quorva::ui::WindowProgramHooks hooks;
     hooks.afterShow = [](TForm1& form) {
         QTimer::singleShot(0, &form, [&form] {
-            form.btConectarClick(form.btConectar);
+            form.btConectarClick(form.findChild<QPushButton*>(QStringLiteral("btConectar")));
             if (!qEnvironmentVariableIsSet("QUORVA_READ"))
                 return;
-            QObject::connect(form.Edit28, &QLineEdit::textChanged, [](const QString& text) {
-                std::printf("%s\n", qPrintable(text));
-                std::fflush(stdout);
-            });
-            form.transmiteClick(form.transmite);
+            QObject::connect(form.findChild<QLineEdit*>(QStringLiteral("Edit28")),
+                             &QLineEdit::textChanged, [](const QString& text) {
+                                 std::printf("%s\n", qPrintable(text));
+                                 std::fflush(stdout);
+                             });
+            form.transmiteClick(form.findChild<QPushButton*>(QStringLiteral("transmite")));
         });
     };
     return quorva::ui::runWindowProgram(argc, argv, hooks);

@@ -138,8 +138,8 @@ private slots:
         int sentWhileShown = 0;       // ticks still come inside a modal box
         w.messages.whileShown = [&] { // ticks come while the timer runs
             const int before = w.framesSent();
-            if (w.form.Timer1->isActive())
-                w.form.Timer1Timer(w.form.Timer1);
+            if (w.timer()->isActive())
+                w.tick();
             sentWhileShown += w.framesSent() - before;
         };
 
@@ -150,16 +150,16 @@ private slots:
             w.poll();
             break;
         case When::MidTransaction:
-            w.form.Timer1Timer(w.form.Timer1);
+            w.tick();
             w.runMs(40); // the reply is on its way
             w.device.setFault(fault, code);
             w.settle();
             break;
         case When::Idle:
-            WindowRig::click(w.form.transmite);
+            WindowRig::click(w.button("transmite"));
             w.device.setFault(fault, code);
             w.runMs(5000);
-            WindowRig::click(w.form.transmite);
+            WindowRig::click(w.button("transmite"));
             w.poll();
             break;
         case When::Late:
@@ -177,31 +177,31 @@ private slots:
             w.poll();
             if (when == When::Noisy)
                 break;
-            WindowRig::click(w.form.transmite);
-            WindowRig::click(w.form.Button2);
+            WindowRig::click(w.button("transmite"));
+            WindowRig::click(w.button("Button2"));
             // It never went out: never "Comando enviado".
             for (int ms = 0; ms < w.master.writeWaitBoundMs() + w.master.responseTimeoutMs();
                  ms += 50, w.runMs(50))
                 QVERIFY(w.panel(1) != "Comando enviado");
             break;
         case When::StopThenSend:
-            w.form.Timer1Timer(w.form.Timer1);
+            w.tick();
             w.runMs(code);
-            WindowRig::click(w.form.transmite);
-            WindowRig::click(w.form.Button2);
+            WindowRig::click(w.button("transmite"));
+            WindowRig::click(w.button("Button2"));
             w.settle();
             break;
         }
 
         QCOMPARE(shownBy(w.form, taken ? kAfter : kBefore), taken ? kAfter : kBefore);
-        QCOMPARE(w.form.Label6->text(), label6);
+        QCOMPARE(part<QLabel>(w.form, "Label6")->text(), label6);
         QCOMPARE(w.panel(1), panel1);
         QCOMPARE(w.messages.told, messages);
         QCOMPARE(sentWhileShown, 0);
         const bool connected = w.panel(0) == "Conectado";
-        QCOMPARE(QString(w.form.Timer1->isActive() ? "reading"
-                         : connected               ? "stopped"
-                                                   : "disconnected"),
+        QCOMPARE(QString(w.timer()->isActive() ? "reading"
+                         : connected           ? "stopped"
+                                               : "disconnected"),
                  state);
         if (!connected) {
             COMPARE_SHOWN(w.form, "btConectar: Conectar", "transmite: Ler (off)",
@@ -225,9 +225,9 @@ private slots:
         w.device.setRegister(2, 512);
         w.toNextSecond();
         if (state == "disconnected")
-            WindowRig::click(w.form.btConectar);
+            WindowRig::click(w.button("btConectar"));
         if (state != "reading")
-            WindowRig::click(w.form.transmite);
+            WindowRig::click(w.button("transmite"));
         const qint8 counter = w.flags.StatusAnimation; // a reading taken steps it
         for (int i = 0; i < 3 + turnaround / 1000 && w.flags.StatusAnimation == counter; ++i) {
             w.poll();

@@ -35,12 +35,21 @@ private slots:
             "Label18: ", "Label2: Faixa do Sensor:", "Label14: ", "Label13: Faixa Mínima:",
             "Label15: ", "Edit6:  (hidden)", "Label1: Modelo:", "Label4:   (hidden)",
             "Label3: Firmware:", "Label5:  ", "Label6:  ");
+        // Each group framed under its caption.
+        QStringList titles;
+        for (const char* name : {"RadioGroup1", "RadioGroup2", "RadioGroup3", "GroupBox9",
+                                 "GroupBox1", "GroupBox2", "GroupBox14", "GroupBox11"})
+            titles << part<QGroupBox>(w.form, name)->title();
+        QCOMPARE(titles,
+                 (QStringList{"Tipo de Sensor", "Erro do Sensor", "Sinal de Saída", "Temperatura",
+                              "Ajustes", "Informações", "Interface", "Função"}));
         QCOMPARE(w.form.centralWidget()->size(), QSize(575, 579 - 19));
         QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
         QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
-        QCOMPARE(w.form.btSair->text() + w.form.mnSobre->text(), "Sair&Sobre");
-        QVERIFY(!w.form.Timer1->isActive());
-        QCOMPARE(w.form.Timer1->interval(), 1000); // a reading a second
+        QCOMPARE(part<QAction>(w.form, "btSair")->text() + part<QAction>(w.form, "mnSobre")->text(),
+                 "Sair&Sobre");
+        QVERIFY(!w.timer()->isActive());
+        QCOMPARE(w.timer()->interval(), 1000); // a reading a second
         // The 32 x 32 icon, from the resources built into the program.
         QCOMPARE(w.form.windowIcon().availableSizes(), QList<QSize>{QSize(32, 32)});
     }
@@ -109,25 +118,26 @@ private slots:
             w.device.setFault(i == 2 ? Fault::NoReply : Fault::None);
             w.device.setRegister(2, quint16(100 * i));
             w.poll();
-            steps << w.panel(1) + "|" + w.form.Edit28->text() + "|" + w.form.Label6->text();
+            steps << w.panel(1) + "|" + part<QLineEdit>(w.form, "Edit28")->text() + "|" +
+                         part<QLabel>(w.form, "Label6")->text();
         }
         QCOMPARE(steps, (QStringList{"Leitura efetuada        -->>|10,0| ",
                                      "Erro de leitura|10,0|* Falha de comunicação *",
                                      "Leitura efetuada                -->>|30,0| ",
                                      "Leitura efetuada|40,0| ", "Leitura efetuada -->>|50,0| "}));
         for (int tick = 0; tick < 3; ++tick)
-            w.form.Timer1Timer(w.form.Timer1);
+            w.tick();
         QCOMPARE(w.framesSent(), 7);
         QCOMPARE(w.panel(1), "Leitura efetuada -->>");
         w.settle();
         QCOMPARE(w.framesSent(), 8);
         w.device.setRegister(2, 512);
-        w.form.Timer1Timer(w.form.Timer1);
-        w.click(w.form.transmite);
+        w.tick();
+        w.click(w.button("transmite"));
         w.runMs(1000);
         COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "Edit28: 50,0", "transmite: Ler",
                       "btConectar: Desconectar", "Button2: Enviar");
-        QVERIFY(!w.form.Timer1->isActive());
+        QVERIFY(!w.timer()->isActive());
     }
 
     // While readings fail, the last value is shown as old: greyed, with the
@@ -137,7 +147,7 @@ private slots:
     {
         WindowRig w;
         w.connectAndRead();
-        const QColor fresh = w.form.Edit28->palette().color(QPalette::Text);
+        const QColor fresh = part<QLineEdit>(w.form, "Edit28")->palette().color(QPalette::Text);
         const auto age = [&w] {
             const auto* label = w.form.findChild<QLabel*>("readingAge");
             return label->isVisible() ? label->text() : QString();
@@ -152,7 +162,7 @@ private slots:
             w.toNextSecond();
             const qint64 tickUs = w.clock.nowUs();
             const auto taken = w.form.trend().size();
-            w.form.Timer1Timer(w.form.Timer1);
+            w.tick();
             while (w.form.trend().size() == taken)
                 w.runMs(1);
             QCOMPARE(w.panel(1), "Erro de leitura");
@@ -160,7 +170,7 @@ private slots:
                     w.master.responseTimeoutMs() * 1000 + w.master.interFrameGapUs() + 1000);
             w.settle();
             COMPARE_SHOWN(w.form, "Edit28: 23,5");
-            QVERIFY(w.form.Edit28->palette().color(QPalette::Text) != fresh);
+            QVERIFY(part<QLineEdit>(w.form, "Edit28")->palette().color(QPalette::Text) != fresh);
             const QTime shown = QTime::fromString(age().section(u' ', -1), "HH:mm:ss");
             QVERIFY2(age().startsWith("última leitura às ") && shown.isValid() &&
                          shown >= before.addMSecs(-before.msec()) && shown <= after,
@@ -172,16 +182,16 @@ private slots:
             w.poll();
         }
         QCOMPARE(age(), "");
-        QCOMPARE(w.form.Edit28->palette().color(QPalette::Text), fresh);
+        QCOMPARE(part<QLineEdit>(w.form, "Edit28")->palette().color(QPalette::Text), fresh);
         w.device.setFault(Fault::NoReply);
         w.toNextSecond();
         w.poll();
         QVERIFY(!age().isEmpty());
-        w.click(w.form.transmite);
-        w.click(w.form.btConectar);
-        w.click(w.form.btConectar); // a new connection, nothing read yet
+        w.click(w.button("transmite"));
+        w.click(w.button("btConectar"));
+        w.click(w.button("btConectar")); // a new connection, nothing read yet
         QCOMPARE(age(), "");
-        w.click(w.form.transmite);
+        w.click(w.button("transmite"));
         w.poll();
         QCOMPARE(age(), ""); // no reading to date
     }
@@ -217,16 +227,18 @@ private slots:
         WindowRig w;
         w.device.setRegister(5, index == 0 ? 1 : 0);
         w.connectAndRead();
-        WindowRig::type(w.form.Edit7, "1");
-        w.clickItem(w.form.RadioGroup1, index);
+        WindowRig::type(part<QLineEdit>(w.form, "Edit7"), "1");
+        w.clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1"), index);
         rows += lines("Label8: °C", "Label19: °C", "Label16: °C", "Label18: °C");
         QCOMPARE(shownBy(w.form, rows), rows);
-        WindowRig::type(w.form.Edit8, "2"); // the chosen item again changes nothing
-        w.clickItem(w.form.RadioGroup1, index);
-        QCOMPARE(w.form.Edit8->text(), "2");
+        WindowRig::type(part<QLineEdit>(w.form, "Edit8"),
+                        "2"); // the chosen item again changes nothing
+        w.clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1"), index);
+        QCOMPARE(part<QLineEdit>(w.form, "Edit8")->text(), "2");
         w.poll();
-        QCOMPARE(w.form.RadioGroup1->itemIndex(), index == 0 ? 1 : 0);
-        QCOMPARE(w.form.Edit7->text(), "-200");
+        QCOMPARE(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1")->itemIndex(),
+                 index == 0 ? 1 : 0);
+        QCOMPARE(part<QLineEdit>(w.form, "Edit7")->text(), "-200");
     }
 
     // The option lists and model name by model code. Another transmitter on
@@ -261,8 +273,8 @@ private slots:
         QCOMPARE(shownBy(w.form, rows), rows);
         w.device.setRegister(8, 0xFFFF);
         w.poll();
-        QCOMPARE(w.form.RadioGroup2->itemIndex(), -1);
-        w.form.Label4->clear();
+        QCOMPARE(part<quorva::ui::RadioGroup>(w.form, "RadioGroup2")->itemIndex(), -1);
+        part<QLabel>(w.form, "Label4")->clear();
         w.device.setRegister(8, 2);
         w.poll();
         QCOMPARE(shownBy(w.form, rows), rows);
@@ -349,7 +361,7 @@ private slots:
         QFETCH(QStringList, messages);
         WindowRig w;
         w.connectAndRead();
-        w.click(w.form.transmite);
+        w.click(w.button("transmite"));
         for (const QString& edit : edits) {
             const QString name = edit.section(u'=', 0, 0), keys = edit.section(u'=', 1);
             if (auto* group = w.form.findChild<quorva::ui::RadioGroup*>(name))
@@ -360,15 +372,15 @@ private slots:
         w.messages.answer = answer;
         w.device.setFault(Fault(fault), 4);
         w.device.clearReceivedFrames();
-        w.click(w.form.Button2);
+        w.click(w.button("Button2"));
         if (!frames.isEmpty()) {
             QCOMPARE(w.panel(1), "");
             w.runMs(4);
             QCOMPARE(w.framesSent(), 1);
             QCOMPARE(w.panel(1), "Comando enviado");
-            for (QWidget* b : {w.form.transmite, w.form.btConectar, w.form.Button2})
+            for (QWidget* b : {w.button("transmite"), w.button("btConectar"), w.button("Button2")})
                 w.click(b);
-            QCOMPARE(w.form.transmite->text() + "|" + w.panel(0), "Ler|Conectado");
+            QCOMPARE(w.button("transmite")->text() + "|" + w.panel(0), "Ler|Conectado");
         }
         w.settle();
         QCOMPARE(w.messages.told, messages);
@@ -377,10 +389,10 @@ private slots:
         for (const QByteArray& frame : w.device.receivedFrames())
             received << frame.toHex(' ');
         QCOMPARE(received, frames);
-        QVERIFY(w.form.btConectar->isEnabled());
+        QVERIFY(w.button("btConectar")->isEnabled());
         if (fault == int(Fault::None) && !frames.isEmpty()) { // reading goes on after a write
-            w.click(w.form.transmite);
-            QCOMPARE(w.form.transmite->text(), "Parar Leitura");
+            w.click(w.button("transmite"));
+            QCOMPARE(w.button("transmite")->text(), "Parar Leitura");
         }
     }
 
@@ -402,15 +414,15 @@ private slots:
         QFETCH(bool, echoed);
         WindowRig w;
         w.connectAndRead();
-        w.click(w.form.transmite);
-        WindowRig::type(w.form.MaskEdit1, "-05");
+        w.click(w.button("transmite"));
+        WindowRig::type(part<quorva::ui::MaskEdit>(w.form, "MaskEdit1"), "-05");
         w.device.setTurnaroundMs(600);
         w.device.setFault(echoed ? Fault::None : Fault::NoReply);
         const int before = w.framesSent();
-        w.click(w.form.Button2);
+        w.click(w.button("Button2"));
         w.runMs(300);
         QCOMPARE(w.framesSent(), before + 1); // the write, on the line
-        sair ? w.form.btSair->trigger() : w.click(w.form.btConectar);
+        sair ? part<QAction>(w.form, "btSair")->trigger() : w.click(w.button("btConectar"));
         QCOMPARE(w.form.isVisible(), !sair);
         QCOMPARE(w.device.reg(4), quint16(echoed ? 0xFFFB : 0));
         QCOMPARE(w.messages.told, QStringList{});
@@ -420,7 +432,7 @@ private slots:
         w.settle();
         QCOMPARE(w.panel(1), echoed ? "Enviado..." : "Comando enviado");
         QCOMPARE(w.messages.told, echoed ? QStringList{} : QStringList{kNotConfirmed});
-        w.click(w.form.btConectar); // the write over, it answers
+        w.click(w.button("btConectar")); // the write over, it answers
         QVERIFY(!w.device.isOpen());
     }
 
@@ -430,13 +442,13 @@ private slots:
     {
         WindowRig w;
         w.device.setFault(Fault::Unplugged);
-        w.form.StatusBar1->setPanelText(1, "x");
-        w.click(w.form.btConectar);
+        part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->setPanelText(1, "x");
+        w.click(w.button("btConectar"));
         QCOMPARE(w.messages.told, QStringList{kOpenFailed});
         COMPARE_SHOWN(w.form, "StatusBar1: Desconectado | ", "btConectar: Conectar",
                       "transmite: Ler (off)");
         w.device.setFault(Fault::None);
-        w.click(w.form.btConectar);
+        w.click(w.button("btConectar"));
         COMPARE_SHOWN(w.form, "StatusBar1: Conectado | ", "btConectar: Desconectar",
                       "transmite: Ler", "Button2: Enviar (off)",
                       "RadioGroup1: " + kSensors + " (off)");
@@ -446,15 +458,15 @@ private slots:
         QCOMPARE((QList<quint32>{line.baudRate, line.wordLength, line.stopBits, line.parity,
                                  line.readTimeoutMs, line.writeTimeoutMs, line.lastPurgeMask}),
                  (QList<quint32>{9600, 8, 0, 0, 10, 1, 3}));
-        w.click(w.form.transmite);
+        w.click(w.button("transmite"));
         w.poll();
-        w.click(w.form.transmite);
-        w.click(w.form.btConectar);
+        w.click(w.button("transmite"));
+        w.click(w.button("btConectar"));
         QVERIFY(!w.device.isOpen());
         COMPARE_SHOWN(w.form, "StatusBar1: Desconectado | ", "btConectar: Conectar",
                       "transmite: Ler (off)", "Button2: Enviar (off)", "Edit28: 23,5 (off)",
                       "Edit7: -200 (off)", "RadioGroup1: *" + kSensors + " (off)");
-        w.click(w.form.btConectar);
+        w.click(w.button("btConectar"));
         COMPARE_SHOWN(w.form, "Edit28:  (off)", "Edit7:  (off)",
                       "Label14: ", "RadioGroup1: " + kSensors + " (off)");
     }
@@ -506,8 +518,8 @@ private slots:
         {
             WindowRig w;
             w.connectAndRead();
-            w.form.Timer1Timer(w.form.Timer1); // a reading in flight
-            w.form.btSair->trigger();
+            w.tick(); // a reading in flight
+            part<QAction>(w.form, "btSair")->trigger();
             QVERIFY(!w.form.isVisible());
         }
         QTest::qWait(10); // the master's timer must be gone with the window

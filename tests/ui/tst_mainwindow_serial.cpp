@@ -26,10 +26,12 @@ struct SerialWindow : quorva::link::MasterOnLine<quorva::link::UsbSerialDriver>
     TForm1 form{link, master, flags, messages};
 
     explicit SerialWindow(const QString& port) : MasterOnLine(port) { form.show(); }
+    QPushButton* button(const char* name) const { return part<QPushButton>(form, name); }
+    void tick() { form.Timer1Timer(part<QTimer>(form, "Timer1")); }
     void connectAndRead() // "Conectar", then "Ler"
     {
-        WindowRig::click(form.btConectar);
-        WindowRig::click(form.transmite);
+        WindowRig::click(button("btConectar"));
+        WindowRig::click(button("transmite"));
     }
 };
 } // namespace
@@ -44,8 +46,10 @@ private slots:
         QVERIFY2(pty.startPymodbusSlave(), "socat and python3-pymodbus are needed");
         SerialWindow w(pty.masterEnd());
         w.connectAndRead();
-        w.form.Timer1Timer(w.form.Timer1);
-        QTRY_VERIFY_WITH_TIMEOUT(w.form.StatusBar1->panelText(1).startsWith("Leitura efetuada"),
+        w.tick();
+        QTRY_VERIFY_WITH_TIMEOUT(part<quorva::ui::StatusPanels>(w.form, "StatusBar1")
+                                     ->panelText(1)
+                                     .startsWith("Leitura efetuada"),
                                  3000);
         // The slave's registers, as the window shows them.
         COMPARE_SHOWN(
@@ -57,12 +61,13 @@ private slots:
             "MaskEdit1: -0,3", "Edit7: -100", "Edit8: 1370", "Label14: -100 a 1370°C",
             "Label4: TRV-C (hidden)", "Label5: 1,23");
 
-        WindowRig::click(w.form.transmite);
-        WindowRig::type(w.form.MaskEdit1, " 05");
-        WindowRig::type(w.form.Edit7, "-50");
-        WindowRig::clickItem(w.form.RadioGroup3, 0);
-        WindowRig::click(w.form.Button2);
-        QTRY_COMPARE_WITH_TIMEOUT(w.form.StatusBar1->panelText(1), "Enviado...", 3000);
+        WindowRig::click(w.button("transmite"));
+        WindowRig::type(part<quorva::ui::MaskEdit>(w.form, "MaskEdit1"), " 05");
+        WindowRig::type(part<QLineEdit>(w.form, "Edit7"), "-50");
+        WindowRig::clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup3"), 0);
+        WindowRig::click(w.button("Button2"));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->panelText(1), "Enviado...", 3000);
         QVERIFY(w.messages.told.isEmpty());
         QCOMPARE(pty.slaveRegisters().mid(0, 11),
                  (QList<int>{0, 0, 0, 5, 2, 0xFE0C, 13700, 2, 0, 0, 0}));
@@ -86,9 +91,9 @@ private slots:
         QVERIFY2(pty.waitForLinks(), "socat is needed");
         SerialWindow w(pty.masterEnd());
         w.connectAndRead();
-        QCOMPARE(w.form.StatusBar1->panelText(0), "Conectado");
+        QCOMPARE(part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->panelText(0), "Conectado");
         if (midTransaction)
-            w.form.Timer1Timer(w.form.Timer1); // nobody answers on the far end
+            w.tick(); // nobody answers on the far end
         qint64 readsWhileShown = -1;
         w.messages.whileShown = [&] {
             if (readsWhileShown >= 0)
@@ -100,15 +105,15 @@ private slots:
         pty.hangUp();
         if (!midTransaction) {
             QTest::qWait(200); // the port notices the hang-up on the event loop
-            w.form.Timer1Timer(w.form.Timer1);
+            w.tick();
         }
         QTRY_VERIFY_WITH_TIMEOUT(!w.messages.told.isEmpty(), 3000);
         QCOMPARE(w.messages.told, (QStringList{told, "Erro ao abrir o dispositivo USB."}));
         QCOMPARE(w.messages.reasons, (QStringList{pty.masterEnd() + kGoneReason, QString()}));
-        QCOMPARE(w.form.Label6->text(), " "); // a dead line, not a silent device
+        QCOMPARE(part<QLabel>(w.form, "Label6")->text(), " "); // a dead line, not a silent device
         QVERIFY2(readsWhileShown >= 0 && readsWhileShown < 100,
                  qPrintable(QString::number(readsWhileShown)));
-        QCOMPARE(w.form.btConectar->text(), "Conectar");
+        QCOMPARE(w.button("btConectar")->text(), "Conectar");
     }
 
     // Why the cable would not open, beneath "Erro ao abrir o dispositivo USB.".
@@ -169,13 +174,13 @@ private slots:
         }
         reason.replace(QRegularExpression("^pty"), port);
         SerialWindow w(port);
-        WindowRig::click(w.form.btConectar);
+        WindowRig::click(w.button("btConectar"));
         QCOMPARE(w.messages.told, QStringList{"Erro ao abrir o dispositivo USB."});
         QStringList shown = w.messages.reasons.value(0).split(u'\n');
         if (port.isEmpty())
             shown.removeAt(1); // the serial ports present, or none
         QCOMPARE(shown.join(u'\n'), reason);
-        QCOMPARE(w.form.btConectar->text(), "Conectar");
+        QCOMPARE(w.button("btConectar")->text(), "Conectar");
     }
 
     // A transmitter behind a slow converter, answering 1 s after each

@@ -145,15 +145,15 @@ private slots:
         QTest::qSleep(1100); // the next reading in the chart's next slice of time
         w.device.setFault(Fault::None);
         w.poll();
-        QCOMPARE(w.form.menu->actions().last()->text(), "Tendência");
-        w.form.mnTendencia->trigger();
+        QCOMPARE(part<QMenuBar>(w.form, "menu")->actions().last()->text(), "Tendência");
+        part<QAction>(w.form, "mnTendencia")->trigger();
         auto* trend = w.form.trendWindow();
         QVERIFY(trend && trend->isVisible());
         QCOMPARE(trend->windowTitle(), "Tendência");
         trend->close(); // the main window stays, and the series goes on
         QVERIFY(w.form.isVisible());
         w.poll();
-        w.form.mnTendencia->trigger();
+        part<QAction>(w.form, "mnTendencia")->trigger();
         QVERIFY(trend->isVisible());
         QCOMPARE(w.form.trendWindow(), trend);
         QCOMPARE(w.form.findChildren<quorva::ui::TrendWindow*>().size(), 1);
@@ -173,9 +173,9 @@ private slots:
                     plotted << p.y();
         QCOMPARE(plotted, QSet<qreal>{23.5});
         // A new connection starts a new trend; closing the main window closes this one.
-        w.click(w.form.transmite);
-        w.click(w.form.btConectar);
-        w.click(w.form.btConectar);
+        w.click(w.button("transmite"));
+        w.click(w.button("btConectar"));
+        w.click(w.button("btConectar"));
         QCOMPARE(trend->runCount(), 0);
         w.form.close();
         QVERIFY(!trend->isVisible());

@@ -10,8 +10,13 @@
 #include "ui/widgets/radiogroup.h"
 #include "ui/widgets/statuspanels.h"
 
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QtTest>
 #include <functional>
 
@@ -63,6 +68,16 @@ inline QString seen(const QWidget* w)
     }
     return w->objectName() + ": " + text + (w->isEnabled() ? "" : " (off)") +
            (w->isVisible() ? "" : " (hidden)");
+}
+
+// A component of the window by its designer name, as the tests reach it
+// (the window keeps its components to itself).
+template <typename W> W* part(const QObject& form, const char* name)
+{
+    W* found = form.findChild<W*>(QLatin1String(name));
+    if (!found)
+        qFatal("the window has no component %s", name);
+    return found;
 }
 
 // Rows written one after the other.
@@ -141,18 +156,25 @@ struct WindowRig : MasterOn<quorva::sim::VirtualTransmitter>
         clock.advanceMs(1000 - clock.nowUs() / 1000 % 1000);
         master.service();
     }
+    QPushButton* button(const char* name) const { return part<QPushButton>(form, name); }
+    QTimer* timer() const { return part<QTimer>(form, "Timer1"); }
+    // One timer tick, as the timer gives it.
+    void tick() { form.Timer1Timer(timer()); }
     // One timer tick and whatever it brings.
     void poll()
     {
-        form.Timer1Timer(form.Timer1);
+        tick();
         settle();
     }
     void connectAndRead()
     {
-        click(form.btConectar);
-        click(form.transmite);
+        click(button("btConectar"));
+        click(button("transmite"));
         poll();
     }
-    QString panel(int index) const { return form.StatusBar1->panelText(index); }
+    QString panel(int index) const
+    {
+        return part<quorva::ui::StatusPanels>(form, "StatusBar1")->panelText(index);
+    }
     int framesSent() const { return int(device.requestCount()); }
 };
