@@ -286,7 +286,7 @@ actions = sys.argv[1].split(",")
 pid, fd = pty.fork()
 if pid == 0:
     os.execv(sys.argv[2], sys.argv[2:])
-out, asked, connects, kill_at = b"", 0, None, None
+out, asked, connects, kill_at = b"", 0, 0, None
 while True:
     wait = 60 if kill_at is None else max(0, kill_at - time.monotonic())
     if not select.select([fd], [], [], wait)[0]:
@@ -303,12 +303,13 @@ while True:
         break
     out += data
     if actions and actions[0].startswith("INT:"):
-        connects = out.count(b"conecte o transmissor") if connects is None else connects
         if out.count(b"conecte o transmissor") > connects:
             kill_at = time.monotonic() + float(actions.pop(0)[4:])
     elif actions and out.count(b"parar (s)? ") > asked:
         asked += 1
         os.write(fd, actions.pop(0).encode() + b"\n")
+        # Counted as answered: the next prompt may come in the echo's read.
+        connects = out.count(b"conecte o transmissor")
 sys.stdout.buffer.write(out)
 sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
 )";
