@@ -372,6 +372,11 @@ bool ModbusMaster::resolve(Backlog& backlog, const QByteArray& frame)
     return true;
 }
 
+bool ModbusMaster::answeredLate() const
+{
+    return m_latestAnswerUs > qint64(m_timeoutMs) * kUsPerMs;
+}
+
 bool ModbusMaster::settled(const Sent& sent) const
 {
     return m_clock.nowUs() - sent.sentAtUs >= qint64(settleMs()) * kUsPerMs;
@@ -564,10 +569,12 @@ bool ModbusMaster::dropForeignFrame(OnLine& on, qint64 now, int length)
         why = "the request's echo";
     } else if (frame == m_lastLate && now - m_lastLateAtUs <= copyWindowUs(frame)) {
         why = "a copy of a late answer";
-    } else if (resolve(on.backlog, frame)) {
+    } else if (!(refusal && !answeredLate()) && resolve(on.backlog, frame)) {
         // Checked before its own answer: a resync reusing an unanswered
         // one's count takes the second frame of that shape, not the first,
-        // and a refusal goes to the oldest request it can refuse.
+        // and a refusal goes to the oldest request it can refuse. A device
+        // never seen answering past the timeout cannot be refusing one that
+        // timed out: the refusal is the request's on the line.
         why = "a late answer";
     } else if (refusal && on.backlog.unknownSinceUs) {
         why = "a refusal, which names no request, after an unknown past";

@@ -385,6 +385,39 @@ private slots:
                  qPrintable(rig.polls()));
     }
 
+    // A device that misses one request (or finds the last run's unanswered)
+    // and then refuses every request at once is in step after it: each
+    // refusal is the request's on the line, not the missed one's still, so
+    // the polls report the refusal, not silence.
+    void refusingDeviceAfterAMissedRequest_data()
+    {
+        QTest::addColumn<bool>("paced");
+        QTest::addColumn<bool>("noted");
+        for (bool paced : {true, false})
+            for (bool noted : {false, true})
+                QTest::addRow("%s, %s", paced ? "paced" : "pseudo-terminal",
+                              noted ? "the last run's reading unanswered" : "its first missed")
+                    << paced << noted;
+    }
+    void refusingDeviceAfterAMissedRequest()
+    {
+        QFETCH(bool, paced);
+        QFETCH(bool, noted);
+        Rig rig(paced);
+        Behaviour b{[noted](int n) { return n == 1 && !noted ? -1 : 4; }};
+        b.past = noted ? Behaviour::Past::Noted : Behaviour::Past::Quiet;
+        b.spoil = [](int, const QByteArray&, const QByteArray&) {
+            return rtu::sealed(QByteArray::fromHex("018302"));
+        };
+        rig.answer(b);
+        rig.open(b);
+        rig.pollFor(12);
+        QString outcomes;
+        for (const TransactionResult& r : rig.results)
+            outcomes += r.outcome == ReplyOutcome::Exception && r.exceptionCode == 2 ? u'x' : u'f';
+        QVERIFY2(outcomes.endsWith(QString(9, u'x')), qPrintable(outcomes));
+    }
+
     // A silent device is said so within the response timeout and the gap of
     // each poll, the first included, on a line left quiet or noted out of
     // step; a poll that could not go out says that, not the last failure.
