@@ -385,37 +385,52 @@ private slots:
                  qPrintable(rig.polls()));
     }
 
-    // A device that misses one request (or finds the last run's unanswered)
-    // and then refuses every request at once is in step after it: each
-    // refusal is the request's on the line, not the missed one's still, so
-    // the polls report the refusal, not silence.
+    // A device that misses one request (or finds the last run's unanswered,
+    // or a killed run's past, whose reading's answer lands on the first
+    // resync) and then refuses at once every request, or every count but its
+    // reading: each refusal is the request's on the line, not the missed
+    // one's still, and the killed run's answer is no bad reply of the
+    // resync's. In step at once, the polls say the refusal, or read.
     void refusingDeviceAfterAMissedRequest_data()
     {
         QTest::addColumn<bool>("paced");
-        QTest::addColumn<bool>("noted");
-        for (bool paced : {true, false})
-            for (bool noted : {false, true})
-                QTest::addRow("%s, %s", paced ? "paced" : "pseudo-terminal",
-                              noted ? "the last run's reading unanswered" : "its first missed")
-                    << paced << noted;
+        QTest::addColumn<Behaviour>("slave");
+        QTest::addColumn<QString>("polls"); // x: refused, r: read, f: failed
+        for (bool paced : {true, false}) {
+            const char* line = paced ? "paced" : "pseudo-terminal";
+            Behaviour missed{[](int n) { return n == 1 ? -1 : 4; }};
+            missed.spoil = [](int, const QByteArray&, const QByteArray&) {
+                return rtu::sealed(QByteArray::fromHex("018302"));
+            };
+            QTest::addRow("%s, its first missed", line) << paced << missed << "fx{11}";
+            Behaviour noted = missed;
+            noted.lateMs = [](int) { return 4; };
+            noted.past = Behaviour::Past::Noted;
+            QTest::addRow("%s, the last run's reading unanswered", line)
+                << paced << noted << "f?x{11,12}";
+            Behaviour killed{[](int) { return 4; }};
+            killed.others = Behaviour::Others::Refused;
+            killed.past = Behaviour::Past::Unknown;
+            killed.foreignAnswerMs = 2;
+            QTest::addRow("%s, a killed run's past", line) << paced << killed << "f?r{11,12}";
+        }
     }
     void refusingDeviceAfterAMissedRequest()
     {
         QFETCH(bool, paced);
-        QFETCH(bool, noted);
+        QFETCH(Behaviour, slave);
+        QFETCH(QString, polls);
         Rig rig(paced);
-        Behaviour b{[noted](int n) { return n == 1 && !noted ? -1 : 4; }};
-        b.past = noted ? Behaviour::Past::Noted : Behaviour::Past::Quiet;
-        b.spoil = [](int, const QByteArray&, const QByteArray&) {
-            return rtu::sealed(QByteArray::fromHex("018302"));
-        };
-        rig.answer(b);
-        rig.open(b);
+        rig.answer(slave);
+        rig.open(slave);
         rig.pollFor(12);
         QString outcomes;
         for (const TransactionResult& r : rig.results)
-            outcomes += r.outcome == ReplyOutcome::Exception && r.exceptionCode == 2 ? u'x' : u'f';
-        QVERIFY2(outcomes.endsWith(QString(9, u'x')), qPrintable(outcomes));
+            outcomes += r.ok()                                                        ? u'r'
+                        : r.outcome == ReplyOutcome::Exception && r.exceptionCode == 2 ? u'x'
+                                                                                       : u'f';
+        QVERIFY2(QRegularExpression("^" + polls + "$").match(outcomes).hasMatch(),
+                 qPrintable(outcomes));
     }
 
     // A silent device is said so within the response timeout and the gap of
