@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
 
     const quint16 quantity = isWrite ? 11 : quint16(count);
     // A converter that hears its own transmission hands the request back
-    // before the reply: the master drops that echo and judges what follows.
+    // before the reply: the master drops that echo (each, if the line
+    // repeats it) and judges what follows.
     QByteArray request = QByteArray::fromHex(isWrite ? "011000000000" : "010300000000");
     request[5] = char(quantity);
     if (isWrite) {
@@ -68,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
         for (const qint32 value : kValues)
             request.append(char(value >> 8)).append(char(value & 0xFF));
     }
-    if (reply.startsWith(rtu::sealed(request)))
+    while (reply.startsWith(rtu::sealed(request)))
         reply.remove(0, request.size() + 2);
     switch (rtu::judge(isWrite ? 16 : 3, 0, quantity, reply)) {
     case rtu::Verdict::Invalid:
