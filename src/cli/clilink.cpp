@@ -7,7 +7,6 @@
 #include "transmitter/writeprocedure.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
 
 namespace quorva::cli {
 
@@ -24,10 +23,6 @@ CliLink::CliLink(const LinkChoice& choice)
     : m_line([&choice](const link::LinkClock& clock) -> link::ChosenDriver {
           if (choice.simulate)
               return std::make_unique<sim::VirtualTransmitter>(clock);
-          if (QFileInfo(choice.port).isRelative() && QFileInfo::exists(choice.port))
-              // Qt takes a name without a folder for one in /dev; a file here is meant.
-              return std::make_unique<link::UsbSerialDriver>(
-                  QFileInfo(choice.port).absoluteFilePath());
           return std::make_unique<link::UsbSerialDriver>(choice.port);
       })
 {

@@ -329,6 +329,17 @@ QString commandHelp(const QCommandLineParser& parser, const Command& command)
     return text;
 }
 
+// An option whose value was given more than once ("--zero 0,1 --zero 0,2"):
+// which one was meant cannot be known, as with a key twice in a file.
+QString optionGivenTwice(const QCommandLineParser& parser)
+{
+    for (const QString& name : parser.optionNames()) {
+        if (parser.values(name).size() > 1)
+            return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    }
+    return {};
+}
+
 int runCommand(QTextStream& out, QTextStream& err)
 {
     QStringList args = QCoreApplication::arguments();
@@ -376,6 +387,10 @@ int runCommand(QTextStream& out, QTextStream& err)
     if (parser.isSet(help)) {
         out << commandHelp(parser, chosen);
         return kExitOk;
+    }
+    if (const QString twice = optionGivenTwice(parser); !twice.isEmpty()) {
+        err << "quorva-cli: opção " << twice << " repetida: dê um só valor" << Qt::endl;
+        return kExitUsage;
     }
     const qsizetype operands = chosen.operand ? 1 : 0;
     if (parser.positionalArguments().size() > operands) {

@@ -24,8 +24,10 @@ QString fieldRefusalLine(const FieldRefusal& r, const FieldTexts& given)
     const ConfigurationField* field = fieldOfSlot(r.slot);
     switch (r.reason) {
     case WriteCheck::NotUnderstood:
-        // A range value's conversion names its text itself.
-        if (field && field->format != FieldFormat::WholeDegrees)
+        // A range value's conversion names its text itself; the option, not.
+        if (field && field->format == FieldFormat::WholeDegrees)
+            return r.words + QStringLiteral(" (--%1)").arg(QLatin1String(field->option));
+        if (field)
             return r.words + QStringLiteral(" (--%1 %2)")
                                  .arg(QLatin1String(field->option), given.at(size_t(r.slot)));
         return r.words;
@@ -180,15 +182,34 @@ WriteAttempt sendAndReadBack(CliLink& link, WriteAttempt attempt, WriteRecord& r
 }
 
 // What `write --json` prints of an attempt that was confirmed.
+// The sensor's own range, taken for the limits not given.
+QJsonObject takenRangeJson(const TakenRange& taken)
+{
+    const SensorRange* sensor = sensorRangeFor(taken.sensorType);
+    QJsonObject o{{"sensorType", sensor ? QString::fromUtf8(sensor->name) : QString()}};
+    if (taken.lowerTenths)
+        o["rangeLower"] = *taken.lowerTenths / 10.0;
+    if (taken.upperTenths)
+        o["rangeUpper"] = *taken.upperTenths / 10.0;
+    return o;
+}
+
 QJsonObject confirmedJson(const WriteAttempt& a)
 {
     const QJsonArray differences = differencesJson(a.differences);
-    return {{"firstRegister", kWriteFirstRegister},
-            {"words", wordsJson(a.image)},
-            {"sent", true},
-            {"confirmed", true},
-            {"readBackMatches", differences.isEmpty()},
-            {"differences", differences}};
+    QJsonObject o{{"firstRegister", kWriteFirstRegister},
+                  {"words", wordsJson(a.image)},
+                  {"sent", true},
+                  {"confirmed", true},
+                  {"readBackMatches", differences.isEmpty()},
+                  {"differences", differences},
+                  {"outcome", outcomeCode(a.outcome)}};
+    // Read back otherwise than sent: a failure, said as every other is.
+    if (a.outcome != Outcome::Ok)
+        o["error"] = a.message;
+    if (a.takenRange)
+        o["takenRange"] = takenRangeJson(*a.takenRange);
+    return o;
 }
 
 // An attempt as `write` says it: the range taken and the differences or

@@ -372,6 +372,23 @@ bool ModbusMaster::resolve(Backlog& backlog, const QByteArray& frame)
     return true;
 }
 
+bool ModbusMaster::answersUnknownPast(const OnLine& on, const QByteArray& frame, qint64 now) const
+{
+    // Whole and sound, but not the request's answer: another run's. A
+    // refusal, which names no request, is taken for that past's only within
+    // a settle of it; after that it is the request's on the line, and brings
+    // the line into step.
+    const bool refusal = quint8(frame[1]) & kExceptionFlag;
+    if (refusal)
+        return now - *on.backlog.unknownSinceUs < qint64(settleMs()) * kUsPerMs;
+    return hasValidCrc(frame) && !parseReply(on.sent.request, frame).ok();
+}
+
+bool ModbusMaster::answeredLate() const
+{
+    return m_latestAnswerUs > qint64(m_timeoutMs) * kUsPerMs;
+}
+
 bool ModbusMaster::settled(const Sent& sent) const
 {
     return m_clock.nowUs() - sent.sentAtUs >= qint64(settleMs()) * kUsPerMs;
@@ -564,13 +581,15 @@ bool ModbusMaster::dropForeignFrame(OnLine& on, qint64 now, int length)
         why = "the request's echo";
     } else if (frame == m_lastLate && now - m_lastLateAtUs <= copyWindowUs(frame)) {
         why = "a copy of a late answer";
-    } else if (resolve(on.backlog, frame)) {
+    } else if (!(refusal && !answeredLate()) && resolve(on.backlog, frame)) {
         // Checked before its own answer: a resync reusing an unanswered
         // one's count takes the second frame of that shape, not the first,
-        // and a refusal goes to the oldest request it can refuse.
+        // and a refusal goes to the oldest request it can refuse. A device
+        // never seen answering past the timeout cannot be refusing one that
+        // timed out: the refusal is the request's on the line.
         why = "a late answer";
-    } else if (refusal && on.backlog.unknownSinceUs) {
-        why = "a refusal, which names no request, after an unknown past";
+    } else if (on.backlog.unknownSinceUs && answersUnknownPast(on, frame, now)) {
+        why = "an answer to a request of an unknown past";
     } else if (m_link.driver().pacesLine() && now - on.sent.sentAtUs < minimumLineTimeUs(on)) {
         // Whole sooner than the request and a reply take on the line: it
         // answers an older request, and whatever is queued behind it landed

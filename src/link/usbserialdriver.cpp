@@ -1,5 +1,7 @@
 #include "usbserialdriver.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace quorva::link {
@@ -17,7 +19,19 @@ QStringList serialPortsPresent()
 
 } // namespace
 
-UsbSerialDriver::UsbSerialDriver(QString portName) : m_portName(std::move(portName)) {}
+namespace {
+
+// Qt takes a name without a folder for one in /dev; a file of that name in
+// the working folder (a simulator's link) is the one meant.
+QString portMeant(const QString& given)
+{
+    const QFileInfo file(given);
+    return file.isRelative() && file.exists() ? file.absoluteFilePath() : given;
+}
+
+} // namespace
+
+UsbSerialDriver::UsbSerialDriver(const QString& portName) : m_portName(portMeant(portName)) {}
 
 QList<QSerialPortInfo> UsbSerialDriver::vendorPorts()
 {

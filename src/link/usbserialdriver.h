@@ -20,7 +20,8 @@ class UsbSerialDriver final : public SerialDriver
 public:
     static constexpr quint16 kFtdiVendorId = 0x0403;
 
-    explicit UsbSerialDriver(QString portName = {});
+    // A name without a folder that names a file in the working folder means that file.
+    explicit UsbSerialDriver(const QString& portName = {});
 
     // The ports device index 0 chooses from, in the order it counts them.
     static QList<QSerialPortInfo> vendorPorts();

@@ -120,7 +120,7 @@ QString replyFailureText(const link::TransactionResult& result)
     case ReplyOutcome::NotSent:
         // Held back until the line came into step, which it did not in time.
         return result.function == link::kWriteMultipleRegisters
-                   ? QStringLiteral("o transmissor não responde; nada foi enviado")
+                   ? QStringLiteral("o transmissor não responde")
                    : QStringLiteral("leitura não enviada: a linha ainda não está em sincronismo");
     case ReplyOutcome::Reply:
     case ReplyOutcome::ReadFailed:

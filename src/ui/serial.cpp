@@ -42,7 +42,7 @@ const QString kNoReplyText = QStringLiteral("* Falha de comunicação *");
 const QString kLineBusyText = QStringLiteral("* Linha ocupada *");
 const QString kLineBusyWrite = QStringLiteral("A configuração não foi enviada: linha ocupada.");
 const QString kSilentWrite = QStringLiteral(
-    "A configuração não foi enviada: o transmissor não responde; nada foi enviado.");
+    "A configuração não foi enviada: o transmissor não responde.");
 const QString kCommandSent = QStringLiteral("Comando enviado");
 const QString kBlank = QStringLiteral(" ");
 // The measured value's text while readings fail.

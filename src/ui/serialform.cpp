@@ -210,7 +210,6 @@ void TForm1::buildReadings(QWidget* client)
         group(new QGroupBox(QStringLiteral("Informações")), client, "GroupBox2", 308, 330, 217, 74);
     Label1 = label(GroupBox2, "Label1", 12, 24, true);
     Label4 = label(GroupBox2, "Label4", 120, 24, true);
-    Label4->setVisible(false);
     Label3 = label(GroupBox2, "Label3", 12, 46, true);
     Label5 = label(GroupBox2, "Label5", 120, 46, true);
 

@@ -215,7 +215,10 @@ private slots:
             R"(^\{"error":"Erro:Valor deve ser >= -9,9 ou <= 9,9","outcome":"refused"\}\n$)");
         refused("zero not a number", {"--zero", "abc"},
                 "Erro: Dado Inválido,Verificar. (--zero abc)");
-        refused("range not whole", {"--upper", "12,5"}, "'12,5' não é um valor inteiro válido");
+        refused("range not whole", {"--upper", "12,5"},
+                "'12,5' não é um valor inteiro válido (--upper)");
+        refused("an option twice", {"--zero", "0,1", "--zero", "0,2", "--dry-run"},
+                "opção --zero repetida: dê um só valor");
         refused("range too large", {"--upper", "4000"}, "Erro: Dado Inválido,Verificar. (V. Máx.)");
         refused("range reversed", {"--lower", "700", "--upper", "600"},
                 "Erro: V. Mín. deve ser menor que V. Máx.");
@@ -288,7 +291,13 @@ private slots:
         device("write refused", "refuse-writes", {"write", "--zero", "1,0"}, {},
                "não foi confirmada pelo transmissor: o transmissor recusou o pedido * Exceção 4");
         device("write not kept", "ignore-writes", {"write", "--zero", "1,0", "--json"},
-               {R"("differences":[{"field":"zeroAdjustTenths","read":0,"written":10}])"},
+               {R"("differences":[{"field":"zeroAdjustTenths","read":0,"written":10}])",
+                R"("error":"a releitura difere do que foi enviado")",
+                R"("outcome":"read-back-differs")"},
+               "a releitura difere");
+        device("write not kept, as JSON, the sensor's range taken", "ignore-writes",
+               {"write", "--sensor", "K", "--upper", "1370", "--json"},
+               {R"("takenRange":{"rangeLower":-100,"sensorType":"Termopar K"})"},
                "a releitura difere");
         // Another sensor without a range takes the sensor's; differences are
         // in each field's own format.
@@ -599,7 +608,9 @@ private slots:
         // --force sends it; then a range the device holds does not block an
         // edit of another field, nor does naming the sensor it already has.
         r = quorva({"write", "--port", target.path(), "--upper", "1400", "--force", "--json"});
-        QVERIFY2(r.status == 0 && r.out.contains(R"("readBackMatches":true)"), qPrintable(r.out));
+        QVERIFY2(r.status == 0 && r.out.contains(R"("readBackMatches":true)") &&
+                     r.out.contains(R"("outcome":"ok")") && !r.out.contains("error"),
+                 qPrintable(r.out));
         QCOMPARE(quorva({"write", "--port", target.path(), "--zero", "0,1"}).status, 0);
         QCOMPARE(
             quorva({"write", "--port", target.path(), "--sensor", "K", "--zero", "0,2", "--force"})
@@ -760,7 +771,7 @@ private slots:
         const auto framesSent = [&] {
             return int((err += QString::fromUtf8(write.readAllStandardError())).count(": tx "));
         };
-        QTRY_COMPARE_WITH_TIMEOUT(framesSent(), framesOut, 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(framesSent() == framesOut, qPrintable(err), 10000);
         if (echoLost)
             sim.signal(SIGSTOP);
         ::kill(pid_t(write.processId()), signal);

@@ -385,6 +385,54 @@ private slots:
                  qPrintable(rig.polls()));
     }
 
+    // A device that misses one request (or finds the last run's unanswered,
+    // or a killed run's past, whose reading's answer lands on the first
+    // resync) and then refuses at once every request, or every count but its
+    // reading: each refusal is the request's on the line, not the missed
+    // one's still, and the killed run's answer is no bad reply of the
+    // resync's. In step at once, the polls say the refusal, or read.
+    void refusingDeviceAfterAMissedRequest_data()
+    {
+        QTest::addColumn<bool>("paced");
+        QTest::addColumn<Behaviour>("slave");
+        QTest::addColumn<QString>("polls"); // x: refused, r: read, f: failed
+        for (bool paced : {true, false}) {
+            const char* line = paced ? "paced" : "pseudo-terminal";
+            Behaviour missed{[](int n) { return n == 1 ? -1 : 4; }};
+            missed.spoil = [](int, const QByteArray&, const QByteArray&) {
+                return rtu::sealed(QByteArray::fromHex("018302"));
+            };
+            QTest::addRow("%s, its first missed", line) << paced << missed << "fx{11}";
+            Behaviour noted = missed;
+            noted.lateMs = [](int) { return 4; };
+            noted.past = Behaviour::Past::Noted;
+            QTest::addRow("%s, the last run's reading unanswered", line)
+                << paced << noted << "f?x{11,12}";
+            Behaviour killed{[](int) { return 4; }};
+            killed.others = Behaviour::Others::Refused;
+            killed.past = Behaviour::Past::Unknown;
+            killed.foreignAnswerMs = 2;
+            QTest::addRow("%s, a killed run's past", line) << paced << killed << "f?r{11,12}";
+        }
+    }
+    void refusingDeviceAfterAMissedRequest()
+    {
+        QFETCH(bool, paced);
+        QFETCH(Behaviour, slave);
+        QFETCH(QString, polls);
+        Rig rig(paced);
+        rig.answer(slave);
+        rig.open(slave);
+        rig.pollFor(12);
+        QString outcomes;
+        for (const TransactionResult& r : rig.results)
+            outcomes += r.ok()                                                        ? u'r'
+                        : r.outcome == ReplyOutcome::Exception && r.exceptionCode == 2 ? u'x'
+                                                                                       : u'f';
+        QVERIFY2(QRegularExpression("^" + polls + "$").match(outcomes).hasMatch(),
+                 qPrintable(outcomes));
+    }
+
     // A silent device is said so within the response timeout and the gap of
     // each poll, the first included, on a line left quiet or noted out of
     // step; a poll that could not go out says that, not the last failure.

@@ -58,6 +58,28 @@ private slots:
         }
         link.close();
     }
+
+    // A name without a folder is a file of the working folder when there is
+    // one (a simulator's link made there), as both programs take it; else
+    // the system's port of that name.
+    void aNameHereIsTheFileHere()
+    {
+        PtyPair pty;
+        QVERIFY(pty.startPymodbusSlave());
+        const QString here = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QFileInfo(pty.masterEnd()).path()));
+        MasterOnLine<UsbSerialDriver> wired(QStringLiteral("master"));
+        const DriverStatus opened = wired.link.open();
+        QDir::setCurrent(here);
+        QCOMPARE(opened, DriverStatusCode::Ok);
+        QCOMPARE(wired.driver.portForIndex(0), pty.masterEnd());
+        QSignalSpy finished(&wired.master, &ModbusMaster::finished);
+        wired.master.readHoldingRegisters(1, 1, 37);
+        QVERIFY(finished.wait(3000));
+        QVERIFY(finished.takeFirst().at(0).value<TransactionResult>().ok());
+        QCOMPARE(UsbSerialDriver(QStringLiteral("ttyQuorvaNone")).portForIndex(0),
+                 QStringLiteral("ttyQuorvaNone"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestUsbSerialDriver)

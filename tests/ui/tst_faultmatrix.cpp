@@ -110,7 +110,7 @@ private slots:
         row("Wrong CRC beside another talker", Fault::BadCrc, 0, When::Noisy, false, " ", failed);
         row("Silent beside another talker, then send", Fault::NoReply, 0, When::NoisySend, false,
             silent, "",
-            {"A configuração não foi enviada: o transmissor não responde; nada foi enviado."},
+            {"A configuração não foi enviada: o transmissor não responde."},
             "stopped");
         row("Silent on a line never quiet, then send", Fault::NoReply, 0, When::BusySend, false,
             "* Linha ocupada *", "", {"A configuração não foi enviada: linha ocupada."}, "stopped");

@@ -33,7 +33,7 @@ private slots:
             "Label8: ", "Label10: Zero", "MaskEdit1: __,_ (off)", "Label19: ", "Label11: V. Mín.",
             "Edit7:  (off)", "Label16: ", "Label12: V. Máx.", "Edit8:  (off)",
             "Label18: ", "Label2: Faixa do Sensor:", "Label14: ", "Label13: Faixa Mínima:",
-            "Label15: ", "Edit6:  (hidden)", "Label1: Modelo:", "Label4:   (hidden)",
+            "Label15: ", "Edit6:  (hidden)", "Label1: Modelo:", "Label4:  ",
             "Label3: Firmware:", "Label5:  ", "Label6:  ");
         // Each group framed under its caption.
         QStringList titles;
@@ -70,7 +70,7 @@ private slots:
                   "btConectar: Desconectar (off)", "transmite: Parar Leitura",
                   "Button2: Enviar (off)", "Edit28: 23,5", "Label8: °C", "MaskEdit1:  0,0",
                   "Label19: °C", "Edit7: -200", "Label16: °C", "Edit8: 650", "Label18: °C",
-                  "Label14: -200 a 650°C", "Label15: 40°C", "Label4: TRV-A (hidden)",
+                  "Label14: -200 a 650°C", "Label15: 40°C", "Label4: TRV-A",
                   "Label5: 1,01", "Label6:  "));
         row("zero -25", 4, -25, {"MaskEdit1: -2,5"});
         row("zero 5", 4, 5, {"MaskEdit1:  0,5"});
@@ -251,13 +251,13 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         const QString error = "RadioGroup2: Nenhum|Sinal de Saída <  4 mA|*Sinal de Saída > 20 mA";
         const QString current = "RadioGroup3: 4 a 20 mA|*20 a 4 mA";
-        QTest::newRow("420") << 420 << lines(error, current, "Label4: TRV-A (hidden)");
-        QTest::newRow("421") << 421 << lines(error, current, "Label4: TRV-B (hidden)");
+        QTest::newRow("420") << 420 << lines(error, current, "Label4: TRV-A");
+        QTest::newRow("421") << 421 << lines(error, current, "Label4: TRV-B");
         QTest::newRow("10") << 10
                             << lines("RadioGroup2: Nenhum|Sinal de Saída Mínimo|*Sinal de Saída "
                                      "Máximo",
-                                     "RadioGroup3: 0 a 10 V|*10 a 0 V", "Label4: TRV-C (hidden)");
-        QTest::newRow("another") << 7 << lines(error, current, "Label4:  (hidden)");
+                                     "RadioGroup3: 0 a 10 V|*10 a 0 V", "Label4: TRV-C");
+        QTest::newRow("another") << 7 << lines(error, current, "Label4: ");
     }
     void itemListsPerModel()
     {

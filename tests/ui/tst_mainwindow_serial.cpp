@@ -59,7 +59,7 @@ private slots:
             "RadioGroup3: 0 a 10 V|*10 a 0 V",
             "RadioGroup2: Nenhum|Sinal de Saída Mínimo|*Sinal de Saída Máximo", "Edit28: 21,7",
             "MaskEdit1: -0,3", "Edit7: -100", "Edit8: 1370", "Label14: -100 a 1370°C",
-            "Label4: TRV-C (hidden)", "Label5: 1,23");
+            "Label4: TRV-C", "Label5: 1,23");
 
         WindowRig::click(w.button("transmite"));
         WindowRig::type(part<quorva::ui::MaskEdit>(w.form, "MaskEdit1"), " 05");
