@@ -57,14 +57,12 @@ QLabel* figure(QWidget* parent, const char* name)
     return l;
 }
 
-void setRangeLine(QLineSeries* line, const QDateTimeAxis* axis, std::optional<double> value)
+void setRangeLine(QLineSeries* line, double fromMs, double toMs, std::optional<double> value)
 {
     line->setVisible(value.has_value());
     if (!value)
         return;
-    const double from = double(axis->min().toMSecsSinceEpoch());
-    const double to = double(axis->max().toMSecsSinceEpoch());
-    line->replace({{from, *value}, {to, *value}});
+    line->replace({{fromMs, *value}, {toMs, *value}});
 }
 
 // The file whole or not at all, or the system's reason.
@@ -163,6 +161,7 @@ void TrendWindow::restart()
         delete mark.line;
     }
     m_marks.clear();
+    m_rangeShown = false;
     m_runOpen = false;
     m_breakPending = false;
     m_generation = m_series.generation();
@@ -268,6 +267,7 @@ void TrendWindow::followModelChanges()
         m_chart->removeSeries(m_marks.front().line);
         delete m_marks.front().line;
         m_marks.pop_front();
+        m_rangeShown = false;
     }
     for (const transmitter::TrendModelChange& change : changes) {
         if (!m_marks.empty() && change.serial <= m_marks.back().serial)
@@ -280,6 +280,9 @@ void TrendWindow::followModelChanges()
         // The model's name above the line's top, where it meets the plot's edge.
         line->setPointLabelsFormat(change.model);
         line->setPointLabelsColor(kModelChangeColour);
+        QFont bold = line->pointLabelsFont();
+        bold.setBold(true);
+        line->setPointLabelsFont(bold);
         line->setPointLabelsClipping(false);
         line->setPointLabelsVisible(true);
         line->setPointConfiguration(0, QXYSeries::PointConfiguration::LabelVisibility, false);
@@ -289,6 +292,7 @@ void TrendWindow::followModelChanges()
         for (QLegendMarker* marker : m_chart->legend()->markers(line))
             marker->setVisible(false);
         m_marks.push_back({change.serial, line});
+        m_rangeShown = false;
     }
 }
 
@@ -414,8 +418,13 @@ void TrendWindow::rescale()
     placeMarks();
     if (!m_rangeShown || m_lowerShown != m_series.rangeLower() ||
         m_upperShown != m_series.rangeUpper()) {
-        setRangeLine(m_lowerLine, m_timeAxis, m_series.rangeLower());
-        setRangeLine(m_upperLine, m_timeAxis, m_series.rangeUpper());
+        // The range is the present model's: drawn from where its readings begin.
+        double from = double(m_timeAxis->min().toMSecsSinceEpoch());
+        if (!m_marks.empty())
+            from = std::max(from, m_marks.back().line->at(0).x());
+        const double to = double(m_timeAxis->max().toMSecsSinceEpoch());
+        setRangeLine(m_lowerLine, from, to, m_series.rangeLower());
+        setRangeLine(m_upperLine, from, to, m_series.rangeUpper());
         m_lowerShown = m_series.rangeLower();
         m_upperShown = m_series.rangeUpper();
         m_rangeShown = true;

@@ -252,7 +252,7 @@ private slots:
         const auto* values =
             qobject_cast<QValueAxis*>(trend->chartView()->chart()->axes(Qt::Vertical).value(0));
         const double at = double(w.form.trend().sample(8).time.toMSecsSinceEpoch());
-        QStringList marks;
+        QStringList marks; // the TRV-C's range drawn from its mark on
         for (QAbstractSeries* s : trend->chartView()->chart()->series())
             if (auto* line = qobject_cast<QLineSeries*>(s);
                 line && line->pen().style() == Qt::DashDotLine)
@@ -261,7 +261,10 @@ private slots:
                                       QList<QPointF>{{at, values->min()}, {at, values->max()}}
                                   ? " across"
                                   : " elsewhere");
-        QCOMPARE(marks, QStringList{"TRV-C across"});
+            else if (line && line->pen().style() == Qt::DashLine)
+                marks << line->name() + (line->at(0).x() == at ? " from it" : " elsewhere");
+        QCOMPARE(marks, QStringList(
+                            {"V. Mín. -200 °C from it", "V. Máx. 650 °C from it", "TRV-C across"}));
 
         // "Limpar" asks first; "Não" keeps everything.
         auto* clear = trend->findChild<QPushButton*>("clearButton");
