@@ -235,9 +235,9 @@ mutant "report: a tag tried more than once shows its first attempt (model, confi
 mutant "report -o FILE.html: a tag holding < or & is written raw into the page" src/cli/report.cpp 'return text.toHtmlEscaped();' 'return text;'
 mutant "report: a row of 40 is cut in two by a page's foot" src/cli/report.cpp 'starts << r - headers;' 'continue;'
 mutant "report: a planned tag never attempted is left out instead of listed as Não executado" src/cli/report.cpp 'for (const QString& tag : plannedTags) {' 'for (const QString& tag : QStringList()) {'
-mutant "the trend draws a failed reading as a point on the line: the gap closes" src/ui/trendwindow.cpp 'if (!sample.ok) {' 'if (false) {'
+mutant "the trend draws a failed reading as a point on the line: the gap closes" src/ui/trendwindow.cpp $'    if (!sample.ok)\n        return;' $'    if (false)\n        return;'
 mutant "the trend's Média keeps counting readings older than two hours" src/transmitter/trendseries.cpp 'm_rawSum -= oldest.raw;' 'm_rawSum -= 0;'
-mutant "the trend's Máximo keeps a reading older than two hours" src/transmitter/trendseries.cpp 'if (!m_maxCandidates.empty() && m_maxCandidates.front() == m_firstSerial)' 'if (false)'
+mutant "the trend's Máximo keeps a reading older than two hours" src/transmitter/trendseries.cpp 'if (!m_maxCandidates.empty() && m_maxCandidates.front() == serial)' 'if (false)'
 mutant "the trend's exported CSV leaves the failed readings' messages out" src/ui/trendwindow.cpp 'sample.ok ? m_series.unit() : QString(), sample.error)' 'sample.ok ? m_series.unit() : QString(), QString())'
 mutant "Tendência opens another trend window at every click" src/ui/serial.cpp 'if (!m_trendWindow) {' 'if (true) {'
 plan=src/cli/campaignplan.cpp campaign=src/cli/commission.cpp
@@ -356,8 +356,8 @@ mutant "a span exactly the sensor's minimum asks to be confirmed" src/transmitte
 mutant "--from with sensorError \"\" (no item) writes Nenhum" src/cli/jsonschema.cpp $'        return -1;\n    const std::optional<int> index' $'        return 0;\n    const std::optional<int> index'
 mutant "a sensor chosen without its range takes its lower value as V. Máx. too" src/cli/write.cpp 'taken.upperTenths = sensor->highest * 10;' 'taken.upperTenths = sensor->lowest * 10;'
 mutant "write --json of a write read back otherwise prints an error object without its differences" src/cli/write.cpp 'const bool confirmed = a.outcome == Outcome::Ok || a.outcome == Outcome::ReadBackDiffers;' 'const bool confirmed = a.outcome == Outcome::Ok;'
-mutant "a write that never left a busy line is recorded as sent" src/transmitter/writeprocedure.cpp \
-    '(result.outcome != ReplyOutcome::SendFailed && result.outcome != ReplyOutcome::LineBusy)' '(result.outcome != ReplyOutcome::SendFailed)'
+mutant "a write that never left a busy line is recorded as sent" src/link/modbusmaster.h \
+    'return outcome == ReplyOutcome::SendFailed || outcome == ReplyOutcome::LineBusy ||' 'return outcome == ReplyOutcome::SendFailed ||'
 mutant "a failed write whose record is lost says the configuration was confirmed" src/cli/write.cpp $'             a.outcome == Outcome::Ok\n' $'             a.sent\n'
 mutant "a row failed, then interrupted on its retry, is counted not done instead of failed" src/cli/commission.cpp 'failed = failed || attempt->outcome != Outcome::Interrupted;' 'failed = attempt->outcome != Outcome::Interrupted;'
 mutant "a plan's refused cells are told right to left" src/cli/campaignplan.cpp 'return a.first < b.first;' 'return a.first > b.first;'
@@ -367,6 +367,29 @@ mutant "the report shows the range upside down (650 a -200 °C)" src/cli/report.
 mutant "the window clears status panel 1 when the read-back's send fails, and keeps it when the write never went" src/ui/serial.cpp 'if (!report.echoed()) // it waited for the line and never went' 'if (report.echoed()) // it waited for the line and never went'
 mutant "the window's Sinal de Saída group is captioned Erro do Sensor" src/ui/serialform.cpp 'RadioGroup3 = choice(Slot::OutputDirection,' 'RadioGroup3 = choice(Slot::SensorError,'
 mutant "a write whose send failed says Erro de leitura: Erro ao tentar enviar dados." src/cli/clilink.cpp $' &&\n        error->outcome != Outcome::SendFailed)' ')'
+# The trend kept across connections: a gap where readings stopped, another
+# model a marked segment with figures of its own, "Limpar", the empty axis.
+trendSeries=src/transmitter/trendseries.cpp trendWindow=src/ui/trendwindow.cpp
+mutant "a reconnect clears the trend: the cable pull's readings and its gap are lost" $window \
+    $'    m_master.opened();\n    enter(Phase::Connected);' $'    m_master.opened();\n    m_trend.clear();\n    enter(Phase::Connected);'
+mutant "the trend draws a straight line across the time the window was disconnected" $trendWindow \
+    'if (!sample.ok || sample.afterPause)' 'if (!sample.ok)'
+mutant "the trend joins the last transmitter's line to the next model's first reading" $trendWindow \
+    $' ||\n        startsSegment(serial))' ')'
+mutant "the trend's Média and Leituras mix two transmitters after a model change" $trendSeries \
+    $'    m_modelChanges.push_back({m_segmentFirst, time, model});\n    resetFigures();' \
+    '    m_modelChanges.push_back({m_segmentFirst, time, model});'
+mutant "the trend's Leituras fall as the last transmitter's readings expire" $trendSeries \
+    'if (m_firstSerial >= m_segmentFirst)' 'if (true)'
+mutant "the trend keeps a model change mark whose readings have expired" $trendSeries \
+    'while (!m_modelChanges.empty() && m_modelChanges.front().serial < m_firstSerial)' 'while (false)'
+mutant "the trend's model change mark is a point at the axis' bottom, not a line" $trendWindow \
+    'const QPointF top(x, m_valueAxis->max());' 'const QPointF top(x, m_valueAxis->min());'
+mutant "the trend's Limpar discards two hours of readings without asking" $trendWindow \
+    'if (m_messages.ask(kClearQuestion))' 'if (true)'
+mutant "the empty trend's axis runs 0 to 1 again" $trendWindow 'double top = kEmptyTop;' 'double top = 1;'
+mutant "the trend's Último passes for live while reading is stopped" $trendSeries \
+    '(m_lastReading == endSerial() - 1 && !m_paused))' '(m_lastReading == endSerial() - 1))'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.

@@ -1,7 +1,8 @@
 // Grabs the main window while it reads the built-in virtual transmitter and
 // saves it as a PNG: docs/window.png in the README comes from here. Given a
 // second name, it also saves the trend window over ten minutes of a loop
-// check (docs/trend.png): steady, warmed by hand, a cable moved (a gap), cooling.
+// check (docs/trend.png): steady, warmed by hand, a cable moved (a gap),
+// cooling, then disconnected and the next transmitter, a TRV-C, read.
 #include "link/masteronline.h"
 #include "sim/virtualtransmitter.h"
 #include "transmitter/trendseries.h"
@@ -37,14 +38,21 @@ bool saveTrend(const QString& out)
                                                    "(* Falha de comunicação *)"));
             continue;
         }
+        const bool next = s >= 510; // the TRV-C, after half a minute disconnected
+        if (s == 480)
+            series.pause();
+        if (s >= 480 && !next)
+            continue;
         const double warmed = s < 180   ? 0
                               : s < 300 ? (s - 180) / 120.0
                               : s < 420 ? 1
                                         : std::exp(-(s - 420) / 90.0);
         ReadingReport r;
-        r.modelCode = 1;
+        r.modelCode = next ? ModelCode::TrvC : ModelCode::TrvA;
+        r.model = QString::fromUtf8(optionsForModel(r.modelCode).modelName);
         r.sensorTypeIndex = 0;
-        r.measuredRaw = qint32(235 + std::lround(120 * warmed) + (s * 7 % 5) / 2 - 1);
+        r.measuredRaw = next ? 268 + (s * 3 % 4) / 2
+                             : qint32(235 + std::lround(120 * warmed) + (s * 7 % 5) / 2 - 1);
         r.measured = measuredValueText(0, r.measuredRaw);
         r.lowerTenths = 0;
         r.upperTenths = 500;

@@ -1,6 +1,7 @@
 #include "trendseries.h"
 
 #include <cmath>
+#include <utility>
 
 namespace quorva::transmitter {
 
@@ -9,24 +10,48 @@ void TrendSeries::clear()
     m_samples.clear();
     m_firstSerial = 0;
     ++m_generation;
-    m_failures = 0;
-    m_rawSum = 0;
-    m_minCandidates.clear();
-    m_maxCandidates.clear();
-    m_lastReading = -1;
+    m_modelChanges.clear();
+    m_paused = false;
+    m_segmentFirst = 0;
+    resetFigures();
     m_started = false;
     m_unit.clear();
     m_rangeLower.reset();
     m_rangeUpper.reset();
 }
 
+void TrendSeries::startSegment(const QDateTime& time, const QString& model)
+{
+    m_segmentFirst = endSerial();
+    m_modelChanges.push_back({m_segmentFirst, time, model});
+    resetFigures();
+}
+
+void TrendSeries::resetFigures()
+{
+    m_readings = 0;
+    m_failures = 0;
+    m_rawSum = 0;
+    m_minCandidates.clear();
+    m_maxCandidates.clear();
+    m_lastReading = -1;
+}
+
+void TrendSeries::pause()
+{
+    m_paused = !m_samples.empty();
+}
+
 bool TrendSeries::addReading(const QDateTime& time, const ReadingReport& reading)
 {
     const bool restart =
-        m_started && (reading.modelCode != m_modelCode || reading.measured.unit != m_unit ||
-                      reading.measured.inTenths != m_inTenths);
+        m_started && (reading.measured.unit != m_unit || reading.measured.inTenths != m_inTenths);
     if (restart)
         clear();
+    if (m_started && reading.modelCode != m_modelCode)
+        startSegment(time, reading.model.isEmpty()
+                               ? QStringLiteral("modelo %1").arg(reading.modelCode)
+                               : reading.model);
     m_started = true;
     m_modelCode = reading.modelCode;
     m_sensorTypeIndex = reading.sensorTypeIndex;
@@ -41,20 +66,22 @@ bool TrendSeries::addReading(const QDateTime& time, const ReadingReport& reading
         m_rangeLower.reset();
         m_rangeUpper.reset();
     }
-    append({time, true, reading.measuredRaw, inUnit(reading.measuredRaw), reading.measured.value,
-            QString()});
+    append({time, true, false, reading.measuredRaw, inUnit(reading.measuredRaw),
+            reading.measured.value, QString()});
     return restart;
 }
 
 void TrendSeries::addFailure(const QDateTime& time, const QString& error)
 {
-    append({time, false, 0, 0, QString(), error});
+    append({time, false, false, 0, 0, QString(), error});
 }
 
 void TrendSeries::append(TrendSample sample)
 {
     const qint64 serial = endSerial();
+    sample.afterPause = std::exchange(m_paused, false);
     if (sample.ok) {
+        ++m_readings;
         const qint32 raw = sample.raw;
         m_rawSum += raw;
         while (!m_minCandidates.empty() && this->sample(m_minCandidates.back()).raw >= raw)
@@ -76,20 +103,32 @@ void TrendSeries::expire()
     const QDateTime newest = m_samples.back().time;
     while (int(m_samples.size()) > kMaxSamples ||
            m_samples.front().time.msecsTo(newest) > kKeptMs) {
-        const TrendSample& oldest = m_samples.front();
-        if (oldest.ok)
-            m_rawSum -= oldest.raw;
-        else
-            --m_failures;
-        if (!m_minCandidates.empty() && m_minCandidates.front() == m_firstSerial)
-            m_minCandidates.pop_front();
-        if (!m_maxCandidates.empty() && m_maxCandidates.front() == m_firstSerial)
-            m_maxCandidates.pop_front();
-        if (m_lastReading == m_firstSerial)
-            m_lastReading = -1;
+        // An earlier model's samples were never in the figures.
+        if (m_firstSerial >= m_segmentFirst)
+            forget(m_firstSerial);
         m_samples.pop_front();
         ++m_firstSerial;
     }
+    // A change whose first reading is gone marks nothing left on the chart.
+    while (!m_modelChanges.empty() && m_modelChanges.front().serial < m_firstSerial)
+        m_modelChanges.pop_front();
+}
+
+void TrendSeries::forget(qint64 serial)
+{
+    const TrendSample& oldest = sample(serial);
+    if (oldest.ok) {
+        m_rawSum -= oldest.raw;
+        --m_readings;
+    } else {
+        --m_failures;
+    }
+    if (!m_minCandidates.empty() && m_minCandidates.front() == serial)
+        m_minCandidates.pop_front();
+    if (!m_maxCandidates.empty() && m_maxCandidates.front() == serial)
+        m_maxCandidates.pop_front();
+    if (m_lastReading == serial)
+        m_lastReading = -1;
 }
 
 std::optional<double> TrendSeries::minimum() const
@@ -115,7 +154,7 @@ std::optional<double> TrendSeries::mean() const
 
 std::optional<QDateTime> TrendSeries::staleSince() const
 {
-    if (m_lastReading < 0 || m_lastReading == endSerial() - 1)
+    if (m_lastReading < 0 || (m_lastReading == endSerial() - 1 && !m_paused))
         return std::nullopt;
     return sample(m_lastReading).time;
 }

@@ -98,6 +98,11 @@ void TForm1::FormShow(QObject* /*Sender*/)
 
 void TForm1::enter(Phase phase)
 {
+    // Readings stop, by hand or by the link: the trend does not bridge the time until the next.
+    if (m_state.phase == Phase::Reading && phase != Phase::Reading) {
+        m_trend.pause();
+        emit trendChanged();
+    }
     m_state.phase = phase;
     if (phase == Phase::Reading)
         m_state.fieldsOpen = true;
@@ -149,9 +154,6 @@ void TForm1::openLink()
     }
     // What the last program on this port left unanswered holds the first reading back.
     m_master.opened();
-    // Another transmitter may be on the cable now: its trend starts afresh.
-    m_trend.clear();
-    emit trendSampleAdded();
     enter(Phase::Connected);
     StatusBar1->setPanelText(0, kConnected);
     for (QLabel* l : {Label4, Label5, Label14, Label15})
@@ -277,7 +279,7 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
     m_lastGoodReading = QDateTime::currentDateTime();
     showReadingAge(false);
     m_trend.addReading(m_lastGoodReading, reading);
-    emit trendSampleAdded();
+    emit trendChanged();
     showReading(reading);
     StatusBar1->setPanelText(1, activityText(m_flags.StatusAnimation));
     m_flags.StatusAnimation = nextActivityCounter(m_flags.StatusAnimation);
@@ -286,7 +288,7 @@ void TForm1::DecodeReadReply(const link::TransactionResult& result)
 void TForm1::addFailedReading(const link::TransactionResult& result)
 {
     m_trend.addFailure(QDateTime::currentDateTime(), failedReadingText(result));
-    emit trendSampleAdded();
+    emit trendChanged();
 }
 
 void TForm1::showReadingAge(bool stale)
@@ -463,7 +465,11 @@ void TForm1::mnTendenciaClick(QObject* /*Sender*/)
     // One trend window, shown again and raised; it belongs to this window.
     if (!m_trendWindow) {
         m_trendWindow = new ui::TrendWindow(m_trend, m_messages, this);
-        connect(this, &TForm1::trendSampleAdded, m_trendWindow, &ui::TrendWindow::follow);
+        connect(this, &TForm1::trendChanged, m_trendWindow, &ui::TrendWindow::follow);
+        connect(m_trendWindow, &ui::TrendWindow::clearRequested, this, [this] {
+            m_trend.clear();
+            emit trendChanged();
+        });
     }
     m_trendWindow->show();
     m_trendWindow->raise();

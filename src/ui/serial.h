@@ -67,13 +67,14 @@ public:
     // A configuration write waits for its echo or reads back: the write's own step.
     bool writeInFlight() const { return m_write.active(); }
 
-    // Every reading the window takes since the connect, failed ones as gaps;
+    // Every reading the window takes, failed ones and the time readings were
+    // stopped as gaps, across connections, until the trend window's "Limpar";
     // it keeps collecting while the trend window is closed.
     const quorva::transmitter::TrendSeries& trend() const { return m_trend; }
     quorva::ui::TrendWindow* trendWindow() const { return m_trendWindow; }
 
 signals:
-    void trendSampleAdded();
+    void trendChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;

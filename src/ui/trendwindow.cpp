@@ -31,6 +31,14 @@ namespace {
 
 const QColor kReadingColour(0, 90, 170);
 const QColor kRangeColour(200, 60, 40);
+const QColor kModelChangeColour(20, 120, 60);
+// The value axis before any reading: a bench's temperatures, in the unit of
+// every sensor but the pressure input.
+constexpr double kEmptyBottom = 0;
+constexpr double kEmptyTop = 50;
+const QString kEmptyUnit = QStringLiteral("°C");
+const QString kClearQuestion =
+    QStringLiteral("Limpar a tendência? As leituras mostradas serão descartadas.");
 // A trend of a few seconds still shows a minute, so the first points are not a smear.
 constexpr qint64 kShortestSpanMs = 60 * 1000;
 // The most time slices a span is drawn in: two points each at most, few
@@ -49,14 +57,12 @@ QLabel* figure(QWidget* parent, const char* name)
     return l;
 }
 
-void setRangeLine(QLineSeries* line, const QDateTimeAxis* axis, std::optional<double> value)
+void setRangeLine(QLineSeries* line, double fromMs, double toMs, std::optional<double> value)
 {
     line->setVisible(value.has_value());
     if (!value)
         return;
-    const double from = double(axis->min().toMSecsSinceEpoch());
-    const double to = double(axis->max().toMSecsSinceEpoch());
-    line->replace({{from, *value}, {to, *value}});
+    line->replace({{fromMs, *value}, {toMs, *value}});
 }
 
 // The file whole or not at all, or the system's reason.
@@ -80,12 +86,14 @@ TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& me
       m_maximum(figure(this, "maximum")), m_mean(figure(this, "mean")),
       m_last(figure(this, "last")), m_counts(figure(this, "counts")),
       m_fitToValues(new QCheckBox(QStringLiteral("Ajustar à medição"), this)),
+      m_clear(new QPushButton(QStringLiteral("Limpar"), this)),
       m_export(new QPushButton(QStringLiteral("Exportar"), this))
 {
     setObjectName(QStringLiteral("trendWindow"));
     setWindowTitle(QStringLiteral("Tendência"));
     m_view->setObjectName(QStringLiteral("chart"));
     m_fitToValues->setObjectName(QStringLiteral("fitToValues"));
+    m_clear->setObjectName(QStringLiteral("clearButton"));
     m_export->setObjectName(QStringLiteral("exportButton"));
 
     m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
@@ -122,6 +130,7 @@ TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& me
     figures->addSpacing(12);
     figures->addWidget(m_fitToValues);
     figures->addStretch();
+    figures->addWidget(m_clear);
     figures->addWidget(m_export);
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_view, 1);
@@ -132,6 +141,7 @@ TrendWindow::TrendWindow(const transmitter::TrendSeries& series, MessageSink& me
     m_last->setFont(big);
 
     connect(m_fitToValues, &QCheckBox::toggled, this, [this] { rescale(); });
+    connect(m_clear, &QPushButton::clicked, this, [this] { askClear(); });
     connect(m_export, &QPushButton::clicked, this, [this] { chooseExport(); });
     resize(820, 420);
     follow();
@@ -146,11 +156,16 @@ void TrendWindow::restart()
         delete run.line;
     }
     m_runs.clear();
+    for (const Mark& mark : m_marks) {
+        m_chart->removeSeries(mark.line);
+        delete mark.line;
+    }
+    m_marks.clear();
+    m_rangeShown = false;
     m_runOpen = false;
     m_breakPending = false;
     m_generation = m_series.generation();
     m_drawnEnd = m_series.firstSerial();
-    m_valueAxis->setTitleText(m_series.unit());
 }
 
 qint64 TrendWindow::bucketMsFor(qint64 spanMs) const
@@ -175,12 +190,14 @@ void TrendWindow::follow()
         }
     }
     // The unit is known from the first reading on.
-    if (m_valueAxis->titleText() != m_series.unit())
-        m_valueAxis->setTitleText(m_series.unit());
+    const QString unit = m_series.unit().isEmpty() ? kEmptyUnit : m_series.unit();
+    if (m_valueAxis->titleText() != unit)
+        m_valueAxis->setTitleText(unit);
     for (qint64 s = std::max(m_drawnEnd, m_series.firstSerial()); s < m_series.endSerial(); ++s)
         plot(s);
     m_drawnEnd = m_series.endSerial();
     dropExpired();
+    followModelChanges();
     markLonePoints();
     rescale();
     showFigures();
@@ -189,28 +206,19 @@ void TrendWindow::follow()
 void TrendWindow::plot(qint64 serial)
 {
     const transmitter::TrendSample& sample = m_series.sample(serial);
-    if (!sample.ok) {
+    // The time readings were stopped is no more bridged than a failure.
+    if (!sample.ok || sample.afterPause)
         m_breakPending = true;
+    if (!sample.ok)
         return;
-    }
     const qint64 ms = sample.time.toMSecsSinceEpoch();
     const double value = sample.value;
     // A failure breaks the line where its slice ends: the gap shows at the
     // slice's resolution, and a line that fails often is never more lines
-    // than slices.
-    if (!m_runOpen || (m_breakPending && ms / m_bucketMs != m_bucket.index)) {
-        m_breakPending = false;
-        auto* line = new QLineSeries;
-        line->setPen(QPen(kReadingColour, 1.5));
-        m_chart->addSeries(line);
-        line->attachAxis(m_timeAxis);
-        line->attachAxis(m_valueAxis);
-        for (QLegendMarker* marker : m_chart->legend()->markers(line))
-            marker->setVisible(false);
-        m_runs.push_back({line});
-        m_runOpen = true;
-        m_bucket = Bucket{};
-    }
+    // than slices. Another model's first reading never joins the last one's.
+    if (!m_runOpen || (m_breakPending && ms / m_bucketMs != m_bucket.index) ||
+        startsSegment(serial))
+        openRun();
     const Bucket before = m_bucket;
     if (ms / m_bucketMs != m_bucket.index) {
         m_bucket = {ms / m_bucketMs, value, value, ms, ms, 0};
@@ -224,6 +232,82 @@ void TrendWindow::plot(qint64 serial)
         return; // within what the slice already shows
     }
     plotBucket(m_runs.back().line, before);
+}
+
+void TrendWindow::openRun()
+{
+    m_breakPending = false;
+    auto* line = new QLineSeries;
+    line->setPen(QPen(kReadingColour, 1.5));
+    m_chart->addSeries(line);
+    line->attachAxis(m_timeAxis);
+    line->attachAxis(m_valueAxis);
+    for (QLegendMarker* marker : m_chart->legend()->markers(line))
+        marker->setVisible(false);
+    m_runs.push_back({line});
+    m_runOpen = true;
+    m_bucket = Bucket{};
+}
+
+bool TrendWindow::startsSegment(qint64 serial) const
+{
+    // Changes of model are a handful, each a transmitter swapped on the cable.
+    const auto& changes = m_series.modelChanges();
+    return std::any_of(
+        changes.rbegin(), changes.rend(),
+        [serial](const transmitter::TrendModelChange& c) { return c.serial == serial; });
+}
+
+void TrendWindow::followModelChanges()
+{
+    const auto& changes = m_series.modelChanges();
+    // A mark goes with its first reading.
+    while (!m_marks.empty() &&
+           (changes.empty() || m_marks.front().serial < changes.front().serial)) {
+        m_chart->removeSeries(m_marks.front().line);
+        delete m_marks.front().line;
+        m_marks.pop_front();
+        m_rangeShown = false;
+    }
+    for (const transmitter::TrendModelChange& change : changes) {
+        if (!m_marks.empty() && change.serial <= m_marks.back().serial)
+            continue;
+        auto* line = new QLineSeries;
+        line->setPen(QPen(kModelChangeColour, 1.5, Qt::DashDotLine));
+        line->setName(change.model);
+        const double x = double(change.time.toMSecsSinceEpoch());
+        line->append({{x, 0}, {x, 0}});
+        // The model's name above the line's top, where it meets the plot's edge.
+        line->setPointLabelsFormat(change.model);
+        line->setPointLabelsColor(kModelChangeColour);
+        QFont bold = line->pointLabelsFont();
+        bold.setBold(true);
+        line->setPointLabelsFont(bold);
+        line->setPointLabelsClipping(false);
+        line->setPointLabelsVisible(true);
+        line->setPointConfiguration(0, QXYSeries::PointConfiguration::LabelVisibility, false);
+        m_chart->addSeries(line);
+        line->attachAxis(m_timeAxis);
+        line->attachAxis(m_valueAxis);
+        for (QLegendMarker* marker : m_chart->legend()->markers(line))
+            marker->setVisible(false);
+        m_marks.push_back({change.serial, line});
+        m_rangeShown = false;
+    }
+}
+
+void TrendWindow::placeMarks()
+{
+    // From the bottom of the value axis to its top, however it moves.
+    for (const Mark& mark : m_marks) {
+        const double x = mark.line->at(0).x();
+        const QPointF bottom(x, m_valueAxis->min());
+        const QPointF top(x, m_valueAxis->max());
+        if (mark.line->at(0) != bottom || mark.line->at(1) != top) {
+            mark.line->replace(0, bottom);
+            mark.line->replace(1, top);
+        }
+    }
 }
 
 void TrendWindow::plotBucket(QLineSeries* line, const Bucket& before)
@@ -316,22 +400,31 @@ void TrendWindow::rescale()
         low = low ? std::min(*low, *bound) : *bound;
         high = high ? std::max(*high, *bound) : *bound;
     }
+    // Without a value, a bench's temperatures rather than 0 to 1 of no unit.
+    double bottom = kEmptyBottom;
+    double top = kEmptyTop;
     if (low && high) {
         const double margin = std::max((*high - *low) * 0.05, 0.5);
-        const double bottom = *low - margin;
-        const double top = *high + margin;
-        // Round ticks; the axis is set again only when the values ask for another range.
-        if (bottom != m_valuesBottom || top != m_valuesTop) {
-            m_valuesBottom = bottom;
-            m_valuesTop = top;
-            m_valueAxis->setRange(bottom, top);
-            m_valueAxis->applyNiceNumbers();
-        }
+        bottom = *low - margin;
+        top = *high + margin;
     }
+    // Round ticks; the axis is set again only when the values ask for another range.
+    if (bottom != m_valuesBottom || top != m_valuesTop) {
+        m_valuesBottom = bottom;
+        m_valuesTop = top;
+        m_valueAxis->setRange(bottom, top);
+        m_valueAxis->applyNiceNumbers();
+    }
+    placeMarks();
     if (!m_rangeShown || m_lowerShown != m_series.rangeLower() ||
         m_upperShown != m_series.rangeUpper()) {
-        setRangeLine(m_lowerLine, m_timeAxis, m_series.rangeLower());
-        setRangeLine(m_upperLine, m_timeAxis, m_series.rangeUpper());
+        // The range is the present model's: drawn from where its readings begin.
+        double from = double(m_timeAxis->min().toMSecsSinceEpoch());
+        if (!m_marks.empty())
+            from = std::max(from, m_marks.back().line->at(0).x());
+        const double to = double(m_timeAxis->max().toMSecsSinceEpoch());
+        setRangeLine(m_lowerLine, from, to, m_series.rangeLower());
+        setRangeLine(m_upperLine, from, to, m_series.rangeUpper());
         m_lowerShown = m_series.rangeLower();
         m_upperShown = m_series.rangeUpper();
         m_rangeShown = true;
@@ -357,6 +450,7 @@ void TrendWindow::showFigures()
     m_counts->setText(QStringLiteral("Leituras: %1\nFalhas: %2")
                           .arg(m_series.readings())
                           .arg(m_series.failures()));
+    m_clear->setEnabled(!m_series.isEmpty());
     // The range as the range fields write it: "-200", not "-200,0".
     const auto range = [&](std::optional<double> value) {
         return value ? transmitter::rangeValueText(qRound(*value * 10)) + u' ' + unit : kNoValue;
@@ -365,6 +459,13 @@ void TrendWindow::showFigures()
         transmitter::fieldCaption(transmitter::Slot::RangeLower), range(m_series.rangeLower())));
     m_upperLine->setName(QStringLiteral("%1 %2").arg(
         transmitter::fieldCaption(transmitter::Slot::RangeUpper), range(m_series.rangeUpper())));
+}
+
+void TrendWindow::askClear()
+{
+    // Two hours of a loop check are not lost to a slip of the mouse.
+    if (m_messages.ask(kClearQuestion))
+        emit clearRequested();
 }
 
 void TrendWindow::chooseExport()

@@ -23,8 +23,9 @@ namespace quorva::ui {
 class MessageSink;
 
 // The measured value over time, drawn from the series the main window fills:
-// one line per unbroken run of readings, so a failed reading is a gap and
-// never a zero, and a run of one point a marker; the configured range as
+// one line per unbroken run of readings, so a failed reading or a pause is a
+// gap and never a zero, and a run of one point a marker; where another model's
+// readings begin, a dash-dot line named after it; the configured range as
 // dashed lines; the figures beside.
 class TrendWindow : public QWidget
 {
@@ -43,6 +44,10 @@ public:
     QChartView* chartView() const { return m_view; }
     int runCount() const { return int(m_runs.size()); }
 
+signals:
+    // "Limpar", confirmed: the series' owner clears it.
+    void clearRequested();
+
 private:
     // The readings of one time slice, drawn as their lowest and highest
     // (one point when they are the same reading): an hour's noise keeps its
@@ -58,14 +63,25 @@ private:
     {
         QLineSeries* line;
     };
+    // Where another model's readings begin.
+    struct Mark
+    {
+        qint64 serial;
+        QLineSeries* line;
+    };
     void restart();
     void plot(qint64 serial);
+    void openRun();
+    bool startsSegment(qint64 serial) const;
+    void followModelChanges();
+    void placeMarks();
     void plotBucket(QLineSeries* line, const Bucket& before);
     qint64 bucketMsFor(qint64 spanMs) const;
     void dropExpired();
     void markLonePoints();
     void rescale();
     void showFigures();
+    void askClear();
     void chooseExport();
     bool writeCsv(const QString& path, QString* error) const;
     bool writePng(const QString& path, QString* error) const;
@@ -85,8 +101,10 @@ private:
     QLabel* m_last;
     QLabel* m_counts;
     QCheckBox* m_fitToValues;
+    QPushButton* m_clear;
     QPushButton* m_export;
     std::deque<Run> m_runs;
+    std::deque<Mark> m_marks;
     bool m_runOpen = false;      // a run takes the next reading
     bool m_breakPending = false; // a failure since the open run's last reading
     Bucket m_bucket;             // the open run's last

@@ -6,11 +6,13 @@
 
 #include <QAction>
 #include <QChartView>
+#include <QDateTimeAxis>
 #include <QLineSeries>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScatterSeries>
 #include <QTemporaryDir>
+#include <QValueAxis>
 
 using quorva::transmitter::ReadingReport;
 using quorva::transmitter::TrendSeries;
@@ -19,11 +21,13 @@ namespace {
 
 const QDateTime kStart(QDate(2026, 12, 7), QTime(9, 15, 2, 120), Qt::OffsetFromUTC, -3 * 3600);
 
-// A reading of a Pt100 (range -200 to 650 °C) at `tenths` of °C.
-ReadingReport pt100(qint32 tenths, qint32 model = 1)
+// A reading of a Pt100 (range -200 to 650 °C) at `tenths` of °C, by a TRV-A
+// (model code 420) unless told.
+ReadingReport pt100(qint32 tenths, qint32 model = 420, const QString& name = "TRV-A")
 {
     ReadingReport r;
     r.modelCode = model;
+    r.model = name;
     r.sensorTypeIndex = 0;
     r.measuredRaw = tenths;
     r.measured = quorva::transmitter::measuredValueText(0, tenths);
@@ -32,14 +36,21 @@ ReadingReport pt100(qint32 tenths, qint32 model = 1)
     return r;
 }
 
-// "235" a reading in tenths, "x" a failure, one a second from kStart.
+// "235" a reading in tenths by a TRV-A, "C235" by a TRV-C (model code 10),
+// "x" a failure, one a second from kStart; "|" readings stopped there.
 void feed(TrendSeries& series, const QString& events, int firstSecond = 0)
 {
     int second = firstSecond;
     for (const QString& e : events.split(u' ', Qt::SkipEmptyParts)) {
+        if (e == "|") {
+            series.pause();
+            continue;
+        }
         const QDateTime time = kStart.addSecs(second++);
         if (e == "x")
             series.addFailure(time, "Erro de leitura: o transmissor não respondeu");
+        else if (e.startsWith(u'C'))
+            series.addReading(time, pt100(e.mid(1).toInt(), 10, "TRV-C"));
         else
             series.addReading(time, pt100(e.toInt()));
     }
@@ -84,6 +95,13 @@ private slots:
                                              << "10,0 30,0 20,0 30,0 2 1";
         QTest::newRow("mean rounded") << "1 2"
                                       << "0,1 0,2 0,2 0,2 2 0";
+        QTest::newRow("stopped and read again") << "235 x | 240"
+                                                << "23,5 24,0 23,8 24,0 2 1";
+        // The figures are the transmitter's on the cable now.
+        QTest::newRow("another model") << "235 x 240 C250 x"
+                                       << "25,0 25,0 25,0 25,0 1 1";
+        QTest::newRow("the first model again") << "300 C250 | 260 261"
+                                               << "26,0 26,1 26,1 26,1 2 0";
     }
     void figures()
     {
@@ -115,7 +133,8 @@ private slots:
         QCOMPARE(::figures(series), "1,0 3,0 2,0 3,0 14400 0");
     }
 
-    // Another model on the cable, or another unit, starts a new series.
+    // Another unit starts a new series; another model a new segment, its
+    // start kept where the earlier readings expire.
     void restarts()
     {
         TrendSeries series;
@@ -127,14 +146,39 @@ private slots:
         QVERIFY(series.addReading(kStart.addSecs(5), pressure));
         QCOMPARE(::figures(series), "7 7 7 7 1 0");
         QVERIFY(!series.rangeLower()); // the range is not in the measured unit
-        QVERIFY(series.addReading(kStart.addSecs(6), pt100(235, 2)));
-        QVERIFY(!series.addReading(kStart.addSecs(7), pt100(236, 2)));
+        QVERIFY(series.addReading(kStart.addSecs(6), pt100(235)));
         QCOMPARE(series.generation(), generation + 2);
-        QCOMPARE(::figures(series), "23,5 23,6 23,6 23,6 2 0");
-        QCOMPARE(series.rangeUpper(), 650.0);
+        QCOMPARE(series.size(), 1);
+
+        // An hour of a TRV-A, then an hour and a half of a TRV-C.
+        series.clear();
+        for (int s = 0; s < 3600; ++s)
+            series.addReading(kStart.addSecs(s), pt100(900));
+        QVERIFY(!series.addReading(kStart.addSecs(3600), pt100(250, 10, "TRV-C")));
+        series.addReading(kStart.addSecs(3601), pt100(252, 999, "")); // a model not known
+        for (int s = 3602; s < 3600 + 5400; ++s)
+            series.addReading(kStart.addSecs(s), pt100(200, 10, "TRV-C"));
+        QStringList changes;
+        for (const auto& c : series.modelChanges())
+            changes << QString::number(c.serial) + " " + c.time.toString("HH:mm:ss") + " " +
+                           c.model;
+        QCOMPARE(changes, QStringList({"3600 10:15:02 TRV-C", "3601 10:15:03 modelo 999",
+                                       "3602 10:15:04 TRV-C"}));
+        QCOMPARE(series.firstSerial(), 1799); // two hours kept: the TRV-A's last half hour
+        QCOMPARE(::figures(series), "20,0 20,0 20,0 20,0 5398 0");
+        // The TRV-C's first reading expires with the last of the TRV-A's.
+        series.addReading(kStart.addSecs(3600 + 7200), pt100(201, 10, "TRV-C"));
+        QCOMPARE(series.firstSerial(), 3600);
+        QCOMPARE(series.modelChanges().size(), size_t(3));
+        series.addReading(kStart.addSecs(3601 + 7200), pt100(201, 10, "TRV-C"));
+        QCOMPARE(series.modelChanges().front().model, "modelo 999");
+        QCOMPARE(::figures(series), "20,0 20,1 20,0 20,1 5400 0");
+        QCOMPARE(series.generation(), generation + 3);
     }
 
-    // The menu's window follows the main window's readings; a failure is a gap.
+    // The menu's window follows the main window's readings across
+    // connections: a failure, a cable pulled, a disconnect by hand are gaps,
+    // another transmitter on the cable a mark, until "Limpar".
     void followsTheWindow()
     {
         WindowRig w;
@@ -172,33 +216,124 @@ private slots:
                 for (const QPointF& p : line->points())
                     plotted << p.y();
         QCOMPARE(plotted, QSet<qreal>{23.5});
-        // A new connection starts a new trend; closing the main window closes this one.
+
+        // The cable pulled, the messages answered, connected and read again.
+        const auto* counts = trend->findChild<QLabel*>("counts");
+        w.device.setFault(Fault::Unplugged);
+        w.poll();
+        QCOMPARE(w.messages.told,
+                 QStringList({"Erro ao tentar enviar dados.", "Erro ao abrir o dispositivo USB."}));
+        QTest::qSleep(1100);
+        w.device.setFault(Fault::None);
+        w.connectAndRead();
+        QCOMPARE(counts->text(), "Leituras: 5\nFalhas: 2");
+        QCOMPARE(trend->runCount(), 3);
+        const auto* times = qobject_cast<QDateTimeAxis*>(
+            trend->chartView()->chart()->axes(Qt::Horizontal).value(0));
+        QVERIFY(times->min() <= w.form.trend().sample(0).time); // not started again
+        // Stopped and disconnected by hand: no failure, still a gap, and the
+        // last value not passed off as live meanwhile.
         w.click(w.button("transmite"));
         w.click(w.button("btConectar"));
-        w.click(w.button("btConectar"));
+        QCOMPARE(trend->findChild<QLabel*>("last")->text(),
+                 "Último: 23,5 °C\nsem leitura desde " +
+                     w.form.trend().sample(6).time.toString("HH:mm:ss"));
+        QTest::qSleep(1100);
+        w.connectAndRead();
+        QCOMPARE(counts->text(), "Leituras: 6\nFalhas: 2");
+        QCOMPARE(trend->runCount(), 4);
+
+        // A TRV-C in its place: its own line and figures, marked with its
+        // name from the value axis' bottom to its top at its first reading.
+        w.device.setRegister(quorva::transmitter::Register::ModelCode, 10);
+        w.poll();
+        QCOMPARE(counts->text(), "Leituras: 1\nFalhas: 0");
+        QCOMPARE(trend->runCount(), 5);
+        const auto* values =
+            qobject_cast<QValueAxis*>(trend->chartView()->chart()->axes(Qt::Vertical).value(0));
+        const double at = double(w.form.trend().sample(8).time.toMSecsSinceEpoch());
+        QStringList marks; // the TRV-C's range drawn from its mark on
+        for (QAbstractSeries* s : trend->chartView()->chart()->series())
+            if (auto* line = qobject_cast<QLineSeries*>(s);
+                line && line->pen().style() == Qt::DashDotLine)
+                marks << line->pointLabelsFormat() +
+                             (line->points() ==
+                                      QList<QPointF>{{at, values->min()}, {at, values->max()}}
+                                  ? " across"
+                                  : " elsewhere");
+            else if (line && line->pen().style() == Qt::DashLine)
+                marks << line->name() + (line->at(0).x() == at ? " from it" : " elsewhere");
+        QCOMPARE(marks, QStringList(
+                            {"V. Mín. -200 °C from it", "V. Máx. 650 °C from it", "TRV-C across"}));
+
+        // "Limpar" asks first; "Não" keeps everything.
+        auto* clear = trend->findChild<QPushButton*>("clearButton");
+        w.click(clear);
+        QCOMPARE(w.messages.told.last(),
+                 "? Limpar a tendência? As leituras mostradas serão descartadas.");
+        QCOMPARE(w.form.trend().size(), 9);
+        w.messages.answer = true;
+        w.click(clear);
+        QCOMPARE(counts->text(), "Leituras: 0\nFalhas: 0");
         QCOMPARE(trend->runCount(), 0);
+        QVERIFY(!clear->isEnabled());
+        w.poll();
+        QCOMPARE(counts->text(), "Leituras: 1\nFalhas: 0");
+        // Closing the main window closes this one.
         w.form.close();
         QVERIFY(!trend->isVisible());
     }
 
+    // Before any reading the value axis is a bench's temperatures in °C,
+    // not 0 to 1 of no unit; failures alone leave it so.
+    void emptyAxis()
+    {
+        TrendSeries series;
+        RecordingMessages messages;
+        quorva::ui::TrendWindow trend(series, messages);
+        const auto* values =
+            qobject_cast<QValueAxis*>(trend.chartView()->chart()->axes(Qt::Vertical).value(0));
+        for (const char* events : {"", "x x"}) {
+            feed(series, events);
+            trend.follow();
+            QCOMPARE(values->titleText(), "°C");
+            QCOMPARE(QList<qreal>({values->min(), values->max()}), QList<qreal>({0, 50}));
+        }
+    }
+
     // Every reading counted in the figures is on the chart: one between two
-    // failures as a marker; "Último" says when the readings since have failed.
+    // failures as a marker; a line broken by failures, a pause and another
+    // model, whose start is marked with its name; "Último" says when the
+    // readings since have failed or stopped.
     void drawn_data()
     {
         QTest::addColumn<QString>("events");
         QTest::addColumn<QString>("more"); // fed after the window drew the first
         QTest::addColumn<QList<qreal>>("markers");
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QStringList>("marks");
         QTest::addColumn<QString>("last");
-        QTest::newRow("between failures") << "235 236 x 240 x 250 251"
-                                          << "" << QList<qreal>{24.0} << "Último: 25,1 °C";
-        QTest::newRow("failing since")
-            << "235 x 240 x x"
-            << "" << QList<qreal>{23.5, 24.0} << "Último: 24,0 °C\nsem leitura desde 09:15:04";
-        QTest::newRow("joined by the next")
+        QTest::newRow("between failures")
+            << "235 236 x 240 x 250 251"
+            << "" << QList<qreal>{24.0} << 3 << QStringList{} << "Último: 25,1 °C";
+        QTest::newRow("failing since") << "235 x 240 x x"
+                                       << "" << QList<qreal>{23.5, 24.0} << 2 << QStringList{}
+                                       << "Último: 24,0 °C\nsem leitura desde 09:15:04";
+        QTest::newRow("joined by the next") << "x 235"
+                                            << "236 x" << QList<qreal>{} << 1 << QStringList{}
+                                            << "Último: 23,6 °C\nsem leitura desde 09:15:04";
+        QTest::newRow("failing again")
             << "x 235"
-            << "236 x" << QList<qreal>{} << "Último: 23,6 °C\nsem leitura desde 09:15:04";
-        QTest::newRow("failing again") << "x 235"
-                                       << "x 236" << QList<qreal>{23.5, 23.6} << "Último: 23,6 °C";
+            << "x 236" << QList<qreal>{23.5, 23.6} << 2 << QStringList{} << "Último: 23,6 °C";
+        QTest::newRow("stopped and read again")
+            << "235 236 |"
+            << "240 241" << QList<qreal>{} << 2 << QStringList{} << "Último: 24,1 °C";
+        QTest::newRow("stopped") << "235 236 |"
+                                 << "" << QList<qreal>{} << 1 << QStringList{}
+                                 << "Último: 23,6 °C\nsem leitura desde 09:15:03";
+        QTest::newRow("another model") << "235 236 C240"
+                                       << "C241 C242 243 244" << QList<qreal>{} << 3
+                                       << QStringList{"TRV-C", "TRV-A"} << "Último: 24,4 °C";
     }
     void drawn()
     {
@@ -213,10 +348,13 @@ private slots:
         QList<qreal> shown;
         QSet<qreal> drawn;
         QStringList rangeNames;
+        QStringList markNames;
         for (QAbstractSeries* s : trend.chartView()->chart()->series()) {
             auto* xy = qobject_cast<QXYSeries*>(s);
             if (xy->pen().style() == Qt::DashLine)
                 rangeNames << xy->name();
+            else if (xy->pen().style() == Qt::DashDotLine)
+                markNames << xy->name();
             else if (qobject_cast<QScatterSeries*>(s))
                 for (const QPointF& p : xy->points())
                     shown << p.y();
@@ -226,6 +364,10 @@ private slots:
         }
         QFETCH(QList<qreal>, markers);
         QCOMPARE(shown, markers);
+        QFETCH(int, runs);
+        QCOMPARE(trend.runCount(), runs);
+        QFETCH(QStringList, marks);
+        QCOMPARE(markNames, marks);
         QSet<qreal> read;
         for (qint64 s = series.firstSerial(); s < series.endSerial(); ++s)
             if (series.sample(s).ok)
