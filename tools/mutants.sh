@@ -132,7 +132,7 @@ mutant "a device that skips resyncs is never learned: each of its lost readings 
 mutant "the request's own echo taken for its reply: a converter that hears itself never reads" $master \
     '    if (frame == on.sent.request.bytes) {' '    if (false) {'
 mutant "a late answer on the line taken as the request's bad reply: one late reply costs two readings" $master \
-    '    } else if (resolve(on.backlog, frame)) {' '    } else if (false) {'
+    '    } else if (!(refusal && !answeredLate()) && resolve(on.backlog, frame)) {' '    } else if (false) {'
 mutant "a request held back by a silent device said 'linha ocupada'" $master \
     'if (w.heldSinceUs && !w.resyncSent &&' 'if (!w.resyncSent &&'
 mutant "every request waits the pseudo-terminal's 20 ms gap: a write costs its line time and 40 ms" $master \
@@ -390,6 +390,23 @@ mutant "the trend's Limpar discards two hours of readings without asking" $trend
 mutant "the empty trend's axis runs 0 to 1 again" $trendWindow 'double top = kEmptyTop;' 'double top = 1;'
 mutant "the trend's Último passes for live while reading is stopped" $trendSeries \
     '(m_lastReading == endSerial() - 1 && !m_paused))' '(m_lastReading == endSerial() - 1))'
+# The faults two outside reviewers found in use, mended.
+mutant "a device that missed one request and refuses the rest is said silent for good (each refusal given to an older request)" $master \
+    '    } else if (!(refusal && !answeredLate()) && resolve(on.backlog, frame)) {' '    } else if (resolve(on.backlog, frame)) {'
+mutant "after a run killed while it held the port, a refusing transmitter is held back for the horizon" $master \
+    'return now - *on.backlog.unknownSinceUs < qint64(settleMs()) * kUsPerMs;' 'return true;'
+mutant "after a run killed while it held the port, its late reading's answer is a bad reply of the resync" $master \
+    'return hasValidCrc(frame) && !parseReply(on.sent.request, frame).ok();' 'return false;'
+mutant "the window never shows the model beside Modelo:" src/ui/serialform.cpp \
+    'Label4 = label(GroupBox2, "Label4", 120, 24, true);' $'Label4 = label(GroupBox2, "Label4", 120, 24, true);\n    Label4->setVisible(false);'
+mutant "write --zero 0,1 --zero 0,2 writes 0,2 without a word" src/cli/main.cpp \
+    'if (parser.values(name).size() > 1)' 'if (false)'
+mutant "quorva --port NAME, a link in the working folder, is taken for /dev/NAME" src/link/usbserialdriver.cpp \
+    'return file.isRelative() && file.exists() ? file.absoluteFilePath() : given;' 'return given;'
+mutant "write --json says nothing of the sensor range it took" src/cli/write.cpp \
+    'o["takenRange"] = takenRangeJson(*a.takenRange);' ';'
+mutant "write --json of a write read back otherwise has no error" src/cli/write.cpp \
+    'o["error"] = a.message;' ';'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
