@@ -105,6 +105,7 @@ struct CommissionOptions
     QString operatorName;
     bool resume = false; // rows the record holds as done for this plan are skipped
     bool force = false;
+    bool overwrite = false; // the report may replace a file this program did not write
 };
 int commission(CliLink& link, const CommissionOptions& options, Output& o);
 
@@ -115,6 +116,7 @@ struct SimulateOptions
     int turnaroundMs = -1;
     int noiseMs = 0; // another talker's burst every so often
     bool drift = true;
+    int modelCode = -1; // the transmitter's model code; -1: its own
 };
 int simulate(const SimulateOptions& options, Output& o);
 

@@ -5,9 +5,11 @@
 #include "cli/outcome.h"
 #include "cli/report.h"
 #include "cli/systemfiles.h"
+#include "transmitter/configfields.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QSet>
 #include <QTimer>
@@ -117,10 +119,38 @@ bool earlierAttempts(const QString& recordFile, const QString& plan, QList<QJson
         return false;
     for (const QByteArray& text : content.split('\n')) {
         const QJsonObject line = QJsonDocument::fromJson(text).object();
-        const QString recorded = line.value(QStringLiteral("plan")).toString();
-        if (recorded == plan ||
-            (!recorded.isEmpty() && QFileInfo(recorded).canonicalFilePath() == plan))
+        if (isRecordedPlan(line.value(QStringLiteral("plan")).toString(), plan))
             lines << line;
+    }
+    return true;
+}
+
+// The values a plan row asks for, by their register keys: what a resumed
+// campaign holds against the record.
+QJsonObject requestedJson(const ConfigurationEdit& edit)
+{
+    QJsonObject asked;
+    for (const ConfigurationField& f : kConfigurationFields) {
+        if (const std::optional<qint64>& value = edit.values[size_t(f.slot)])
+            asked[QLatin1String(f.registerKey)] = *value;
+    }
+    return asked;
+}
+
+// Whether a record line asked what the row asks now: by the values it kept
+// as asked, or, in a record from before those were kept, by what it sent
+// holding every value the row asks.
+bool asksTheSame(const QJsonObject& line, const QJsonObject& asked)
+{
+    const QJsonValue kept = line.value(QLatin1String("requested"));
+    const QJsonObject against = kept.isObject() ? kept.toObject()
+                                                : line.value(QLatin1String("sent")).toObject();
+    if (against.isEmpty() || (kept.isObject() && against.size() != asked.size()))
+        return false;
+    for (auto it = asked.begin(); it != asked.end(); ++it) {
+        const QJsonValue value = against.value(it.key());
+        if (!value.isDouble() || value.toDouble() != it.value().toDouble())
+            return false;
     }
     return true;
 }
@@ -134,7 +164,8 @@ struct Campaign
     QTextStream& say; // the instructions: beside the JSON, or with the lines
     QString plan;     // the plan's canonical path, as the record names it
     QList<PlanRow> rows;
-    QSet<QString> done;          // tags an earlier run of the plan confirmed
+    QSet<QString> done;          // tags an earlier run of the plan confirmed as they stand
+    QSet<QString> changed;       // tags an earlier run did while their row asked otherwise
     QList<QJsonObject> attempts; // the record's lines of this plan, the earlier runs' first
     bool leftOver = false;       // an earlier run's last transmitter may still be on the cable
     int ok = 0, failed = 0;
@@ -172,6 +203,12 @@ int checkOutputs(const CommissionOptions& options, qsizetype rows, Output& o)
     if (!options.reportFile.isEmpty() && !reportPathAccepted(options.reportFile, &reason))
         return o.fail(QStringLiteral("--report: %1: %2").arg(options.reportFile, reason),
                       kExitUsage);
+    if (const QString refusal = options.reportFile.isEmpty()
+                                    ? QString()
+                                    : replacementRefusal(options.reportFile, options.recordFile,
+                                                         options.overwrite);
+        !refusal.isEmpty())
+        return o.fail(QStringLiteral("--report: ") + refusal, kExitUsage);
     if (!options.recordFile.isEmpty()) {
         WriteRecord probe; // refused before any port is opened, as `write` does
         if (!probe.open(options.recordFile))
@@ -183,17 +220,31 @@ int checkOutputs(const CommissionOptions& options, qsizetype rows, Output& o)
 }
 
 // A resumed campaign takes up the record: the tags it holds as confirmed
-// for this plan are done. False when the record cannot be read.
+// for this plan, with the values their rows ask now, are done. The lines of
+// a row asked otherwise since, or no longer in the plan, are left out of
+// this campaign's attempts. False when the record cannot be read.
 bool resume(Campaign& c, const CliLink& link)
 {
     QString reason;
-    if (!earlierAttempts(c.options.recordFile, c.plan, c.attempts, &reason)) {
+    QList<QJsonObject> earlier;
+    if (!earlierAttempts(c.options.recordFile, c.plan, earlier, &reason)) {
         c.o.fail(QStringLiteral("--record: %1: %2").arg(c.options.recordFile, reason));
         return false;
     }
-    for (const QJsonObject& line : c.attempts) {
+    QHash<QString, QJsonObject> asked;
+    for (const PlanRow& row : c.rows)
+        asked.insert(row.tag, requestedJson(row.write.edit));
+    for (const QJsonObject& line : earlier) {
+        const QString tag = line.value(QStringLiteral("tag")).toString();
+        if (!asked.contains(tag))
+            continue;
+        if (!asksTheSame(line, asked.value(tag))) {
+            c.changed.insert(tag);
+            continue;
+        }
+        c.attempts << line;
         if (outcomeOfCode(line.value(QStringLiteral("outcome")).toString()) == Outcome::Ok)
-            c.done.insert(line.value(QStringLiteral("tag")).toString());
+            c.done.insert(tag);
     }
     // Its last transmitter may still be on the cable: it is not taken for
     // the first row still to do.
@@ -241,7 +292,10 @@ std::optional<WriteAttempt> attemptRow(Campaign& c, CliLink& link, const PlanRow
         c.recordLost = c.stopped = true;
         return std::nullopt;
     }
-    QJsonObject context{{"tag", row.tag}, {"row", row.row}, {"plan", c.plan}};
+    QJsonObject context{{"tag", row.tag},
+                        {"row", row.row},
+                        {"plan", c.plan},
+                        {"requested", requestedJson(row.write.edit)}};
     if (!c.options.operatorName.isEmpty())
         context[QStringLiteral("operator")] = c.options.operatorName;
     record.setContext(context);
@@ -309,6 +363,8 @@ void runRows(Campaign& c, CliLink& link)
             ++c.ok;
             continue;
         }
+        if (c.changed.contains(row.tag))
+            c.say << where << QStringLiteral(": linha mudou desde o registro: refeito") << Qt::endl;
         if (std::exchange(c.leftOver, false) && answers(link)) {
             c.say << where
                   << QStringLiteral(": um transmissor já responde: desconecte o último da "
@@ -360,7 +416,8 @@ int finish(Campaign& c)
         for (const PlanRow& row : c.rows)
             tags << row.tag;
         QString reason;
-        if (!writeReport(c.attempts, {c.options.operatorName, c.plan, tags}, c.options.reportFile,
+        // The operators of the record's lines, this run's among them.
+        if (!writeReport(c.attempts, {{}, c.plan, tags}, c.options.reportFile,
                          &reason)) {
             c.o.fail(QStringLiteral("--report: %1: %2").arg(c.options.reportFile, reason));
             status = status == kExitOk ? kExitFailed : status;
@@ -385,6 +442,7 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                o.json ? o.err : o.out,
                QFileInfo(options.planFile).canonicalFilePath(),
                plan.rows,
+               {},
                {},
                {}};
     if (options.resume && !resume(c, link))

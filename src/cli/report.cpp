@@ -314,7 +314,7 @@ QString standaloneHtml(const QString& body)
 {
     return QStringLiteral(
                "<!DOCTYPE html>\n<html lang=\"pt-BR\">\n<head>\n<meta charset=\"utf-8\">\n"
-               "<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n%3\n</body>\n"
+               "<meta name=\"generator\" content=\"quorva-cli\">\n<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n%3\n</body>\n"
                "</html>\n")
         .arg(kTitle, QString::fromUtf8(kPageStyle), body);
 }
@@ -468,7 +468,7 @@ constexpr std::pair<const char*, JsonKind> kRecordKeyKinds[] = {
     {"tag", JsonKind::Text},        {"port", JsonKind::Text},       {"operator", JsonKind::Text},
     {"plan", JsonKind::Text},       {"model", JsonKind::Text},      {"error", JsonKind::Text},
     {"row", JsonKind::Integer},     {"firmware", JsonKind::Number}, {"before", JsonKind::Object},
-    {"readBack", JsonKind::Object}, {"sent", JsonKind::Object},     {"differences", JsonKind::List},
+    {"readBack", JsonKind::Object}, {"sent", JsonKind::Object},     {"requested", JsonKind::Object},     {"differences", JsonKind::List},
 };
 
 // The first key of `attempt` of a wrong type, as "KEY deve ser TYPE"; empty when none.
@@ -500,7 +500,64 @@ QString wrongType(const QJsonObject& attempt)
     return {};
 }
 
+// A file this program wrote as a report, by the first bytes that name it:
+// the page's generator (or its title, before the generator was named), the
+// PDF's creator.
+bool isOwnReport(const QByteArray& bytes)
+{
+    QByteArray creator("/Creator (\xfe\xff");
+    for (const char c : QByteArrayLiteral("quorva-cli "))
+        creator.append('\0').append(c);
+    return bytes.contains(creator) ||
+           bytes.contains(QByteArrayLiteral("<meta name=\"generator\" content=\"quorva-cli")) ||
+           (bytes.startsWith("<!DOCTYPE html>") && bytes.contains(("<title>" + kTitle).toUtf8()));
+}
+
+bool holdsRecordLine(const QByteArray& bytes)
+{
+    for (const QByteArray& line : bytes.split('\n')) {
+        const QJsonObject attempt = QJsonDocument::fromJson(line.trimmed()).object();
+        if (attempt.value(QLatin1String("time")).isString() &&
+            attempt.value(QLatin1String("outcome")).isString())
+            return true;
+    }
+    return false;
+}
+
+// The path by its folder's canonical path: two names of one file not yet
+// made compare equal.
+QString resolvedPath(const QString& path)
+{
+    const QFileInfo file(path);
+    const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? file.absoluteFilePath() : folder + u'/' + file.fileName();
+}
+
+// The most of an existing file read to tell what it is: a report, or a record.
+constexpr qint64 kMaxInspectedBytes = 64 * 1024 * 1024;
+
 } // namespace
+
+QString replacementRefusal(const QString& path, const QString& recordPath, bool overwrite)
+{
+    if (!recordPath.isEmpty() &&
+        (resolvedPath(path) == resolvedPath(recordPath) || sameFile(path, recordPath)))
+        return QStringLiteral("%1 é o próprio registro (%2): o relatório não o substitui")
+            .arg(path, recordPath);
+    QFile existing(path);
+    if (!existing.exists() || !existing.open(QIODevice::ReadOnly))
+        return {}; // nothing to keep, or the saving says why it cannot
+    const QByteArray bytes = existing.read(kMaxInspectedBytes);
+    if (holdsRecordLine(bytes))
+        return QStringLiteral("%1 guarda linhas de um registro de tentativas: o relatório não o "
+                              "substitui")
+            .arg(path);
+    if (!overwrite && !isOwnReport(bytes))
+        return QStringLiteral("%1 já existe e não é um relatório do quorva-cli: use --overwrite "
+                              "para substituí-lo")
+            .arg(path);
+    return {};
+}
 
 bool reportPathAccepted(const QString& path, QString* error)
 {
@@ -549,12 +606,16 @@ bool writeReport(const QList<QJsonObject>& attempts, const ReportSource& source,
     Header h;
     h.operatorName = source.operatorName;
     h.planFile = source.planFile;
+    QStringList operators; // each technician the record names, in order
     for (const QJsonObject& attempt : attempts) {
-        if (source.operatorName.isEmpty() && attempt.contains(QLatin1String("operator")))
-            h.operatorName = attempt.value(QLatin1String("operator")).toString();
+        const QString name = attempt.value(QLatin1String("operator")).toString().trimmed();
+        if (source.operatorName.isEmpty() && !name.isEmpty() && !operators.contains(name))
+            operators << name;
         if (source.planFile.isEmpty() && attempt.contains(QLatin1String("plan")))
             h.planFile = attempt.value(QLatin1String("plan")).toString();
     }
+    if (source.operatorName.isEmpty())
+        h.operatorName = operators.join(QStringLiteral(", "));
     for (QString* value : {&h.operatorName, &h.planFile}) {
         if (value->trimmed().isEmpty())
             *value = kNone;
@@ -617,27 +678,78 @@ bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* erro
     return true;
 }
 
-int reportFromRecord(const QString& recordPath, const QString& outputPath,
-                     const QString& operatorName, Output& o)
+bool isRecordedPlan(const QString& recorded, const QString& plan)
 {
+    return recorded == plan ||
+           (!recorded.isEmpty() && QFileInfo(recorded).canonicalFilePath() == plan);
+}
+
+namespace {
+
+// A record of several plans is reported one plan at a time: the one asked
+// for, or, with none asked, a refusal naming them.
+bool choosePlan(const ReportCommand& command, QList<QJsonObject>& attempts, QString* error)
+{
+    if (!command.planFile.isEmpty()) {
+        QString wanted = QFileInfo(command.planFile).canonicalFilePath();
+        wanted = wanted.isEmpty() ? QFileInfo(command.planFile).absoluteFilePath() : wanted;
+        QList<QJsonObject> ofPlan;
+        for (const QJsonObject& attempt : attempts) {
+            if (isRecordedPlan(attempt.value(QLatin1String("plan")).toString(), wanted))
+                ofPlan << attempt;
+        }
+        attempts = ofPlan;
+        if (attempts.isEmpty())
+            *error = QStringLiteral("%1: o registro não tem tentativas do plano %2")
+                         .arg(command.recordPath, command.planFile);
+        return !attempts.isEmpty();
+    }
+    QStringList plans;
+    for (const QJsonObject& attempt : attempts) {
+        const QString plan = attempt.value(QLatin1String("plan")).toString();
+        const QString file = QFileInfo(plan).canonicalFilePath();
+        if (!plan.isEmpty() && !plans.contains(file.isEmpty() ? plan : file))
+            plans << (file.isEmpty() ? plan : file);
+    }
+    if (plans.size() > 1)
+        *error = QStringLiteral("%1: o registro tem tentativas de %2 planos (%3): escolha um com "
+                                "--plan ARQUIVO")
+                     .arg(command.recordPath)
+                     .arg(plans.size())
+                     .arg(plans.join(QStringLiteral(", ")));
+    return plans.size() <= 1;
+}
+
+} // namespace
+
+int reportFromRecord(const ReportCommand& command, Output& o)
+{
+    const QString& outputPath = command.outputPath;
     if (const QString refusal = nameRefusal(outputPath); !refusal.isEmpty())
         return o.fail(QStringLiteral("--output: %1: %2").arg(outputPath, refusal), kExitUsage);
+    if (const QString refusal =
+            replacementRefusal(outputPath, command.recordPath, command.overwrite);
+        !refusal.isEmpty())
+        return o.fail(refusal, kExitUsage);
     QList<QJsonObject> attempts;
     QString error;
-    if (!readRecord(recordPath, attempts, &error))
+    if (!readRecord(command.recordPath, attempts, &error) ||
+        !choosePlan(command, attempts, &error))
         return o.fail(error, kExitUsage);
     // Refused before any drawing: a record of the largest size takes minutes
     // and gigabytes to draw, one row a line.
     if (const qsizetype rows = rowsOf(attempts, {}).size(); rows > kMaxReportRows)
         return o.fail(rowsRefusal(outputPath, rows), kExitUsage);
-    if (!writeReport(attempts, {operatorName, {}, {}}, outputPath, &error))
+    if (!writeReport(attempts, {command.operatorName, {}, {}}, outputPath, &error))
         return o.fail(error);
     if (o.json)
         printJson(o.out, QJsonObject{{"report", outputPath}, {"attempts", attempts.size()}});
     else
-        o.out << QStringLiteral("Relatório gravado em %1 (%2 tentativas).")
+        o.out << QStringLiteral("Relatório gravado em %1 (%2 %3).")
                      .arg(outputPath)
                      .arg(attempts.size())
+                     .arg(attempts.size() == 1 ? QStringLiteral("tentativa")
+                                               : QStringLiteral("tentativas"))
               << Qt::endl;
     return kExitOk;
 }

@@ -406,7 +406,10 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         QFETCH(QString, folder);
         QFETCH(QString, plan);
         QFETCH(QString, expected);
-        const QJsonObject done{{"tag", "A1"}, {"outcome", "ok"}, {"plan", recorded}};
+        const QJsonObject done{{"tag", "A1"},
+                               {"outcome", "ok"},
+                               {"plan", recorded},
+                               {"sent", QJsonObject{{"zeroAdjustTenths", 10}}}};
         QVERIFY(writeFile(path("one.jsonl"), QJsonDocument(done).toJson(QJsonDocument::Compact)));
         QProcess p;
         p.setWorkingDirectory(folder);
@@ -417,6 +420,67 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         const QList<QJsonObject> lines = recordLines(path("one.jsonl"));
         QVERIFY(lines.size() == 1 ||
                 lines.last()["plan"].toString() == QDir(folder).absoluteFilePath(plan));
+    }
+
+    // A resumed campaign skips a row only where the record holds it done as
+    // the row asks now: a row corrected since is written again, and says so.
+    // A line from before the asked values were kept is judged by what it sent.
+    void resumeRedoesAChangedRow_data()
+    {
+        QTest::addColumn<QByteArray>("recorded"); // the ok line's own keys
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("lines"); // in the record afterwards
+        const QString redone = "TT-101: linha mudou desde o registro: refeito\n"
+                               "\\[1/1\\] TT-101: conecte o transmissor";
+        QTest::newRow("asked the same")
+            << QByteArray(R"("requested":{"sensorTypeIndex":2,"zeroAdjustTenths":0,)"
+                          R"("rangeLowerTenths":0,"rangeUpperTenths":5000,"sensorErrorIndex":2,)"
+                          R"("outputDirectionIndex":0})")
+            << "TT-101: já configurado \\(no registro\\), pulado" << 1;
+        QTest::newRow("asked 0 to 600")
+            << QByteArray(R"("requested":{"sensorTypeIndex":2,"zeroAdjustTenths":0,)"
+                          R"("rangeLowerTenths":0,"rangeUpperTenths":6000,"sensorErrorIndex":2,)"
+                          R"("outputDirectionIndex":0})")
+            << redone << 2;
+        QTest::newRow("asked fewer values")
+            << QByteArray(R"("requested":{"sensorTypeIndex":2,"rangeUpperTenths":5000})")
+            << redone << 2;
+        QTest::newRow("older line, sent the same")
+            << QByteArray(R"("sent":{"sensorTypeIndex":2,"zeroAdjustTenths":0,)"
+                          R"("rangeLowerTenths":0,"rangeUpperTenths":5000,"sensorErrorIndex":2,)"
+                          R"("outputDirectionIndex":0})")
+            << "TT-101: já configurado \\(no registro\\), pulado" << 1;
+        QTest::newRow("older line, sent 0 to 600")
+            << QByteArray(R"("sent":{"sensorTypeIndex":2,"zeroAdjustTenths":0,)"
+                          R"("rangeLowerTenths":0,"rangeUpperTenths":6000,"sensorErrorIndex":2,)"
+                          R"("outputDirectionIndex":0})")
+            << redone << 2;
+    }
+    void resumeRedoesAChangedRow()
+    {
+        QFETCH(QByteArray, recorded);
+        QFETCH(QString, said);
+        QFETCH(int, lines);
+        QVERIFY(writeFile(path("changed.csv"), "tag;sensor;zero;lower;upper;fault;direction\n"
+                                               "TT-101;K;0;0;500;high;rising\n"));
+        const QString plan = QFileInfo(path("changed.csv")).canonicalFilePath();
+        QVERIFY(writeFile(path("changed.jsonl"),
+                          R"({"time":"2026-12-07T09:00:00-03:00","tag":"TT-101","row":1,"plan":")" +
+                              plan.toUtf8() + R"(","outcome":"ok",)" + recorded + "}\n"));
+        Campaign c({"commission", "--simulate", "--record", path("changed.jsonl"), "--resume",
+                    "--report", path("changed.html"), path("changed.csv")});
+        QCOMPARE(c.finish(), 0);
+        QVERIFY2(QRegularExpression(said).match(c.out()).hasMatch(), qPrintable(c.out()));
+        QVERIFY2(c.out().endsWith("Campanha: 1 de 1 ok, 0 com falha, 0 não feito(s).\n"),
+                 qPrintable(c.out()));
+        const QList<QJsonObject> record = recordLines(path("changed.jsonl"));
+        QCOMPARE(record.size(), lines);
+        QCOMPARE(record.last()["readBack"]["rangeUpperTenths"].toInt(5000), 5000);
+        // The report shows the row as the plan asks it now, tried once since.
+        QFile report(path("changed.html"));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(report.readAll());
+        QVERIFY2(!page.contains("0 a 600") && !page.contains("2 tentativas"), qPrintable(page));
     }
 
     // A record lost on a full disk is said as `write` says it, in words and

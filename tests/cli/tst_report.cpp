@@ -356,6 +356,100 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), record.isEmpty() ? 0 : 1);
     }
 
+    // No command replaces a record, by any of its names: a report over its
+    // own record or over a file holding a record's lines is refused (status
+    // 2, the file untouched) even with --overwrite; a file this program did
+    // not write as a report is replaced only with --overwrite; its own
+    // report is replaced.
+    void replacement_data()
+    {
+        QTest::addColumn<QStringList>("args"); // run in a folder holding the files below
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QString>("untouched"); // a file left as it was, or empty
+        // rec.jsonl and lote.htm: records (alias.htm a symbolic link to the
+        // latter); link.html: a hard link to rec.jsonl;
+        // notas.html: the plant's own page; own.pdf: a report of this program.
+        const QString own = "o relatório não o substitui\n";
+        QTest::newRow("report over its own record")
+            << QStringList{"report", "lote.htm", "-o", "lote.htm"} << 2
+            << "quorva-cli: lote.htm é o próprio registro (lote.htm): " + own << "lote.htm";
+        QTest::newRow("by another name")
+            << QStringList{"report", "lote.htm", "-o", "sub/../lote.htm", "--overwrite"} << 2
+            << "quorva-cli: sub/../lote.htm é o próprio registro (lote.htm): " + own << "lote.htm";
+        QTest::newRow("by a symbolic link")
+            << QStringList{"report", "alias.htm", "-o", "lote.htm"} << 2
+            << "quorva-cli: lote.htm é o próprio registro (alias.htm): " + own << "lote.htm";
+        QTest::newRow("a hard link to the record")
+            << QStringList{"report", "rec.jsonl", "-o", "link.html", "--overwrite"} << 2
+            << "quorva-cli: link.html é o próprio registro (rec.jsonl): " + own << "rec.jsonl";
+        QTest::newRow("another record")
+            << QStringList{"report", "rec.jsonl", "-o", "lote.htm", "--overwrite"} << 2
+            << "quorva-cli: lote.htm guarda linhas de um registro de tentativas: " + own
+            << "lote.htm";
+        QTest::newRow("a page of the plant's")
+            << QStringList{"report", "rec.jsonl", "-o", "notas.html"} << 2
+            << "quorva-cli: notas.html já existe e não é um relatório do quorva-cli: use "
+               "--overwrite para substituí-lo\n"
+            << "notas.html";
+        QTest::newRow("a page of the plant's, --overwrite")
+            << QStringList{"report", "rec.jsonl", "-o", "notas.html", "--overwrite"} << 0 << ""
+            << "";
+        QTest::newRow("its own report") << QStringList{"report", "rec.jsonl", "-o", "own.pdf"} << 0
+                                        << ""
+                                        << "";
+        QTest::newRow("a campaign's report over its record")
+            << QStringList{"commission", "--simulate", "--record", "c.html", "--report",
+                           "./c.html", "plano.csv"}
+            << 2 << "quorva-cli: --report: ./c.html é o próprio registro (c.html): " + own << "";
+        QTest::newRow("a campaign's report over a record")
+            << QStringList{"commission", "--simulate", "--report", "lote.htm", "--overwrite",
+                           "plano.csv"}
+            << 2 << "quorva-cli: --report: lote.htm guarda linhas de um registro de tentativas: " +
+                        own
+            << "lote.htm";
+    }
+    void replacement()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QFETCH(QString, untouched);
+        QTemporaryDir dir;
+        const auto in = [&](const char* name) { return dir.filePath(name); };
+        writeFile(in("rec.jsonl"), kRecord);
+        writeFile(in("lote.htm"), kRecord);
+        QVERIFY(QFile::link(in("lote.htm"), in("alias.htm")) && QDir(dir.path()).mkdir("sub"));
+        QCOMPARE(::link(qPrintable(in("rec.jsonl")), qPrintable(in("link.html"))), 0);
+        writeFile(in("notas.html"), "<!DOCTYPE html><title>Notas</title><p>TT-101 trocado</p>");
+        writeFile(in("plano.csv"), "tag;zero\nA;1\n");
+        QString error;
+        QVERIFY(writeReport(attemptsOf(kRecord), {}, in("own.pdf"), &error));
+        QMap<QString, QByteArray> before;
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files)) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            before[name] = f.readAll();
+        }
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(qEnvironmentVariable("QUORVA_CLI"), args);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), err);
+        QCOMPARE(p.exitCode(), status);
+        if (status != 0) // nothing made, nothing changed
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList(before.keys()));
+        if (!untouched.isEmpty()) {
+            QFile f(dir.filePath(untouched));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), before[untouched]);
+        } else if (status == 0) {
+            const QString report = args.at(args.indexOf("-o") + 1);
+            QVERIFY2(shownText(dir.filePath(report)).contains("Relatório de comissionamento"),
+                     qPrintable(report));
+        }
+    }
+
     // A report that does not reach a full disk whole fails, and the old
     // report of that name stays as it was, with nothing beside it: the disk
     // full, or with room for a part of the report only.
@@ -380,7 +474,7 @@ private slots:
         QVERIFY(QDir().mkpath(disk));
         const char* script = R"(mount -t tmpfs -o size=20k tmpfs "$1" || exit 77
 echo old > "$1/$2"; dd if=/dev/zero of="$1/filler" bs=1k $6 2>/dev/null
-"$3" report "$4" -o "$1/$2"; status=$?
+"$3" report "$4" -o "$1/$2" --overwrite; status=$?
 cat "$1/$2" > "$5"; ls -A "$1" >> "$5"; exit $status)";
         const Run r = run("unshare", {"-m", "--propagation", "private", "sh", "-c", script, "sh",
                                       disk, name, qEnvironmentVariable("QUORVA_CLI"),
