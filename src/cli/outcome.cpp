@@ -26,6 +26,8 @@ constexpr OutcomeText kOutcomeTexts[] = {
     {Outcome::OpenFailed, "open-failed", "a porta não abriu"},
     {Outcome::Interrupted, "interrupted", "interrompido"},
     {Outcome::Refused, "refused", "configuração recusada"},
+    {Outcome::SentUnconfirmed, "sent-unconfirmed",
+     "a configuração foi enviada; não foi possível confirmar"},
     {Outcome::ReadBackFailed, "read-back-failed",
      "configuração confirmada, mas a releitura falhou"},
     {Outcome::ReadBackDiffers, "read-back-differs", "a releitura difere do que foi enviado"},

@@ -24,6 +24,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorva::cli {
 
@@ -172,8 +173,23 @@ QString outcomeCell(const Row& row)
     if (row.state == Row::State::Confirmed)
         return QStringLiteral("<span style=\"color:#1b5e20\">Confirmado</span>");
     const QString code = row.last.value(QLatin1String("outcome")).toString();
+    QString error = row.last.value(QLatin1String("error")).toString();
+    QString headline = outcomeText(code);
+    // A request that went out and was never answered, in a record from
+    // before that had an outcome of its own: it was sent all the same.
+    const std::optional<Outcome> outcome = outcomeOfCode(code);
+    if (row.last.contains(QLatin1String("sent")) && !row.last.contains(QLatin1String("readBack")) &&
+        (outcome == Outcome::NoReply || outcome == Outcome::BadReply ||
+         outcome == Outcome::ReadFailed || outcome == Outcome::PortGone))
+        headline = QStringLiteral("%1 (%2)").arg(outcomeWords(Outcome::SentUnconfirmed),
+                                                 error.isEmpty() ? headline : error);
+    // A failure's own line that begins with its words is the headline itself.
+    if (error.startsWith(headline))
+        headline = std::exchange(error, QString());
+    else if (headline.endsWith(u'(' + error + u')'))
+        error.clear();
     QString cell =
-        QStringLiteral("<b style=\"color:#b00020\">Falhou:</b> %1").arg(escaped(outcomeText(code)));
+        QStringLiteral("<b style=\"color:#b00020\">Falhou:</b> %1").arg(escaped(headline));
     QStringList fields;
     for (const QJsonValue& d : row.last.value(QLatin1String("differences")).toArray()) {
         const QString key = d.toObject().value(QLatin1String("field")).toString();
@@ -185,8 +201,7 @@ QString outcomeCell(const Row& row)
     if (!fields.isEmpty())
         cell += QStringLiteral(" (%1)").arg(escaped(fields.join(QStringLiteral(", "))));
     // The device's own words: which port, which exception.
-    const QString error = row.last.value(QLatin1String("error")).toString();
-    if (!error.isEmpty() && error != outcomeText(code))
+    if (!error.isEmpty() && error != headline)
         cell += QStringLiteral("<br><span style=\"font-size:7pt; color:#444444\">%1</span>")
                     .arg(escaped(error));
     return cell;

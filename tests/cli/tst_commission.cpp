@@ -483,6 +483,46 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         QVERIFY2(!page.contains("0 a 600") && !page.contains("2 tentativas"), qPrintable(page));
     }
 
+    // A transmitter unplugged while the write is on the line may hold the
+    // configuration: the row's line, its JSON and the report say it was sent
+    // and could not be confirmed. Each reading takes 1 s; the write goes out
+    // after two, 2 s after the instruction, and the port goes at 2,5 s.
+    void unpluggedDuringTheWrite_data()
+    {
+        QTest::addColumn<QStringList>("format");
+        QTest::addColumn<QString>("said");
+        const QString words = "a configuração foi enviada; não foi possível confirmar (Erro ao "
+                              "tentar receber dados. (%1: a porta deixou de responder";
+        QTest::newRow("words") << QStringList{} << "[1/1] A1: falhou: " + words;
+        QTest::newRow("JSON") << QStringList{"--json"}
+                              << "\"error\":\"" + words;
+    }
+    void unpluggedDuringTheWrite()
+    {
+        QFETCH(QStringList, format);
+        QFETCH(QString, said);
+        Simulator sim(path("t5"));
+        QVERIFY(sim.plug({"--turnaround", "1000"}));
+        QFile::remove(path("unplugged.pdf"));
+        Campaign c(QStringList{"commission", "--port", path("t5"), "--timeout", "2000", "--report",
+                               path("unplugged.pdf"), path("one.csv")} +
+                   format);
+        QVERIFY(c.awaits({"[1/1] A1: conecte o transmissor"}));
+        QTest::qWait(2500);
+        sim.unplug();
+        QCOMPARE(c.finish(), 1);
+        QVERIFY2(c.out().contains(said.arg(path("t5"))), qPrintable(c.out()));
+        if (!format.isEmpty())
+            QVERIFY2(c.out().contains(R"("outcome":"sent-unconfirmed")"), qPrintable(c.out()));
+        QProcess text;
+        text.start("pdftotext", {"-raw", path("unplugged.pdf"), "-"}); // each cell whole
+        QVERIFY(text.waitForFinished(10000));
+        const QString shown = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+        QVERIFY2(shown.contains("Falhou: a configuração foi enviada; não foi possível confirmar "
+                                "(Erro ao tentar receber dados."),
+                 qPrintable(shown));
+    }
+
     // A record lost on a full disk is said as `write` says it, in words and
     // in JSON, with what the transmitter took, and the campaign stops there.
     void recordOnFullDisk_data()

@@ -171,6 +171,19 @@ private slots:
         QTest::newRow("port-gone") << "port-gone"
                                    << "Falhou: a porta deixou de responder (cabo desconectado?)";
         QTest::newRow("unknown code") << "new-code" << "Falhou: new-code";
+        // A request that went out and was never answered was sent: so says
+        // the line of today's record, and that of an older one.
+        QTest::newRow("sent, not confirmed")
+            << R"(sent-unconfirmed","sent":{},"error":"a configuração foi enviada; não foi )"
+               R"(possível confirmar (Erro ao tentar receber dados.))"
+            << "Falhou: a configuração foi enviada; não foi possível confirmar (Erro ao tentar "
+               "receber dados.) 07/12";
+        QTest::newRow("sent, an older record")
+            << R"(read-failed","sent":{},"error":"Erro ao tentar receber dados.)"
+            << "Falhou: a configuração foi enviada; não foi possível confirmar (Erro ao tentar "
+               "receber dados.) 07/12";
+        QTest::newRow("not sent") << R"(read-failed","error":"Erro ao tentar receber dados.)"
+                                  << "Falhou: a leitura falhou Erro ao tentar receber dados. 07/12";
     }
     void outcomeWords()
     {
