@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "cli/attemptrows.h"
 #include "cli/campaignplan.h"
 #include "cli/interrupt.h"
 #include "cli/outcome.h"
@@ -168,7 +169,6 @@ struct Campaign
     QSet<QString> changed;       // tags an earlier run did while their row asked otherwise
     QList<QJsonObject> attempts; // the record's lines of this plan, the earlier runs' first
     bool leftOver = false;       // an earlier run's last transmitter may still be on the cable
-    int ok = 0, failed = 0;
     bool stopped = false, interrupted = false, recordLost = false, outputLost = false;
 };
 
@@ -316,39 +316,33 @@ std::optional<WriteAttempt> attemptRow(Campaign& c, CliLink& link, const PlanRow
 }
 
 // A row from its instruction to its outcome: tried again while the
-// technician asks for it. Whether it ended confirmed, failed or not done.
-enum class RowEnd { Confirmed, Failed, NotDone };
-RowEnd runRow(Campaign& c, CliLink& link, const PlanRow& row, const QString& where)
+// technician asks for it.
+void runRow(Campaign& c, CliLink& link, const PlanRow& row, const QString& where)
 {
-    bool failed = false;
     for (;;) {
         c.say << where << QStringLiteral(": conecte o transmissor") << Qt::endl;
         if (!c.o.flushed()) {
             c.outputLost = c.stopped = true;
-            break;
+            return;
         }
         if (!awaitTransmitter(link, c.say)) {
             c.interrupted = c.stopped = true;
-            break;
+            return;
         }
         const std::optional<WriteAttempt> attempt = attemptRow(c, link, row, where);
-        if (!attempt)
-            break;
-        if (attempt->outcome == Outcome::Ok)
-            return RowEnd::Confirmed;
-        failed = failed || attempt->outcome != Outcome::Interrupted;
+        if (!attempt || attempt->outcome == Outcome::Ok)
+            return;
         if (attempt->outcome == Outcome::Interrupted || interrupted()) {
             c.interrupted = c.stopped = true;
-            break;
+            return;
         }
         const AfterFailure next = askAfterFailure(c.say);
         if (next != AfterFailure::Repeat) {
             c.stopped = next == AfterFailure::Stop;
             c.interrupted = interrupted(); // Ctrl-C at the question
-            break;
+            return;
         }
     }
-    return failed ? RowEnd::Failed : RowEnd::NotDone;
 }
 
 // The plan's rows one after another, until done or stopped.
@@ -360,7 +354,6 @@ void runRows(Campaign& c, CliLink& link)
             QStringLiteral("[%1/%2] %3").arg(i + 1).arg(c.rows.size()).arg(row.tag);
         if (c.done.contains(row.tag)) {
             c.say << where << QStringLiteral(": já configurado (no registro), pulado") << Qt::endl;
-            ++c.ok;
             continue;
         }
         if (c.changed.contains(row.tag))
@@ -375,9 +368,7 @@ void runRows(Campaign& c, CliLink& link)
                 break;
             }
         }
-        const RowEnd end = runRow(c, link, row, where);
-        c.ok += end == RowEnd::Confirmed ? 1 : 0;
-        c.failed += end == RowEnd::Failed ? 1 : 0;
+        runRow(c, link, row, where);
         // The same transmitter is never taken for the next row's.
         // The virtual transmitter stays on the line: it plays the next row's.
         if (!c.stopped && i + 1 < c.rows.size() && !link.isVirtual()) {
@@ -388,33 +379,34 @@ void runRows(Campaign& c, CliLink& link)
     }
 }
 
-// The totals, the status, and the report asked for, interrupted or not.
+// The totals, the status, and the report asked for, interrupted or not:
+// the totals counted from the attempts as the report counts them.
 int finish(Campaign& c)
 {
-    const int notDone = int(c.rows.size()) - c.ok - c.failed;
+    QStringList tags;
+    for (const PlanRow& row : c.rows)
+        tags << row.tag;
+    const AttemptTotals t = totalsOf(transmitterRows(c.attempts, tags));
     if (c.o.json)
-        printJson(c.o.out, QJsonObject{{"rows", int(c.rows.size())},
-                                       {"ok", c.ok},
-                                       {"failed", c.failed},
-                                       {"notDone", notDone},
+        printJson(c.o.out, QJsonObject{{"rows", t.transmitters},
+                                       {"ok", t.confirmed},
+                                       {"failed", t.failed},
+                                       {"notDone", t.notDone},
                                        {"interrupted", c.interrupted}});
     else
         c.o.out << QStringLiteral("Campanha: %1 de %2 ok, %3 com falha, %4 não feito(s)%5.")
-                       .arg(c.ok)
-                       .arg(c.rows.size())
-                       .arg(c.failed)
-                       .arg(notDone)
+                       .arg(t.confirmed)
+                       .arg(t.transmitters)
+                       .arg(t.failed)
+                       .arg(t.notDone)
                        .arg(c.interrupted ? QStringLiteral(" (interrompida)") : QString())
                 << Qt::endl;
     if (c.outputLost)
         c.o.outputFailure();
-    int status = c.interrupted                                                   ? kExitInterrupted
-                 : (c.failed > 0 || notDone > 0 || c.recordLost || c.outputLost) ? kExitFailed
-                                                                                 : kExitOk;
+    int status = c.interrupted ? kExitInterrupted
+                 : (t.failed > 0 || t.notDone > 0 || c.recordLost || c.outputLost) ? kExitFailed
+                                                                                  : kExitOk;
     if (!c.options.reportFile.isEmpty()) {
-        QStringList tags;
-        for (const PlanRow& row : c.rows)
-            tags << row.tag;
         QString reason;
         // The operators of the record's lines, this run's among them.
         if (!writeReport(c.attempts, {{}, c.plan, tags}, c.options.reportFile,

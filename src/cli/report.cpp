@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "cli/attemptrows.h"
 #include "cli/outcome.h"
 #include "cli/systemfiles.h"
 #include "transmitter/configfields.h"
@@ -103,48 +104,11 @@ QStringList configurationLines(const QJsonValue& value)
         QStringLiteral("Saída: %1").arg(text(Slot::OutputDirection))};
 }
 
-// One transmitter of the report: its last attempt decides.
-struct Row
-{
-    enum class State { Confirmed, Failed, NotDone };
-    QString tag;
-    QJsonObject last;
-    int attempts = 0;
-    State state = State::NotDone;
-};
+using Row = TransmitterRow;
 
 QList<Row> rowsOf(const QList<QJsonObject>& attempts, const QStringList& plannedTags)
 {
-    QList<Row> rows;
-    QHash<QString, qsizetype> byTag;
-    for (const QString& tag : plannedTags) {
-        if (!byTag.contains(tag)) {
-            byTag.insert(tag, rows.size());
-            rows.append({tag, {}, 0, Row::State::NotDone});
-        }
-    }
-    for (const QJsonObject& attempt : attempts) {
-        const QString tag = attempt.value(QLatin1String("tag")).toString();
-        // A line without a tag (a single write) is a transmitter of its own.
-        qsizetype at = tag.isEmpty() ? -1 : byTag.value(tag, -1);
-        if (at < 0) {
-            at = rows.size();
-            const QString port = attempt.value(QLatin1String("port")).toString();
-            rows.append({tag.isEmpty() ? (port.isEmpty() ? kNone : port) : tag,
-                         {},
-                         0,
-                         Row::State::NotDone});
-            if (!tag.isEmpty())
-                byTag.insert(tag, at);
-        }
-        Row& row = rows[at];
-        row.last = attempt;
-        ++row.attempts;
-        row.state = outcomeOfCode(attempt.value(QLatin1String("outcome")).toString()) == Outcome::Ok
-                        ? Row::State::Confirmed
-                        : Row::State::Failed;
-    }
-    return rows;
+    return transmitterRows(attempts, plannedTags);
 }
 
 QString escaped(const QString& text)
@@ -168,8 +132,13 @@ QString cellLines(const QStringList& lines, const QStringList& against = {})
 
 QString outcomeCell(const Row& row)
 {
+    const QString interruption = row.last.value(QLatin1String("error")).toString();
     if (row.state == Row::State::NotDone)
-        return QStringLiteral("<b>Não executado</b>");
+        return QStringLiteral("<b>Não executado</b>") +
+               (interruption.isEmpty()
+                    ? QString()
+                    : QStringLiteral("<br><span style=\"font-size:7pt; color:#444444\">%1</span>")
+                          .arg(escaped(interruption)));
     if (row.state == Row::State::Confirmed)
         return QStringLiteral("<span style=\"color:#1b5e20\">Confirmado</span>");
     const QString code = row.last.value(QLatin1String("outcome")).toString();
@@ -284,27 +253,22 @@ QString bodyHtml(const Report& report, const QList<qsizetype>& pageStarts = {})
         "<th width=\"21%\">Antes</th><th width=\"21%\">Depois (relido)</th>"
         "<th width=\"20%\">Resultado</th><th width=\"11%\">Hora</th></tr></thead><tbody>");
     html += tableStart.arg(QString());
-    int confirmed = 0, failed = 0, notDone = 0, attempts = 0;
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
         if (pageStarts.contains(i))
             html += QStringLiteral("</tbody></table>") +
                     tableStart.arg(QStringLiteral("; page-break-before:always"));
-        attempts += row.attempts;
-        confirmed += row.state == Row::State::Confirmed;
-        failed += row.state == Row::State::Failed;
-        notDone += row.state == Row::State::NotDone;
-        html += rowHtml(row, i + 1);
+        html += rowHtml(rows[i], i + 1);
     }
     html += QStringLiteral("</tbody></table>");
     // Counts before their nouns read wrong in the singular ("1 falharam").
+    const AttemptTotals totals = totalsOf(rows);
     html += QStringLiteral("<p><b>Totais:</b> transmissores: %1; confirmados: %2; com falha: %3; "
                            "não executados: %4; tentativas: %5.</p>")
-                .arg(rows.size())
-                .arg(confirmed)
-                .arg(failed)
-                .arg(notDone)
-                .arg(attempts);
+                .arg(totals.transmitters)
+                .arg(totals.confirmed)
+                .arg(totals.failed)
+                .arg(totals.notDone)
+                .arg(totals.attempts);
     html += QStringLiteral(
         "<p>&nbsp;</p><table width=\"100%\" cellspacing=\"0\" cellpadding=\"4\"><tr>"
         "<td width=\"50%\">Executado por: ______________________________</td>"

@@ -29,6 +29,15 @@ QList<QJsonObject> recordLines(const QString& path)
     return lines;
 }
 
+// An HTML report's words without its markup.
+QString pageText(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).remove(QRegularExpression("<[^>]*>")).simplified();
+}
+
 // `quorva-cli simulate` under a link that stays the campaign's port.
 class Simulator
 {
@@ -523,6 +532,41 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
                  qPrintable(shown));
     }
 
+    // Ctrl-C while the first row's write is on the line: the terminal's
+    // totals, its JSON and the report's are the same count. The write goes
+    // out 2 s after the instruction (two readings of 1 s each).
+    void interruptedTotalsAgree_data()
+    {
+        QTest::addColumn<QStringList>("format");
+        QTest::addColumn<QString>("totals");
+        QTest::newRow("words") << QStringList{}
+                               << "Campanha: 0 de 3 ok, 0 com falha, 3 não feito(s) "
+                                  "(interrompida).\n";
+        QTest::newRow("JSON") << QStringList{"--json"}
+                              << R"({"failed":0,"interrupted":true,"notDone":3,"ok":0,"rows":3})"
+                                 "\n";
+    }
+    void interruptedTotalsAgree()
+    {
+        QFETCH(QStringList, format);
+        QFETCH(QString, totals);
+        Simulator sim(path("t6"));
+        QVERIFY(sim.plug({"--turnaround", "1000"}));
+        QFile::remove(path("interrupted.html"));
+        Campaign c(QStringList{"commission", "--port", path("t6"), "--timeout", "2000", "--report",
+                               path("interrupted.html"), path("plan.csv")} +
+                   format);
+        QVERIFY(c.awaits({"[1/3] TT-101: conecte o transmissor"}));
+        QTest::qWait(2500);
+        c.interrupt();
+        QCOMPARE(c.finish(), 130);
+        QVERIFY2(c.out().endsWith(totals), qPrintable(c.out()));
+        const QString page = pageText(path("interrupted.html"));
+        QVERIFY2(page.contains("Totais: transmissores: 3; confirmados: 0; com falha: 0; não "
+                               "executados: 3; tentativas: 1."),
+                 qPrintable(page));
+    }
+
     // A record lost on a full disk is said as `write` says it, in words and
     // in JSON, with what the transmitter took, and the campaign stops there.
     void recordOnFullDisk_data()
@@ -534,7 +578,8 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         const QString confirmed = "a configuração foi enviada e confirmada, mas esta tentativa não "
                                   "ficou registrada";
         QTest::newRow("words") << QStringList{} << QStringList{}
-                               << "[1/1] A1: " + lost + confirmed + "\nCampanha: 0 de 1 ok";
+                               << "[1/1] A1: " + lost + confirmed +
+                                      "\nCampanha: 0 de 1 ok, 1 com falha, 0 não feito(s).\n";
         QTest::newRow("JSON") << QStringList{"--json"} << QStringList{}
                               << "\"error\":\"" + lost + confirmed + "\",\"firmware\"";
         QTest::newRow("a write sent and not kept")
@@ -559,7 +604,10 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         Simulator sim(path("t4"));
         QVERIFY(fault.isEmpty() || sim.plug(fault));
         QProcess p;
-        p.start(cli, QStringList{"commission", "--record", record, path("one.csv")} + format +
+        QFile::remove(path("full.html"));
+        p.start(cli, QStringList{"commission", "--record", record, "--report", path("full.html"),
+                                 path("one.csv")} +
+                         format +
                          (fault.isEmpty() ? QStringList{"--simulate"}
                                           : QStringList{"--port", path("t4")}));
         p.waitForFinished(30000);
@@ -567,9 +615,13 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         QCOMPARE(p.exitCode(), 1);
         QVERIFY2(out.contains(expected.arg(record)), qPrintable(out));
+        // The report counts as the terminal does: the row failed.
+        const QString page = pageText(path("full.html"));
+        QVERIFY2(page.contains("confirmados: 0; com falha: 1; não executados: 0;"),
+                 qPrintable(page));
         if (!format.isEmpty())
             QVERIFY2(out.contains(R"("outcome":"record-failed")") &&
-                         out.endsWith(R"("notDone":1,"ok":0,"rows":1})"
+                         out.endsWith(R"({"failed":1,"interrupted":false,"notDone":0,"ok":0,"rows":1})"
                                       "\n"),
                      qPrintable(out));
     }
