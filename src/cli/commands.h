@@ -41,6 +41,7 @@ struct WriteOptions
     transmitter::ConfigurationEdit edit; // fields not given keep the device's words
     bool dryRun = false;
     bool force = false; // send a range that crosses the sensor's limits
+    bool knownModelOnly = false; // a campaign writes only to a model it knows
     QString recordFile; // one JSON line appended per attempt
 };
 

@@ -301,6 +301,7 @@ std::optional<WriteAttempt> attemptRow(Campaign& c, CliLink& link, const PlanRow
     record.setContext(context);
     WriteOptions write = row.write;
     write.recordFile = c.options.recordFile;
+    write.knownModelOnly = true;
     const WriteAttempt attempt = writeAttempt(link, write, record);
     if (!sayAttempt(c, where, attempt, record.line())) {
         c.outputLost = c.stopped = true;

@@ -28,6 +28,7 @@ constexpr OutcomeText kOutcomeTexts[] = {
     {Outcome::Refused, "refused", "configuração recusada"},
     {Outcome::SentUnconfirmed, "sent-unconfirmed",
      "a configuração foi enviada; não foi possível confirmar"},
+    {Outcome::UnknownModel, "unknown-model", "modelo desconhecido"},
     {Outcome::ReadBackFailed, "read-back-failed",
      "configuração confirmada, mas a releitura falhou"},
     {Outcome::ReadBackDiffers, "read-back-differs", "a releitura difere do que foi enviado"},

@@ -112,6 +112,23 @@ QString acceptedWords(const ConfigurationField& field)
         .arg(items.size() - 1);
 }
 
+bool modelTakes(const ConfigurationField& field, const QString& given, int index,
+                const ModelOptions& model)
+{
+    if (field.format != FieldFormat::ModelOption)
+        return true;
+    QList<QStringList> names = keywordsByItem(field);
+    const QStringList texts = itemTexts(field, model);
+    for (int i = 0; i < texts.size() && i < names.size(); ++i)
+        names[i] << texts[i];
+    return resolveChoice(given, names) == index;
+}
+
+QString modelItemsText(const ConfigurationField& field, const ModelOptions& model)
+{
+    return itemTexts(field, model).join(QStringLiteral(", "));
+}
+
 QString fieldText(const ConfigurationField& field, qint32 value, const ModelOptions& model)
 {
     QString text;

@@ -106,6 +106,14 @@ QList<QStringList> choiceNames(const ConfigurationField& field);
 // a number.
 QString acceptedWords(const ConfigurationField& field);
 
+// Whether a model takes `given` for the item `index` of a choice: by one of
+// the item's words, its index, or that model's own text of it. Another
+// model's text ("4 a 20 mA" to a 0 to 10 V model) is not taken.
+bool modelTakes(const ConfigurationField& field, const QString& given, int index,
+                const ModelOptions& model);
+// A model's texts of a choice's items ("0 a 10 V, 10 a 0 V").
+QString modelItemsText(const ConfigurationField& field, const ModelOptions& model);
+
 // A register value in its field's own format, as the window shows it:
 // "-0,5", "1370", "Termopar K", "20 a 4 mA"; a value no item names as its
 // number.

@@ -492,6 +492,59 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         QVERIFY2(!page.contains("0 a 600") && !page.contains("2 tentativas"), qPrintable(page));
     }
 
+    // The plan's words for a choice must be the model's on the line: a
+    // current output's text is refused on the voltage model and the other
+    // way round, the plain words taken on both; a model code no model has
+    // fails the row. Nothing is sent then.
+    void wordsOfTheModel_data()
+    {
+        QTest::addColumn<QString>("model"); // the simulated transmitter's code
+        QTest::addColumn<QByteArray>("cells"); // direction;fault
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("outcome");
+        const QString voltage = "não é uma opção do TRV-C (Sinal de Saída: 0 a 10 V, 10 a 0 V)";
+        QTest::newRow("4 a 20 mA, voltage model")
+            << "10" << QByteArray("4 a 20 mA;") << "falhou: '4 a 20 mA' " + voltage << "refused";
+        QTest::newRow("20 a 4 mA, voltage model")
+            << "10" << QByteArray("20 a 4 mA;") << "falhou: '20 a 4 mA' " + voltage << "refused";
+        QTest::newRow("a current model's fault text, voltage model")
+            << "10" << QByteArray(";Sinal de Saída > 20 mA")
+            << "falhou: 'Sinal de Saída > 20 mA' não é uma opção do TRV-C (Erro do Sensor: "
+               "Nenhum, Sinal de Saída Mínimo, Sinal de Saída Máximo)"
+            << "refused";
+        QTest::newRow("10 a 0 V, current model")
+            << "421" << QByteArray("10 a 0 V;")
+            << "falhou: '10 a 0 V' não é uma opção do TRV-B (Sinal de Saída: 4 a 20 mA, 20 a 4 mA)"
+            << "refused";
+        QTest::newRow("10 a 0 V, voltage model") << "10" << QByteArray("10 a 0 V;") << "ok"
+                                                 << "ok";
+        QTest::newRow("decrescente, voltage model")
+            << "10" << QByteArray("decrescente;máximo") << "ok" << "ok";
+        QTest::newRow("falling, current model") << "420" << QByteArray("falling;") << "ok" << "ok";
+        QTest::newRow("unknown model") << "999" << QByteArray("rising;")
+                                       << "falhou: modelo desconhecido (código 999)"
+                                       << "unknown-model";
+    }
+    void wordsOfTheModel()
+    {
+        QFETCH(QString, model);
+        QFETCH(QByteArray, cells);
+        QFETCH(QString, said);
+        QFETCH(QString, outcome);
+        QVERIFY(writeFile(path("model.csv"), "tag;direction;fault\nTT-7;" + cells + "\n"));
+        QFile::remove(path("model.jsonl"));
+        Simulator sim(path("t7"));
+        QVERIFY(sim.plug({"--model", model}));
+        Campaign c({"commission", "--port", path("t7"), "--record", path("model.jsonl"),
+                    path("model.csv")});
+        QCOMPARE(c.finish(), outcome == "ok" ? 0 : 1);
+        QVERIFY2(c.out().contains("[1/1] TT-7: " + said), qPrintable(c.out()));
+        const QList<QJsonObject> lines = recordLines(path("model.jsonl"));
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines[0]["outcome"].toString(), outcome);
+        QCOMPARE(lines[0].contains("sent"), outcome == "ok");
+    }
+
     // A transmitter unplugged while the write is on the line may hold the
     // configuration: the row's line, its JSON and the report say it was sent
     // and could not be confirmed. Each reading takes 1 s; the write goes out

@@ -144,7 +144,7 @@ private slots:
             "read-failed",  "send-failed", "line-busy",         "port-not-found",
             "port-busy",    "port-gone",   "permission-denied", "open-failed",
             "interrupted",  "refused",     "read-back-failed",  "read-back-differs",
-            "record-failed", "sent-unconfirmed"};
+            "record-failed", "sent-unconfirmed", "unknown-model"};
         QStringList words;
         for (const QString& code : codes) {
             const std::optional<Outcome> outcome = outcomeOfCode(code);
