@@ -76,9 +76,10 @@ QString dateTimeText(const QDateTime& t, bool withOffset)
     return text;
 }
 
-// A configuration as a reading's JSON holds it, one field a line (the
-// range's two values on one); none without a reading.
-QStringList configurationLines(const QJsonValue& value)
+// A configuration as a reading's JSON holds it, or a write's (register
+// values alone, worded in `model`'s texts), one field a line (the range's
+// two values on one); none without one.
+QStringList configurationLines(const QJsonValue& value, const transmitter::ModelOptions& model)
 {
     using namespace transmitter;
     if (!value.isObject())
@@ -89,10 +90,12 @@ QStringList configurationLines(const QJsonValue& value)
     };
     const auto text = [&](int slot) {
         const ConfigurationField& field = *fieldOfSlot(slot);
-        if (!field.text)
-            return fieldText(field, exact(slot), kCurrentOutputOptions);
-        const QString t = r.value(QLatin1String(field.readableKey)).toString();
-        return t.isEmpty() ? kNone : t;
+        const QJsonValue readable = r.value(QLatin1String(field.readableKey));
+        if (field.text && readable.isString())
+            return readable.toString().isEmpty() ? kNone : readable.toString();
+        if (!r.contains(QLatin1String(field.registerKey)))
+            return kNone;
+        return fieldText(field, exact(slot), model);
     };
     const QString unit = unitsForSensorType(exact(Slot::SensorType)).setting;
     const QString unitSuffix = unit.isEmpty() ? QString() : u' ' + unit;
@@ -102,6 +105,27 @@ QStringList configurationLines(const QJsonValue& value)
         QStringLiteral("Zero: %1%2").arg(text(Slot::ZeroAdjust), unitSuffix),
         QStringLiteral("Erro do sensor: %1").arg(text(Slot::SensorError)),
         QStringLiteral("Saída: %1").arg(text(Slot::OutputDirection))};
+}
+
+// What an attempt asked the transmitter to hold: what it sent, or, when
+// nothing went out, the device as read with the values the row asked.
+QJsonValue askedConfiguration(const QJsonObject& attempt)
+{
+    if (const QJsonValue sent = attempt.value(QLatin1String("sent")); sent.isObject())
+        return sent;
+    const QJsonValue requested = attempt.value(QLatin1String("requested"));
+    if (!requested.isObject())
+        return {};
+    QJsonObject asked = attempt.value(QLatin1String("before")).toObject();
+    const QJsonObject given = requested.toObject();
+    for (const transmitter::ConfigurationField& f : transmitter::kConfigurationFields) {
+        const QLatin1String key(f.registerKey);
+        if (given.contains(key)) { // the device's words for it no longer hold
+            asked[key] = given.value(key);
+            asked.remove(QLatin1String(f.readableKey));
+        }
+    }
+    return asked;
 }
 
 using Row = TransmitterRow;
@@ -116,16 +140,21 @@ QString escaped(const QString& text)
     return text.toHtmlEscaped();
 }
 
-QString cellLines(const QStringList& lines, const QStringList& against = {})
+// A field the write changed is bold, so the change is seen at a glance; one
+// read back otherwise than asked is marked "≠", in red.
+QString cellLines(const QStringList& lines, const QStringList& before = {},
+                  const QStringList& asked = {})
 {
     if (lines.isEmpty())
         return kNone;
     QStringList cells;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        // A field the write changed is bold, so the change is seen at a glance.
-        const bool changed = !against.isEmpty() && against.value(i) != lines[i];
-        cells << (changed ? QStringLiteral("<b>%1</b>") : QStringLiteral("%1"))
-                     .arg(escaped(lines[i]));
+        const bool changed = !before.isEmpty() && before.value(i) != lines[i];
+        QString cell = (changed ? QStringLiteral("<b>%1</b>") : QStringLiteral("%1"))
+                           .arg(escaped(lines[i]));
+        if (!asked.isEmpty() && asked.value(i) != lines[i])
+            cell = QStringLiteral("<span style=\"color:#b00020\">≠ %1</span>").arg(cell);
+        cells << cell;
     }
     return cells.join(QStringLiteral("<br>"));
 }
@@ -211,16 +240,21 @@ QString rowHtml(const Row& row, qsizetype number)
                 .arg(escaped(name),
                      QString::number(row.last.value(QLatin1String("firmware")).toDouble(), 'f', 2)
                          .replace(u'.', u','));
-    const QStringList before = configurationLines(row.last.value(QLatin1String("before")));
-    const QStringList after = configurationLines(row.last.value(QLatin1String("readBack")));
+    const transmitter::ModelOptions& options = transmitter::optionsForModel(
+        row.last.value(QLatin1String("before")).toObject().value(QLatin1String("modelCode")).toInt());
+    const QStringList before =
+        configurationLines(row.last.value(QLatin1String("before")), options);
+    const QStringList asked = configurationLines(askedConfiguration(row.last), options);
+    const QStringList after =
+        configurationLines(row.last.value(QLatin1String("readBack")), options);
     QString time = dateTimeText(recordTime(row.last), false);
     time.replace(u' ', QStringLiteral("<br>"));
     return QStringLiteral("<tr class=\"%1\" bgcolor=\"%2\"><td>%3</td><td>%4</td><td>%5</td>"
-                          "<td>%6</td><td>%7</td><td>%8</td><td>%9</td></tr>")
+                          "<td>%6</td><td>%7</td><td>%8</td><td>%9</td><td>%10</td></tr>")
         .arg(QLatin1String(kind), QLatin1String(colour))
         .arg(number)
-        .arg(tag, model, cellLines(before), cellLines(after, before), outcomeCell(row),
-             row.attempts > 0 ? time : kNone);
+        .arg(tag, model, cellLines(before), cellLines(asked, before),
+             cellLines(after, before, asked), outcomeCell(row), row.attempts > 0 ? time : kNone);
 }
 
 // The body both formats share: attributes the text engine and browsers both
@@ -249,9 +283,10 @@ QString bodyHtml(const Report& report, const QList<qsizetype>& pageStarts = {})
     const QString tableStart = QStringLiteral(
         "<table class=\"rows\" width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
         "style=\"border-collapse:collapse; border-color:#888888%1\"><thead><tr bgcolor=\"#dde3ea\">"
-        "<th width=\"4%\">Nº</th><th width=\"13%\">Tag</th><th width=\"10%\">Modelo</th>"
-        "<th width=\"21%\">Antes</th><th width=\"21%\">Depois (relido)</th>"
-        "<th width=\"20%\">Resultado</th><th width=\"11%\">Hora</th></tr></thead><tbody>");
+        "<th width=\"4%\">Nº</th><th width=\"11%\">Tag</th><th width=\"9%\">Modelo</th>"
+        "<th width=\"16%\">Antes</th><th width=\"16%\">Pedido</th>"
+        "<th width=\"16%\">Depois (relido)</th><th width=\"18%\">Resultado</th>"
+        "<th width=\"10%\">Hora</th></tr></thead><tbody>");
     html += tableStart.arg(QString());
     for (qsizetype i = 0; i < rows.size(); ++i) {
         if (pageStarts.contains(i))
@@ -269,6 +304,8 @@ QString bodyHtml(const Report& report, const QList<qsizetype>& pageStarts = {})
                 .arg(totals.failed)
                 .arg(totals.notDone)
                 .arg(totals.attempts);
+    html += QStringLiteral("<p style=\"font-size:7pt\">Em negrito, o que a gravação mudou; "
+                           "marcado ≠, o que foi relido diferente do pedido.</p>");
     html += QStringLiteral(
         "<p>&nbsp;</p><table width=\"100%\" cellspacing=\"0\" cellpadding=\"4\"><tr>"
         "<td width=\"50%\">Executado por: ______________________________</td>"

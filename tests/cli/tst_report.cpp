@@ -129,13 +129,13 @@ private slots:
             "Primeira tentativa: 07/12/2026 09:15:02 (UTC−03:00)",
             "Última tentativa: 07/12/2026 09:30:59 (UTC−03:00)",
             "1 TT-101 TRV-A firmware 1,01 Pt100 -200 a 650 °C Zero: 0,0 °C Erro do sensor: Nenhum "
-            "Saída: 4 a 20 mA Termopar K 0 a 600 °C Zero: -0,5 °C Erro do sensor: Nenhum Saída: "
+            "Saída: 4 a 20 mA — Termopar K 0 a 600 °C Zero: -0,5 °C Erro do sensor: Nenhum Saída: "
             "20 a 4 mA Confirmado 07/12/2026 09:15:02",
             "2 TT-102 2 tentativas TRV-C firmware 1,01",
-            "Falhou: a releitura difere do",
-            "(V. Máx.)",
+            "Falhou: a releitura difere",
+            "Máx.)",
             "3 A<&>\"B TRV-B firmware 1,20",
-            "4 TT-105 — — — Não executado —",
+            "4 TT-105 — — — — Não executado —",
             "5 /dev/ttyUSB1 TRV-A",
             "Totais: transmissores: 5; confirmados: 3; com falha: 1; não executados: 1; tentativas: 5.",
         };
@@ -160,6 +160,53 @@ private slots:
         for (const char* part : {"<b>Termopar K</b>", "<b>Zero: -0,5 °C</b>"})
             QVERIFY2(html.contains(part), part);
         QVERIFY(!html.contains("<b>Erro do sensor: Nenhum</b>"));
+    }
+
+    // Beside the device before and after, what the attempt asked: what it
+    // sent, or, when nothing went out, the device with the row's values.
+    // A field read back otherwise than asked is marked; the page and the
+    // PDF (each cell whole, as pdftotext -raw reads it) say the same.
+    void askedConfiguration_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("pdf") << "asked.pdf";
+        QTest::newRow("html") << "asked.html";
+    }
+    void askedConfiguration()
+    {
+        QFETCH(QString, file);
+        // Asked K 0 to 600, read back the Pt100 untouched (a transmitter
+        // that ignores writes); asked zero 1,5 and refused before sending.
+        const QByteArray lines =
+            R"({"time":"2026-12-07T10:00:00-03:00","tag":"TT-1","model":"TRV-A","firmware":1.01,)"
+            R"("before":)" PT100 R"(,"sent":{"sensorTypeIndex":2,"zeroAdjustTenths":-5,)"
+            R"("rangeLowerTenths":0,"rangeUpperTenths":6000,"sensorErrorIndex":0,)"
+            R"("outputDirectionIndex":1},"readBack":)" PT100
+            R"(,"outcome":"read-back-differs","error":"a releitura difere do que foi enviado"})"
+            "\n"
+            R"({"time":"2026-12-07T10:01:00-03:00","tag":"TT-2","model":"TRV-A","firmware":1.01,)"
+            R"("before":)" PT100 R"(,"requested":{"zeroAdjustTenths":15},)"
+            R"("outcome":"refused","error":"recusada"})"
+            "\n";
+        QString error;
+        QVERIFY2(writeReport(attemptsOf(lines), {}, at(file), &error), qPrintable(error));
+        QString text;
+        if (file.endsWith(".pdf"))
+            text = simplified(run("pdftotext", {"-raw", at(file), "-"}).out);
+        else
+            text = shownText(at(file));
+        const QString pt100 = "Pt100 -200 a 650 °C Zero: 0,0 °C Erro do sensor: Nenhum Saída: "
+                              "4 a 20 mA";
+        for (const QString& part :
+             QStringList{"Antes Pedido Depois (relido) Resultado",
+              "TT-1 TRV-A firmware 1,01 " + pt100 +
+                  " Termopar K 0 a 600 °C Zero: -0,5 °C Erro do sensor: Nenhum Saída: 20 a 4 mA "
+                  "≠ Pt100 ≠ -200 a 650 °C ≠ Zero: 0,0 °C Erro do sensor: Nenhum ≠ Saída: 4 a 20 "
+                  "mA Falhou",
+              "TT-2 TRV-A firmware 1,01 " + pt100 +
+                  " Pt100 -200 a 650 °C Zero: 1,5 °C Erro do sensor: Nenhum Saída: 4 a 20 mA — "
+                  "Falhou: configuração recusada recusada"})
+            QVERIFY2(text.contains(part), qPrintable(part + "\n in: " + text));
     }
 
     // A failure's code in the reviewer's words.
