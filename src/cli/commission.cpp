@@ -380,13 +380,33 @@ void runRows(Campaign& c, CliLink& link)
     }
 }
 
-// The totals, the status, and the report asked for, interrupted or not:
-// the totals counted from the attempts as the report counts them.
-int finish(Campaign& c)
+QStringList plannedTags(const Campaign& c)
 {
     QStringList tags;
     for (const PlanRow& row : c.rows)
         tags << row.tag;
+    return tags;
+}
+
+// The report as it stands before the first row, in its place: the folder is
+// found able to hold it (a full disk refused) before any transmitter is
+// written, and the real report replaces it at the end. False, said, when
+// it could not be written.
+bool writePlaceholderReport(const Campaign& c)
+{
+    QString reason;
+    if (c.options.reportFile.isEmpty() ||
+        writeReport(c.attempts, {{}, c.plan, plannedTags(c)}, c.options.reportFile, &reason))
+        return true;
+    c.o.fail(QStringLiteral("--report: %1; nada foi enviado").arg(reason));
+    return false;
+}
+
+// The totals, the status, and the report asked for, interrupted or not:
+// the totals counted from the attempts as the report counts them.
+int finish(Campaign& c)
+{
+    const QStringList tags = plannedTags(c);
     const AttemptTotals t = totalsOf(transmitterRows(c.attempts, tags));
     if (c.o.json)
         printJson(c.o.out, QJsonObject{{"rows", t.transmitters},
@@ -414,6 +434,8 @@ int finish(Campaign& c)
                          &reason)) {
             c.o.fail(QStringLiteral("--report: %1: %2").arg(c.options.reportFile, reason));
             status = status == kExitOk ? kExitFailed : status;
+            // The placeholder would tell of rows as not done that were.
+            QFile::remove(c.options.reportFile);
         }
     }
     return status;
@@ -440,6 +462,8 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                {}};
     if (options.resume && !resume(c, link))
         return kExitUsage;
+    if (!writePlaceholderReport(c))
+        return kExitFailed;
     runRows(c, link);
     return finish(c);
 }

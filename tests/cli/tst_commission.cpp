@@ -620,6 +620,45 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
                  qPrintable(page));
     }
 
+    // The report is written in its place before the first row, every row not
+    // done: a folder on a full disk is found then, with nothing sent, and the
+    // real report replaces the placeholder at the end, nothing left beside it.
+    void reportPlaceholder()
+    {
+        const QString full = path("fullreport");
+        QVERIFY(QDir().mkpath(full));
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", full});
+        if (!mount.waitForFinished() || mount.exitCode() != 0)
+            QSKIP("mounting a small tmpfs is not permitted here");
+        writeFile(full + "/filler", QByteArray(16384, '\0')); // as much as fits
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(cli, {"commission", "--simulate", "--record", path("placeholder.jsonl"), "--report",
+                      full + "/r.pdf", path("plan.csv")});
+        p.waitForFinished(30000);
+        const QStringList left = QDir(full).entryList(QDir::Files | QDir::Hidden);
+        QProcess::execute("umount", {full});
+        QCOMPARE(QString::fromUtf8(p.readAll()),
+                 "quorva-cli: --report: não foi possível gravar o relatório em " + full +
+                     "/r.pdf: sem espaço no dispositivo; nada foi enviado\n");
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(left, QStringList{"filler"});
+        QVERIFY(recordLines(path("placeholder.jsonl")).isEmpty());
+
+        // While the campaign waits for its first transmitter, the report is there.
+        Campaign c({"commission", "--port", path("placeholder-port"), "--report",
+                    path("placeholder.html"), path("plan.csv")});
+        QVERIFY(c.awaits({"[1/3] TT-101: conecte o transmissor"}));
+        QTRY_VERIFY(pageText(path("placeholder.html")).contains("não executados: 3"));
+        c.interrupt();
+        QCOMPARE(c.finish(), 130);
+        QVERIFY(pageText(path("placeholder.html")).contains("não executados: 3; tentativas: 0."));
+        QCOMPARE(QDir(m_dir.path()).entryList({"*placeholder.html*", ".*placeholder.html*"},
+                                              QDir::Files | QDir::Hidden),
+                 QStringList{"placeholder.html"});
+    }
+
     // A record lost on a full disk is said as `write` says it, in words and
     // in JSON, with what the transmitter took, and the campaign stops there.
     void recordOnFullDisk_data()
