@@ -510,6 +510,64 @@ private slots:
         }
     }
 
+    // A record of two plans is reported one plan at a time: without --plan
+    // it is refused naming both; each plan's report has its own operators
+    // and transmitters. A plan taken up by another technician names both.
+    void severalPlans_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said"); // on standard error, or in the report
+        QTest::newRow("no plan chosen")
+            << QStringList{} << 2
+            << "quorva-cli: rec.jsonl: o registro tem tentativas de 2 planos (@/areaA.csv, "
+               "@/areaB.csv): escolha um com --plan ARQUIVO\n";
+        QTest::newRow("plan A") << QStringList{"--plan", "areaA.csv"} << 0
+                                << "Operador: Ana, Carla Plano: @/areaA.csv";
+        QTest::newRow("plan B, by its absolute path")
+            << QStringList{"--plan", "@/areaB.csv"} << 0 << "Operador: Bruno Plano: @/areaB.csv";
+        QTest::newRow("a plan the record does not hold")
+            << QStringList{"--plan", "areaC.csv"} << 2
+            << "quorva-cli: rec.jsonl: o registro não tem tentativas do plano areaC.csv\n";
+    }
+    void severalPlans()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString root = QDir(dir.path()).canonicalPath();
+        const auto line = [&](const char* plan, const char* who, const char* tag) {
+            return QString(R"({"time":"2026-12-07T10:00:00-03:00","tag":"%1","operator":"%2",)"
+                           R"("plan":"%3/%4","outcome":"ok"})"
+                           "\n")
+                .arg(tag, who, root, plan)
+                .toUtf8();
+        };
+        writeFile(dir.filePath("rec.jsonl"),
+                  line("areaA.csv", "Ana", "TT-101") + line("areaA.csv", "Ana", "TT-102") +
+                      line("areaB.csv", "Bruno", "TT-101") + line("areaA.csv", "Carla", "TT-103"));
+        for (const char* plan : {"areaA.csv", "areaB.csv"})
+            writeFile(dir.filePath(plan), "tag;zero\n");
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(qEnvironmentVariable("QUORVA_CLI"),
+                QStringList{"report", "rec.jsonl", "-o", "r.html"} + args.replaceInStrings("@", root));
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), status);
+        said.replace("@", root);
+        if (status != 0) {
+            QCOMPARE(QString::fromUtf8(p.readAllStandardError()), said);
+            QVERIFY(!QFile::exists(dir.filePath("r.html")));
+            return;
+        }
+        const QString text = shownText(dir.filePath("r.html"));
+        QVERIFY2(text.contains(said), qPrintable(text));
+        const bool a = args.last().endsWith("areaA.csv");
+        QVERIFY2(text.contains(a ? "transmissores: 3;" : "transmissores: 1;"), qPrintable(text));
+        QVERIFY(!text.contains("2 tentativas"));
+    }
+
     // A report that does not reach a full disk whole fails, and the old
     // report of that name stays as it was, with nothing beside it: the disk
     // full, or with room for a part of the report only.
