@@ -464,6 +464,12 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
         return kExitUsage;
     if (!writePlaceholderReport(c))
         return kExitFailed;
+    c.say << QStringLiteral("Plano %1 (%2): %3 %4")
+                 .arg(options.planFile, plan.encoding)
+                 .arg(plan.rows.size())
+                 .arg(plan.rows.size() == 1 ? QStringLiteral("transmissor")
+                                            : QStringLiteral("transmissores"))
+          << Qt::endl;
     runRows(c, link);
     return finish(c);
 }

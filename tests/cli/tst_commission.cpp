@@ -170,29 +170,54 @@ private slots:
             << QStringList{"linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor",
                            "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor"};
         // Every bad cell of the row by its own column, in the plan's terms:
-        // the cell as written and, for a word, the words the column takes.
+        // the cell as written and, for a word, the words the column takes
+        // and the window's texts they stand for.
+        const QString faultWords =
+            "não é uma opção (nenhum/none → 'Nenhum', baixo/low/below/minimo/mínimo → 'Sinal de "
+            "Saída < 4 mA'/'Sinal de Saída Mínimo', alto/high/above/maximo/máximo → 'Sinal de "
+            "Saída > 20 mA'/'Sinal de Saída Máximo'; ou o índice 0 a 2)";
         QTest::newRow("three bad cells")
             << QByteArray("tag;sensor;zero;lower;upper;fault;direction\n"
-                          "TT-2;termopar j;-0,55;;;alto;subindo\n")
-            << QStringList{
-                   "linha 2, coluna zero: Erro: Dado Inválido,Verificar. ('-0,55'; um "
-                   "decimal, como -0,5, ou um inteiro)",
-                   "linha 2, coluna fault: Erro: Dado Inválido,Verificar. ('alto'; aceitos: "
-                   "none/nenhum, low/below/minimo/mínimo, high/above/maximo/máximo, o "
-                   "índice 0 a 2 ou o texto da janela)",
-                   "linha 2, coluna direction: Erro: Dado Inválido,Verificar. ('subindo'; "
-                   "aceitos: rising/crescente/direct/direto, "
-                   "falling/decrescente/reverse/reverso, o índice 0 a 1 ou o texto da "
-                   "janela)"};
+                          "TT-2;termopar j;-0,55;;;acima;subindo\n")
+            << QStringList{"linha 2, coluna zero: Erro: Dado Inválido,Verificar. ('-0,55'; um "
+                           "decimal, como -0,5, ou um inteiro)",
+                           "linha 2, coluna fault: 'acima' " + faultWords,
+                           "linha 2, coluna direction: 'subindo' não é uma opção "
+                           "(crescente/rising/direto/direct → '4 a 20 mA'/'0 a 10 V', "
+                           "decrescente/falling/reverso/reverse → '20 a 4 mA'/'10 a 0 V'; ou o "
+                           "índice 0 a 1)"};
         QTest::newRow("columns named as the header writes them")
-            << QByteArray("TAG;Fault;Upper\nA;7;12,5\n")
-            << QStringList{"linha 2, coluna Fault: Erro: Dado Inválido,Verificar. ('7'; aceitos: ",
+            << QByteArray("TAG;Erro do sensor;Upper\nA;7;12,5\n")
+            << QStringList{"linha 2, coluna Erro do sensor: '7' " + faultWords,
                            "linha 2, coluna Upper: '12,5' não é um valor inteiro válido"};
         QTest::newRow("a value refused beside a word not understood")
-            << QByteArray("tag;fault;zero;force\nA;alto;10;talvez\n")
-            << QStringList{"linha 2, coluna fault: Erro: Dado Inválido,Verificar. ('alto'",
+            << QByteArray("tag;fault;zero;force\nA;altíssimo;10;talvez\n")
+            << QStringList{"linha 2, coluna fault: 'altíssimo' não é uma opção",
                            "linha 2, coluna zero: Erro:Valor deve ser >= -9,9 ou <= 9,9",
                            "linha 2, coluna force: 'talvez' não é sim nem não"};
+        QTest::newRow("a sensor not known")
+            << QByteArray("tag;Tipo de Sensor\nA;Termopar Q\n")
+            << QStringList{"linha 2, coluna Tipo de Sensor: 'Termopar Q' não é uma opção (Pt100, "
+                           "J → 'Termopar J', K → 'Termopar K', R → 'Termopar R', S → 'Termopar "
+                           "S', T → 'Termopar T', N → 'Termopar N', E → 'Termopar E', B → "
+                           "'Termopar B', pressao/pressure → 'Pressão'; ou o índice 0 a 9)"};
+        // The window's captions as a Brazilian plan names its columns, its
+        // option texts as cells; "alto" and "baixo" are the fault's plain words.
+        QTest::newRow("the window's captions and texts")
+            << QByteArray("Tag;Tipo de Sensor;Zero;V. Mín.;V. Máx.;Erro do Sensor;Sinal de "
+                          "Saída\nTT-101;Termopar K;-0,5;0;600;Sinal de Saída > 20 mA;4 a 20 "
+                          "mA\nTT-102;Pt100;;;;Nenhum;20 a 4 mA\n")
+            << QStringList{"TT-101:-5,2,0,6000,2,0", "TT-102:-,0,-,-,0,1"};
+        QTest::newRow("captions in any case, without accents, spaced")
+            << QByteArray("TAG; tipo de sensor ;v min;V. MAX.;ERRO DO SENSOR;sinal de saida;"
+                          "Forcar\nA;k;0;2000;alto;Decrescente;sim\nB;;;;baixo;;\n")
+            << QStringList{"A:-,2,0,20000,2,1", "B:-,-,-,-,1,-"};
+        QTest::newRow("a header ending in the separator")
+            << QByteArray("tag;zero;\nA;1;\nB;2\n") << QStringList{"A:10,-,-,-,-,-",
+                                                                   "B:20,-,-,-,-,-"};
+        QTest::newRow("a cell under the empty last column")
+            << QByteArray("tag;zero;\nA;1;x\n")
+            << QStringList{"linha 2: 'x' numa coluna sem nome"};
         QTest::newRow("a range value past a register, the sensor's range reversed")
             << QByteArray("tag;sensor;lower;upper\nA;;-4000;0\nB;Pt100;700;100\n")
             << QStringList{"linha 2, coluna lower: Erro: Dado Inválido,Verificar. ('-4000')",
@@ -202,8 +227,11 @@ private slots:
             << QStringList{"linha 2: nada a escrever para A: as outras células estão vazias"};
         QTest::newRow("no tag column")
             << QByteArray("zero\n1\n") << QStringList{"falta a coluna tag"};
-        QTest::newRow("not UTF-8")
-            << QByteArray("tag;zero\nA\xe7;1\n") << QStringList{"não está em UTF-8"};
+        // Excel's "CSV (separado por vírgulas)" on a Windows in Portuguese.
+        QTest::newRow("Windows-1252")
+            << QByteArray("Tag;Tipo de Sensor;V. M\xEDn.;V. M\xE1x.;Sinal de Sa\xED" "da\r\n"
+                          "TT-\xC7\x80;Press\xE3o;0;10;decrescente\r\n")
+            << QStringList{"TT-Ç€:-,9,0,100,-,1"};
     }
     void plan()
     {
@@ -243,7 +271,8 @@ private slots:
                     path("refused.jsonl"), path("bad.csv")});
         QCOMPARE(c.finish(), 2);
         QVERIFY2(c.out().contains("linha 2, coluna upper: V. Máx. 2000°C fora") &&
-                     c.out().contains("linha 3, coluna sensor: Erro: Dado Inválido") &&
+                     c.out().contains("linha 3, coluna sensor: 'Q' não é uma opção (Pt100, J → "
+                                      "'Termopar J'") &&
                      c.out().contains("linha 3, coluna zero: Erro: Dado Inválido") &&
                      c.out().contains("linha 4, coluna upper: Erro: V. Mín. deve ser menor") &&
                      c.out().endsWith("plano recusado (3 linha(s)); nada foi enviado\n"),
