@@ -68,15 +68,30 @@ bool awaitTransmitter(CliLink& link, QTextStream& say)
 // Until the transmitter just written stops answering (port gone or silent).
 // Two readings in a row must fail, so that one lost on the line never
 // passes the same device on to the next row: false when interrupted first.
+// A technician at a terminal who swapped transmitters faster than that
+// says so with Enter.
 bool awaitRemoval(CliLink& link)
 {
+    const bool terminal = inputIsTerminal();
     int silent = 0;
     while (!interrupted() && silent < 2) {
+        if (terminal && takeTypedLine())
+            return true;
         silent = answers(link) ? 0 : silent + 1;
         if (silent < 2)
             pause(kPollMs);
     }
     return !interrupted();
+}
+
+// The instruction to take the transmitter away, and, at a terminal, the
+// Enter that says the next one is already in.
+QString removalInstruction()
+{
+    return inputIsTerminal()
+               ? QStringLiteral(": desconecte o transmissor (Enter quando o próximo estiver "
+                                "conectado)")
+               : QStringLiteral(": desconecte o transmissor");
 }
 
 enum class AfterFailure { Repeat, Skip, Stop };
@@ -373,7 +388,7 @@ void runRows(Campaign& c, CliLink& link)
         // The same transmitter is never taken for the next row's.
         // The virtual transmitter stays on the line: it plays the next row's.
         if (!c.stopped && i + 1 < c.rows.size() && !link.isVirtual()) {
-            c.say << where << QStringLiteral(": desconecte o transmissor") << Qt::endl;
+            c.say << where << removalInstruction() << Qt::endl;
             if (!awaitRemoval(link))
                 c.interrupted = c.stopped = true;
         }

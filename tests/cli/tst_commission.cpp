@@ -377,6 +377,51 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         QCOMPARE(outcomes, recorded);
     }
 
+    // A technician who pulls one transmitter and plugs the next within a
+    // second never leaves the port silent: at a terminal, Enter moves on.
+    // The terminal is a pseudo-terminal Python opens, pressing Enter when
+    // asked; a campaign still waiting 15 s later is ended.
+    void enterMovesOn()
+    {
+        static const char kTerminal[] = R"py(
+import os, pty, select, signal, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+out, pressed = b"", 0
+while True:
+    if not select.select([fd], [], [], 15)[0]:
+        os.kill(pid, signal.SIGINT)
+        continue
+    try:
+        data = os.read(fd, 4096)
+    except OSError:
+        break
+    if not data:
+        break
+    out += data
+    if out.count(b"(Enter quando o pr\xc3\xb3ximo estiver conectado)") > pressed:
+        pressed += 1
+        os.write(fd, b"\n")
+sys.stdout.buffer.write(out)
+sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+)py";
+        QVERIFY(writeFile(path("swap.csv"), "tag;zero\nA;1\nB;2\n"));
+        Simulator sim(path("t8"));
+        QVERIFY(sim.plug());
+        QProcess terminal;
+        terminal.start("/usr/bin/python3",
+                       {"-c", kTerminal, cli, "commission", "--port", path("t8"), path("swap.csv")});
+        QVERIFY(terminal.waitForFinished(60000));
+        const QString out = QString::fromUtf8(terminal.readAllStandardOutput());
+        QVERIFY2(out.contains("[1/2] A: desconecte o transmissor (Enter quando o próximo estiver "
+                              "conectado)\r\n\r\n[2/2] B: conecte o transmissor\r\n[2/2] B: ok"),
+                 qPrintable(out));
+        QVERIFY2(out.endsWith("Campanha: 2 de 2 ok, 0 com falha, 0 não feito(s).\r\n"),
+                 qPrintable(out));
+        QCOMPARE(terminal.exitCode(), 0);
+    }
+
     // Instructions that cannot be shown end the campaign before any port is opened.
     void lostOutput()
     {

@@ -328,6 +328,11 @@ private slots:
         QVERIFY(text.contains("Plano: planta-norte.csv"));
         QVERIFY(
             text.contains("Totais: transmissores: 4; confirmados: 3; com falha: 1; não executados: 0"));
+        // One attempt is one "tentativa".
+        writeFile(at("one.jsonl"), QByteArray(kRecord).left(QByteArray(kRecord).indexOf('\n') + 1));
+        const Run one = run(qEnvironmentVariable("QUORVA_CLI"),
+                            {"report", at("one.jsonl"), "-o", at("one.html")});
+        QCOMPARE(one.out, QString("Relatório gravado em %1 (1 tentativa).\n").arg(at("one.html")));
     }
 
     void refusals_data()
