@@ -313,7 +313,7 @@ mutant "write unplugged once its request is on the line gives outcome read-faile
 mutant "the report of an older record says a sent, unanswered write failed reading" $report \
     'outcome == Outcome::ReadFailed || outcome == Outcome::PortGone))' 'false))'
 mutant "a row interrupted during its write counts as failed in the totals (terminal, JSON and report)" src/cli/attemptrows.cpp \
-    'else if (outcome != Outcome::Interrupted)' 'else'
+    'else if (outcome != Outcome::Interrupted)' 'else if (true)'
 mutant "a plan's 4 a 20 mA is written to the TRV-C (0 a 10 V)" src/cli/write.cpp \
     'modelTakes(f, given, int(*value), *device.modelOptions))' 'true)'
 mutant "a campaign writes to a model code no model has" src/cli/write.cpp \
