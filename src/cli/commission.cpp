@@ -263,7 +263,7 @@ bool resume(Campaign& c, const CliLink& link)
     }
     // Its last transmitter may still be on the cable: it is not taken for
     // the first row still to do.
-    c.leftOver = !c.attempts.isEmpty() && !link.isVirtual();
+    c.leftOver = !earlier.isEmpty() && !link.isVirtual();
     return true;
 }
 
