@@ -128,7 +128,7 @@ private slots:
     void refusedValues()
     {
         transmitter::ConfigurationEdit edit;
-        QVERIFY(edited({{"sensorError", "alto"}}, edit)
+        QVERIFY(edited({{"sensorError", "acima"}}, edit)
                     .endsWith("sensorError em " + m_dir.filePath("reading.json") +
                               " não é um valor de Erro do Sensor"));
         QVERIFY(edited({{"rangeUpper", 650.55}}, edit).contains("não é um valor de V. Máx."));
