@@ -576,79 +576,66 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         QCOMPARE(lines[0].contains("sent"), outcome == "ok");
     }
 
-    // A transmitter unplugged while the write is on the line may hold the
-    // configuration: the row's line, its JSON and the report say it was sent
-    // and could not be confirmed. Each reading takes 1 s; the write goes out
-    // after two, 2 s after the instruction, and the port goes at 2,5 s.
-    void unpluggedDuringTheWrite_data()
+    // While the first row's write is on the line (it goes out 2 s after the
+    // instruction, after two readings of 1 s each), the transmitter is
+    // unplugged or Ctrl-C comes. Unplugged, it may hold the configuration:
+    // the row's line, its JSON and the report say it was sent and could not
+    // be confirmed. Either way the terminal's totals, its JSON and the
+    // report's are one count.
+    void duringTheWrite_data()
     {
+        QTest::addColumn<bool>("unplug"); // or Ctrl-C
         QTest::addColumn<QStringList>("format");
         QTest::addColumn<QString>("said");
-        const QString words = "a configuração foi enviada; não foi possível confirmar (Erro ao "
-                              "tentar receber dados. (%1: a porta deixou de responder";
-        QTest::newRow("words") << QStringList{} << "[1/1] A1: falhou: " + words;
-        QTest::newRow("JSON") << QStringList{"--json"}
-                              << "\"error\":\"" + words;
+        QTest::addColumn<QString>("totals"); // the report's
+        const QString sent = "a configuração foi enviada; não foi possível confirmar (Erro ao "
+                             "tentar receber dados. (%1: a porta deixou de responder";
+        const QString one = "Totais: transmissores: 3; confirmados: 0; com falha: %1; não "
+                            "executados: %2; tentativas: 1.";
+        QTest::newRow("unplugged") << true << QStringList{} << "[1/3] TT-101: falhou: " + sent
+                                   << one.arg(1).arg(2);
+        QTest::newRow("unplugged, JSON") << true << QStringList{"--json"}
+                                         << "\"error\":\"" + sent << one.arg(1).arg(2);
+        QTest::newRow("Ctrl-C") << false << QStringList{}
+                                << "Campanha: 0 de 3 ok, 0 com falha, 3 não feito(s) "
+                                   "(interrompida).\n"
+                                << one.arg(0).arg(3);
+        QTest::newRow("Ctrl-C, JSON")
+            << false << QStringList{"--json"}
+            << R"({"failed":0,"interrupted":true,"notDone":3,"ok":0,"rows":3})"
+               "\n"
+            << one.arg(0).arg(3);
     }
-    void unpluggedDuringTheWrite()
+    void duringTheWrite()
     {
+        QFETCH(bool, unplug);
         QFETCH(QStringList, format);
         QFETCH(QString, said);
+        QFETCH(QString, totals);
         Simulator sim(path("t5"));
         QVERIFY(sim.plug({"--turnaround", "1000"}));
-        QFile::remove(path("unplugged.pdf"));
+        QFile::remove(path("during.pdf"));
         Campaign c(QStringList{"commission", "--port", path("t5"), "--timeout", "2000", "--report",
-                               path("unplugged.pdf"), path("one.csv")} +
-                   format);
-        QVERIFY(c.awaits({"[1/1] A1: conecte o transmissor"}));
-        QTest::qWait(2500);
-        sim.unplug();
-        QCOMPARE(c.finish(), 1);
-        QVERIFY2(c.out().contains(said.arg(path("t5"))), qPrintable(c.out()));
-        if (!format.isEmpty())
-            QVERIFY2(c.out().contains(R"("outcome":"sent-unconfirmed")"), qPrintable(c.out()));
-        QProcess text;
-        text.start("pdftotext", {"-raw", path("unplugged.pdf"), "-"}); // each cell whole
-        QVERIFY(text.waitForFinished(10000));
-        const QString shown = QString::fromUtf8(text.readAllStandardOutput()).simplified();
-        QVERIFY2(shown.contains("Falhou: a configuração foi enviada; não foi possível confirmar "
-                                "(Erro ao tentar receber dados."),
-                 qPrintable(shown));
-    }
-
-    // Ctrl-C while the first row's write is on the line: the terminal's
-    // totals, its JSON and the report's are the same count. The write goes
-    // out 2 s after the instruction (two readings of 1 s each).
-    void interruptedTotalsAgree_data()
-    {
-        QTest::addColumn<QStringList>("format");
-        QTest::addColumn<QString>("totals");
-        QTest::newRow("words") << QStringList{}
-                               << "Campanha: 0 de 3 ok, 0 com falha, 3 não feito(s) "
-                                  "(interrompida).\n";
-        QTest::newRow("JSON") << QStringList{"--json"}
-                              << R"({"failed":0,"interrupted":true,"notDone":3,"ok":0,"rows":3})"
-                                 "\n";
-    }
-    void interruptedTotalsAgree()
-    {
-        QFETCH(QStringList, format);
-        QFETCH(QString, totals);
-        Simulator sim(path("t6"));
-        QVERIFY(sim.plug({"--turnaround", "1000"}));
-        QFile::remove(path("interrupted.html"));
-        Campaign c(QStringList{"commission", "--port", path("t6"), "--timeout", "2000", "--report",
-                               path("interrupted.html"), path("plan.csv")} +
+                               path("during.pdf"), path("plan.csv")} +
                    format);
         QVERIFY(c.awaits({"[1/3] TT-101: conecte o transmissor"}));
         QTest::qWait(2500);
+        if (unplug) // the next row then waits for its transmitter
+            sim.unplug();
+        QVERIFY(!unplug || c.awaits({"[2/3] TT-102: conecte o transmissor"}));
         c.interrupt();
         QCOMPARE(c.finish(), 130);
-        QVERIFY2(c.out().endsWith(totals), qPrintable(c.out()));
-        const QString page = pageText(path("interrupted.html"));
-        QVERIFY2(page.contains("Totais: transmissores: 3; confirmados: 0; com falha: 0; não "
-                               "executados: 3; tentativas: 1."),
-                 qPrintable(page));
+        QVERIFY2(unplug ? c.out().contains(said.arg(path("t5"))) : c.out().endsWith(said),
+                 qPrintable(c.out()));
+        QVERIFY(!unplug || format.isEmpty() || c.out().contains(R"("outcome":"sent-unconfirmed")"));
+        QProcess text;
+        text.start("pdftotext", {"-raw", path("during.pdf"), "-"}); // each cell whole
+        QVERIFY(text.waitForFinished(10000));
+        const QString shown = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+        QVERIFY2(shown.contains(totals), qPrintable(shown));
+        QVERIFY2(!unplug || shown.contains("Falhou: a configuração foi enviada; não foi possível "
+                                           "confirmar (Erro ao tentar receber dados."),
+                 qPrintable(shown));
     }
 
     // The report is written in its place before the first row, every row not
