@@ -357,6 +357,7 @@ while True:
     elif actions and out.count(b"parar (s)? ") > asked:
         asked += 1
         os.write(fd, actions.pop(0).encode() + b"\n")
+        connects = out.count(b"conecte o transmissor")  # the next one is the retry's
 sys.stdout.buffer.write(out)
 sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
 )";
