@@ -22,6 +22,7 @@ struct Columns
 {
     int tag = -1;
     int force = -1;
+    int blank = -1; // a header ending in the separator: an empty last column
     std::array<int, kWriteRegisterCount> field; // by slot
     QStringList names;                          // as the header writes them
     Columns() { field.fill(-1); }
@@ -29,31 +30,55 @@ struct Columns
 
 const QString kTagColumn = QStringLiteral("tag");
 const QString kForceColumn = QStringLiteral("force");
+// The force column in Portuguese, beside each field's window caption.
+const QString kForceCaption = QStringLiteral("forçar");
 
-// The columns a plan may have, in the order they are listed.
+// The columns a plan may have, in the order they are listed: each by its
+// key and, where it differs, the window's caption.
 QStringList knownColumns()
 {
     QStringList names{kTagColumn};
-    for (const int slot : kFormOrder)
-        names << QLatin1String(fieldOfSlot(slot)->option);
-    return names << kForceColumn;
+    for (const int slot : kFormOrder) {
+        const ConfigurationField& f = *fieldOfSlot(slot);
+        names << QStringLiteral("%1 (%2)").arg(QLatin1String(f.option), QString::fromUtf8(f.caption));
+    }
+    return names << QStringLiteral("%1 (%2)").arg(kForceColumn, kForceCaption);
+}
+
+// A header's name as it is compared: without accents, any case, blanks
+// folded and abbreviation points dropped ("V. Mín." is "v min").
+QString columnKey(const QString& name)
+{
+    return foldedWord(QString(name).replace(u'.', u' '));
+}
+
+// Where a header's name puts its column: the tag, the force, or a field by
+// its key or its window caption; none for a name not known.
+int* columnOf(const QString& name, Columns& columns)
+{
+    const QString key = columnKey(name);
+    if (key == kTagColumn)
+        return &columns.tag;
+    if (key == kForceColumn || key == columnKey(kForceCaption))
+        return &columns.force;
+    for (const ConfigurationField& f : kConfigurationFields) {
+        if (key == QLatin1String(f.option) || key == columnKey(QString::fromUtf8(f.caption)))
+            return &columns.field[size_t(f.slot)];
+    }
+    return nullptr;
 }
 
 // The header's columns; false, with why, for one unknown or given twice.
 bool readHeader(const QStringList& header, Columns& columns, QString* refusal)
 {
     for (int i = 0; i < header.size(); ++i) {
-        const QString name = header[i].trimmed().toLower();
-        int* position = name == kTagColumn     ? &columns.tag
-                        : name == kForceColumn ? &columns.force
-                                               : nullptr;
-        for (const ConfigurationField& f : kConfigurationFields) {
-            if (name == QLatin1String(f.option))
-                position = &columns.field[size_t(f.slot)];
-        }
+        const QString name = header[i].trimmed();
+        // A spreadsheet may end its header with the separator.
+        int* position = name.isEmpty() && i == header.size() - 1 && i > 0 ? &columns.blank
+                                                                         : columnOf(name, columns);
         if (!position) {
             *refusal = QStringLiteral("coluna desconhecida '%1' (colunas: %2)")
-                           .arg(header[i].trimmed(), knownColumns().join(QStringLiteral(", ")));
+                           .arg(name, knownColumns().join(QStringLiteral(", ")));
             return false;
         }
         if (*position >= 0) {
@@ -61,7 +86,7 @@ bool readHeader(const QStringList& header, Columns& columns, QString* refusal)
             return false;
         }
         *position = i;
-        columns.names << header[i].trimmed();
+        columns.names << name;
     }
     if (columns.tag < 0) {
         *refusal = QStringLiteral("falta a coluna tag");
@@ -91,7 +116,7 @@ QString cellWords(const FieldRefusal& r, const QString& cell)
     case FieldFormat::ModelOption:
         break;
     }
-    return QStringLiteral("%1 ('%2'; aceitos: %3)").arg(r.words, cell, acceptedWords(*field));
+    return QStringLiteral("'%1' não é uma opção (%2)").arg(cell, acceptedWords(*field));
 }
 
 std::optional<bool> forceOf(const QString& cell, bool planForce)
@@ -127,6 +152,9 @@ QList<CellRefusal> checkRow(const CsvRecord& record, const Columns& columns, boo
     else if (tags.contains(row.tag.toCaseFolded()))
         refused.emplace_back(columns.tag, QStringLiteral("%1 repetida").arg(row.tag));
     tags.insert(row.tag.toCaseFolded());
+    if (!cell(columns.blank).isEmpty())
+        refused.emplace_back(columns.blank,
+                             QStringLiteral("'%1' numa coluna sem nome").arg(cell(columns.blank)));
     const std::optional<bool> rowForce = forceOf(cell(columns.force), planForce);
     if (!rowForce)
         refused.emplace_back(columns.force,
@@ -155,8 +183,29 @@ QList<CellRefusal> checkRow(const CsvRecord& record, const Columns& columns, boo
     return cells;
 }
 
-// The plan's text and its separator, or why the file is refused.
-bool readPlanText(const QString& path, QString& text, QChar& separator, QString* refusal)
+// Windows-1252's characters for the bytes 0x80 to 0x9F (the rest are
+// Latin-1's); the five it leaves undefined taken as the C1 controls.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString fromWindows1252(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        text += QChar(b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : char16_t(b));
+    }
+    return text;
+}
+
+// The plan's text and its separator, or why the file is refused. UTF-8,
+// or, where the bytes are not, Windows-1252: what Excel saves as "CSV
+// (separado por vírgulas)" on a Windows in Portuguese.
+bool readPlanText(const QString& path, QString& text, QChar& separator, QString& encoding,
+                  QString* refusal)
 {
     QByteArray content;
     QString reason;
@@ -168,9 +217,10 @@ bool readPlanText(const QString& path, QString& text, QChar& separator, QString*
     // The decoder drops the byte-order mark a spreadsheet may put first.
     QStringDecoder utf8(QStringDecoder::Utf8);
     text = utf8.decode(content);
+    encoding = QStringLiteral("UTF-8");
     if (utf8.hasError()) {
-        *refusal = QStringLiteral("não está em UTF-8");
-        return false;
+        text = fromWindows1252(content);
+        encoding = QStringLiteral("Windows-1252");
     }
     // The header tells the spreadsheet's convention: `;` where the decimal
     // mark is a comma, `,` where it is a point.
@@ -238,7 +288,7 @@ Plan readPlan(const QString& path, bool force)
     Plan plan;
     QString text;
     QChar separator;
-    if (!readPlanText(path, text, separator, &plan.refusal))
+    if (!readPlanText(path, text, separator, plan.encoding, &plan.refusal))
         return plan;
     const QList<CsvRecord> records = parseCsv(text, separator);
     Columns columns;

@@ -34,14 +34,16 @@ struct Plan
     QString refusal;          // the file refused as a whole: unreadable, no tag column...
     QList<CellRefusal> cells; // every refused cell of every row, in order
     int refusedRows = 0;
+    QString encoding; // how its bytes were read: UTF-8 or Windows-1252
     bool accepted() const { return refusal.isEmpty() && cells.isEmpty(); }
 };
 
 // The plan's rows, every one checked before any port is opened. A header
 // row names the columns (tag, sensor, zero, lower, upper, fault, direction,
-// force; any case, any order); `;` with a decimal comma or `,` with a decimal
-// point, told by the header. An empty cell keeps the device's value. A plan
-// is taken whole or not at all.
+// force, or the window's captions: "Tipo de Sensor", "V. Mín."...; any case,
+// with or without accents, any order); `;` with a decimal comma or `,` with
+// a decimal point, told by the header. UTF-8, or else Windows-1252. An empty
+// cell keeps the device's value. A plan is taken whole or not at all.
 Plan readPlan(const QString& path, bool force);
 
 // The records of a CSV text (RFC 4180 quoting, CRLF or LF, a leading BOM

@@ -171,11 +171,17 @@ void CliLink::nameWriteFailure(ReplyOutcome outcome, LinkError* error)
                            "sair a tempo)");
     else if (outcome == ReplyOutcome::NotSent) // the device never came into step
         error->message = QStringLiteral("A configuração não foi enviada: ") + error->message;
-    // Once the request went out, the device may have taken it, whatever
-    // failed after; an interruption comes only before the request is sent.
-    else if (!error->isInterruption() && outcome != ReplyOutcome::SendFailed)
+    // A refusal is the device's own answer to the request.
+    else if (outcome == ReplyOutcome::Exception)
         error->message.prepend(
             QStringLiteral("A configuração não foi confirmada pelo transmissor: "));
+    // Once the request went out, the device may have taken it, whatever
+    // failed after; an interruption comes only before the request is sent.
+    else if (!error->isInterruption() && outcome != ReplyOutcome::SendFailed) {
+        error->message = QStringLiteral("%1 (%2)").arg(outcomeWords(Outcome::SentUnconfirmed),
+                                                       error->message);
+        error->outcome = Outcome::SentUnconfirmed;
+    }
 }
 
 bool CliLink::writeAndReadBack(const transmitter::WriteImage& image,

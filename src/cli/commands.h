@@ -41,6 +41,7 @@ struct WriteOptions
     transmitter::ConfigurationEdit edit; // fields not given keep the device's words
     bool dryRun = false;
     bool force = false; // send a range that crosses the sensor's limits
+    bool knownModelOnly = false; // a campaign writes only to a model it knows
     QString recordFile; // one JSON line appended per attempt
 };
 
@@ -105,6 +106,7 @@ struct CommissionOptions
     QString operatorName;
     bool resume = false; // rows the record holds as done for this plan are skipped
     bool force = false;
+    bool overwrite = false; // the report may replace a file this program did not write
 };
 int commission(CliLink& link, const CommissionOptions& options, Output& o);
 
@@ -115,6 +117,7 @@ struct SimulateOptions
     int turnaroundMs = -1;
     int noiseMs = 0; // another talker's burst every so often
     bool drift = true;
+    int modelCode = -1; // the transmitter's model code; -1: its own
 };
 int simulate(const SimulateOptions& options, Output& o);
 

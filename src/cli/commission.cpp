@@ -1,13 +1,16 @@
 #include "commands.h"
 
+#include "cli/attemptrows.h"
 #include "cli/campaignplan.h"
 #include "cli/interrupt.h"
 #include "cli/outcome.h"
 #include "cli/report.h"
 #include "cli/systemfiles.h"
+#include "transmitter/configfields.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QSet>
 #include <QTimer>
@@ -65,15 +68,30 @@ bool awaitTransmitter(CliLink& link, QTextStream& say)
 // Until the transmitter just written stops answering (port gone or silent).
 // Two readings in a row must fail, so that one lost on the line never
 // passes the same device on to the next row: false when interrupted first.
+// A technician at a terminal who swapped transmitters faster than that
+// says so with Enter.
 bool awaitRemoval(CliLink& link)
 {
+    const bool terminal = inputIsTerminal();
     int silent = 0;
     while (!interrupted() && silent < 2) {
+        if (terminal && takeTypedLine())
+            return true;
         silent = answers(link) ? 0 : silent + 1;
         if (silent < 2)
             pause(kPollMs);
     }
     return !interrupted();
+}
+
+// The instruction to take the transmitter away, and, at a terminal, the
+// Enter that says the next one is already in.
+QString removalInstruction()
+{
+    return inputIsTerminal()
+               ? QStringLiteral(": desconecte o transmissor (Enter quando o próximo estiver "
+                                "conectado)")
+               : QStringLiteral(": desconecte o transmissor");
 }
 
 enum class AfterFailure { Repeat, Skip, Stop };
@@ -117,10 +135,38 @@ bool earlierAttempts(const QString& recordFile, const QString& plan, QList<QJson
         return false;
     for (const QByteArray& text : content.split('\n')) {
         const QJsonObject line = QJsonDocument::fromJson(text).object();
-        const QString recorded = line.value(QStringLiteral("plan")).toString();
-        if (recorded == plan ||
-            (!recorded.isEmpty() && QFileInfo(recorded).canonicalFilePath() == plan))
+        if (isRecordedPlan(line.value(QStringLiteral("plan")).toString(), plan))
             lines << line;
+    }
+    return true;
+}
+
+// The values a plan row asks for, by their register keys: what a resumed
+// campaign holds against the record.
+QJsonObject requestedJson(const ConfigurationEdit& edit)
+{
+    QJsonObject asked;
+    for (const ConfigurationField& f : kConfigurationFields) {
+        if (const std::optional<qint64>& value = edit.values[size_t(f.slot)])
+            asked[QLatin1String(f.registerKey)] = *value;
+    }
+    return asked;
+}
+
+// Whether a record line asked what the row asks now: by the values it kept
+// as asked, or, in a record from before those were kept, by what it sent
+// holding every value the row asks.
+bool asksTheSame(const QJsonObject& line, const QJsonObject& asked)
+{
+    const QJsonValue kept = line.value(QLatin1String("requested"));
+    const QJsonObject against = kept.isObject() ? kept.toObject()
+                                                : line.value(QLatin1String("sent")).toObject();
+    if (against.isEmpty() || (kept.isObject() && against.size() != asked.size()))
+        return false;
+    for (auto it = asked.begin(); it != asked.end(); ++it) {
+        const QJsonValue value = against.value(it.key());
+        if (!value.isDouble() || value.toDouble() != it.value().toDouble())
+            return false;
     }
     return true;
 }
@@ -134,10 +180,10 @@ struct Campaign
     QTextStream& say; // the instructions: beside the JSON, or with the lines
     QString plan;     // the plan's canonical path, as the record names it
     QList<PlanRow> rows;
-    QSet<QString> done;          // tags an earlier run of the plan confirmed
+    QSet<QString> done;          // tags an earlier run of the plan confirmed as they stand
+    QSet<QString> changed;       // tags an earlier run did while their row asked otherwise
     QList<QJsonObject> attempts; // the record's lines of this plan, the earlier runs' first
     bool leftOver = false;       // an earlier run's last transmitter may still be on the cable
-    int ok = 0, failed = 0;
     bool stopped = false, interrupted = false, recordLost = false, outputLost = false;
 };
 
@@ -172,6 +218,12 @@ int checkOutputs(const CommissionOptions& options, qsizetype rows, Output& o)
     if (!options.reportFile.isEmpty() && !reportPathAccepted(options.reportFile, &reason))
         return o.fail(QStringLiteral("--report: %1: %2").arg(options.reportFile, reason),
                       kExitUsage);
+    if (const QString refusal = options.reportFile.isEmpty()
+                                    ? QString()
+                                    : replacementRefusal(options.reportFile, options.recordFile,
+                                                         options.overwrite);
+        !refusal.isEmpty())
+        return o.fail(QStringLiteral("--report: ") + refusal, kExitUsage);
     if (!options.recordFile.isEmpty()) {
         WriteRecord probe; // refused before any port is opened, as `write` does
         if (!probe.open(options.recordFile))
@@ -183,21 +235,35 @@ int checkOutputs(const CommissionOptions& options, qsizetype rows, Output& o)
 }
 
 // A resumed campaign takes up the record: the tags it holds as confirmed
-// for this plan are done. False when the record cannot be read.
+// for this plan, with the values their rows ask now, are done. The lines of
+// a row asked otherwise since, or no longer in the plan, are left out of
+// this campaign's attempts. False when the record cannot be read.
 bool resume(Campaign& c, const CliLink& link)
 {
     QString reason;
-    if (!earlierAttempts(c.options.recordFile, c.plan, c.attempts, &reason)) {
+    QList<QJsonObject> earlier;
+    if (!earlierAttempts(c.options.recordFile, c.plan, earlier, &reason)) {
         c.o.fail(QStringLiteral("--record: %1: %2").arg(c.options.recordFile, reason));
         return false;
     }
-    for (const QJsonObject& line : c.attempts) {
+    QHash<QString, QJsonObject> asked;
+    for (const PlanRow& row : c.rows)
+        asked.insert(row.tag, requestedJson(row.write.edit));
+    for (const QJsonObject& line : earlier) {
+        const QString tag = line.value(QStringLiteral("tag")).toString();
+        if (!asked.contains(tag))
+            continue;
+        if (!asksTheSame(line, asked.value(tag))) {
+            c.changed.insert(tag);
+            continue;
+        }
+        c.attempts << line;
         if (outcomeOfCode(line.value(QStringLiteral("outcome")).toString()) == Outcome::Ok)
-            c.done.insert(line.value(QStringLiteral("tag")).toString());
+            c.done.insert(tag);
     }
     // Its last transmitter may still be on the cable: it is not taken for
     // the first row still to do.
-    c.leftOver = !c.attempts.isEmpty() && !link.isVirtual();
+    c.leftOver = !earlier.isEmpty() && !link.isVirtual();
     return true;
 }
 
@@ -241,12 +307,16 @@ std::optional<WriteAttempt> attemptRow(Campaign& c, CliLink& link, const PlanRow
         c.recordLost = c.stopped = true;
         return std::nullopt;
     }
-    QJsonObject context{{"tag", row.tag}, {"row", row.row}, {"plan", c.plan}};
+    QJsonObject context{{"tag", row.tag},
+                        {"row", row.row},
+                        {"plan", c.plan},
+                        {"requested", requestedJson(row.write.edit)}};
     if (!c.options.operatorName.isEmpty())
         context[QStringLiteral("operator")] = c.options.operatorName;
     record.setContext(context);
     WriteOptions write = row.write;
     write.recordFile = c.options.recordFile;
+    write.knownModelOnly = true;
     const WriteAttempt attempt = writeAttempt(link, write, record);
     if (!sayAttempt(c, where, attempt, record.line())) {
         c.outputLost = c.stopped = true;
@@ -262,39 +332,33 @@ std::optional<WriteAttempt> attemptRow(Campaign& c, CliLink& link, const PlanRow
 }
 
 // A row from its instruction to its outcome: tried again while the
-// technician asks for it. Whether it ended confirmed, failed or not done.
-enum class RowEnd { Confirmed, Failed, NotDone };
-RowEnd runRow(Campaign& c, CliLink& link, const PlanRow& row, const QString& where)
+// technician asks for it.
+void runRow(Campaign& c, CliLink& link, const PlanRow& row, const QString& where)
 {
-    bool failed = false;
     for (;;) {
         c.say << where << QStringLiteral(": conecte o transmissor") << Qt::endl;
         if (!c.o.flushed()) {
             c.outputLost = c.stopped = true;
-            break;
+            return;
         }
         if (!awaitTransmitter(link, c.say)) {
             c.interrupted = c.stopped = true;
-            break;
+            return;
         }
         const std::optional<WriteAttempt> attempt = attemptRow(c, link, row, where);
-        if (!attempt)
-            break;
-        if (attempt->outcome == Outcome::Ok)
-            return RowEnd::Confirmed;
-        failed = failed || attempt->outcome != Outcome::Interrupted;
+        if (!attempt || attempt->outcome == Outcome::Ok)
+            return;
         if (attempt->outcome == Outcome::Interrupted || interrupted()) {
             c.interrupted = c.stopped = true;
-            break;
+            return;
         }
         const AfterFailure next = askAfterFailure(c.say);
         if (next != AfterFailure::Repeat) {
             c.stopped = next == AfterFailure::Stop;
             c.interrupted = interrupted(); // Ctrl-C at the question
-            break;
+            return;
         }
     }
-    return failed ? RowEnd::Failed : RowEnd::NotDone;
 }
 
 // The plan's rows one after another, until done or stopped.
@@ -306,9 +370,10 @@ void runRows(Campaign& c, CliLink& link)
             QStringLiteral("[%1/%2] %3").arg(i + 1).arg(c.rows.size()).arg(row.tag);
         if (c.done.contains(row.tag)) {
             c.say << where << QStringLiteral(": já configurado (no registro), pulado") << Qt::endl;
-            ++c.ok;
             continue;
         }
+        if (c.changed.contains(row.tag))
+            c.say << where << QStringLiteral(": linha mudou desde o registro: refeito") << Qt::endl;
         if (std::exchange(c.leftOver, false) && answers(link)) {
             c.say << where
                   << QStringLiteral(": um transmissor já responde: desconecte o último da "
@@ -319,51 +384,73 @@ void runRows(Campaign& c, CliLink& link)
                 break;
             }
         }
-        const RowEnd end = runRow(c, link, row, where);
-        c.ok += end == RowEnd::Confirmed ? 1 : 0;
-        c.failed += end == RowEnd::Failed ? 1 : 0;
+        runRow(c, link, row, where);
         // The same transmitter is never taken for the next row's.
         // The virtual transmitter stays on the line: it plays the next row's.
         if (!c.stopped && i + 1 < c.rows.size() && !link.isVirtual()) {
-            c.say << where << QStringLiteral(": desconecte o transmissor") << Qt::endl;
+            c.say << where << removalInstruction() << Qt::endl;
             if (!awaitRemoval(link))
                 c.interrupted = c.stopped = true;
         }
     }
 }
 
-// The totals, the status, and the report asked for, interrupted or not.
+QStringList plannedTags(const Campaign& c)
+{
+    QStringList tags;
+    for (const PlanRow& row : c.rows)
+        tags << row.tag;
+    return tags;
+}
+
+// The report as it stands before the first row, in its place: the folder is
+// found able to hold it (a full disk refused) before any transmitter is
+// written, and the real report replaces it at the end. False, said, when
+// it could not be written.
+bool writePlaceholderReport(const Campaign& c)
+{
+    QString reason;
+    if (c.options.reportFile.isEmpty() ||
+        writeReport(c.attempts, {{}, c.plan, plannedTags(c)}, c.options.reportFile, &reason))
+        return true;
+    c.o.fail(QStringLiteral("--report: %1; nada foi enviado").arg(reason));
+    return false;
+}
+
+// The totals, the status, and the report asked for, interrupted or not:
+// the totals counted from the attempts as the report counts them.
 int finish(Campaign& c)
 {
-    const int notDone = int(c.rows.size()) - c.ok - c.failed;
+    const QStringList tags = plannedTags(c);
+    const AttemptTotals t = totalsOf(transmitterRows(c.attempts, tags));
     if (c.o.json)
-        printJson(c.o.out, QJsonObject{{"rows", int(c.rows.size())},
-                                       {"ok", c.ok},
-                                       {"failed", c.failed},
-                                       {"notDone", notDone},
+        printJson(c.o.out, QJsonObject{{"rows", t.transmitters},
+                                       {"ok", t.confirmed},
+                                       {"failed", t.failed},
+                                       {"notDone", t.notDone},
                                        {"interrupted", c.interrupted}});
     else
         c.o.out << QStringLiteral("Campanha: %1 de %2 ok, %3 com falha, %4 não feito(s)%5.")
-                       .arg(c.ok)
-                       .arg(c.rows.size())
-                       .arg(c.failed)
-                       .arg(notDone)
+                       .arg(t.confirmed)
+                       .arg(t.transmitters)
+                       .arg(t.failed)
+                       .arg(t.notDone)
                        .arg(c.interrupted ? QStringLiteral(" (interrompida)") : QString())
                 << Qt::endl;
     if (c.outputLost)
         c.o.outputFailure();
-    int status = c.interrupted                                                   ? kExitInterrupted
-                 : (c.failed > 0 || notDone > 0 || c.recordLost || c.outputLost) ? kExitFailed
-                                                                                 : kExitOk;
+    int status = c.interrupted ? kExitInterrupted
+                 : (t.failed > 0 || t.notDone > 0 || c.recordLost || c.outputLost) ? kExitFailed
+                                                                                  : kExitOk;
     if (!c.options.reportFile.isEmpty()) {
-        QStringList tags;
-        for (const PlanRow& row : c.rows)
-            tags << row.tag;
         QString reason;
-        if (!writeReport(c.attempts, {c.options.operatorName, c.plan, tags}, c.options.reportFile,
+        // The operators of the record's lines, this run's among them.
+        if (!writeReport(c.attempts, {{}, c.plan, tags}, c.options.reportFile,
                          &reason)) {
             c.o.fail(QStringLiteral("--report: %1: %2").arg(c.options.reportFile, reason));
             status = status == kExitOk ? kExitFailed : status;
+            // The placeholder would tell of rows as not done that were.
+            QFile::remove(c.options.reportFile);
         }
     }
     return status;
@@ -386,9 +473,18 @@ int commission(CliLink& link, const CommissionOptions& options, Output& o)
                QFileInfo(options.planFile).canonicalFilePath(),
                plan.rows,
                {},
+               {},
                {}};
     if (options.resume && !resume(c, link))
         return kExitUsage;
+    if (!writePlaceholderReport(c))
+        return kExitFailed;
+    c.say << QStringLiteral("Plano %1 (%2): %3 %4")
+                 .arg(options.planFile, plan.encoding)
+                 .arg(plan.rows.size())
+                 .arg(plan.rows.size() == 1 ? QStringLiteral("transmissor")
+                                            : QStringLiteral("transmissores"))
+          << Qt::endl;
     runRows(c, link);
     return finish(c);
 }

@@ -115,6 +115,15 @@ struct Options
         "report", "Escreve o relatório da campanha em ARQUIVO (.pdf, .html).", "ARQUIVO"};
     QCommandLineOption operatorName{"operator", "Nome do técnico, no registro e no relatório.",
                                     "NOME"};
+    QCommandLineOption overwrite{"overwrite",
+                                 "Substitui um ARQUIVO de relatório existente que não foi escrito "
+                                 "pelo quorva-cli (um registro nunca é substituído)."};
+    QCommandLineOption reportPlan{"plan",
+                                  "Só as tentativas do plano ARQUIVO, num registro com vários "
+                                  "planos.",
+                                  "ARQUIVO"};
+    QCommandLineOption modelCode{"model", "Código do modelo do transmissor virtual (1, 2, 3...).",
+                                 "CÓDIGO"};
     QCommandLineOption resume{
         "resume", "Continua a campanha do --record: as tags já ok para este plano são puladas."};
     // The configuration's fields, from their table, in the window's order.
@@ -236,6 +245,7 @@ int runCommission(const QCommandLineParser& parser, const Options& opt, Output& 
     c.operatorName = parser.value(opt.operatorName);
     c.resume = parser.isSet(opt.resume);
     c.force = parser.isSet(opt.force);
+    c.overwrite = parser.isSet(opt.overwrite);
     if (c.resume && c.recordFile.isEmpty())
         return o.fail(QStringLiteral("--resume precisa de --record ARQUIVO"), kExitUsage);
     return commission(*link, c, o);
@@ -258,6 +268,9 @@ int runSimulate(const QCommandLineParser& parser, const Options& opt, Output& o,
                       kExitUsage);
     if (parser.isSet(opt.noise) && !toInt(parser.value(opt.noise), 1, 60000, s.noiseMs))
         return o.fail(QStringLiteral("--noise espera milissegundos, de 1 a 60000"), kExitUsage);
+    if (parser.isSet(opt.modelCode) && !toInt(parser.value(opt.modelCode), 0, 65535, s.modelCode))
+        return o.fail(QStringLiteral("--model espera o código do modelo, de 0 a 65535"),
+                      kExitUsage);
     return simulate(s, o);
 }
 
@@ -265,8 +278,12 @@ int runReport(const QCommandLineParser& parser, const Options& opt, Output& o, C
 {
     if (parser.value(opt.output).trimmed().isEmpty())
         return o.fail(QStringLiteral("report: falta -o ARQUIVO (.pdf ou .html)"), kExitUsage);
-    return reportFromRecord(parser.positionalArguments().constFirst(), parser.value(opt.output),
-                            parser.value(opt.reportOperator), o);
+    if (parser.isSet(opt.reportPlan) && parser.value(opt.reportPlan).trimmed().isEmpty())
+        return o.fail(QStringLiteral("--plan: o valor está vazio"), kExitUsage);
+    return reportFromRecord({parser.positionalArguments().constFirst(), parser.value(opt.output),
+                             parser.value(opt.reportOperator), parser.value(opt.reportPlan),
+                             parser.isSet(opt.overwrite)},
+                            o);
 }
 
 // The commands: each one's options (after --json, and after --port,
@@ -278,7 +295,7 @@ struct Command
     const char* name;
     bool talksToDevice;
     bool takesFields; // the configuration's fields, before its own options
-    std::array<QCommandLineOption Options::*, 5> options; // the unused ones null
+    std::array<QCommandLineOption Options::*, 7> options; // the unused ones null
     Handler run;
     const char* operand = nullptr; // the one file a command takes, named in its help
     const char* operandHelp = nullptr;
@@ -296,12 +313,12 @@ constexpr Command kCommands[] = {
      false,
      false,
      {&Options::link, &Options::injectFault, &Options::turnaround, &Options::noise,
-      &Options::steady},
+      &Options::steady, &Options::modelCode},
      runSimulate},
     {"report",
      false,
      false,
-     {&Options::output, &Options::reportOperator},
+     {&Options::output, &Options::reportOperator, &Options::reportPlan, &Options::overwrite},
      runReport,
      "REGISTRO",
      "O registro de tentativas (--record de write ou commission)."},
@@ -309,7 +326,7 @@ constexpr Command kCommands[] = {
      true,
      false,
      {&Options::record, &Options::campaignReport, &Options::operatorName, &Options::resume,
-      &Options::force},
+      &Options::force, &Options::overwrite},
      runCommission,
      "PLANO.csv",
      "O plano: uma linha por transmissor (tag, sensor, zero, lower, upper, fault, direction, "

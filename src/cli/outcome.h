@@ -27,6 +27,8 @@ enum class Outcome {
     OpenFailed,       // the port would not open, for another reason
     Interrupted,      // Ctrl-C, SIGTERM or SIGHUP
     Refused,          // a configuration the checks refuse: nothing sent
+    SentUnconfirmed,  // the request went out, and no answer confirmed it
+    UnknownModel,     // a model code no known model has: nothing sent
     ReadBackFailed,   // confirmed, but not read back
     ReadBackDiffers,  // confirmed, and read back otherwise than sent
     RecordFailed,     // the attempt's record line did not reach its file

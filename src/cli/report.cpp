@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "cli/attemptrows.h"
 #include "cli/outcome.h"
 #include "cli/systemfiles.h"
 #include "transmitter/configfields.h"
@@ -24,6 +25,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorva::cli {
 
@@ -74,9 +76,10 @@ QString dateTimeText(const QDateTime& t, bool withOffset)
     return text;
 }
 
-// A configuration as a reading's JSON holds it, one field a line (the
-// range's two values on one); none without a reading.
-QStringList configurationLines(const QJsonValue& value)
+// A configuration as a reading's JSON holds it, or a write's (register
+// values alone, worded in `model`'s texts), one field a line (the range's
+// two values on one); none without one.
+QStringList configurationLines(const QJsonValue& value, const transmitter::ModelOptions& model)
 {
     using namespace transmitter;
     if (!value.isObject())
@@ -87,10 +90,12 @@ QStringList configurationLines(const QJsonValue& value)
     };
     const auto text = [&](int slot) {
         const ConfigurationField& field = *fieldOfSlot(slot);
-        if (!field.text)
-            return fieldText(field, exact(slot), kCurrentOutputOptions);
-        const QString t = r.value(QLatin1String(field.readableKey)).toString();
-        return t.isEmpty() ? kNone : t;
+        const QJsonValue readable = r.value(QLatin1String(field.readableKey));
+        if (field.text && readable.isString())
+            return readable.toString().isEmpty() ? kNone : readable.toString();
+        if (!r.contains(QLatin1String(field.registerKey)))
+            return kNone;
+        return fieldText(field, exact(slot), model);
     };
     const QString unit = unitsForSensorType(exact(Slot::SensorType)).setting;
     const QString unitSuffix = unit.isEmpty() ? QString() : u' ' + unit;
@@ -102,48 +107,32 @@ QStringList configurationLines(const QJsonValue& value)
         QStringLiteral("Saída: %1").arg(text(Slot::OutputDirection))};
 }
 
-// One transmitter of the report: its last attempt decides.
-struct Row
+// What an attempt asked the transmitter to hold: what it sent, or, when
+// nothing went out, the device as read with the values the row asked.
+QJsonValue askedConfiguration(const QJsonObject& attempt)
 {
-    enum class State { Confirmed, Failed, NotDone };
-    QString tag;
-    QJsonObject last;
-    int attempts = 0;
-    State state = State::NotDone;
-};
+    if (const QJsonValue sent = attempt.value(QLatin1String("sent")); sent.isObject())
+        return sent;
+    const QJsonValue requested = attempt.value(QLatin1String("requested"));
+    if (!requested.isObject())
+        return {};
+    QJsonObject asked = attempt.value(QLatin1String("before")).toObject();
+    const QJsonObject given = requested.toObject();
+    for (const transmitter::ConfigurationField& f : transmitter::kConfigurationFields) {
+        const QLatin1String key(f.registerKey);
+        if (given.contains(key)) { // the device's words for it no longer hold
+            asked[key] = given.value(key);
+            asked.remove(QLatin1String(f.readableKey));
+        }
+    }
+    return asked;
+}
+
+using Row = TransmitterRow;
 
 QList<Row> rowsOf(const QList<QJsonObject>& attempts, const QStringList& plannedTags)
 {
-    QList<Row> rows;
-    QHash<QString, qsizetype> byTag;
-    for (const QString& tag : plannedTags) {
-        if (!byTag.contains(tag)) {
-            byTag.insert(tag, rows.size());
-            rows.append({tag, {}, 0, Row::State::NotDone});
-        }
-    }
-    for (const QJsonObject& attempt : attempts) {
-        const QString tag = attempt.value(QLatin1String("tag")).toString();
-        // A line without a tag (a single write) is a transmitter of its own.
-        qsizetype at = tag.isEmpty() ? -1 : byTag.value(tag, -1);
-        if (at < 0) {
-            at = rows.size();
-            const QString port = attempt.value(QLatin1String("port")).toString();
-            rows.append({tag.isEmpty() ? (port.isEmpty() ? kNone : port) : tag,
-                         {},
-                         0,
-                         Row::State::NotDone});
-            if (!tag.isEmpty())
-                byTag.insert(tag, at);
-        }
-        Row& row = rows[at];
-        row.last = attempt;
-        ++row.attempts;
-        row.state = outcomeOfCode(attempt.value(QLatin1String("outcome")).toString()) == Outcome::Ok
-                        ? Row::State::Confirmed
-                        : Row::State::Failed;
-    }
-    return rows;
+    return transmitterRows(attempts, plannedTags);
 }
 
 QString escaped(const QString& text)
@@ -151,29 +140,54 @@ QString escaped(const QString& text)
     return text.toHtmlEscaped();
 }
 
-QString cellLines(const QStringList& lines, const QStringList& against = {})
+// A field the write changed is bold, so the change is seen at a glance; one
+// read back otherwise than asked is marked "≠", in red.
+QString cellLines(const QStringList& lines, const QStringList& before = {},
+                  const QStringList& asked = {})
 {
     if (lines.isEmpty())
         return kNone;
     QStringList cells;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        // A field the write changed is bold, so the change is seen at a glance.
-        const bool changed = !against.isEmpty() && against.value(i) != lines[i];
-        cells << (changed ? QStringLiteral("<b>%1</b>") : QStringLiteral("%1"))
-                     .arg(escaped(lines[i]));
+        const bool changed = !before.isEmpty() && before.value(i) != lines[i];
+        QString cell = (changed ? QStringLiteral("<b>%1</b>") : QStringLiteral("%1"))
+                           .arg(escaped(lines[i]));
+        if (!asked.isEmpty() && asked.value(i) != lines[i])
+            cell = QStringLiteral("<span style=\"color:#b00020\">≠ %1</span>").arg(cell);
+        cells << cell;
     }
     return cells.join(QStringLiteral("<br>"));
 }
 
 QString outcomeCell(const Row& row)
 {
+    const QString interruption = row.last.value(QLatin1String("error")).toString();
     if (row.state == Row::State::NotDone)
-        return QStringLiteral("<b>Não executado</b>");
+        return QStringLiteral("<b>Não executado</b>") +
+               (interruption.isEmpty()
+                    ? QString()
+                    : QStringLiteral("<br><span style=\"font-size:7pt; color:#444444\">%1</span>")
+                          .arg(escaped(interruption)));
     if (row.state == Row::State::Confirmed)
         return QStringLiteral("<span style=\"color:#1b5e20\">Confirmado</span>");
     const QString code = row.last.value(QLatin1String("outcome")).toString();
+    QString error = row.last.value(QLatin1String("error")).toString();
+    QString headline = outcomeText(code);
+    // A request that went out and was never answered, in a record from
+    // before that had an outcome of its own: it was sent all the same.
+    const std::optional<Outcome> outcome = outcomeOfCode(code);
+    if (row.last.contains(QLatin1String("sent")) && !row.last.contains(QLatin1String("readBack")) &&
+        (outcome == Outcome::NoReply || outcome == Outcome::BadReply ||
+         outcome == Outcome::ReadFailed || outcome == Outcome::PortGone))
+        headline = QStringLiteral("%1 (%2)").arg(outcomeWords(Outcome::SentUnconfirmed),
+                                                 error.isEmpty() ? headline : error);
+    // A failure's own line that begins with its words is the headline itself.
+    if (error.startsWith(headline))
+        headline = std::exchange(error, QString());
+    else if (headline.endsWith(u'(' + error + u')'))
+        error.clear();
     QString cell =
-        QStringLiteral("<b style=\"color:#b00020\">Falhou:</b> %1").arg(escaped(outcomeText(code)));
+        QStringLiteral("<b style=\"color:#b00020\">Falhou:</b> %1").arg(escaped(headline));
     QStringList fields;
     for (const QJsonValue& d : row.last.value(QLatin1String("differences")).toArray()) {
         const QString key = d.toObject().value(QLatin1String("field")).toString();
@@ -185,8 +199,7 @@ QString outcomeCell(const Row& row)
     if (!fields.isEmpty())
         cell += QStringLiteral(" (%1)").arg(escaped(fields.join(QStringLiteral(", "))));
     // The device's own words: which port, which exception.
-    const QString error = row.last.value(QLatin1String("error")).toString();
-    if (!error.isEmpty() && error != outcomeText(code))
+    if (!error.isEmpty() && error != headline)
         cell += QStringLiteral("<br><span style=\"font-size:7pt; color:#444444\">%1</span>")
                     .arg(escaped(error));
     return cell;
@@ -227,16 +240,21 @@ QString rowHtml(const Row& row, qsizetype number)
                 .arg(escaped(name),
                      QString::number(row.last.value(QLatin1String("firmware")).toDouble(), 'f', 2)
                          .replace(u'.', u','));
-    const QStringList before = configurationLines(row.last.value(QLatin1String("before")));
-    const QStringList after = configurationLines(row.last.value(QLatin1String("readBack")));
+    const transmitter::ModelOptions& options = transmitter::optionsForModel(
+        row.last.value(QLatin1String("before")).toObject().value(QLatin1String("modelCode")).toInt());
+    const QStringList before =
+        configurationLines(row.last.value(QLatin1String("before")), options);
+    const QStringList asked = configurationLines(askedConfiguration(row.last), options);
+    const QStringList after =
+        configurationLines(row.last.value(QLatin1String("readBack")), options);
     QString time = dateTimeText(recordTime(row.last), false);
     time.replace(u' ', QStringLiteral("<br>"));
     return QStringLiteral("<tr class=\"%1\" bgcolor=\"%2\"><td>%3</td><td>%4</td><td>%5</td>"
-                          "<td>%6</td><td>%7</td><td>%8</td><td>%9</td></tr>")
+                          "<td>%6</td><td>%7</td><td>%8</td><td>%9</td><td>%10</td></tr>")
         .arg(QLatin1String(kind), QLatin1String(colour))
         .arg(number)
-        .arg(tag, model, cellLines(before), cellLines(after, before), outcomeCell(row),
-             row.attempts > 0 ? time : kNone);
+        .arg(tag, model, cellLines(before), cellLines(asked, before),
+             cellLines(after, before, asked), outcomeCell(row), row.attempts > 0 ? time : kNone);
 }
 
 // The body both formats share: attributes the text engine and browsers both
@@ -265,31 +283,29 @@ QString bodyHtml(const Report& report, const QList<qsizetype>& pageStarts = {})
     const QString tableStart = QStringLiteral(
         "<table class=\"rows\" width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
         "style=\"border-collapse:collapse; border-color:#888888%1\"><thead><tr bgcolor=\"#dde3ea\">"
-        "<th width=\"4%\">Nº</th><th width=\"13%\">Tag</th><th width=\"10%\">Modelo</th>"
-        "<th width=\"21%\">Antes</th><th width=\"21%\">Depois (relido)</th>"
-        "<th width=\"20%\">Resultado</th><th width=\"11%\">Hora</th></tr></thead><tbody>");
+        "<th width=\"4%\">Nº</th><th width=\"11%\">Tag</th><th width=\"9%\">Modelo</th>"
+        "<th width=\"16%\">Antes</th><th width=\"16%\">Pedido</th>"
+        "<th width=\"16%\">Depois (relido)</th><th width=\"18%\">Resultado</th>"
+        "<th width=\"10%\">Hora</th></tr></thead><tbody>");
     html += tableStart.arg(QString());
-    int confirmed = 0, failed = 0, notDone = 0, attempts = 0;
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
         if (pageStarts.contains(i))
             html += QStringLiteral("</tbody></table>") +
                     tableStart.arg(QStringLiteral("; page-break-before:always"));
-        attempts += row.attempts;
-        confirmed += row.state == Row::State::Confirmed;
-        failed += row.state == Row::State::Failed;
-        notDone += row.state == Row::State::NotDone;
-        html += rowHtml(row, i + 1);
+        html += rowHtml(rows[i], i + 1);
     }
     html += QStringLiteral("</tbody></table>");
     // Counts before their nouns read wrong in the singular ("1 falharam").
+    const AttemptTotals totals = totalsOf(rows);
     html += QStringLiteral("<p><b>Totais:</b> transmissores: %1; confirmados: %2; com falha: %3; "
                            "não executados: %4; tentativas: %5.</p>")
-                .arg(rows.size())
-                .arg(confirmed)
-                .arg(failed)
-                .arg(notDone)
-                .arg(attempts);
+                .arg(totals.transmitters)
+                .arg(totals.confirmed)
+                .arg(totals.failed)
+                .arg(totals.notDone)
+                .arg(totals.attempts);
+    html += QStringLiteral("<p style=\"font-size:7pt\">Em negrito, o que a gravação mudou; "
+                           "marcado ≠, o que foi relido diferente do pedido.</p>");
     html += QStringLiteral(
         "<p>&nbsp;</p><table width=\"100%\" cellspacing=\"0\" cellpadding=\"4\"><tr>"
         "<td width=\"50%\">Executado por: ______________________________</td>"
@@ -314,7 +330,7 @@ QString standaloneHtml(const QString& body)
 {
     return QStringLiteral(
                "<!DOCTYPE html>\n<html lang=\"pt-BR\">\n<head>\n<meta charset=\"utf-8\">\n"
-               "<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n%3\n</body>\n"
+               "<meta name=\"generator\" content=\"quorva-cli\">\n<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n%3\n</body>\n"
                "</html>\n")
         .arg(kTitle, QString::fromUtf8(kPageStyle), body);
 }
@@ -468,7 +484,7 @@ constexpr std::pair<const char*, JsonKind> kRecordKeyKinds[] = {
     {"tag", JsonKind::Text},        {"port", JsonKind::Text},       {"operator", JsonKind::Text},
     {"plan", JsonKind::Text},       {"model", JsonKind::Text},      {"error", JsonKind::Text},
     {"row", JsonKind::Integer},     {"firmware", JsonKind::Number}, {"before", JsonKind::Object},
-    {"readBack", JsonKind::Object}, {"sent", JsonKind::Object},     {"differences", JsonKind::List},
+    {"readBack", JsonKind::Object}, {"sent", JsonKind::Object},     {"requested", JsonKind::Object},     {"differences", JsonKind::List},
 };
 
 // The first key of `attempt` of a wrong type, as "KEY deve ser TYPE"; empty when none.
@@ -500,7 +516,64 @@ QString wrongType(const QJsonObject& attempt)
     return {};
 }
 
+// A file this program wrote as a report, by the first bytes that name it:
+// the page's generator (or its title, before the generator was named), the
+// PDF's creator.
+bool isOwnReport(const QByteArray& bytes)
+{
+    QByteArray creator("/Creator (\xfe\xff");
+    for (const char c : QByteArrayLiteral("quorva-cli "))
+        creator.append('\0').append(c);
+    return bytes.contains(creator) ||
+           bytes.contains(QByteArrayLiteral("<meta name=\"generator\" content=\"quorva-cli")) ||
+           (bytes.startsWith("<!DOCTYPE html>") && bytes.contains(("<title>" + kTitle).toUtf8()));
+}
+
+bool holdsRecordLine(const QByteArray& bytes)
+{
+    for (const QByteArray& line : bytes.split('\n')) {
+        const QJsonObject attempt = QJsonDocument::fromJson(line.trimmed()).object();
+        if (attempt.value(QLatin1String("time")).isString() &&
+            attempt.value(QLatin1String("outcome")).isString())
+            return true;
+    }
+    return false;
+}
+
+// The path by its folder's canonical path: two names of one file not yet
+// made compare equal.
+QString resolvedPath(const QString& path)
+{
+    const QFileInfo file(path);
+    const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? file.absoluteFilePath() : folder + u'/' + file.fileName();
+}
+
+// The most of an existing file read to tell what it is: a report, or a record.
+constexpr qint64 kMaxInspectedBytes = 64 * 1024 * 1024;
+
 } // namespace
+
+QString replacementRefusal(const QString& path, const QString& recordPath, bool overwrite)
+{
+    if (!recordPath.isEmpty() &&
+        (resolvedPath(path) == resolvedPath(recordPath) || sameFile(path, recordPath)))
+        return QStringLiteral("%1 é o próprio registro (%2): o relatório não o substitui")
+            .arg(path, recordPath);
+    QFile existing(path);
+    if (!existing.exists() || !existing.open(QIODevice::ReadOnly))
+        return {}; // nothing to keep, or the saving says why it cannot
+    const QByteArray bytes = existing.read(kMaxInspectedBytes);
+    if (holdsRecordLine(bytes))
+        return QStringLiteral("%1 guarda linhas de um registro de tentativas: o relatório não o "
+                              "substitui")
+            .arg(path);
+    if (!overwrite && !isOwnReport(bytes))
+        return QStringLiteral("%1 já existe e não é um relatório do quorva-cli: use --overwrite "
+                              "para substituí-lo")
+            .arg(path);
+    return {};
+}
 
 bool reportPathAccepted(const QString& path, QString* error)
 {
@@ -549,12 +622,16 @@ bool writeReport(const QList<QJsonObject>& attempts, const ReportSource& source,
     Header h;
     h.operatorName = source.operatorName;
     h.planFile = source.planFile;
+    QStringList operators; // each technician the record names, in order
     for (const QJsonObject& attempt : attempts) {
-        if (source.operatorName.isEmpty() && attempt.contains(QLatin1String("operator")))
-            h.operatorName = attempt.value(QLatin1String("operator")).toString();
+        const QString name = attempt.value(QLatin1String("operator")).toString().trimmed();
+        if (source.operatorName.isEmpty() && !name.isEmpty() && !operators.contains(name))
+            operators << name;
         if (source.planFile.isEmpty() && attempt.contains(QLatin1String("plan")))
             h.planFile = attempt.value(QLatin1String("plan")).toString();
     }
+    if (source.operatorName.isEmpty())
+        h.operatorName = operators.join(QStringLiteral(", "));
     for (QString* value : {&h.operatorName, &h.planFile}) {
         if (value->trimmed().isEmpty())
             *value = kNone;
@@ -617,27 +694,78 @@ bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* erro
     return true;
 }
 
-int reportFromRecord(const QString& recordPath, const QString& outputPath,
-                     const QString& operatorName, Output& o)
+bool isRecordedPlan(const QString& recorded, const QString& plan)
 {
+    return recorded == plan ||
+           (!recorded.isEmpty() && QFileInfo(recorded).canonicalFilePath() == plan);
+}
+
+namespace {
+
+// A record of several plans is reported one plan at a time: the one asked
+// for, or, with none asked, a refusal naming them.
+bool choosePlan(const ReportCommand& command, QList<QJsonObject>& attempts, QString* error)
+{
+    if (!command.planFile.isEmpty()) {
+        QString wanted = QFileInfo(command.planFile).canonicalFilePath();
+        wanted = wanted.isEmpty() ? QFileInfo(command.planFile).absoluteFilePath() : wanted;
+        QList<QJsonObject> ofPlan;
+        for (const QJsonObject& attempt : attempts) {
+            if (isRecordedPlan(attempt.value(QLatin1String("plan")).toString(), wanted))
+                ofPlan << attempt;
+        }
+        attempts = ofPlan;
+        if (attempts.isEmpty())
+            *error = QStringLiteral("%1: o registro não tem tentativas do plano %2")
+                         .arg(command.recordPath, command.planFile);
+        return !attempts.isEmpty();
+    }
+    QStringList plans;
+    for (const QJsonObject& attempt : attempts) {
+        const QString plan = attempt.value(QLatin1String("plan")).toString();
+        const QString file = QFileInfo(plan).canonicalFilePath();
+        if (!plan.isEmpty() && !plans.contains(file.isEmpty() ? plan : file))
+            plans << (file.isEmpty() ? plan : file);
+    }
+    if (plans.size() > 1)
+        *error = QStringLiteral("%1: o registro tem tentativas de %2 planos (%3): escolha um com "
+                                "--plan ARQUIVO")
+                     .arg(command.recordPath)
+                     .arg(plans.size())
+                     .arg(plans.join(QStringLiteral(", ")));
+    return plans.size() <= 1;
+}
+
+} // namespace
+
+int reportFromRecord(const ReportCommand& command, Output& o)
+{
+    const QString& outputPath = command.outputPath;
     if (const QString refusal = nameRefusal(outputPath); !refusal.isEmpty())
         return o.fail(QStringLiteral("--output: %1: %2").arg(outputPath, refusal), kExitUsage);
+    if (const QString refusal =
+            replacementRefusal(outputPath, command.recordPath, command.overwrite);
+        !refusal.isEmpty())
+        return o.fail(refusal, kExitUsage);
     QList<QJsonObject> attempts;
     QString error;
-    if (!readRecord(recordPath, attempts, &error))
+    if (!readRecord(command.recordPath, attempts, &error) ||
+        !choosePlan(command, attempts, &error))
         return o.fail(error, kExitUsage);
     // Refused before any drawing: a record of the largest size takes minutes
     // and gigabytes to draw, one row a line.
     if (const qsizetype rows = rowsOf(attempts, {}).size(); rows > kMaxReportRows)
         return o.fail(rowsRefusal(outputPath, rows), kExitUsage);
-    if (!writeReport(attempts, {operatorName, {}, {}}, outputPath, &error))
+    if (!writeReport(attempts, {command.operatorName, {}, {}}, outputPath, &error))
         return o.fail(error);
     if (o.json)
         printJson(o.out, QJsonObject{{"report", outputPath}, {"attempts", attempts.size()}});
     else
-        o.out << QStringLiteral("Relatório gravado em %1 (%2 tentativas).")
+        o.out << QStringLiteral("Relatório gravado em %1 (%2 %3).")
                      .arg(outputPath)
                      .arg(attempts.size())
+                     .arg(attempts.size() == 1 ? QStringLiteral("tentativa")
+                                               : QStringLiteral("tentativas"))
               << Qt::endl;
     return kExitOk;
 }

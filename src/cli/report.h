@@ -40,10 +40,27 @@ constexpr qint64 kMaxRecordBytes = 8 * 1024 * 1024;
 // not one is refused naming its number; `error` names the file.
 bool readRecord(const QString& path, QList<QJsonObject>& attempts, QString* error);
 
+// Why the report may not replace the file at `path`: it is the record
+// (`recordPath`, by any name or a hard link), it holds a record's line, or
+// it is a file this program did not write as a report and `overwrite` is
+// not given. Empty when it may, or when there is no file there.
+QString replacementRefusal(const QString& path, const QString& recordPath, bool overwrite);
+
+// Whether a record line's plan (`recorded`) is the plan whose canonical path
+// is `plan`: the same path, or one that leads to it from the current folder.
+bool isRecordedPlan(const QString& recorded, const QString& plan);
+
+struct ReportCommand
+{
+    QString recordPath, outputPath;
+    QString operatorName;
+    QString planFile; // in a record of several plans, the one reported
+    bool overwrite = false;
+};
 // `quorva-cli report RECORD -o FILE`: kExitOk; kExitUsage for a refused record,
-// file name or a report of more than kMaxReportRows rows; kExitFailed when
-// the report could not be written.
-int reportFromRecord(const QString& recordPath, const QString& outputPath,
-                     const QString& operatorName, Output& o);
+// file name, a file the report may not replace, a record of several plans
+// without --plan, or a report of more than kMaxReportRows rows; kExitFailed
+// when the report could not be written.
+int reportFromRecord(const ReportCommand& command, Output& o);
 
 } // namespace quorva::cli

@@ -13,6 +13,8 @@ int simulate(const SimulateOptions& options, Output& o)
 {
     sim::TransmitterModel device;
     device.setDrift(options.drift);
+    if (options.modelCode >= 0)
+        device.setRegister(transmitter::Register::ModelCode, quint16(options.modelCode));
     sim::PtyServer server(device);
     if (options.turnaroundMs >= 0)
         server.setTurnaroundMs(options.turnaroundMs);

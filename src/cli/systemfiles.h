@@ -54,6 +54,13 @@ int syncFolderOf(const QString& file);
 // The path of the file an open descriptor reaches; empty for a pipe, a
 // terminal or a console.
 QString descriptorPath(int fd);
+// Whether two paths reach one file: the same name by another way, or a
+// hard link to it. False when either does not exist.
+bool sameFile(const QString& a, const QString& b);
+// Whether standard input is a terminal, and whether a whole line typed
+// there is waiting (taken when it is).
+bool inputIsTerminal();
+bool takeTypedLine();
 // A file the system makes up (Linux's /proc and /sys), which opens and then
 // refuses what is written to it.
 bool isSystemInformationFile(int fd);

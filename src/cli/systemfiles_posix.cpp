@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -106,6 +107,31 @@ QString descriptorPath(int fd)
         ::readlink(qPrintable(QStringLiteral("/proc/self/fd/%1").arg(fd)), link, sizeof link);
     const QString target = size > 0 ? QFile::decodeName(QByteArray(link, size)) : QString();
     return target.startsWith(u'/') ? target : QString();
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat first
+    {
+    }, second{};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool inputIsTerminal()
+{
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
+bool takeTypedLine()
+{
+    // A terminal in its usual mode hands a line over only once Enter ends it.
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&input, 1, 0) != 1 || !(input.revents & POLLIN))
+        return false;
+    char bytes[256];
+    return ::read(STDIN_FILENO, bytes, sizeof bytes) > 0;
 }
 
 // /proc and /sys open for root and then refuse the line.

@@ -156,6 +156,49 @@ QString descriptorPath(int fd)
     return target;
 }
 
+bool sameFile(const QString& a, const QString& b)
+{
+    const auto identity = [](const QString& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const HANDLE handle = ::CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), 0,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+        ::CloseHandle(handle);
+        return known;
+    };
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return identity(a, first) && identity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool inputIsTerminal()
+{
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+bool takeTypedLine()
+{
+    // The console's key presses, read without waiting; Enter ends the line.
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    DWORD waiting = 0;
+    bool enter = false;
+    while (::GetNumberOfConsoleInputEvents(input, &waiting) && waiting > 0) {
+        INPUT_RECORD record{};
+        DWORD read = 0;
+        if (!::ReadConsoleInputW(input, &record, 1, &read) || read == 0)
+            break;
+        enter = enter || (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+                          record.Event.KeyEvent.wVirtualKeyCode == VK_RETURN);
+    }
+    return enter;
+}
+
 bool isSystemInformationFile(int)
 {
     return false;

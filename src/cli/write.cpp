@@ -122,6 +122,23 @@ std::optional<TakenRange> takeSensorRange(ConfigurationEdit& edit, const Registe
     return taken;
 }
 
+// A choice given by a model's own text names its item only on a model that
+// offers that text; the first one given otherwise, said.
+QString modelTextRefusal(const ConfigurationEdit& edit, const ReadingReport& device)
+{
+    for (const ConfigurationField& f : kConfigurationFields) {
+        const QString& given = edit.choiceTexts[size_t(f.slot)];
+        const std::optional<qint64>& value = edit.values[size_t(f.slot)];
+        if (given.isEmpty() || !value || !device.modelOptions ||
+            modelTakes(f, given, int(*value), *device.modelOptions))
+            continue;
+        return QStringLiteral("'%1' não é uma opção do %2 (%3: %4)")
+            .arg(given, device.model.isEmpty() ? QStringLiteral("transmissor") : device.model,
+                 QString::fromUtf8(f.caption), modelItemsText(f, *device.modelOptions));
+    }
+    return {};
+}
+
 // Every attempt ends here: its record line on the disk before it is reported.
 WriteAttempt finishAttempt(WriteAttempt attempt, WriteRecord& record, const LinkError& e)
 {
@@ -315,6 +332,14 @@ WriteAttempt writeAttempt(CliLink& link, const WriteOptions& options, WriteRecor
     record.set(QStringLiteral("firmware"), before.firmwareHundredths / 100.0);
     record.set(QStringLiteral("before"), reportJson(before));
 
+    if (options.knownModelOnly && before.model.isEmpty())
+        return finishAttempt(
+            attempt, record,
+            {QStringLiteral("%1 (código %2)").arg(outcomeWords(Outcome::UnknownModel)).arg(before.modelCode),
+             Outcome::UnknownModel,
+             {}});
+    if (const QString refusal = modelTextRefusal(options.edit, before); !refusal.isEmpty())
+        return finishAttempt(attempt, record, {refusal, Outcome::Refused, {}});
     ConfigurationEdit edit = options.edit;
     attempt.takenRange = takeSensorRange(edit, current);
     const PreparedWrite prepared = prepareEditedWrite(edit, &current);

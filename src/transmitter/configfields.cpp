@@ -71,14 +71,24 @@ std::optional<int> resolveChoice(const QString& given, const QList<QStringList>&
     const int n = given.toInt(&isNumber);
     if (isNumber)
         return n >= 0 && n < namesByItem.size() ? std::optional<int>(n) : std::nullopt;
-    const QString wanted = given.simplified().toCaseFolded();
+    const QString wanted = foldedWord(given);
     for (int i = 0; i < namesByItem.size(); ++i) {
         for (const QString& name : namesByItem.at(i)) {
-            if (name.simplified().toCaseFolded() == wanted)
+            if (foldedWord(name) == wanted)
                 return i;
         }
     }
     return std::nullopt;
+}
+
+QString foldedWord(const QString& word)
+{
+    QString plain;
+    for (const QChar c : word.normalized(QString::NormalizationForm_D)) {
+        if (c.category() != QChar::Mark_NonSpacing)
+            plain += c;
+    }
+    return plain.simplified().toCaseFolded();
 }
 
 QList<QStringList> choiceNames(const ConfigurationField& field)
@@ -104,12 +114,47 @@ QString acceptedWords(const ConfigurationField& field)
     const QList<QStringList> items = keywordsByItem(field);
     if (items.isEmpty())
         return QString();
+    // Each model's texts of an item, once each.
+    QList<QStringList> texts(items.size());
+    if (field.format == FieldFormat::SensorType) {
+        for (qsizetype i = 0; i < items.size(); ++i)
+            texts[i] << sensorTypeText(i < qsizetype(kSensorTypes.size()) ? int(i)
+                                                                      : kPressureSensorType);
+    }
+    for (const KnownModel& model : kKnownModels) {
+        const QStringList modelTexts = itemTexts(field, model.options);
+        for (qsizetype i = 0; i < modelTexts.size() && i < items.size(); ++i) {
+            if (!texts[i].contains(modelTexts[i].simplified()))
+                texts[i] << modelTexts[i].simplified();
+        }
+    }
     QStringList words;
-    for (const QStringList& item : items)
-        words << item.join(u'/');
-    return QStringLiteral("%1, o índice 0 a %2 ou o texto da janela")
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        QString item = items[i].join(u'/');
+        if (texts[i] != QStringList{item})
+            item += QStringLiteral(" → '%1'").arg(texts[i].join(QStringLiteral("'/'")));
+        words << item;
+    }
+    return QStringLiteral("%1; ou o índice 0 a %2")
         .arg(words.join(QStringLiteral(", ")))
         .arg(items.size() - 1);
+}
+
+bool modelTakes(const ConfigurationField& field, const QString& given, int index,
+                const ModelOptions& model)
+{
+    if (field.format != FieldFormat::ModelOption)
+        return true;
+    QList<QStringList> names = keywordsByItem(field);
+    const QStringList texts = itemTexts(field, model);
+    for (int i = 0; i < texts.size() && i < names.size(); ++i)
+        names[i] << texts[i];
+    return resolveChoice(given, names) == index;
+}
+
+QString modelItemsText(const ConfigurationField& field, const ModelOptions& model)
+{
+    return itemTexts(field, model).join(QStringLiteral(", "));
 }
 
 QString fieldText(const ConfigurationField& field, qint32 value, const ModelOptions& model)

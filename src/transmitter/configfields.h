@@ -72,13 +72,14 @@ inline constexpr ConfigurationField kConfigurationFields[] = {
      FieldFormat::WholeDegrees, "", "VALOR", "Valor máximo da faixa, °C inteiros.",
      &ReadingReport::upperTenths, nullptr, holdsWordSent},
     {Slot::SensorError, "sensorErrorIndex", "sensorError", "fault", "Erro do Sensor",
-     FieldFormat::ModelOption, "none nenhum|low below minimo mínimo|high above maximo máximo",
-     "SAÍDA", "Erro do sensor: índice 0-2, texto, none/low/high.", &ReadingReport::sensorErrorIndex,
+     FieldFormat::ModelOption,
+     "nenhum none|baixo low below minimo mínimo|alto high above maximo máximo",
+     "SAÍDA", "Erro do sensor: índice 0-2, texto, nenhum/baixo/alto (none/low/high).", &ReadingReport::sensorErrorIndex,
      &ReadingReport::sensorError, holdsWordSent},
     {Slot::OutputDirection, "outputDirectionIndex", "outputDirection", "direction",
      "Sinal de Saída", FieldFormat::ModelOption,
-     "rising crescente direct direto|falling decrescente reverse reverso", "SENTIDO",
-     "Sinal de saída: índice 0-1, texto, rising/falling.", &ReadingReport::outputDirectionIndex,
+     "crescente rising direto direct|decrescente falling reverso reverse", "SENTIDO",
+     "Sinal de saída: índice 0-1, texto, crescente/decrescente (rising/falling).", &ReadingReport::outputDirectionIndex,
      &ReadingReport::outputDirection, holdsWordSent},
 };
 
@@ -92,8 +93,12 @@ QString fieldCaption(int slot);
 inline constexpr int kFormOrder[] = {Slot::SensorType, Slot::ZeroAdjust,  Slot::RangeLower,
                                      Slot::RangeUpper, Slot::SensorError, Slot::OutputDirection};
 
-// A choice given by index or by one of an item's names (any case, blanks
-// folded).
+// A word as it is compared: without accents, any case, blanks folded
+// ("Sinal de Saída" and "sinal de  saida" alike).
+QString foldedWord(const QString& word);
+
+// A choice given by index or by one of an item's names (any case, with or
+// without accents, blanks folded).
 std::optional<int> resolveChoice(const QString& given, const QList<QStringList>& namesByItem);
 
 // The names a choice is given by, item by item: its keywords and the texts
@@ -101,10 +106,18 @@ std::optional<int> resolveChoice(const QString& given, const QList<QStringList>&
 // pressure input's). Empty for a number.
 QList<QStringList> choiceNames(const ConfigurationField& field);
 
-// The words a choice takes, for a message: each item's keywords, the index,
-// the window's texts ("none/nenhum, low/below/minimo/mínimo, ..."). Empty for
-// a number.
+// The words a choice takes, for a message: each item's words and the
+// window's texts of it, then the index ("nenhum/none → 'Nenhum', ...; ou o
+// índice 0 a 2"). Empty for a number.
 QString acceptedWords(const ConfigurationField& field);
+
+// Whether a model takes `given` for the item `index` of a choice: by one of
+// the item's words, its index, or that model's own text of it. Another
+// model's text ("4 a 20 mA" to a 0 to 10 V model) is not taken.
+bool modelTakes(const ConfigurationField& field, const QString& given, int index,
+                const ModelOptions& model);
+// A model's texts of a choice's items ("0 a 10 V, 10 a 0 V").
+QString modelItemsText(const ConfigurationField& field, const ModelOptions& model);
 
 // A register value in its field's own format, as the window shows it:
 // "-0,5", "1370", "Termopar K", "20 a 4 mA"; a value no item names as its

@@ -167,6 +167,8 @@ PreparedWrite prepareTextEdit(const FieldTexts& texts, ConfigurationEdit& edit)
             if (text.isEmpty() || isChoice(field) != choices)
                 continue;
             edit.values[size_t(field.slot)] = valueOfText(field, text, notUnderstood);
+            if (choices)
+                edit.choiceTexts[size_t(field.slot)] = text;
         }
     }
     PreparedWrite prepared = prepareEditedWrite(edit, nullptr);

@@ -64,6 +64,9 @@ qint64 rangeValueTenths(const QString& text);
 struct ConfigurationEdit
 {
     std::array<std::optional<qint64>, kWriteRegisterCount> values{};
+    // A choice's text as given: a model's own text ("4 a 20 mA") names its
+    // item only on the models that offer it.
+    std::array<QString, kWriteRegisterCount> choiceTexts{};
     bool isEmpty() const;
 };
 

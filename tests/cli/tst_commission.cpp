@@ -29,6 +29,15 @@ QList<QJsonObject> recordLines(const QString& path)
     return lines;
 }
 
+// An HTML report's words without its markup.
+QString pageText(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).remove(QRegularExpression("<[^>]*>")).simplified();
+}
+
 // `quorva-cli simulate` under a link that stays the campaign's port.
 class Simulator
 {
@@ -161,29 +170,54 @@ private slots:
             << QStringList{"linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor",
                            "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor"};
         // Every bad cell of the row by its own column, in the plan's terms:
-        // the cell as written and, for a word, the words the column takes.
+        // the cell as written and, for a word, the words the column takes
+        // and the window's texts they stand for.
+        const QString faultWords =
+            "não é uma opção (nenhum/none → 'Nenhum', baixo/low/below/minimo/mínimo → 'Sinal de "
+            "Saída < 4 mA'/'Sinal de Saída Mínimo', alto/high/above/maximo/máximo → 'Sinal de "
+            "Saída > 20 mA'/'Sinal de Saída Máximo'; ou o índice 0 a 2)";
         QTest::newRow("three bad cells")
             << QByteArray("tag;sensor;zero;lower;upper;fault;direction\n"
-                          "TT-2;termopar j;-0,55;;;alto;subindo\n")
-            << QStringList{
-                   "linha 2, coluna zero: Erro: Dado Inválido,Verificar. ('-0,55'; um "
-                   "decimal, como -0,5, ou um inteiro)",
-                   "linha 2, coluna fault: Erro: Dado Inválido,Verificar. ('alto'; aceitos: "
-                   "none/nenhum, low/below/minimo/mínimo, high/above/maximo/máximo, o "
-                   "índice 0 a 2 ou o texto da janela)",
-                   "linha 2, coluna direction: Erro: Dado Inválido,Verificar. ('subindo'; "
-                   "aceitos: rising/crescente/direct/direto, "
-                   "falling/decrescente/reverse/reverso, o índice 0 a 1 ou o texto da "
-                   "janela)"};
+                          "TT-2;termopar j;-0,55;;;acima;subindo\n")
+            << QStringList{"linha 2, coluna zero: Erro: Dado Inválido,Verificar. ('-0,55'; um "
+                           "decimal, como -0,5, ou um inteiro)",
+                           "linha 2, coluna fault: 'acima' " + faultWords,
+                           "linha 2, coluna direction: 'subindo' não é uma opção "
+                           "(crescente/rising/direto/direct → '4 a 20 mA'/'0 a 10 V', "
+                           "decrescente/falling/reverso/reverse → '20 a 4 mA'/'10 a 0 V'; ou o "
+                           "índice 0 a 1)"};
         QTest::newRow("columns named as the header writes them")
-            << QByteArray("TAG;Fault;Upper\nA;7;12,5\n")
-            << QStringList{"linha 2, coluna Fault: Erro: Dado Inválido,Verificar. ('7'; aceitos: ",
+            << QByteArray("TAG;Erro do sensor;Upper\nA;7;12,5\n")
+            << QStringList{"linha 2, coluna Erro do sensor: '7' " + faultWords,
                            "linha 2, coluna Upper: '12,5' não é um valor inteiro válido"};
         QTest::newRow("a value refused beside a word not understood")
-            << QByteArray("tag;fault;zero;force\nA;alto;10;talvez\n")
-            << QStringList{"linha 2, coluna fault: Erro: Dado Inválido,Verificar. ('alto'",
+            << QByteArray("tag;fault;zero;force\nA;altíssimo;10;talvez\n")
+            << QStringList{"linha 2, coluna fault: 'altíssimo' não é uma opção",
                            "linha 2, coluna zero: Erro:Valor deve ser >= -9,9 ou <= 9,9",
                            "linha 2, coluna force: 'talvez' não é sim nem não"};
+        QTest::newRow("a sensor not known")
+            << QByteArray("tag;Tipo de Sensor\nA;Termopar Q\n")
+            << QStringList{"linha 2, coluna Tipo de Sensor: 'Termopar Q' não é uma opção (Pt100, "
+                           "J → 'Termopar J', K → 'Termopar K', R → 'Termopar R', S → 'Termopar "
+                           "S', T → 'Termopar T', N → 'Termopar N', E → 'Termopar E', B → "
+                           "'Termopar B', pressao/pressure → 'Pressão'; ou o índice 0 a 9)"};
+        // The window's captions as a Brazilian plan names its columns, its
+        // option texts as cells; "alto" and "baixo" are the fault's plain words.
+        QTest::newRow("the window's captions and texts")
+            << QByteArray("Tag;Tipo de Sensor;Zero;V. Mín.;V. Máx.;Erro do Sensor;Sinal de "
+                          "Saída\nTT-101;Termopar K;-0,5;0;600;Sinal de Saída > 20 mA;4 a 20 "
+                          "mA\nTT-102;Pt100;;;;Nenhum;20 a 4 mA\n")
+            << QStringList{"TT-101:-5,2,0,6000,2,0", "TT-102:-,0,-,-,0,1"};
+        QTest::newRow("captions in any case, without accents, spaced")
+            << QByteArray("TAG; tipo de sensor ;v min;V. MAX.;ERRO DO SENSOR;sinal de saida;"
+                          "Forcar\nA;k;0;2000;alto;Decrescente;sim\nB;;;;baixo;;\n")
+            << QStringList{"A:-,2,0,20000,2,1", "B:-,-,-,-,1,-"};
+        QTest::newRow("a header ending in the separator")
+            << QByteArray("tag;zero;\nA;1;\nB;2\n") << QStringList{"A:10,-,-,-,-,-",
+                                                                   "B:20,-,-,-,-,-"};
+        QTest::newRow("a cell under the empty last column")
+            << QByteArray("tag;zero;\nA;1;x\n")
+            << QStringList{"linha 2: 'x' numa coluna sem nome"};
         QTest::newRow("a range value past a register, the sensor's range reversed")
             << QByteArray("tag;sensor;lower;upper\nA;;-4000;0\nB;Pt100;700;100\n")
             << QStringList{"linha 2, coluna lower: Erro: Dado Inválido,Verificar. ('-4000')",
@@ -193,8 +227,11 @@ private slots:
             << QStringList{"linha 2: nada a escrever para A: as outras células estão vazias"};
         QTest::newRow("no tag column")
             << QByteArray("zero\n1\n") << QStringList{"falta a coluna tag"};
-        QTest::newRow("not UTF-8")
-            << QByteArray("tag;zero\nA\xe7;1\n") << QStringList{"não está em UTF-8"};
+        // Excel's "CSV (separado por vírgulas)" on a Windows in Portuguese.
+        QTest::newRow("Windows-1252")
+            << QByteArray("Tag;Tipo de Sensor;V. M\xEDn.;V. M\xE1x.;Sinal de Sa\xED" "da\r\n"
+                          "TT-\xC7\x80;Press\xE3o;0;10;decrescente\r\n")
+            << QStringList{"TT-Ç€:-,9,0,100,-,1"};
     }
     void plan()
     {
@@ -234,7 +271,8 @@ private slots:
                     path("refused.jsonl"), path("bad.csv")});
         QCOMPARE(c.finish(), 2);
         QVERIFY2(c.out().contains("linha 2, coluna upper: V. Máx. 2000°C fora") &&
-                     c.out().contains("linha 3, coluna sensor: Erro: Dado Inválido") &&
+                     c.out().contains("linha 3, coluna sensor: 'Q' não é uma opção (Pt100, J → "
+                                      "'Termopar J'") &&
                      c.out().contains("linha 3, coluna zero: Erro: Dado Inválido") &&
                      c.out().contains("linha 4, coluna upper: Erro: V. Mín. deve ser menor") &&
                      c.out().endsWith("plano recusado (3 linha(s)); nada foi enviado\n"),
@@ -261,7 +299,8 @@ private slots:
     // answering each question as it comes.
     void failureQuestionAtATerminal_data()
     {
-        QTest::addColumn<QString>("actions"); // answers, or INT:SECONDS after the next instruction
+        // answers, INT:SECONDS after the next instruction, or ENTER when asked to disconnect
+        QTest::addColumn<QString>("actions");
         QTest::addColumn<QStringList>("simulator");
         QTest::addColumn<QString>("timeout");
         QTest::addColumn<int>("status");
@@ -277,6 +316,14 @@ private slots:
             << "2000" << 130 << 1
             << "Campanha: 0 de 2 ok, 1 com falha, 1 não feito(s) (interrompida).\r\n"
             << QStringList{"read-back-differs", "interrupted"};
+        // Transmitters swapped within a second never leave the port silent:
+        // Enter moves on to the next row.
+        QTest::newRow("Enter, the next transmitter already in")
+            << "ENTER" << QStringList{} << "300" << 0 << 0
+            << "[1/2] A: desconecte o transmissor (Enter quando o próximo estiver conectado)\r\n"
+               "\r\n[2/2] B: conecte o transmissor\r\n[2/2] B: ok, configuração confirmada e "
+               "relida\r\nCampanha: 2 de 2 ok, 0 com falha, 0 não feito(s).\r\n"
+            << QStringList{"ok", "ok"};
     }
     void failureQuestionAtATerminal()
     {
@@ -288,10 +335,8 @@ if pid == 0:
     os.execv(sys.argv[2], sys.argv[2:])
 out, asked, connects, kill_at = b"", 0, 0, None
 while True:
-    wait = 60 if kill_at is None else max(0, kill_at - time.monotonic())
+    wait = 20 if kill_at is None else max(0, kill_at - time.monotonic())
     if not select.select([fd], [], [], wait)[0]:
-        if kill_at is None:
-            break
         os.kill(pid, signal.SIGINT)
         kill_at = None
         continue
@@ -305,11 +350,13 @@ while True:
     if actions and actions[0].startswith("INT:"):
         if out.count(b"conecte o transmissor") > connects:
             kill_at = time.monotonic() + float(actions.pop(0)[4:])
+    elif actions and actions[0] == "ENTER" and b"Enter quando o pr" in out:
+        os.write(fd, b"\n")
+        actions.pop(0)
     elif actions and out.count(b"parar (s)? ") > asked:
         asked += 1
         os.write(fd, actions.pop(0).encode() + b"\n")
-        # Counted as answered: the next prompt may come in the echo's read.
-        connects = out.count(b"conecte o transmissor")
+        connects = out.count(b"conecte o transmissor")  # the next one is the retry's
 sys.stdout.buffer.write(out)
 sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
 )";
@@ -407,7 +454,10 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         QFETCH(QString, folder);
         QFETCH(QString, plan);
         QFETCH(QString, expected);
-        const QJsonObject done{{"tag", "A1"}, {"outcome", "ok"}, {"plan", recorded}};
+        const QJsonObject done{{"tag", "A1"},
+                               {"outcome", "ok"},
+                               {"plan", recorded},
+                               {"sent", QJsonObject{{"zeroAdjustTenths", 10}}}};
         QVERIFY(writeFile(path("one.jsonl"), QJsonDocument(done).toJson(QJsonDocument::Compact)));
         QProcess p;
         p.setWorkingDirectory(folder);
@@ -418,6 +468,213 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         const QList<QJsonObject> lines = recordLines(path("one.jsonl"));
         QVERIFY(lines.size() == 1 ||
                 lines.last()["plan"].toString() == QDir(folder).absoluteFilePath(plan));
+    }
+
+    // A resumed campaign skips a row only where the record holds it done as
+    // the row asks now: a row corrected since is written again, and says so.
+    // A line from before the asked values were kept is judged by what it sent.
+    void resumeRedoesAChangedRow_data()
+    {
+        QTest::addColumn<QByteArray>("recorded"); // the ok line's own keys
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("lines"); // in the record afterwards
+        const QString redone = "TT-101: linha mudou desde o registro: refeito\n"
+                               "\\[1/1\\] TT-101: conecte o transmissor",
+                      skipped = "TT-101: já configurado \\(no registro\\), pulado";
+        // The row's six values (K, zero 0, 0 to 500, high, rising) with V. Máx. `upper`.
+        const auto values = [](const char* key, const char* upper) {
+            return QString(R"("%1":{"sensorTypeIndex":2,"zeroAdjustTenths":0,"rangeLowerTenths":0,)"
+                           R"("sensorErrorIndex":2,"outputDirectionIndex":0,"rangeUpperTenths":%2})")
+                .arg(key, upper)
+                .toUtf8();
+        };
+        QTest::newRow("asked the same") << values("requested", "5000") << skipped << 1;
+        QTest::newRow("asked 0 to 600") << values("requested", "6000") << redone << 2;
+        QTest::newRow("asked fewer values")
+            << QByteArray(R"("requested":{"sensorTypeIndex":2,"rangeUpperTenths":5000})")
+            << redone << 2;
+        QTest::newRow("older line, sent the same") << values("sent", "5000") << skipped << 1;
+        QTest::newRow("older line, sent 0 to 600") << values("sent", "6000") << redone << 2;
+    }
+    void resumeRedoesAChangedRow()
+    {
+        QFETCH(QByteArray, recorded);
+        QFETCH(QString, said);
+        QFETCH(int, lines);
+        QVERIFY(writeFile(path("changed.csv"), "tag;sensor;zero;lower;upper;fault;direction\n"
+                                               "TT-101;K;0;0;500;high;rising\n"));
+        const QString plan = QFileInfo(path("changed.csv")).canonicalFilePath();
+        QVERIFY(writeFile(path("changed.jsonl"),
+                          R"({"time":"2026-12-07T09:00:00-03:00","tag":"TT-101","row":1,"plan":")" +
+                              plan.toUtf8() + R"(","outcome":"ok",)" + recorded + "}\n"));
+        Campaign c({"commission", "--simulate", "--record", path("changed.jsonl"), "--resume",
+                    "--report", path("changed.html"), path("changed.csv")});
+        QCOMPARE(c.finish(), 0);
+        QVERIFY2(QRegularExpression(said).match(c.out()).hasMatch(), qPrintable(c.out()));
+        QVERIFY2(c.out().endsWith("Campanha: 1 de 1 ok, 0 com falha, 0 não feito(s).\n"),
+                 qPrintable(c.out()));
+        const QList<QJsonObject> record = recordLines(path("changed.jsonl"));
+        QCOMPARE(record.size(), lines);
+        QCOMPARE(record.last()["readBack"]["rangeUpperTenths"].toInt(5000), 5000);
+        // The report shows the row as the plan asks it now, tried once since.
+        QFile report(path("changed.html"));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(report.readAll());
+        QVERIFY2(!page.contains("0 a 600") && !page.contains("2 tentativas"), qPrintable(page));
+    }
+
+    // The plan's words for a choice must be the model's on the line: a
+    // current output's text is refused on the voltage model and the other
+    // way round, the plain words taken on both; a model code no model has
+    // fails the row. Nothing is sent then.
+    void wordsOfTheModel_data()
+    {
+        QTest::addColumn<QString>("model"); // the simulated transmitter's code
+        QTest::addColumn<QByteArray>("cells"); // direction;fault
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("outcome");
+        const QString voltage = "não é uma opção do TRV-C (Sinal de Saída: 0 a 10 V, 10 a 0 V)";
+        QTest::newRow("4 a 20 mA, voltage model")
+            << "10" << QByteArray("4 a 20 mA;") << "falhou: '4 a 20 mA' " + voltage << "refused";
+        QTest::newRow("20 a 4 mA, voltage model")
+            << "10" << QByteArray("20 a 4 mA;") << "falhou: '20 a 4 mA' " + voltage << "refused";
+        QTest::newRow("a current model's fault text, voltage model")
+            << "10" << QByteArray(";Sinal de Saída > 20 mA")
+            << "falhou: 'Sinal de Saída > 20 mA' não é uma opção do TRV-C (Erro do Sensor: "
+               "Nenhum, Sinal de Saída Mínimo, Sinal de Saída Máximo)"
+            << "refused";
+        QTest::newRow("10 a 0 V, current model")
+            << "421" << QByteArray("10 a 0 V;")
+            << "falhou: '10 a 0 V' não é uma opção do TRV-B (Sinal de Saída: 4 a 20 mA, 20 a 4 mA)"
+            << "refused";
+        QTest::newRow("10 a 0 V, voltage model") << "10" << QByteArray("10 a 0 V;") << "ok"
+                                                 << "ok";
+        QTest::newRow("decrescente, voltage model")
+            << "10" << QByteArray("decrescente;máximo") << "ok" << "ok";
+        QTest::newRow("falling, current model") << "420" << QByteArray("falling;") << "ok" << "ok";
+        QTest::newRow("unknown model") << "999" << QByteArray("rising;")
+                                       << "falhou: modelo desconhecido (código 999)"
+                                       << "unknown-model";
+    }
+    void wordsOfTheModel()
+    {
+        QFETCH(QString, model);
+        QFETCH(QByteArray, cells);
+        QFETCH(QString, said);
+        QFETCH(QString, outcome);
+        QVERIFY(writeFile(path("model.csv"), "tag;direction;fault\nTT-7;" + cells + "\n"));
+        QFile::remove(path("model.jsonl"));
+        Simulator sim(path("t7"));
+        QVERIFY(sim.plug({"--model", model}));
+        Campaign c({"commission", "--port", path("t7"), "--record", path("model.jsonl"),
+                    path("model.csv")});
+        QCOMPARE(c.finish(), outcome == "ok" ? 0 : 1);
+        QVERIFY2(c.out().contains("[1/1] TT-7: " + said), qPrintable(c.out()));
+        const QList<QJsonObject> lines = recordLines(path("model.jsonl"));
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines[0]["outcome"].toString(), outcome);
+        QCOMPARE(lines[0].contains("sent"), outcome == "ok");
+    }
+
+    // While the first row's write is on the line (it goes out 2 s after the
+    // instruction, after two readings of 1 s each), the transmitter is
+    // unplugged or Ctrl-C comes. Unplugged, it may hold the configuration:
+    // the row's line, its JSON and the report say it was sent and could not
+    // be confirmed. Either way the terminal's totals, its JSON and the
+    // report's are one count.
+    void duringTheWrite_data()
+    {
+        QTest::addColumn<bool>("unplug"); // or Ctrl-C
+        QTest::addColumn<QStringList>("format");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("totals"); // the report's
+        const QString sent = "a configuração foi enviada; não foi possível confirmar (Erro ao "
+                             "tentar receber dados. (%1: a porta deixou de responder";
+        const QString one = "Totais: transmissores: 3; confirmados: 0; com falha: %1; não "
+                            "executados: %2; tentativas: 1.";
+        QTest::newRow("unplugged") << true << QStringList{} << "[1/3] TT-101: falhou: " + sent
+                                   << one.arg(1).arg(2);
+        QTest::newRow("unplugged, JSON") << true << QStringList{"--json"}
+                                         << "\"error\":\"" + sent << one.arg(1).arg(2);
+        QTest::newRow("Ctrl-C") << false << QStringList{}
+                                << "Campanha: 0 de 3 ok, 0 com falha, 3 não feito(s) "
+                                   "(interrompida).\n"
+                                << one.arg(0).arg(3);
+        QTest::newRow("Ctrl-C, JSON")
+            << false << QStringList{"--json"}
+            << R"({"failed":0,"interrupted":true,"notDone":3,"ok":0,"rows":3})"
+               "\n"
+            << one.arg(0).arg(3);
+    }
+    void duringTheWrite()
+    {
+        QFETCH(bool, unplug);
+        QFETCH(QStringList, format);
+        QFETCH(QString, said);
+        QFETCH(QString, totals);
+        Simulator sim(path("t5"));
+        QVERIFY(sim.plug({"--turnaround", "1000"}));
+        QFile::remove(path("during.pdf"));
+        Campaign c(QStringList{"commission", "--port", path("t5"), "--timeout", "2000", "--report",
+                               path("during.pdf"), path("plan.csv")} +
+                   format);
+        QVERIFY(c.awaits({"[1/3] TT-101: conecte o transmissor"}));
+        QTest::qWait(2500);
+        if (unplug) // the next row then waits for its transmitter
+            sim.unplug();
+        QVERIFY(!unplug || c.awaits({"[2/3] TT-102: conecte o transmissor"}));
+        c.interrupt();
+        QCOMPARE(c.finish(), 130);
+        QVERIFY2(unplug ? c.out().contains(said.arg(path("t5"))) : c.out().endsWith(said),
+                 qPrintable(c.out()));
+        QVERIFY(!unplug || format.isEmpty() || c.out().contains(R"("outcome":"sent-unconfirmed")"));
+        QProcess text;
+        text.start("pdftotext", {"-raw", path("during.pdf"), "-"}); // each cell whole
+        QVERIFY(text.waitForFinished(10000));
+        const QString shown = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+        QVERIFY2(shown.contains(totals), qPrintable(shown));
+        QVERIFY2(!unplug || shown.contains("Falhou: a configuração foi enviada; não foi possível "
+                                           "confirmar (Erro ao tentar receber dados."),
+                 qPrintable(shown));
+    }
+
+    // The report is written in its place before the first row, every row not
+    // done: a folder on a full disk is found then, with nothing sent, and the
+    // real report replaces the placeholder at the end, nothing left beside it.
+    void reportPlaceholder()
+    {
+        const QString full = path("fullreport");
+        QVERIFY(QDir().mkpath(full));
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", full});
+        if (!mount.waitForFinished() || mount.exitCode() != 0)
+            QSKIP("mounting a small tmpfs is not permitted here");
+        writeFile(full + "/filler", QByteArray(16384, '\0')); // as much as fits
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(cli, {"commission", "--simulate", "--record", path("placeholder.jsonl"), "--report",
+                      full + "/r.pdf", path("plan.csv")});
+        p.waitForFinished(30000);
+        const QStringList left = QDir(full).entryList(QDir::Files | QDir::Hidden);
+        QProcess::execute("umount", {full});
+        QCOMPARE(QString::fromUtf8(p.readAll()),
+                 "quorva-cli: --report: não foi possível gravar o relatório em " + full +
+                     "/r.pdf: sem espaço no dispositivo; nada foi enviado\n");
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(left, QStringList{"filler"});
+        QVERIFY(recordLines(path("placeholder.jsonl")).isEmpty());
+
+        // While the campaign waits for its first transmitter, the report is there.
+        Campaign c({"commission", "--port", path("placeholder-port"), "--report",
+                    path("placeholder.html"), path("plan.csv")});
+        QVERIFY(c.awaits({"[1/3] TT-101: conecte o transmissor"}));
+        QTRY_VERIFY(pageText(path("placeholder.html")).contains("não executados: 3"));
+        c.interrupt();
+        QCOMPARE(c.finish(), 130);
+        QVERIFY(pageText(path("placeholder.html")).contains("não executados: 3; tentativas: 0."));
+        QCOMPARE(QDir(m_dir.path()).entryList({"*placeholder.html*", ".*placeholder.html*"},
+                                              QDir::Files | QDir::Hidden),
+                 QStringList{"placeholder.html"});
     }
 
     // A record lost on a full disk is said as `write` says it, in words and
@@ -431,7 +688,8 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         const QString confirmed = "a configuração foi enviada e confirmada, mas esta tentativa não "
                                   "ficou registrada";
         QTest::newRow("words") << QStringList{} << QStringList{}
-                               << "[1/1] A1: " + lost + confirmed + "\nCampanha: 0 de 1 ok";
+                               << "[1/1] A1: " + lost + confirmed +
+                                      "\nCampanha: 0 de 1 ok, 1 com falha, 0 não feito(s).\n";
         QTest::newRow("JSON") << QStringList{"--json"} << QStringList{}
                               << "\"error\":\"" + lost + confirmed + "\",\"firmware\"";
         QTest::newRow("a write sent and not kept")
@@ -456,7 +714,10 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         Simulator sim(path("t4"));
         QVERIFY(fault.isEmpty() || sim.plug(fault));
         QProcess p;
-        p.start(cli, QStringList{"commission", "--record", record, path("one.csv")} + format +
+        QFile::remove(path("full.html"));
+        p.start(cli, QStringList{"commission", "--record", record, "--report", path("full.html"),
+                                 path("one.csv")} +
+                         format +
                          (fault.isEmpty() ? QStringList{"--simulate"}
                                           : QStringList{"--port", path("t4")}));
         p.waitForFinished(30000);
@@ -464,9 +725,13 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         QCOMPARE(p.exitCode(), 1);
         QVERIFY2(out.contains(expected.arg(record)), qPrintable(out));
+        // The report counts as the terminal does: the row failed.
+        const QString page = pageText(path("full.html"));
+        QVERIFY2(page.contains("confirmados: 0; com falha: 1; não executados: 0;"),
+                 qPrintable(page));
         if (!format.isEmpty())
             QVERIFY2(out.contains(R"("outcome":"record-failed")") &&
-                         out.endsWith(R"("notDone":1,"ok":0,"rows":1})"
+                         out.endsWith(R"({"failed":1,"interrupted":false,"notDone":0,"ok":0,"rows":1})"
                                       "\n"),
                      qPrintable(out));
     }

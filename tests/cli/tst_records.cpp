@@ -128,7 +128,7 @@ private slots:
     void refusedValues()
     {
         transmitter::ConfigurationEdit edit;
-        QVERIFY(edited({{"sensorError", "alto"}}, edit)
+        QVERIFY(edited({{"sensorError", "acima"}}, edit)
                     .endsWith("sensorError em " + m_dir.filePath("reading.json") +
                               " não é um valor de Erro do Sensor"));
         QVERIFY(edited({{"rangeUpper", 650.55}}, edit).contains("não é um valor de V. Máx."));
@@ -144,7 +144,7 @@ private slots:
             "read-failed",  "send-failed", "line-busy",         "port-not-found",
             "port-busy",    "port-gone",   "permission-denied", "open-failed",
             "interrupted",  "refused",     "read-back-failed",  "read-back-differs",
-            "record-failed"};
+            "record-failed", "sent-unconfirmed", "unknown-model"};
         QStringList words;
         for (const QString& code : codes) {
             const std::optional<Outcome> outcome = outcomeOfCode(code);

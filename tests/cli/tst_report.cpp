@@ -129,13 +129,13 @@ private slots:
             "Primeira tentativa: 07/12/2026 09:15:02 (UTC−03:00)",
             "Última tentativa: 07/12/2026 09:30:59 (UTC−03:00)",
             "1 TT-101 TRV-A firmware 1,01 Pt100 -200 a 650 °C Zero: 0,0 °C Erro do sensor: Nenhum "
-            "Saída: 4 a 20 mA Termopar K 0 a 600 °C Zero: -0,5 °C Erro do sensor: Nenhum Saída: "
+            "Saída: 4 a 20 mA — Termopar K 0 a 600 °C Zero: -0,5 °C Erro do sensor: Nenhum Saída: "
             "20 a 4 mA Confirmado 07/12/2026 09:15:02",
             "2 TT-102 2 tentativas TRV-C firmware 1,01",
-            "Falhou: a releitura difere do",
-            "(V. Máx.)",
+            "Falhou: a releitura difere",
+            "Máx.)",
             "3 A<&>\"B TRV-B firmware 1,20",
-            "4 TT-105 — — — Não executado —",
+            "4 TT-105 — — — — Não executado —",
             "5 /dev/ttyUSB1 TRV-A",
             "Totais: transmissores: 5; confirmados: 3; com falha: 1; não executados: 1; tentativas: 5.",
         };
@@ -162,6 +162,53 @@ private slots:
         QVERIFY(!html.contains("<b>Erro do sensor: Nenhum</b>"));
     }
 
+    // Beside the device before and after, what the attempt asked: what it
+    // sent, or, when nothing went out, the device with the row's values.
+    // A field read back otherwise than asked is marked; the page and the
+    // PDF (each cell whole, as pdftotext -raw reads it) say the same.
+    void askedConfiguration_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("pdf") << "asked.pdf";
+        QTest::newRow("html") << "asked.html";
+    }
+    void askedConfiguration()
+    {
+        QFETCH(QString, file);
+        // Asked K 0 to 600, read back the Pt100 untouched (a transmitter
+        // that ignores writes); asked zero 1,5 and refused before sending.
+        const QByteArray lines =
+            R"({"time":"2026-12-07T10:00:00-03:00","tag":"TT-1","model":"TRV-A","firmware":1.01,)"
+            R"("before":)" PT100 R"(,"sent":{"sensorTypeIndex":2,"zeroAdjustTenths":-5,)"
+            R"("rangeLowerTenths":0,"rangeUpperTenths":6000,"sensorErrorIndex":0,)"
+            R"("outputDirectionIndex":1},"readBack":)" PT100
+            R"(,"outcome":"read-back-differs","error":"a releitura difere do que foi enviado"})"
+            "\n"
+            R"({"time":"2026-12-07T10:01:00-03:00","tag":"TT-2","model":"TRV-A","firmware":1.01,)"
+            R"("before":)" PT100 R"(,"requested":{"zeroAdjustTenths":15},)"
+            R"("outcome":"refused","error":"recusada"})"
+            "\n";
+        QString error;
+        QVERIFY2(writeReport(attemptsOf(lines), {}, at(file), &error), qPrintable(error));
+        QString text;
+        if (file.endsWith(".pdf"))
+            text = simplified(run("pdftotext", {"-raw", at(file), "-"}).out);
+        else
+            text = shownText(at(file));
+        const QString pt100 = "Pt100 -200 a 650 °C Zero: 0,0 °C Erro do sensor: Nenhum Saída: "
+                              "4 a 20 mA";
+        for (const QString& part :
+             QStringList{"Antes Pedido Depois (relido) Resultado",
+              "TT-1 TRV-A firmware 1,01 " + pt100 +
+                  " Termopar K 0 a 600 °C Zero: -0,5 °C Erro do sensor: Nenhum Saída: 20 a 4 mA "
+                  "≠ Pt100 ≠ -200 a 650 °C ≠ Zero: 0,0 °C Erro do sensor: Nenhum ≠ Saída: 4 a 20 "
+                  "mA Falhou",
+              "TT-2 TRV-A firmware 1,01 " + pt100 +
+                  " Pt100 -200 a 650 °C Zero: 1,5 °C Erro do sensor: Nenhum Saída: 4 a 20 mA — "
+                  "Falhou: configuração recusada recusada"})
+            QVERIFY2(text.contains(part), qPrintable(part + "\n in: " + text));
+    }
+
     // A failure's code in the reviewer's words.
     void outcomeWords_data()
     {
@@ -171,6 +218,19 @@ private slots:
         QTest::newRow("port-gone") << "port-gone"
                                    << "Falhou: a porta deixou de responder (cabo desconectado?)";
         QTest::newRow("unknown code") << "new-code" << "Falhou: new-code";
+        // A request that went out and was never answered was sent: so says
+        // the line of today's record, and that of an older one.
+        QTest::newRow("sent, not confirmed")
+            << R"(sent-unconfirmed","sent":{},"error":"a configuração foi enviada; não foi )"
+               R"(possível confirmar (Erro ao tentar receber dados.))"
+            << "Falhou: a configuração foi enviada; não foi possível confirmar (Erro ao tentar "
+               "receber dados.) 07/12";
+        QTest::newRow("sent, an older record")
+            << R"(read-failed","sent":{},"error":"Erro ao tentar receber dados.)"
+            << "Falhou: a configuração foi enviada; não foi possível confirmar (Erro ao tentar "
+               "receber dados.) 07/12";
+        QTest::newRow("not sent") << R"(read-failed","error":"Erro ao tentar receber dados.)"
+                                  << "Falhou: a leitura falhou Erro ao tentar receber dados. 07/12";
     }
     void outcomeWords()
     {
@@ -268,6 +328,11 @@ private slots:
         QVERIFY(text.contains("Plano: planta-norte.csv"));
         QVERIFY(
             text.contains("Totais: transmissores: 4; confirmados: 3; com falha: 1; não executados: 0"));
+        // One attempt is one "tentativa".
+        writeFile(at("one.jsonl"), QByteArray(kRecord).left(QByteArray(kRecord).indexOf('\n') + 1));
+        const Run one = run(qEnvironmentVariable("QUORVA_CLI"),
+                            {"report", at("one.jsonl"), "-o", at("one.html")});
+        QCOMPARE(one.out, QString("Relatório gravado em %1 (1 tentativa).\n").arg(at("one.html")));
     }
 
     void refusals_data()
@@ -356,6 +421,158 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), record.isEmpty() ? 0 : 1);
     }
 
+    // No command replaces a record, by any of its names: a report over its
+    // own record or over a file holding a record's lines is refused (status
+    // 2, the file untouched) even with --overwrite; a file this program did
+    // not write as a report is replaced only with --overwrite; its own
+    // report is replaced.
+    void replacement_data()
+    {
+        QTest::addColumn<QStringList>("args"); // run in a folder holding the files below
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QString>("untouched"); // a file left as it was, or empty
+        // rec.jsonl and lote.htm: records (alias.htm a symbolic link to the
+        // latter); link.html: a hard link to rec.jsonl;
+        // notas.html: the plant's own page; own.pdf: a report of this program.
+        const QString own = "o relatório não o substitui\n";
+        QTest::newRow("report over its own record")
+            << QStringList{"report", "lote.htm", "-o", "lote.htm"} << 2
+            << "quorva-cli: lote.htm é o próprio registro (lote.htm): " + own << "lote.htm";
+        QTest::newRow("by another name")
+            << QStringList{"report", "lote.htm", "-o", "sub/../lote.htm", "--overwrite"} << 2
+            << "quorva-cli: sub/../lote.htm é o próprio registro (lote.htm): " + own << "lote.htm";
+        QTest::newRow("by a symbolic link")
+            << QStringList{"report", "alias.htm", "-o", "lote.htm"} << 2
+            << "quorva-cli: lote.htm é o próprio registro (alias.htm): " + own << "lote.htm";
+        QTest::newRow("a hard link to the record")
+            << QStringList{"report", "rec.jsonl", "-o", "link.html", "--overwrite"} << 2
+            << "quorva-cli: link.html é o próprio registro (rec.jsonl): " + own << "rec.jsonl";
+        QTest::newRow("another record")
+            << QStringList{"report", "rec.jsonl", "-o", "lote.htm", "--overwrite"} << 2
+            << "quorva-cli: lote.htm guarda linhas de um registro de tentativas: " + own
+            << "lote.htm";
+        QTest::newRow("a page of the plant's")
+            << QStringList{"report", "rec.jsonl", "-o", "notas.html"} << 2
+            << "quorva-cli: notas.html já existe e não é um relatório do quorva-cli: use "
+               "--overwrite para substituí-lo\n"
+            << "notas.html";
+        QTest::newRow("a page of the plant's, --overwrite")
+            << QStringList{"report", "rec.jsonl", "-o", "notas.html", "--overwrite"} << 0 << ""
+            << "";
+        QTest::newRow("its own report") << QStringList{"report", "rec.jsonl", "-o", "own.pdf"} << 0
+                                        << ""
+                                        << "";
+        QTest::newRow("a campaign's report over its record")
+            << QStringList{"commission", "--simulate", "--record", "c.html", "--report",
+                           "./c.html", "plano.csv"}
+            << 2 << "quorva-cli: --report: ./c.html é o próprio registro (c.html): " + own << "";
+        QTest::newRow("a campaign's report over a record")
+            << QStringList{"commission", "--simulate", "--report", "lote.htm", "--overwrite",
+                           "plano.csv"}
+            << 2 << "quorva-cli: --report: lote.htm guarda linhas de um registro de tentativas: " +
+                        own
+            << "lote.htm";
+    }
+    void replacement()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QFETCH(QString, untouched);
+        QTemporaryDir dir;
+        const auto in = [&](const char* name) { return dir.filePath(name); };
+        writeFile(in("rec.jsonl"), kRecord);
+        writeFile(in("lote.htm"), kRecord);
+        QVERIFY(QFile::link(in("lote.htm"), in("alias.htm")) && QDir(dir.path()).mkdir("sub"));
+        QCOMPARE(::link(qPrintable(in("rec.jsonl")), qPrintable(in("link.html"))), 0);
+        writeFile(in("notas.html"), "<!DOCTYPE html><title>Notas</title><p>TT-101 trocado</p>");
+        writeFile(in("plano.csv"), "tag;zero\nA;1\n");
+        QString error;
+        QVERIFY(writeReport(attemptsOf(kRecord), {}, in("own.pdf"), &error));
+        QMap<QString, QByteArray> before;
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files)) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            before[name] = f.readAll();
+        }
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(qEnvironmentVariable("QUORVA_CLI"), args);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), err);
+        QCOMPARE(p.exitCode(), status);
+        if (status != 0) // nothing made, nothing changed
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList(before.keys()));
+        if (!untouched.isEmpty()) {
+            QFile f(dir.filePath(untouched));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), before[untouched]);
+        } else if (status == 0) {
+            const QString report = args.at(args.indexOf("-o") + 1);
+            QVERIFY2(shownText(dir.filePath(report)).contains("Relatório de comissionamento"),
+                     qPrintable(report));
+        }
+    }
+
+    // A record of two plans is reported one plan at a time: without --plan
+    // it is refused naming both; each plan's report has its own operators
+    // and transmitters. A plan taken up by another technician names both.
+    void severalPlans_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said"); // on standard error, or in the report
+        QTest::newRow("no plan chosen")
+            << QStringList{} << 2
+            << "quorva-cli: rec.jsonl: o registro tem tentativas de 2 planos (@/areaA.csv, "
+               "@/areaB.csv): escolha um com --plan ARQUIVO\n";
+        QTest::newRow("plan A") << QStringList{"--plan", "areaA.csv"} << 0
+                                << "Operador: Ana, Carla Plano: @/areaA.csv";
+        QTest::newRow("plan B, by its absolute path")
+            << QStringList{"--plan", "@/areaB.csv"} << 0 << "Operador: Bruno Plano: @/areaB.csv";
+        QTest::newRow("a plan the record does not hold")
+            << QStringList{"--plan", "areaC.csv"} << 2
+            << "quorva-cli: rec.jsonl: o registro não tem tentativas do plano areaC.csv\n";
+    }
+    void severalPlans()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString root = QDir(dir.path()).canonicalPath();
+        const auto line = [&](const char* plan, const char* who, const char* tag) {
+            return QString(R"({"time":"2026-12-07T10:00:00-03:00","tag":"%1","operator":"%2",)"
+                           R"("plan":"%3/%4","outcome":"ok"})"
+                           "\n")
+                .arg(tag, who, root, plan)
+                .toUtf8();
+        };
+        writeFile(dir.filePath("rec.jsonl"),
+                  line("areaA.csv", "Ana", "TT-101") + line("areaA.csv", "Ana", "TT-102") +
+                      line("areaB.csv", "Bruno", "TT-101") + line("areaA.csv", "Carla", "TT-103"));
+        for (const char* plan : {"areaA.csv", "areaB.csv"})
+            writeFile(dir.filePath(plan), "tag;zero\n");
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(qEnvironmentVariable("QUORVA_CLI"),
+                QStringList{"report", "rec.jsonl", "-o", "r.html"} + args.replaceInStrings("@", root));
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), status);
+        said.replace("@", root);
+        if (status != 0) {
+            QCOMPARE(QString::fromUtf8(p.readAllStandardError()), said);
+            QVERIFY(!QFile::exists(dir.filePath("r.html")));
+            return;
+        }
+        const QString text = shownText(dir.filePath("r.html"));
+        QVERIFY2(text.contains(said), qPrintable(text));
+        const bool a = args.last().endsWith("areaA.csv");
+        QVERIFY2(text.contains(a ? "transmissores: 3;" : "transmissores: 1;"), qPrintable(text));
+        QVERIFY(!text.contains("2 tentativas"));
+    }
+
     // A report that does not reach a full disk whole fails, and the old
     // report of that name stays as it was, with nothing beside it: the disk
     // full, or with room for a part of the report only.
@@ -380,7 +597,7 @@ private slots:
         QVERIFY(QDir().mkpath(disk));
         const char* script = R"(mount -t tmpfs -o size=20k tmpfs "$1" || exit 77
 echo old > "$1/$2"; dd if=/dev/zero of="$1/filler" bs=1k $6 2>/dev/null
-"$3" report "$4" -o "$1/$2"; status=$?
+"$3" report "$4" -o "$1/$2" --overwrite; status=$?
 cat "$1/$2" > "$5"; ls -A "$1" >> "$5"; exit $status)";
         const Run r = run("unshare", {"-m", "--propagation", "private", "sh", "-c", script, "sh",
                                       disk, name, qEnvironmentVariable("QUORVA_CLI"),

@@ -134,7 +134,7 @@ private slots:
         QTest::addColumn<QStringList>("said");
         const QString invalid = "Erro: Dado Inválido,Verificar.";
         QTest::newRow("every text wrong, the words told first")
-            << QStringList{"-0,55", "Q", "abc", "4000", "alto", "2"}
+            << QStringList{"-0,55", "Q", "abc", "4000", "acima", "2"}
             << QStringList{"Tipo de Sensor: " + invalid,
                            "Erro do Sensor: " + invalid,
                            "Sinal de Saída: " + invalid,
@@ -209,8 +209,9 @@ private slots:
         QCOMPARE(text(Slot::OutputDirection, 1, 10), "10 a 0 V");
         QCOMPARE(text(Slot::OutputDirection, 2, 10), "2");
         QCOMPARE(acceptedWords(*fieldOfSlot(Slot::SensorType)),
-                 "Pt100, J, K, R, S, T, N, E, B, pressao/pressure, o índice 0 a 9 ou o texto da "
-                 "janela");
+                 "Pt100, J → 'Termopar J', K → 'Termopar K', R → 'Termopar R', S → 'Termopar S', "
+                 "T → 'Termopar T', N → 'Termopar N', E → 'Termopar E', B → 'Termopar B', "
+                 "pressao/pressure → 'Pressão'; ou o índice 0 a 9");
         QCOMPARE(acceptedWords(*fieldOfSlot(Slot::ZeroAdjust)), QString());
     }
 };
