@@ -433,6 +433,25 @@ private slots:
                  qPrintable(outcomes));
     }
 
+    // A master notes that it holds the port as soon as it opens it, so a run
+    // killed outright leaves the next an unknown past, not a quiet line; let
+    // go, it notes what it left unanswered instead.
+    void holdingThePortIsNoted()
+    {
+        Rig rig;
+        rig.answer(always(-1));
+        rig.open(Behaviour{});
+        QVERIFY2(rig.driver.note.startsWith("quorva-line 1\nwritten ") &&
+                     rig.driver.note.endsWith("\nin-use\n"),
+                 rig.driver.note.constData());
+        rig.master.readHoldingRegisters(1, 1, kReadingCount);
+        rig.runMs(50);
+        rig.master.reset();
+        QVERIFY2(rig.driver.note.contains("\nunanswered 3 0 37 ") &&
+                     !rig.driver.note.contains("in-use"),
+                 rig.driver.note.constData());
+    }
+
     // A silent device is said so within the response timeout and the gap of
     // each poll, the first included, on a line left quiet or noted out of
     // step; a poll that could not go out says that, not the last failure.
