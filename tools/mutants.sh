@@ -122,7 +122,7 @@ mutant "a write goes out to a device out of step: a silent device's write said n
 mutant "a late answer seen on an idle line does not bring it into step: a device late every other request is never read" $master \
     'if (length == 0 || rest.size() < length || !resolve(*unanswered, rest.left(length)))' 'if (true)'
 mutant "no wait for a late answer before a resync: a device late every other request is never read" $master \
-    'backlog.resyncDueUs = on.sent.resync ? now : on.sent.sentAtUs + lateAnswerWaitUs();' \
+    'backlog.resyncDueUs = on.sent.sentAtUs + lateAnswerWaitUs();' \
     'backlog.resyncDueUs = now;'
 mutant "a refusal never stands for an unanswered reading's answer: a transmitter that refuses every count but its reading stops reading for 18 s after one lost reading" $master \
     $'    if (!refusal || settled(*answered))\n        requests.erase(answered);' \
@@ -132,7 +132,7 @@ mutant "a device that skips resyncs is never learned: each of its lost readings 
 mutant "the request's own echo taken for its reply: a converter that hears itself never reads" $master \
     '    if (frame == on.sent.request.bytes) {' '    if (false) {'
 mutant "a late answer on the line taken as the request's bad reply: one late reply costs two readings" $master \
-    '    } else if (!(refusal && !answeredLate()) && resolve(on.backlog, frame)) {' '    } else if (false) {'
+    '    } else if (resolve(on.backlog, frame)) {' '    } else if (false) {'
 mutant "a request held back by a silent device said 'linha ocupada'" $master \
     'if (w.heldSinceUs && !w.resyncSent &&' 'if (!w.resyncSent &&'
 mutant "every request waits the pseudo-terminal's 20 ms gap: a write costs its line time and 40 ms" $master \
@@ -437,7 +437,9 @@ mutant "the trend's Último passes for live while reading is stopped" $trendSeri
     '(m_lastReading == endSerial() - 1 && !m_paused))' '(m_lastReading == endSerial() - 1))'
 # The faults two outside reviewers found in use, mended.
 mutant "a device that missed one request and refuses the rest is said silent for good (each refusal given to an older request)" $master \
-    '    } else if (!(refusal && !answeredLate()) && resolve(on.backlog, frame)) {' '    } else if (resolve(on.backlog, frame)) {'
+    '                   m_clock.nowUs() - s.sentAtUs < lateAnswerWaitUs();' '                   true;'
+mutant "resyncs follow a failed one at once: a refusing device that lost a resync is said silent for good" $master \
+    '    backlog.resyncDueUs = on.sent.sentAtUs + lateAnswerWaitUs();' '    backlog.resyncDueUs = on.sent.resync ? now : on.sent.sentAtUs + lateAnswerWaitUs();'
 mutant "after a run killed while it held the port, a refusing transmitter is held back for the horizon" $master \
     'return now - *on.backlog.unknownSinceUs < qint64(settleMs()) * kUsPerMs;' 'return true;'
 mutant "after a run killed while it held the port, its late reading's answer is a bad reply of the resync" $master \

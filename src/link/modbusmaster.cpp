@@ -345,10 +345,13 @@ bool ModbusMaster::resolve(Backlog& backlog, const QByteArray& frame)
     const quint8 function = quint8(frame[1]);
     const bool refusal = function & kExceptionFlag;
     const auto answers = [&](const Sent& s) {
-        // A refusal names no count: it goes to the oldest request it can refuse.
+        // A refusal names no count: it goes to the oldest request it can
+        // refuse whose answer may still come; one older than that did not
+        // answer, and the refusal is a later request's.
         if (refusal)
             return function == (s.request.function | kExceptionFlag) &&
-                   quint8(frame[0]) == s.request.slave;
+                   quint8(frame[0]) == s.request.slave &&
+                   m_clock.nowUs() - s.sentAtUs < lateAnswerWaitUs();
         return parseReply(s.request, frame).ok();
     };
     const auto answered = std::find_if(requests.begin(), requests.end(), answers);
@@ -382,11 +385,6 @@ bool ModbusMaster::answersUnknownPast(const OnLine& on, const QByteArray& frame,
     if (refusal)
         return now - *on.backlog.unknownSinceUs < qint64(settleMs()) * kUsPerMs;
     return hasValidCrc(frame) && !parseReply(on.sent.request, frame).ok();
-}
-
-bool ModbusMaster::answeredLate() const
-{
-    return m_latestAnswerUs > qint64(m_timeoutMs) * kUsPerMs;
 }
 
 bool ModbusMaster::settled(const Sent& sent) const
@@ -575,18 +573,15 @@ ModbusMaster::Collected ModbusMaster::collectReply(OnLine& on, qint64 now, Drive
 bool ModbusMaster::dropForeignFrame(OnLine& on, qint64 now, int length)
 {
     const QByteArray frame = on.received.left(length);
-    const bool refusal = length == kExceptionReplyLength && (quint8(frame[1]) & kExceptionFlag);
     const char* why = nullptr;
     if (frame == on.sent.request.bytes) {
         why = "the request's echo";
     } else if (frame == m_lastLate && now - m_lastLateAtUs <= copyWindowUs(frame)) {
         why = "a copy of a late answer";
-    } else if (!(refusal && !answeredLate()) && resolve(on.backlog, frame)) {
+    } else if (resolve(on.backlog, frame)) {
         // Checked before its own answer: a resync reusing an unanswered
         // one's count takes the second frame of that shape, not the first,
-        // and a refusal goes to the oldest request it can refuse. A device
-        // never seen answering past the timeout cannot be refusing one that
-        // timed out: the refusal is the request's on the line.
+        // and a refusal goes to the oldest request it can refuse.
         why = "a late answer";
     } else if (on.backlog.unknownSinceUs && answersUnknownPast(on, frame, now)) {
         why = "an answer to a request of an unknown past";
@@ -713,7 +708,7 @@ void ModbusMaster::settleLine(OnLine& on, const TransactionResult& result)
     // Its answer (or a valid copy of a spoilt one) may yet come: it is waited
     // for before a resync. A resync's is told from every other: the next one
     // goes at once.
-    backlog.resyncDueUs = on.sent.resync ? now : on.sent.sentAtUs + lateAnswerWaitUs();
+    backlog.resyncDueUs = on.sent.sentAtUs + lateAnswerWaitUs();
     backlog.requests.push_back(on.sent);
     if (result.outcome == ReplyOutcome::BadReply)
         m_idleBytes = on.received.mid(1); // its answer may be among them, behind noise

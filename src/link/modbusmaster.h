@@ -234,8 +234,6 @@ private:
     // After a run killed while it held the port: whether `frame` answers that
     // run's request rather than the one on the line.
     bool answersUnknownPast(const OnLine& on, const QByteArray& frame, qint64 now) const;
-    // This device has answered a request after its timeout.
-    bool answeredLate() const;
     bool settled(const Sent& sent) const;
     // Forgets the first `before` requests that have settled.
     void forgetSettled(std::vector<Sent>& requests, size_t before);
