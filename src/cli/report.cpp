@@ -516,6 +516,8 @@ QString wrongType(const QJsonObject& attempt)
     return {};
 }
 
+} // namespace
+
 // A file this program wrote as a report, by the first bytes that name it:
 // the page's generator (or its title, before the generator was named), the
 // PDF's creator.
@@ -528,6 +530,8 @@ bool isOwnReport(const QByteArray& bytes)
            bytes.contains(QByteArrayLiteral("<meta name=\"generator\" content=\"quorva-cli")) ||
            (bytes.startsWith("<!DOCTYPE html>") && bytes.contains(("<title>" + kTitle).toUtf8()));
 }
+
+namespace {
 
 bool holdsRecordLine(const QByteArray& bytes)
 {
