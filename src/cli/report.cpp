@@ -124,6 +124,9 @@ QJsonValue askedConfiguration(const QJsonObject& attempt)
             asked[key] = given.value(key);
             asked.remove(QLatin1String(f.readableKey));
         }
+        // A choice asked by a model's own text: as the plan wrote it.
+        if (const QJsonValue text = given.value(QLatin1String(f.readableKey)); text.isString())
+            asked[QLatin1String(f.readableKey)] = text;
     }
     return asked;
 }
