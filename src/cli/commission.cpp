@@ -149,6 +149,9 @@ QJsonObject requestedJson(const ConfigurationEdit& edit)
     for (const ConfigurationField& f : kConfigurationFields) {
         if (const std::optional<qint64>& value = edit.values[size_t(f.slot)])
             asked[QLatin1String(f.registerKey)] = *value;
+        // A model's own text names its item only on that model: it is asked as written.
+        if (const QString& text = edit.choiceTexts[size_t(f.slot)]; !text.isEmpty())
+            asked[QLatin1String(f.readableKey)] = text;
     }
     return asked;
 }
@@ -165,8 +168,12 @@ bool asksTheSame(const QJsonObject& line, const QJsonObject& asked)
         return false;
     for (auto it = asked.begin(); it != asked.end(); ++it) {
         const QJsonValue value = against.value(it.key());
-        if (!value.isDouble() || value.toDouble() != it.value().toDouble())
+        if (!it.value().isString()) {
+            if (!value.isDouble() || value.toDouble() != it.value().toDouble())
+                return false;
+        } else if (kept.isObject() && value != it.value()) { // what was sent has no texts asked
             return false;
+        }
     }
     return true;
 }

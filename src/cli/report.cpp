@@ -124,6 +124,9 @@ QJsonValue askedConfiguration(const QJsonObject& attempt)
             asked[key] = given.value(key);
             asked.remove(QLatin1String(f.readableKey));
         }
+        // A choice asked by a model's own text: as the plan wrote it.
+        if (const QJsonValue text = given.value(QLatin1String(f.readableKey)); text.isString())
+            asked[QLatin1String(f.readableKey)] = text;
     }
     return asked;
 }
@@ -516,6 +519,8 @@ QString wrongType(const QJsonObject& attempt)
     return {};
 }
 
+} // namespace
+
 // A file this program wrote as a report, by the first bytes that name it:
 // the page's generator (or its title, before the generator was named), the
 // PDF's creator.
@@ -528,6 +533,8 @@ bool isOwnReport(const QByteArray& bytes)
            bytes.contains(QByteArrayLiteral("<meta name=\"generator\" content=\"quorva-cli")) ||
            (bytes.startsWith("<!DOCTYPE html>") && bytes.contains(("<title>" + kTitle).toUtf8()));
 }
+
+namespace {
 
 bool holdsRecordLine(const QByteArray& bytes)
 {

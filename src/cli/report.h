@@ -63,4 +63,7 @@ struct ReportCommand
 // when the report could not be written.
 int reportFromRecord(const ReportCommand& command, Output& o);
 
+// A report this program wrote (a record is never appended to one).
+bool isOwnReport(const QByteArray& bytes);
+
 } // namespace quorva::cli

@@ -14,8 +14,8 @@ class WriteRecord
 {
 public:
     // For appending to `path`; without it, nothing is recorded.
-    bool open(const QString& path) { return m_file.open(path); }
-    QString errorText() const { return m_file.errorText(); }
+    bool open(const QString& path);
+    QString errorText() const { return m_refusal.isEmpty() ? m_file.errorText() : m_refusal; }
     QString path() const { return m_file.path(); }
 
     // Keys every line of this record carries beside the attempt's own (a
@@ -33,6 +33,7 @@ public:
 
 private:
     LineFile m_file;
+    QString m_refusal; // a path refused for what it holds
     QJsonObject m_line;
     QJsonObject m_context;
 };

@@ -478,6 +478,7 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
         QTest::addColumn<QByteArray>("recorded"); // the ok line's own keys
         QTest::addColumn<QString>("said");
         QTest::addColumn<int>("lines"); // in the record afterwards
+        QTest::addColumn<QString>("direction");
         const QString redone = "TT-101: linha mudou desde o registro: refeito\n"
                                "\\[1/1\\] TT-101: conecte o transmissor",
                       skipped = "TT-101: já configurado \\(no registro\\), pulado";
@@ -488,21 +489,35 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
                 .arg(key, upper)
                 .toUtf8();
         };
-        QTest::newRow("asked the same") << values("requested", "5000") << skipped << 1;
-        QTest::newRow("asked 0 to 600") << values("requested", "6000") << redone << 2;
+        // Choices are kept as the plan wrote them too.
+        const QByteArray asWritten = R"(,"sensorType":"K","sensorError":"high","outputDirection":)";
+        QTest::newRow("asked the same")
+            << values("requested", "5000").replace("}", asWritten + R"("rising"})") << skipped
+            << 1 << "rising";
+        QTest::newRow("asked 0 to 600") << values("requested", "6000") << redone << 2 << "rising";
         QTest::newRow("asked fewer values")
             << QByteArray(R"("requested":{"sensorTypeIndex":2,"rangeUpperTenths":5000})")
-            << redone << 2;
-        QTest::newRow("older line, sent the same") << values("sent", "5000") << skipped << 1;
-        QTest::newRow("older line, sent 0 to 600") << values("sent", "6000") << redone << 2;
+            << redone << 2 << "rising";
+        QTest::newRow("older line, sent the same") << values("sent", "5000") << skipped << 1 << "rising";
+        QTest::newRow("older line, sent 0 to 600") << values("sent", "6000") << redone << 2 << "rising";
+        // The same item asked now by the model's own text, which another
+        // model would refuse: not what was asked then.
+        QTest::newRow("asked now as '4 a 20 mA'")
+            << values("requested", "5000").replace("}", asWritten + R"("rising"})") << redone
+            << 2 << "4 a 20 mA";
+        QTest::newRow("asked as '4 a 20 mA' then and now")
+            << values("requested", "5000").replace("}", asWritten + R"("4 a 20 mA"})")
+            << skipped << 1 << "4 a 20 mA";
     }
     void resumeRedoesAChangedRow()
     {
         QFETCH(QByteArray, recorded);
         QFETCH(QString, said);
         QFETCH(int, lines);
+        QFETCH(QString, direction);
         QVERIFY(writeFile(path("changed.csv"), "tag;sensor;zero;lower;upper;fault;direction\n"
-                                               "TT-101;K;0;0;500;high;rising\n"));
+                                               "TT-101;K;0;0;500;high;" +
+                                                   direction.toUtf8() + "\n"));
         const QString plan = QFileInfo(path("changed.csv")).canonicalFilePath();
         QVERIFY(writeFile(path("changed.jsonl"),
                           R"({"time":"2026-12-07T09:00:00-03:00","tag":"TT-101","row":1,"plan":")" +

@@ -467,6 +467,16 @@ private slots:
             << QStringList{"commission", "--simulate", "--record", "c.html", "--report",
                            "./c.html", "plano.csv"}
             << 2 << "quorva-cli: --report: ./c.html é o próprio registro (c.html): " + own << "";
+        // Nor is a record appended to a report: the report is spoilt, and
+        // the record unreadable.
+        QTest::newRow("a write recorded into a report")
+            << QStringList{"write", "--simulate", "--zero", "0,5", "--record", "own.pdf"} << 2
+            << "quorva-cli: --record: own.pdf: é um relatório, não um registro\n"
+            << "own.pdf";
+        QTest::newRow("a campaign recorded into a report")
+            << QStringList{"commission", "--simulate", "--record", "own.pdf", "plano.csv"} << 2
+            << "quorva-cli: --record: own.pdf: é um relatório, não um registro\n"
+            << "own.pdf";
         QTest::newRow("a campaign's report over a record")
             << QStringList{"commission", "--simulate", "--report", "lote.htm", "--overwrite",
                            "plano.csv"}
