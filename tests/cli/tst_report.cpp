@@ -243,6 +243,22 @@ private slots:
         QVERIFY2(shownText(at("o.html")).contains(words), qPrintable(shownText(at("o.html"))));
     }
 
+    // A transmitter is as its last attempt left it: confirmed, then failed
+    // on a retry, it is counted and shown failed.
+    void lastAttemptCounts()
+    {
+        QString error;
+        const QByteArray lines =
+            R"({"time":"2026-12-07T09:00:00-03:00","tag":"TT-1","outcome":"ok"})"
+            "\n"
+            R"({"time":"2026-12-07T09:05:00-03:00","tag":"TT-1","outcome":"no-reply"})";
+        QVERIFY2(writeReport(attemptsOf(lines), {}, at("last.html"), &error), qPrintable(error));
+        const QString shown = shownText(at("last.html"));
+        QVERIFY2(shown.contains("Totais: transmissores: 1; confirmados: 0; com falha: 1;") &&
+                     shown.contains("Falhou: o transmissor não respondeu"),
+                 qPrintable(shown));
+    }
+
     // Forty transmitters run over pages, each page numbered, no row lost.
     void fortyRowsPaginate()
     {
