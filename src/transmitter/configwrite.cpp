@@ -146,14 +146,22 @@ PreparedWrite prepareEditedWrite(const ConfigurationEdit& edit, const RegisterIm
     }
     const bool rangeEdited = edit.values[Slot::SensorType] || edit.values[Slot::RangeLower] ||
                              edit.values[Slot::RangeUpper];
-    if (!w.refusals.empty() || !rangeEdited || !known[Slot::RangeLower] || !known[Slot::RangeUpper])
+    // The range as a whole, once its own fields stand: a zero or a choice
+    // refused beside it does not hide what is wrong with it.
+    const bool rangeRefused = std::any_of(w.refusals.begin(), w.refusals.end(), [](const auto& r) {
+        return r.slot == Slot::SensorType || r.slot == Slot::RangeLower ||
+               r.slot == Slot::RangeUpper;
+    });
+    if (rangeRefused || !rangeEdited || !known[Slot::RangeLower] || !known[Slot::RangeUpper])
         return w;
     // Either value may be the wrong one; the upper one is named, as the
     // span's limit is.
-    if (w.image[Slot::RangeLower] >= w.image[Slot::RangeUpper])
+    if (w.image[Slot::RangeLower] >= w.image[Slot::RangeUpper]) {
         w.refusals.push_back(refusalOf(Slot::RangeUpper, WriteCheck::RangeReversed));
-    else if (known[Slot::SensorType])
-        w.refusals = sensorLimitsCrossed(w.image);
+    } else if (known[Slot::SensorType]) {
+        const std::vector<FieldRefusal> crossed = sensorLimitsCrossed(w.image);
+        w.refusals.insert(w.refusals.end(), crossed.begin(), crossed.end());
+    }
     return w;
 }
 

@@ -169,6 +169,10 @@ private slots:
             << QByteArray("tag;sensor;lower;upper\nA;K;-300;2000\n")
             << QStringList{"linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor",
                            "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor"};
+        QTest::newRow("a zero refused beside a range beyond the sensor")
+            << QByteArray("tag;sensor;zero;lower;upper\nA;K;99;-500;600\n")
+            << QStringList{"linha 2, coluna zero: Erro:Valor deve ser >= -9,9 ou <= 9,9",
+                           "linha 2, coluna lower: V. Mín. -500°C fora da Faixa do Sensor"};
         // Every bad cell of the row by its own column, in the plan's terms:
         // the cell as written and, for a word, the words the column takes
         // and the window's texts they stand for.
