@@ -474,6 +474,17 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
                 lines.last()["plan"].toString() == QDir(folder).absoluteFilePath(plan));
     }
 
+    // The virtual transmitter is never unplugged: a campaign on it goes from
+    // row to row without waiting for it to go.
+    void virtualTransmitterRowAfterRow()
+    {
+        QVERIFY(writeFile(path("two-virtual.csv"), "tag;zero\nV1;0,1\nV2;0,2\n"));
+        Campaign c({"commission", "--simulate", path("two-virtual.csv")});
+        QCOMPARE(c.finish(), 0);
+        QVERIFY2(c.out().endsWith("Campanha: 2 de 2 ok, 0 com falha, 0 não feito(s).\n"),
+                 qPrintable(c.out()));
+    }
+
     // A resumed campaign skips a row only where the record holds it done as
     // the row asks now: a row corrected since is written again, and says so.
     // A line from before the asked values were kept is judged by what it sent.
