@@ -169,6 +169,9 @@ private slots:
             << QByteArray("tag;sensor;lower;upper\nA;K;-300;2000\n")
             << QStringList{"linha 2, coluna lower: V. Mín. -300°C fora da Faixa do Sensor",
                            "linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor"};
+        QTest::newRow("lines ended as a spreadsheet on Windows ends them")
+            << QByteArray("tag;zero\r\nA;1\r\nB;99\r\n")
+            << QStringList{"linha 3, coluna zero: Erro:Valor deve ser >= -9,9 ou <= 9,9"};
         QTest::newRow("a zero refused beside a range beyond the sensor")
             << QByteArray("tag;sensor;zero;lower;upper\nA;K;99;-500;600\n")
             << QStringList{"linha 2, coluna zero: Erro:Valor deve ser >= -9,9 ou <= 9,9",
