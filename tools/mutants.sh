@@ -517,6 +517,27 @@ mutant "reviewer: an exiting run notes none of its unanswered requests: a read r
   src/link/modbusmaster.cpp '    for (const Sent& s : left.requests)
         note.unanswered.push_back' '    for (const Sent& s : std::vector<Sent>{})
         note.unanswered.push_back'
+# The campaign's outside reviewer (20 of its 45 faults run, 16 caught before
+# mending; the three real survivors now caught, a fourth had no way to be).
+mutant "reviewer: um tag que deu ok e depois falhou (repetido) continua Confirmado no relatório e no total da campanha" src/cli/attemptrows.cpp 'else if (outcome != Outcome::Interrupted)' 'else if (outcome != Outcome::Interrupted && row.state != TransmitterRow::State::Confirmed)'
+mutant "reviewer: o total de tentativas do relatório conta um por transmissor, não as tentativas feitas" src/cli/attemptrows.cpp 'totals.attempts += row.attempts;' 'totals.attempts += row.attempts > 0 ? 1 : 0;'
+mutant "reviewer: --resume pula uma linha cujo valor foi corrigido na planilha, em vez de dizer 'linha mudou desde o registro: refeito'" src/cli/commission.cpp 'if (!value.isDouble() || value.toDouble() != it.value().toDouble())' 'if (!value.isDouble())'
+mutant "reviewer: --resume pula também as tags que falharam no registro" src/cli/commission.cpp $'if (outcomeOfCode(line.value(QStringLiteral("outcome")).toString()) == Outcome::Ok)\n            c.done.insert(tag);' $'if (outcomeOfCode(line.value(QStringLiteral("outcome")).toString()) != Outcome::Interrupted)\n            c.done.insert(tag);'
+mutant "reviewer: a última linha diz 'Campanha: 3 de 2 ok' (ok e total trocados)" src/cli/commission.cpp $'.arg(t.confirmed)\n                       .arg(t.transmitters)' $'.arg(t.transmitters)\n                       .arg(t.confirmed)'
+mutant "reviewer: commission --simulate pára depois da primeira linha esperando que o transmissor virtual seja desconectado" src/cli/commission.cpp 'i + 1 < c.rows.size() && !link.isVirtual()' 'i + 1 < c.rows.size()'
+mutant "reviewer: um cabeçalho de planilha terminado em ';' é recusado com coluna desconhecida ''" src/cli/campaignplan.cpp 'name.isEmpty() && i == header.size() - 1 && i > 0' 'name.isEmpty() && i == header.size() - 2 && i > 0'
+mutant "reviewer: duas linhas com a mesma tag são aceitas no plano" src/cli/campaignplan.cpp 'tags.contains(row.tag.toCaseFolded())' 'tags.contains(row.tag)'
+mutant "reviewer: um plano salvo pelo Excel (CRLF) tem as linhas contadas em dobro nas mensagens (linha 3 para a 2ª)" src/cli/campaignplan.cpp "text[i + 1] == u'\\n')" "text[i + 1] == u'\\r')"
+mutant "reviewer: 'plano recusado (N linha(s))' conta células recusadas, não linhas" src/cli/campaignplan.cpp 'plan.refusedRows += refused.isEmpty() ? 0 : 1;' 'plan.refusedRows += int(refused.size());'
+mutant "reviewer: no relatório os campos não mudados ficam em negrito e os mudados não" src/cli/report.cpp 'const bool changed = !before.isEmpty() && before.value(i) != lines[i];' 'const bool changed = !before.isEmpty() && before.value(i) == lines[i];'
+mutant "reviewer: o cabeçalho do relatório repete o operador uma vez por tentativa (Ana Souza, Ana Souza, ...)" src/cli/report.cpp '&& !name.isEmpty() && !operators.contains(name)' '&& !name.isEmpty()'
+mutant "reviewer: o rodapé numera as páginas a partir de zero ('página 0 de 2')" src/cli/report.cpp '.arg(page + 1).arg(pages)' '.arg(page).arg(pages)'
+mutant "reviewer: report -o sobre um registro renomeado .pdf com --overwrite apaga o registro" src/cli/report.cpp 'if (holdsRecordLine(bytes))' 'if (!overwrite && holdsRecordLine(bytes))'
+mutant "reviewer: um registro de dois planos é relatado sem --plan, misturando as áreas" src/cli/report.cpp 'return plans.size() <= 1;' 'return plans.size() <= 2;'
+mutant "reviewer: uma linha de tentativa que falhou ao ler é desenhada como zero na tendência" src/transmitter/trendseries.cpp 'append({time, false, false, 0, 0, QString(), error});' 'append({time, true, false, 0, 0, QString(), error});'
+mutant "reviewer: após Parar Leitura a tendência não diz 'sem leitura desde' e o Último parece vivo" src/transmitter/trendseries.cpp '(m_lastReading == endSerial() - 1 && !m_paused)' '(m_lastReading == endSerial() - 1)'
+mutant "reviewer: as linhas de V. Mín./V. Máx. da tendência ficam dez vezes maiores (-2000 a 6500)" src/transmitter/trendseries.cpp 'm_rangeLower = reading.lowerTenths / 10.0;' 'm_rangeLower = reading.lowerTenths / 1.0;'
+mutant "reviewer: a linha da tendência liga as leituras de dois transmissores de modelos diferentes através da marca" src/ui/trendwindow.cpp 'return c.serial == serial;' 'return c.serial == serial + 1;'
 fi
 
 # Applies or checks one mutant on the scratch tree: apply|check FILE PATTERN REPLACEMENT.
