@@ -601,6 +601,26 @@ suite() { # suite FILE: everything CI runs, the likeliest killers first
 build || { cat "$scratch/build.log"; exit 1; }
 suite src/ui || { echo "the unmutated suite fails:"; cat "$scratch/ctest.log"; exit 1; }
 
+# The test that killed a mutant last time (docs/reliability.md's table) is
+# built and run alone first: if it fails, the mutant is killed without
+# relinking every program and test of the tree.
+last_killer() {
+    python3 - "$1" <<'PY'
+import re, sys
+text = open("docs/reliability.md", encoding="utf-8").read()
+for name, killer in re.findall(r"^\| (.+?) \| `src/[^`]+` \| killed by (tst_[a-z_]+) \|$", text, re.M):
+    if name == sys.argv[1]:
+        print(killer)
+        break
+PY
+}
+killed_by_last_killer() { # killed_by_last_killer TEST
+    [ -n "$1" ] &&
+        cmake --build "$scratch/build" -j2 --target "$1" quorva quorva-cli quorva_connected \
+            >"$scratch/build.log" 2>&1 &&
+        ! ctest_in "$scratch/build" "$scratch/ctest.log" -R "^$1\$"
+}
+
 rows=() survived=0 tried=0
 for i in "${!names[@]}"; do
     [[ -z $filter || ${names[$i]} == *$filter* ]] || continue
@@ -608,7 +628,10 @@ for i in "${!names[@]}"; do
     file=$scratch/tree/${files[$i]}
     cp "$root/${files[$i]}" "$file"
     edit apply "$file" "${patterns[$i]}" "${replacements[$i]}"
-    if ! build; then
+    killer=$(last_killer "${names[$i]}")
+    if killed_by_last_killer "$killer"; then
+        result="killed by $killer"
+    elif ! build; then
         result="does not build"
         survived=$((survived + 1))
     elif suite "${files[$i]}"; then
