@@ -203,10 +203,9 @@ private slots:
         const auto row = [](const char* name, int index, const char* range, const char* span,
                             const char* lower, const char* upper) {
             QTest::newRow(name) << index
-                                << lines(QStringLiteral("Label14: ") + range,
-                                         QStringLiteral("Label15: ") + span,
-                                         QStringLiteral("Edit7: ") + lower,
-                                         QStringLiteral("Edit8: ") + upper);
+                                << QStringLiteral("Label14: %1|Label15: %2|Edit7: %3|Edit8: %4")
+                                       .arg(range, span, lower, upper)
+                                       .split(u'|');
         };
         row("Pt100", 0, "-200 a 650°C", "40°C", "-200", "650");
         row("Termopar J", 1, "-100 a 760°C", "100°C", "-100", "760");
@@ -300,9 +299,9 @@ private slots:
         const auto onK = [](const char* name, const char* zero, const char* lower,
                             const char* upper, const QByteArrayList& frames, const char* said,
                             bool answer = true) {
-            QTest::newRow(name) << lines("RadioGroup1=2", QStringLiteral("MaskEdit1=") + zero,
-                                         QStringLiteral("Edit7=") + lower,
-                                         QStringLiteral("Edit8=") + upper)
+            QTest::newRow(name) << QStringLiteral("RadioGroup1=2|MaskEdit1=%1|Edit7=%2|Edit8=%3")
+                                       .arg(zero, lower, upper)
+                                       .split(u'|')
                                 << answer << int(Fault::None) << frames
                                 << lines("StatusBar1: Conectado | " +
                                          QString(frames.isEmpty() ? "" : "Enviado..."))
@@ -360,7 +359,7 @@ private slots:
         w.click(w.button("transmite"));
         for (const QString& edit : edits) {
             const QString name = edit.section(u'=', 0, 0), keys = edit.section(u'=', 1);
-            if (auto* group = w.form.findChild<quorva::ui::RadioGroup*>(name))
+            if (auto* group = w.form.findChild<RadioGroup*>(name))
                 w.clickItem(group, keys.toInt());
             else
                 w.type(w.form.findChild<QLineEdit*>(name), keys);
@@ -473,15 +472,12 @@ private slots:
     void boxesAsShown_data()
     {
         QTest::addColumn<QString>("action");
-        QTest::addColumn<bool>("answer");
-        for (const auto& [action, answer] :
-             {std::pair{"Enter", false}, {"Escape", false}, {"Não", false}, {"Sim", true}})
-            QTest::newRow(action) << QString::fromUtf8(action) << answer;
+        for (const char* action : {"Enter", "Escape", "Não", "Sim"})
+            QTest::newRow(action) << QString::fromUtf8(action);
     }
     void boxesAsShown()
     {
         QFETCH(QString, action);
-        QFETCH(bool, answer);
         quorva::ui::DialogMessageSink sink;
         QStringList shown;
         const auto answerBox = [&] {
@@ -501,7 +497,7 @@ private slots:
             });
         };
         answerBox();
-        QCOMPARE(sink.ask("Enviar assim mesmo?"), answer);
+        QCOMPARE(sink.ask("Enviar assim mesmo?"), action == "Sim");
         answerBox();
         sink.showMessageWithReason("Erro ao abrir o dispositivo USB.", "porta em uso");
         QCOMPARE(shown,

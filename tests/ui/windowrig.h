@@ -22,6 +22,7 @@
 #include <functional>
 
 using Fault = quorva::sim::Fault;
+using RadioGroup = quorva::ui::RadioGroup;
 
 // Every message as shown, a question marked "? " and an error "! ".
 class RecordingMessages final : public quorva::ui::MessageSink
@@ -55,7 +56,7 @@ public:
 inline QString seen(const QWidget* w)
 {
     QString text;
-    if (auto* g = qobject_cast<const quorva::ui::RadioGroup*>(w)) {
+    if (auto* g = qobject_cast<const RadioGroup*>(w)) {
         QStringList items = g->items();
         if (g->itemIndex() >= 0)
             items[g->itemIndex()].prepend(u'*');
@@ -124,7 +125,7 @@ template <typename Line> struct WindowOn : Line
     TForm1 form{this->link, this->master, flags, messages};
 
     static void click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
-    static void clickItem(quorva::ui::RadioGroup* group, int index)
+    static void clickItem(RadioGroup* group, int index)
     {
         auto* item = group->findChild<QRadioButton*>(
             QStringLiteral("%1_item%2").arg(group->objectName()).arg(index));
@@ -139,10 +140,7 @@ template <typename Line> struct WindowOn : Line
     }
     QPushButton* button(const char* name) const { return part<QPushButton>(form, name); }
     QLineEdit* edit(const char* name) const { return part<QLineEdit>(form, name); }
-    quorva::ui::RadioGroup* group(const char* name) const
-    {
-        return part<quorva::ui::RadioGroup>(form, name);
-    }
+    RadioGroup* group(const char* name) const { return part<RadioGroup>(form, name); }
     QTimer* timer() const { return part<QTimer>(form, "Timer1"); }
     // One timer tick, as the timer gives it.
     void tick() { form.Timer1Timer(timer()); }
