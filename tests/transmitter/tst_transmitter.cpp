@@ -33,15 +33,13 @@ private slots:
         for (double v : {5.0, -5.0, 0.0, -99.0, 100.0, 6.5, -6.5, 6.49999})
             texts << formatFloat00(v);
         QCOMPARE(texts, (QStringList{"05", "-05", "00", "-99", "100", "07", "-07", "06"}));
-        QCOMPARE(parseInt("-200"), -200);
-        QCOMPARE(parseInt(" +650 "), 650);
-        QCOMPARE(parseInt("-2147483648"), std::numeric_limits<int>::min());
+        QCOMPARE((QList<int>{parseInt("-200"), parseInt(" +650 "), parseInt("-2147483648")}),
+                 (QList<int>{-200, 650, std::numeric_limits<int>::min()}));
         for (const char* bad : {"12,5", "", " ", "1e3", "abc", "12a", "2147483648", "--1"})
             QVERIFY_THROWS_EXCEPTION(ConversionError, parseInt(QString::fromLatin1(bad)));
-        QCOMPARE(parseFloat("-0,5"), -0.5);
-        QCOMPARE(parseFloat(" 9,9"), 9.9);
-        QCOMPARE(parseFloat("1,5e1"), 15.0);
-        QCOMPARE(parseFloat(",5"), 0.5);
+        QCOMPARE((QList<double>{parseFloat("-0,5"), parseFloat(" 9,9"), parseFloat("1,5e1"),
+                                parseFloat(",5")}),
+                 (QList<double>{-0.5, 9.9, 15.0, 0.5}));
         for (const char* bad : {"0.5", "", " , ", "1,2,3", "-", "5 ,0", "- 1,0"})
             QVERIFY_THROWS_EXCEPTION(ConversionError, parseFloat(QString::fromLatin1(bad)));
         // Every text the zero field can give lands on its tenfold.
@@ -198,16 +196,14 @@ private slots:
         const auto text = [](int slot, qint32 value, qint32 model) {
             return fieldText(*fieldOfSlot(slot), value, optionsForModel(model));
         };
-        QCOMPARE(text(Slot::ZeroAdjust, -5, 420), "-0,5");
-        QCOMPARE(text(Slot::RangeUpper, 13700, 420), "1370");
-        QCOMPARE(text(Slot::RangeLower, -5, 420), "-0,5");
-        QCOMPARE(text(Slot::SensorType, 2, 420), "Termopar K");
-        QCOMPARE(text(Slot::SensorType, 9, 420), "Pressão");
-        QCOMPARE(text(Slot::SensorType, 10, 420), "10");
-        QCOMPARE(text(Slot::SensorError, 1, 420), "Sinal de Saída <  4 mA");
-        QCOMPARE(text(Slot::SensorError, 1, 10), "Sinal de Saída Mínimo");
-        QCOMPARE(text(Slot::OutputDirection, 1, 10), "10 a 0 V");
-        QCOMPARE(text(Slot::OutputDirection, 2, 10), "2");
+        QCOMPARE(
+            (QStringList{text(Slot::ZeroAdjust, -5, 420), text(Slot::RangeUpper, 13700, 420),
+                         text(Slot::RangeLower, -5, 420), text(Slot::SensorType, 2, 420),
+                         text(Slot::SensorType, 9, 420), text(Slot::SensorType, 10, 420),
+                         text(Slot::SensorError, 1, 420), text(Slot::SensorError, 1, 10),
+                         text(Slot::OutputDirection, 1, 10), text(Slot::OutputDirection, 2, 10)}),
+            (QStringList{"-0,5", "1370", "-0,5", "Termopar K", "Pressão", "10",
+                         "Sinal de Saída <  4 mA", "Sinal de Saída Mínimo", "10 a 0 V", "2"}));
         QCOMPARE(acceptedWords(*fieldOfSlot(Slot::SensorType)),
                  "Pt100, J → 'Termopar J', K → 'Termopar K', R → 'Termopar R', S → 'Termopar S', "
                  "T → 'Termopar T', N → 'Termopar N', E → 'Termopar E', B → 'Termopar B', "

@@ -89,8 +89,8 @@ private slots:
         // A firmware that answers its master's reading alone reads as any.
         row("Only the reading answered, others refused", Fault::OnlyReading, 0, When::Reading, true,
             " ", "Leitura efetuada        -->>");
-        row("Only the reading answered, others ignored", Fault::OnlyReadingSilent, 0,
-            When::Reading, true, " ", "Leitura efetuada        -->>");
+        row("Only the reading answered, others ignored", Fault::OnlyReadingSilent, 0, When::Reading,
+            true, " ", "Leitura efetuada        -->>");
         // A late reading's reply meets the master's resync instead: its byte
         // count names another read, so the slave is slow, never read.
         for (int late : {1050, 1200, 1500, 1900, 2500, 4000})
@@ -109,9 +109,7 @@ private slots:
         // the device's silence, or by the line where it is never quiet.
         row("Wrong CRC beside another talker", Fault::BadCrc, 0, When::Noisy, false, " ", failed);
         row("Silent beside another talker, then send", Fault::NoReply, 0, When::NoisySend, false,
-            silent, "",
-            {"A configuração não foi enviada: o transmissor não responde."},
-            "stopped");
+            silent, "", {"A configuração não foi enviada: o transmissor não responde."}, "stopped");
         row("Silent on a line never quiet, then send", Fault::NoReply, 0, When::BusySend, false,
             "* Linha ocupada *", "", {"A configuração não foi enviada: linha ocupada."}, "stopped");
         for (int turnaround : {4, 400})
@@ -156,10 +154,10 @@ private slots:
             w.settle();
             break;
         case When::Idle:
-            WindowRig::click(w.button("transmite"));
+            w.click(w.button("transmite"));
             w.device.setFault(fault, code);
             w.runMs(5000);
-            WindowRig::click(w.button("transmite"));
+            w.click(w.button("transmite"));
             w.poll();
             break;
         case When::Late:
@@ -177,8 +175,8 @@ private slots:
             w.poll();
             if (when == When::Noisy)
                 break;
-            WindowRig::click(w.button("transmite"));
-            WindowRig::click(w.button("Button2"));
+            w.click(w.button("transmite"));
+            w.click(w.button("Button2"));
             // It never went out: never "Comando enviado".
             for (int ms = 0; ms < w.master.writeWaitBoundMs() + w.master.responseTimeoutMs();
                  ms += 50, w.runMs(50))
@@ -187,8 +185,8 @@ private slots:
         case When::StopThenSend:
             w.tick();
             w.runMs(code);
-            WindowRig::click(w.button("transmite"));
-            WindowRig::click(w.button("Button2"));
+            w.click(w.button("transmite"));
+            w.click(w.button("Button2"));
             w.settle();
             break;
         }
@@ -203,10 +201,9 @@ private slots:
                          : connected           ? "stopped"
                                                : "disconnected"),
                  state);
-        if (!connected) {
+        if (!connected)
             COMPARE_SHOWN(w.form, "btConectar: Conectar", "transmite: Ler (off)",
                           "Button2: Enviar (off)");
-        }
         if (when == When::StopThenSend) {
             QCOMPARE(w.device.reg(7), quint16(6500)); // the V. Máx. shown, as sent
         } else { // reads only: nothing else can change a register
@@ -225,9 +222,9 @@ private slots:
         w.device.setRegister(2, 512);
         w.toNextSecond();
         if (state == "disconnected")
-            WindowRig::click(w.button("btConectar"));
+            w.click(w.button("btConectar"));
         if (state != "reading")
-            WindowRig::click(w.button("transmite"));
+            w.click(w.button("transmite"));
         const qint8 counter = w.flags.StatusAnimation; // a reading taken steps it
         for (int i = 0; i < 3 + turnaround / 1000 && w.flags.StatusAnimation == counter; ++i) {
             w.poll();

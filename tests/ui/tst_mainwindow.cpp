@@ -4,9 +4,7 @@
 #include "ui/translations.h"
 #include "windowrig.h"
 
-#include <QAction>
 #include <QMessageBox>
-#include <QTimer>
 
 namespace {
 const QString kOpenFailed = QStringLiteral("Erro ao abrir o dispositivo USB.");
@@ -33,8 +31,8 @@ private slots:
             "Label8: ", "Label10: Zero", "MaskEdit1: __,_ (off)", "Label19: ", "Label11: V. Mín.",
             "Edit7:  (off)", "Label16: ", "Label12: V. Máx.", "Edit8:  (off)",
             "Label18: ", "Label2: Faixa do Sensor:", "Label14: ", "Label13: Faixa Mínima:",
-            "Label15: ", "Edit6:  (hidden)", "Label1: Modelo:", "Label4:  ",
-            "Label3: Firmware:", "Label5:  ", "Label6:  ");
+            "Label15: ", "Edit6:  (hidden)",
+            "Label1: Modelo:", "Label4:  ", "Label3: Firmware:", "Label5:  ", "Label6:  ");
         // Each group framed under its caption.
         QStringList titles;
         for (const char* name : {"RadioGroup1", "RadioGroup2", "RadioGroup3", "GroupBox9",
@@ -70,8 +68,8 @@ private slots:
                   "btConectar: Desconectar (off)", "transmite: Parar Leitura",
                   "Button2: Enviar (off)", "Edit28: 23,5", "Label8: °C", "MaskEdit1:  0,0",
                   "Label19: °C", "Edit7: -200", "Label16: °C", "Edit8: 650", "Label18: °C",
-                  "Label14: -200 a 650°C", "Label15: 40°C", "Label4: TRV-A",
-                  "Label5: 1,01", "Label6:  "));
+                  "Label14: -200 a 650°C", "Label15: 40°C", "Label4: TRV-A", "Label5: 1,01",
+                  "Label6:  "));
         row("zero -25", 4, -25, {"MaskEdit1: -2,5"});
         row("zero 5", 4, 5, {"MaskEdit1:  0,5"});
         row("zero 150", 4, 150, {"MaskEdit1: 15,0"});
@@ -118,7 +116,7 @@ private slots:
             w.device.setFault(i == 2 ? Fault::NoReply : Fault::None);
             w.device.setRegister(2, quint16(100 * i));
             w.poll();
-            steps << w.panel(1) + "|" + part<QLineEdit>(w.form, "Edit28")->text() + "|" +
+            steps << w.panel(1) + "|" + w.edit("Edit28")->text() + "|" +
                          part<QLabel>(w.form, "Label6")->text();
         }
         QCOMPARE(steps, (QStringList{"Leitura efetuada        -->>|10,0| ",
@@ -147,10 +145,10 @@ private slots:
     {
         WindowRig w;
         w.connectAndRead();
-        const QColor fresh = part<QLineEdit>(w.form, "Edit28")->palette().color(QPalette::Text);
-        const auto age = [&w] {
-            const auto* label = w.form.findChild<QLabel*>("readingAge");
-            return label->isVisible() ? label->text() : QString();
+        const QColor fresh = w.edit("Edit28")->palette().color(QPalette::Text);
+        const auto* ageLabel = part<QLabel>(w.form, "readingAge");
+        const auto age = [ageLabel] {
+            return ageLabel->isVisible() ? ageLabel->text() : QString();
         };
         QCOMPARE(age(), "");
         w.toNextSecond();
@@ -170,7 +168,7 @@ private slots:
                     w.master.responseTimeoutMs() * 1000 + w.master.interFrameGapUs() + 1000);
             w.settle();
             COMPARE_SHOWN(w.form, "Edit28: 23,5");
-            QVERIFY(part<QLineEdit>(w.form, "Edit28")->palette().color(QPalette::Text) != fresh);
+            QVERIFY(w.edit("Edit28")->palette().color(QPalette::Text) != fresh);
             const QTime shown = QTime::fromString(age().section(u' ', -1), "HH:mm:ss");
             QVERIFY2(age().startsWith("última leitura às ") && shown.isValid() &&
                          shown >= before.addMSecs(-before.msec()) && shown <= after,
@@ -182,7 +180,7 @@ private slots:
             w.poll();
         }
         QCOMPARE(age(), "");
-        QCOMPARE(part<QLineEdit>(w.form, "Edit28")->palette().color(QPalette::Text), fresh);
+        QCOMPARE(w.edit("Edit28")->palette().color(QPalette::Text), fresh);
         w.device.setFault(Fault::NoReply);
         w.toNextSecond();
         w.poll();
@@ -205,10 +203,9 @@ private slots:
         const auto row = [](const char* name, int index, const char* range, const char* span,
                             const char* lower, const char* upper) {
             QTest::newRow(name) << index
-                                << lines(QStringLiteral("Label14: ") + range,
-                                         QStringLiteral("Label15: ") + span,
-                                         QStringLiteral("Edit7: ") + lower,
-                                         QStringLiteral("Edit8: ") + upper);
+                                << QStringLiteral("Label14: %1|Label15: %2|Edit7: %3|Edit8: %4")
+                                       .arg(range, span, lower, upper)
+                                       .split(u'|');
         };
         row("Pt100", 0, "-200 a 650°C", "40°C", "-200", "650");
         row("Termopar J", 1, "-100 a 760°C", "100°C", "-100", "760");
@@ -227,18 +224,16 @@ private slots:
         WindowRig w;
         w.device.setRegister(5, index == 0 ? 1 : 0);
         w.connectAndRead();
-        WindowRig::type(part<QLineEdit>(w.form, "Edit7"), "1");
-        w.clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1"), index);
+        w.type(w.edit("Edit7"), "1");
+        w.clickItem(w.group("RadioGroup1"), index);
         rows += lines("Label8: °C", "Label19: °C", "Label16: °C", "Label18: °C");
         QCOMPARE(shownBy(w.form, rows), rows);
-        WindowRig::type(part<QLineEdit>(w.form, "Edit8"),
-                        "2"); // the chosen item again changes nothing
-        w.clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1"), index);
-        QCOMPARE(part<QLineEdit>(w.form, "Edit8")->text(), "2");
+        w.type(w.edit("Edit8"), "2"); // the chosen item again changes nothing
+        w.clickItem(w.group("RadioGroup1"), index);
+        QCOMPARE(w.edit("Edit8")->text(), "2");
         w.poll();
-        QCOMPARE(part<quorva::ui::RadioGroup>(w.form, "RadioGroup1")->itemIndex(),
-                 index == 0 ? 1 : 0);
-        QCOMPARE(part<QLineEdit>(w.form, "Edit7")->text(), "-200");
+        QCOMPARE(w.group("RadioGroup1")->itemIndex(), index == 0 ? 1 : 0);
+        QCOMPARE(w.edit("Edit7")->text(), "-200");
     }
 
     // The option lists and model name by model code. Another transmitter on
@@ -273,7 +268,7 @@ private slots:
         QCOMPARE(shownBy(w.form, rows), rows);
         w.device.setRegister(8, 0xFFFF);
         w.poll();
-        QCOMPARE(part<quorva::ui::RadioGroup>(w.form, "RadioGroup2")->itemIndex(), -1);
+        QCOMPARE(w.group("RadioGroup2")->itemIndex(), -1);
         part<QLabel>(w.form, "Label4")->clear();
         w.device.setRegister(8, 2);
         w.poll();
@@ -304,9 +299,9 @@ private slots:
         const auto onK = [](const char* name, const char* zero, const char* lower,
                             const char* upper, const QByteArrayList& frames, const char* said,
                             bool answer = true) {
-            QTest::newRow(name) << lines("RadioGroup1=2", QStringLiteral("MaskEdit1=") + zero,
-                                         QStringLiteral("Edit7=") + lower,
-                                         QStringLiteral("Edit8=") + upper)
+            QTest::newRow(name) << QStringLiteral("RadioGroup1=2|MaskEdit1=%1|Edit7=%2|Edit8=%3")
+                                       .arg(zero, lower, upper)
+                                       .split(u'|')
                                 << answer << int(Fault::None) << frames
                                 << lines("StatusBar1: Conectado | " +
                                          QString(frames.isEmpty() ? "" : "Enviado..."))
@@ -364,10 +359,10 @@ private slots:
         w.click(w.button("transmite"));
         for (const QString& edit : edits) {
             const QString name = edit.section(u'=', 0, 0), keys = edit.section(u'=', 1);
-            if (auto* group = w.form.findChild<quorva::ui::RadioGroup*>(name))
+            if (auto* group = w.form.findChild<RadioGroup*>(name))
                 w.clickItem(group, keys.toInt());
             else
-                WindowRig::type(w.form.findChild<QLineEdit*>(name), keys);
+                w.type(w.form.findChild<QLineEdit*>(name), keys);
         }
         w.messages.answer = answer;
         w.device.setFault(Fault(fault), 4);
@@ -415,7 +410,7 @@ private slots:
         WindowRig w;
         w.connectAndRead();
         w.click(w.button("transmite"));
-        WindowRig::type(part<quorva::ui::MaskEdit>(w.form, "MaskEdit1"), "-05");
+        w.type(w.edit("MaskEdit1"), "-05");
         w.device.setTurnaroundMs(600);
         w.device.setFault(echoed ? Fault::None : Fault::NoReply);
         const int before = w.framesSent();
@@ -477,15 +472,12 @@ private slots:
     void boxesAsShown_data()
     {
         QTest::addColumn<QString>("action");
-        QTest::addColumn<bool>("answer");
-        for (const auto& [action, answer] :
-             {std::pair{"Enter", false}, {"Escape", false}, {"Não", false}, {"Sim", true}})
-            QTest::newRow(action) << QString::fromUtf8(action) << answer;
+        for (const char* action : {"Enter", "Escape", "Não", "Sim"})
+            QTest::newRow(action) << QString::fromUtf8(action);
     }
     void boxesAsShown()
     {
         QFETCH(QString, action);
-        QFETCH(bool, answer);
         quorva::ui::DialogMessageSink sink;
         QStringList shown;
         const auto answerBox = [&] {
@@ -505,7 +497,7 @@ private slots:
             });
         };
         answerBox();
-        QCOMPARE(sink.ask("Enviar assim mesmo?"), answer);
+        QCOMPARE(sink.ask("Enviar assim mesmo?"), action == "Sim");
         answerBox();
         sink.showMessageWithReason("Erro ao abrir o dispositivo USB.", "porta em uso");
         QCOMPARE(shown,

@@ -19,20 +19,9 @@ const QString kGoneReason = ": a porta deixou de responder (cabo desconectado?).
                             "Confira o cabo e clique em Conectar.";
 
 // The window on the serial port `port`, in real time.
-struct SerialWindow : quorva::link::MasterOnLine<quorva::link::UsbSerialDriver>
+struct SerialWindow : WindowOn<quorva::link::MasterOnLine<quorva::link::UsbSerialDriver>>
 {
-    ProgramFlags flags;
-    RecordingMessages messages;
-    TForm1 form{link, master, flags, messages};
-
-    explicit SerialWindow(const QString& port) : MasterOnLine(port) { form.show(); }
-    QPushButton* button(const char* name) const { return part<QPushButton>(form, name); }
-    void tick() { form.Timer1Timer(part<QTimer>(form, "Timer1")); }
-    void connectAndRead() // "Conectar", then "Ler"
-    {
-        WindowRig::click(button("btConectar"));
-        WindowRig::click(button("transmite"));
-    }
+    explicit SerialWindow(const QString& port) : WindowOn(port) { form.show(); }
 };
 } // namespace
 
@@ -45,12 +34,9 @@ private slots:
         PtyPair pty;
         QVERIFY2(pty.startPymodbusSlave(), "socat and python3-pymodbus are needed");
         SerialWindow w(pty.masterEnd());
-        w.connectAndRead();
+        w.clickConnectAndRead();
         w.tick();
-        QTRY_VERIFY_WITH_TIMEOUT(part<quorva::ui::StatusPanels>(w.form, "StatusBar1")
-                                     ->panelText(1)
-                                     .startsWith("Leitura efetuada"),
-                                 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.panel(1).startsWith("Leitura efetuada"), 3000);
         // The slave's registers, as the window shows them.
         COMPARE_SHOWN(
             w.form,
@@ -61,13 +47,12 @@ private slots:
             "MaskEdit1: -0,3", "Edit7: -100", "Edit8: 1370", "Label14: -100 a 1370°C",
             "Label4: TRV-C", "Label5: 1,23");
 
-        WindowRig::click(w.button("transmite"));
-        WindowRig::type(part<quorva::ui::MaskEdit>(w.form, "MaskEdit1"), " 05");
-        WindowRig::type(part<QLineEdit>(w.form, "Edit7"), "-50");
-        WindowRig::clickItem(part<quorva::ui::RadioGroup>(w.form, "RadioGroup3"), 0);
-        WindowRig::click(w.button("Button2"));
-        QTRY_COMPARE_WITH_TIMEOUT(
-            part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->panelText(1), "Enviado...", 3000);
+        w.click(w.button("transmite"));
+        w.type(w.edit("MaskEdit1"), " 05");
+        w.type(w.edit("Edit7"), "-50");
+        w.clickItem(w.group("RadioGroup3"), 0);
+        w.click(w.button("Button2"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.panel(1), "Enviado...", 3000);
         QVERIFY(w.messages.told.isEmpty());
         QCOMPARE(pty.slaveRegisters().mid(0, 11),
                  (QList<int>{0, 0, 0, 5, 2, 0xFE0C, 13700, 2, 0, 0, 0}));
@@ -90,8 +75,8 @@ private slots:
         PtyPair pty;
         QVERIFY2(pty.waitForLinks(), "socat is needed");
         SerialWindow w(pty.masterEnd());
-        w.connectAndRead();
-        QCOMPARE(part<quorva::ui::StatusPanels>(w.form, "StatusBar1")->panelText(0), "Conectado");
+        w.clickConnectAndRead();
+        QCOMPARE(w.panel(0), "Conectado");
         if (midTransaction)
             w.tick(); // nobody answers on the far end
         qint64 readsWhileShown = -1;
@@ -174,7 +159,7 @@ private slots:
         }
         reason.replace(QRegularExpression("^pty"), port);
         SerialWindow w(port);
-        WindowRig::click(w.button("btConectar"));
+        w.click(w.button("btConectar"));
         QCOMPARE(w.messages.told, QStringList{"Erro ao abrir o dispositivo USB."});
         QStringList shown = w.messages.reasons.value(0).split(u'\n');
         if (port.isEmpty())

@@ -1,7 +1,8 @@
 #pragma once
 
-// The main window on the virtual transmitter in simulated time, with its
-// messages recorded instead of shown, and what it shows as plain text rows.
+// The main window with its messages recorded instead of shown, and what it
+// shows as plain text rows; on the virtual transmitter in simulated time, or
+// on a port.
 #include "scripteddriver.h"
 #include "sim/virtualtransmitter.h"
 #include "ui/serial.h"
@@ -21,6 +22,7 @@
 #include <functional>
 
 using Fault = quorva::sim::Fault;
+using RadioGroup = quorva::ui::RadioGroup;
 
 // Every message as shown, a question marked "? " and an error "! ".
 class RecordingMessages final : public quorva::ui::MessageSink
@@ -54,7 +56,7 @@ public:
 inline QString seen(const QWidget* w)
 {
     QString text;
-    if (auto* g = qobject_cast<const quorva::ui::RadioGroup*>(w)) {
+    if (auto* g = qobject_cast<const RadioGroup*>(w)) {
         QStringList items = g->items();
         if (g->itemIndex() >= 0)
             items[g->itemIndex()].prepend(u'*');
@@ -113,25 +115,17 @@ inline qint64 procNumber(const QString& file, const QByteArray& key)
     return -1;
 }
 
-struct WindowRig : MasterOn<quorva::sim::VirtualTransmitter>
+// The window on a line of its own, started as the program starts it, and
+// the components the tests reach.
+template <typename Line> struct WindowOn : Line
 {
-    quorva::sim::VirtualTransmitter& device = driver;
+    using Line::Line;
     ProgramFlags flags;
     RecordingMessages messages;
-    TForm1 form{link, master, flags, messages};
-    TAboutBox1 about{&form};
-
-    WindowRig()
-    {
-        device.setDrift(false); // the temperature holds still at 23,5 °C
-        form.setAboutBox(&about);
-        form.show();
-        if (!QTest::qWaitForWindowExposed(&form))
-            qWarning("the window was not exposed");
-    }
+    TForm1 form{this->link, this->master, flags, messages};
 
     static void click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
-    static void clickItem(quorva::ui::RadioGroup* group, int index)
+    static void clickItem(RadioGroup* group, int index)
     {
         auto* item = group->findChild<QRadioButton*>(
             QStringLiteral("%1_item%2").arg(group->objectName()).arg(index));
@@ -144,6 +138,39 @@ struct WindowRig : MasterOn<quorva::sim::VirtualTransmitter>
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
     }
+    QPushButton* button(const char* name) const { return part<QPushButton>(form, name); }
+    QLineEdit* edit(const char* name) const { return part<QLineEdit>(form, name); }
+    RadioGroup* group(const char* name) const { return part<RadioGroup>(form, name); }
+    QTimer* timer() const { return part<QTimer>(form, "Timer1"); }
+    // One timer tick, as the timer gives it.
+    void tick() { form.Timer1Timer(timer()); }
+    // "Conectar", then "Ler".
+    void clickConnectAndRead()
+    {
+        click(button("btConectar"));
+        click(button("transmite"));
+    }
+    QString panel(int index) const
+    {
+        return part<quorva::ui::StatusPanels>(form, "StatusBar1")->panelText(index);
+    }
+};
+
+// On the virtual transmitter, in simulated time.
+struct WindowRig : WindowOn<MasterOn<quorva::sim::VirtualTransmitter>>
+{
+    quorva::sim::VirtualTransmitter& device = driver;
+    TAboutBox1 about{&form};
+
+    WindowRig()
+    {
+        device.setDrift(false); // the temperature holds still at 23,5 °C
+        form.setAboutBox(&about);
+        form.show();
+        if (!QTest::qWaitForWindowExposed(&form))
+            qWarning("the window was not exposed");
+    }
+
     // Lets simulated time run until the transaction in flight completes.
     void settle()
     {
@@ -156,10 +183,6 @@ struct WindowRig : MasterOn<quorva::sim::VirtualTransmitter>
         clock.advanceMs(1000 - clock.nowUs() / 1000 % 1000);
         master.service();
     }
-    QPushButton* button(const char* name) const { return part<QPushButton>(form, name); }
-    QTimer* timer() const { return part<QTimer>(form, "Timer1"); }
-    // One timer tick, as the timer gives it.
-    void tick() { form.Timer1Timer(timer()); }
     // One timer tick and whatever it brings.
     void poll()
     {
@@ -168,13 +191,8 @@ struct WindowRig : MasterOn<quorva::sim::VirtualTransmitter>
     }
     void connectAndRead()
     {
-        click(button("btConectar"));
-        click(button("transmite"));
+        clickConnectAndRead();
         poll();
-    }
-    QString panel(int index) const
-    {
-        return part<quorva::ui::StatusPanels>(form, "StatusBar1")->panelText(index);
     }
     int framesSent() const { return int(device.requestCount()); }
 };
