@@ -267,19 +267,16 @@ private slots:
                                 const QStringList& out, const QString& err) {
             row(name, args, 1, out, err, {}, {"--steady", "--fault", fault});
         };
-        device("no reply", "no-reply", {"read"}, {}, "não respondeu (* Falha de comunicação *)");
-        device("bad CRC, in Portuguese", "bad-crc", {"read"}, {},
-               "resposta inválida do transmissor (CRC inválido)");
-        device("no reply as JSON", "no-reply", {"read", "--json"},
-               {"{\"error\":\"Erro de leitura: o transmissor não respondeu",
-                R"("outcome":"no-reply"})"},
-               "não respondeu");
-        // Each other way a reply goes wrong, in words and as codes: a
-        // refusal is the reading's own, no read brought the line into step.
-        for (const auto& [fault, words, codes] :
-             {std::tuple{"exception:2",
-                         "o transmissor recusou o pedido * Exceção 2: endereço ilegal *",
-                         R"("outcome":"exception")"},
+        // Each way a reply goes wrong, in words and as codes, on stdout and in
+        // the one complaint: a refusal is the reading's own, no read brought
+        // the line into step.
+        for (const auto& [fault, said, codes] :
+             {std::tuple{"no-reply", "o transmissor não respondeu (* Falha de comunicação *)",
+                         R"("outcome":"no-reply")"},
+              {"bad-crc", "resposta inválida do transmissor (CRC inválido)",
+               R"("fault":"bad-crc","outcome":"bad-reply")"},
+              {"exception:2", "o transmissor recusou o pedido * Exceção 2: endereço ilegal *",
+               R"("outcome":"exception")"},
               {"exception", "o transmissor recusou o pedido * Exceção 4: falha no transmissor *",
                R"("outcome":"exception")"},
               {"other-slave", "resposta inválida do transmissor (resposta de outro escravo)",
@@ -291,13 +288,13 @@ private slots:
               {"truncated", "resposta inválida do transmissor (resposta incompleta)",
                R"("fault":"truncated","outcome":"bad-reply")"}})
             device(fault, fault, {"read", "--json"},
-                   {QStringLiteral("{\"error\":\"Erro de leitura: %1\",%2}\n").arg(words, codes)},
-                   words);
-        device("bad CRC, as a code", "bad-crc", {"monitor", "--count", "1", "--json"},
+                   {QStringLiteral("{\"error\":\"Erro de leitura: %1\",%2}\n").arg(said, codes)},
+                   said);
+        device("bad CRC, as a code", "bad-crc", words("monitor --count 1 --json"),
                {R"("fault":"bad-crc","outcome":"bad-reply")"}, "1 leitura(s)");
-        device("write refused", "refuse-writes", {"write", "--zero", "1,0"}, {},
+        device("write refused", "refuse-writes", words("write --zero 1,0"), {},
                "não foi confirmada pelo transmissor: o transmissor recusou o pedido * Exceção 4");
-        device("write not kept", "ignore-writes", {"write", "--zero", "1,0", "--json"},
+        device("write not kept", "ignore-writes", words("write --zero 1,0 --json"),
                {R"("differences":[{"field":"zeroAdjustTenths","read":0,"written":10}])",
                 R"("error":"a releitura difere do que foi enviado")",
                 R"("outcome":"read-back-differs")"},
