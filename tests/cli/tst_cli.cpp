@@ -467,76 +467,77 @@ private slots:
     }
 
     // An output that cannot be written fails the command with one line naming
-    // it, and nothing half-written: standard output, the CSV or JSON of a
-    // monitor (which stops by itself) on a full device, and the record on a
-    // file system filled up to a few bytes short of the line.
+    // it and why, and nothing half-written: standard output, the CSV or JSON
+    // of a monitor (which stops by itself) on a full device, and the record on
+    // a file system filled up to a few bytes short of the line, or held by
+    // another program (waited for a while, not for ever). The transmitter
+    // holds the configuration all the same: said where it can be read.
     void outputsThatCannotBeWritten_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("stdoutFile");
-        QTest::addColumn<QString>("named");
-        const QString onFullDisk = "/full/lote.jsonl"; // the record, on a small tmpfs
-        const auto row = [](const char* name, const QStringList& args, const QString& out,
-                            const QString& named) { QTest::newRow(name) << args << out << named; };
-        row("read", {"read", "--simulate"}, "/dev/full", "/dev/full (saída padrão)");
-        row("read as JSON", {"read", "--simulate", "--json"}, "/dev/full", "/dev/full");
-        row("monitor as CSV", {"monitor", "--simulate", "--csv", "--interval", "50"}, "/dev/full",
-            "/dev/full (saída padrão)");
-        row("monitor as JSON", {"monitor", "--simulate", "--json"}, "/dev/full", "/dev/full");
-        row("help", {"write", "--help"}, "/dev/full", "/dev/full");
-        row("read, standard output closed", {"read", "--simulate"}, "-",
-            "não foi possível escrever na saída padrão: fechada\n");
-        // The transmitter holds the configuration all the same: said where it can be read.
-        row("write, standard output closed", {"write", "--simulate", "--zero", "0,1"}, "-",
-            "não foi possível escrever na saída padrão: fechada; a configuração foi enviada, "
-            "confirmada e relida\n");
-        row("write into a full device", {"write", "--simulate", "--zero", "0,1", "--json"},
-            "/dev/full",
-            "/dev/full (saída padrão): sem espaço no dispositivo; a configuração foi enviada, "
-            "confirmada e relida\n");
-        row("monitor into a pipe nobody reads", {"monitor", "--simulate", "--csv"}, "|",
-            "não foi possível escrever na saída padrão: a outra ponta foi fechada\n");
-        row("record on a full disk",
-            {"write", "--simulate", "--zero", "0,1", "--record", onFullDisk}, {},
-            "--record: não foi possível gravar em " + onFullDisk);
+        QTest::addColumn<QString>("stdoutFile"); // "-": closed; "|": a pipe nobody reads
+        QTest::addColumn<QString>("recordOn");   // a small full tmpfs, or held by flock
+        QTest::addColumn<QString>("said");       // after "quorva-cli: "; %1 the record
+        const auto row = [](const char* name, const QString& args, const QString& said,
+                            const QString& out = "/dev/full", const QString& recordOn = {}) {
+            QTest::newRow(name) << words(args) << out << recordOn << said + '\n';
+        };
+        const QString full = "não foi possível escrever em /dev/full (saída padrão): sem espaço "
+                             "no dispositivo",
+                      closed = "não foi possível escrever na saída padrão: fechada",
+                      sent = "; a configuração foi enviada, confirmada e relida",
+                      lost = "--record: não foi possível gravar em %1: %2; a configuração foi "
+                             "enviada e confirmada, mas esta tentativa não ficou registrada";
+        row("read", "read --simulate", full);
+        row("read as JSON", "read --simulate --json", full);
+        row("monitor as CSV", "monitor --simulate --csv --interval 50", full);
+        row("monitor as JSON", "monitor --simulate --json", full);
+        row("help", "write --help", full);
+        row("read, standard output closed", "read --simulate", closed, "-");
+        row("write, standard output closed", "write --simulate --zero 0,1", closed + sent, "-");
+        row("write into a full device", "write --simulate --zero 0,1 --json", full + sent);
+        row("monitor into a pipe nobody reads", "monitor --simulate --csv",
+            "não foi possível escrever na saída padrão: a outra ponta foi fechada", "|");
+        row("record on a full disk", "write --simulate --zero 0,1 --record",
+            lost.arg("%1", "sem espaço no dispositivo"), {}, "tmpfs");
+        row("record held by another program", "write --simulate --zero 0,1 --record",
+            lost.arg("%1", "bloqueado por outro programa"), {}, "flock");
     }
     void outputsThatCannotBeWritten()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, stdoutFile);
-        QFETCH(QString, named);
+        QFETCH(QString, recordOn);
+        QFETCH(QString, said);
         QTemporaryDir dir;
-        const QString full = dir.filePath("full"), record = full + "/lote.jsonl";
+        const QString record = dir.filePath("lote.jsonl");
         const QByteArray lines(4000, 'x'); // what the record held before
-        const bool onTmpfs = args.last().startsWith("/full/");
-        if (onTmpfs) {
-            if (!QDir().mkdir(full) ||
-                run("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", full}).status != 0)
+        QProcess holder;
+        if (recordOn == "tmpfs") {
+            if (run("mount", words("-t tmpfs -o size=16k tmpfs") << dir.path()).status != 0)
                 QSKIP("mounting a small tmpfs is not permitted here");
             QVERIFY(writeFile(record, lines));
-            QFile filler(full + "/filler");
+            QFile filler(dir.filePath("filler"));
             QVERIFY(filler.open(QIODevice::WriteOnly));
             while (filler.write(QByteArray(4096, '\0')) == 4096 && filler.flush()) {
             }
-            args.last() = record;
-            named = "--record: não foi possível gravar em " + record;
+        } else if (recordOn == "flock") {
+            holder.start("flock", {record, "sleep", "20"});
+            QVERIFY(QTest::qWaitFor([&] { return QFile::exists(record); }));
+            QTest::qWait(200);
         }
-        const Run r = quorva(args, stdoutFile);
+        const Run r = quorva(recordOn.isEmpty() ? args : args << record, stdoutFile);
         const QByteArray kept = contents(record);
-        if (onTmpfs)
-            run("umount", {full});
+        holder.kill();
+        holder.waitForFinished();
+        if (recordOn == "tmpfs")
+            run("umount", {dir.path()});
         QCOMPARE(r.status, 1);
-        QVERIFY2(r.err.startsWith("quorva-cli: ") && r.err.count('\n') == 1 &&
-                     r.err.contains(named + (stdoutFile.isEmpty() ? ": " : "")) &&
-                     (stdoutFile == "-" || stdoutFile == "|" ||
-                      r.err.contains(": sem espaço no dispositivo")),
-                 qPrintable(r.err));
+        QCOMPARE(r.err, "quorva-cli: " + (recordOn.isEmpty() ? said : said.arg(record)));
         QVERIFY2(r.out.isEmpty(), qPrintable(r.out)); // no success claimed
-        if (onTmpfs)
-            QCOMPARE(kept, lines);
+        QCOMPARE(kept, recordOn == "tmpfs" ? lines : QByteArray());
     }
 
-    // Every time carries its UTC offset, whatever the zone: +00:00 in UTC.
     // Only the port "Conectar" would open is marked, in words as in JSON.
     void portsMarkTheOneDeviceZeroOpens()
     {
@@ -550,6 +551,7 @@ private slots:
         }
     }
 
+    // Every time carries its UTC offset, whatever the zone: +00:00 in UTC.
     // Readings come once a second unless --interval says otherwise.
     void timesCarryTheirOffset()
     {
@@ -563,24 +565,6 @@ private slots:
             };
             QVERIFY2(at(1).msecsTo(at(2)) >= 900, qPrintable(r.out));
         }
-    }
-
-    // A record another program holds is waited for a while, not for ever:
-    // the attempt then fails saying so.
-    void recordHeldByAnotherProgram()
-    {
-        const QString record = m_files.filePath("held.jsonl");
-        QProcess holder;
-        holder.start("flock", {record, "sleep", "20"});
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(record); }));
-        QTest::qWait(200);
-        const Run r = quorva({"write", "--simulate", "--zero", "0,1", "--record", record});
-        holder.kill();
-        holder.waitForFinished();
-        QCOMPARE(r.status, 1);
-        QVERIFY2(r.err.contains("--record: não foi possível gravar em " + record +
-                                ": bloqueado por outro programa"),
-                 qPrintable(r.err));
     }
 
     // Configure one transmitter, check what it reads back, then copy its
