@@ -43,8 +43,8 @@ struct Received // a request as the device got it
 {
     qint64 atUs;
     QByteArray frame;
-    std::optional<QByteArray> answer; // fixed by its first answer
-    qint64 validAtUs = kNever;        // when a valid copy was first whole
+    std::optional<QByteArray> answer{}; // fixed by its first answer
+    qint64 validAtUs = kNever;          // when a valid copy was first whole
     qint64 lastByteUs = 0;
 };
 
@@ -66,14 +66,12 @@ public:
             if (master.resyncOnLine()) {
                 require(quint8(frame[1]) == 3 && rtu::word(frame, 2) == 0 &&
                         rtu::word(frame, 4) <= ModbusMaster::kResyncCounts);
-                m_received.push_back({atUs, frame, {}, kNever, 0});
-                return;
+            } else { // only the newest request can be on its way out, and only once
+                require(m_writing >= 0 && m_submitted[size_t(m_writing)].onLine < 0);
+                require(quint8(frame[1]) == m_submitted[size_t(m_writing)].function);
+                m_submitted[size_t(m_writing)].onLine = int(m_received.size());
             }
-            // Only the newest request can be on its way out, and only once.
-            require(m_writing >= 0 && m_submitted[size_t(m_writing)].onLine < 0);
-            require(quint8(frame[1]) == m_submitted[size_t(m_writing)].function);
-            m_submitted[size_t(m_writing)].onLine = int(m_received.size());
-            m_received.push_back({atUs, frame, {}, kNever, 0});
+            m_received.push_back({atUs, frame});
         };
         QObject::connect(&master, &ModbusMaster::finished,
                          [this](const TransactionResult& r) { check(r); });
@@ -83,8 +81,7 @@ public:
     {
         const int id = int(m_submitted.size());
         m_submitted.push_back({quint8(write ? 16 : 3), write ? 11 : count});
-        const int before = m_writing;
-        m_writing = id;
+        const int before = std::exchange(m_writing, id);
         m_awaiting.push_back(id); // a refused write is signalled within the call
         const SendOutcome sent = write ? master.writeMultipleRegisters(1, 1, 11, kValues.data())
                                        : master.readHoldingRegisters(1, 1, count);
@@ -113,29 +110,18 @@ public:
             q.answer = answerTo(w, q.frame, exception);
         const QByteArray valid = *q.answer;
         const qint64 at = clock.nowUs() + delayUs;
-        QByteArray first = valid, second;
-        qint64 validAt = at;
-        switch (kind) {
-        case 1:
-            first = valid.left(valid.size() / 2);
+        // Halves, the first alone or followed `gapUs` later; a spoilt CRC or a
+        // cut never makes a valid copy.
+        QByteArray first = kind == 1 || kind == 4 ? valid.left(valid.size() / 2) : valid, second;
+        const qint64 validAt = kind == 3 || kind == 4 ? kNever : kind == 1 ? at + gapUs : at;
+        if (kind == 1)
             second = valid.mid(valid.size() / 2);
-            validAt = at + gapUs;
-            break;
-        case 2:
+        else if (kind == 2)
             first += valid;
-            break;
-        case 3:
+        else if (kind == 3)
             first[first.size() - 1] = char(first.back() ^ 0x5A);
-            validAt = kNever;
-            break;
-        case 4:
-            first.truncate(valid.size() / 2);
-            validAt = kNever;
-            break;
-        case 5:
+        else if (kind == 5)
             first.prepend(QByteArray::fromHex("ff0055"));
-            break;
-        }
         // Bytes landing at one instant queue in the order they were sent.
         const qint64 lastUs = second.isEmpty() ? at : at + gapUs;
         const qint64 lagUs = driver.paced ? 10 * kMs : 0;

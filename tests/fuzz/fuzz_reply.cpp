@@ -61,16 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size)
     const quint16 quantity = isWrite ? 11 : quint16(count);
     // A converter that hears its own transmission hands the request back
     // before the reply: the master drops that echo (each, if the line
-    // repeats it) and judges what follows.
-    QByteArray request = QByteArray::fromHex(isWrite ? "011000000000" : "010300000000");
-    request[5] = char(quantity);
-    if (isWrite) {
-        request.append(char(2 * quantity));
-        for (const qint32 value : kValues)
-            request.append(char(value >> 8)).append(char(value & 0xFF));
-    }
-    while (reply.startsWith(rtu::sealed(request)))
-        reply.remove(0, request.size() + 2);
+    // repeats it) and judges what follows. The request as pymodbus frames it.
+    const QByteArray request = rtu::sealed(
+        isWrite ? QByteArray::fromHex("01100000000b1600000000000100020003000000000000000000001964")
+                : QByteArray::fromHex("01030000") + char(0) + char(quantity));
+    while (reply.startsWith(request))
+        reply.remove(0, request.size());
     switch (rtu::judge(isWrite ? 16 : 3, 0, quantity, reply)) {
     case rtu::Verdict::Invalid:
         require(result->outcome ==

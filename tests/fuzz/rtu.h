@@ -61,17 +61,11 @@ inline Verdict judge(quint8 function, quint16 start, quint16 quantity, const QBy
     const quint8 answered = quint8(reply[1]);
     if (answered == (function | 0x80))
         return framed(reply, 5) ? Verdict::Exception : Verdict::Invalid;
-    if (answered != function)
-        return Verdict::Invalid;
-    if (function == 3)
-        return quint8(reply[2]) == 2 * quantity && framed(reply, 5 + 2 * quantity)
-                   ? Verdict::Answer
-                   : Verdict::Invalid;
-    if (function == 16)
-        return framed(reply, 8) && word(reply, 2) == start && word(reply, 4) == quantity
-                   ? Verdict::Answer
-                   : Verdict::Invalid;
-    return Verdict::Invalid;
+    const bool read =
+        function == 3 && quint8(reply[2]) == 2 * quantity && framed(reply, 5 + 2 * quantity);
+    const bool write =
+        function == 16 && framed(reply, 8) && word(reply, 2) == start && word(reply, 4) == quantity;
+    return answered == function && (read || write) ? Verdict::Answer : Verdict::Invalid;
 }
 
 } // namespace rtu

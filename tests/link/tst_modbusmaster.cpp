@@ -33,25 +33,21 @@ QByteArray readReply(int count, quint16 tag)
 }
 
 // How a scripted slave answers request number n (1 for the first written):
-// after `lateMs` (-1: never), `copies` times, `copyGapMs` apart.
+// after `lateMs` (-1: never), `copies` times, 2 ms apart.
 struct Behaviour
 {
-    using Spoil = std::function<QByteArray(int n, const QByteArray& request, const QByteArray& reply)>;
-    Behaviour(std::function<int(int n)> late = {}, int copyCount = 1, int gapMs = 2,
-              Spoil spoiler = {})
-        : lateMs(std::move(late)), copies(copyCount), copyGapMs(gapMs), spoil(std::move(spoiler))
-    {}
+    using Spoil =
+        std::function<QByteArray(int n, const QByteArray& request, const QByteArray& reply)>;
     std::function<int(int n)> lateMs;
     int copies = 1;
-    int copyGapMs = 2;
     // What reaches the line for request n instead of its reply, as a line
     // spoils it (none: the reply).
-    Spoil spoil;
+    Spoil spoil{};
     // A firmware that knows only its master's reading: a read of another
     // count is answered, refused (exception 3) or ignored.
     enum class Others { Answered, Refused, Ignored } others = Others::Answered;
     // The readings (1 for the first written) it never hears.
-    std::set<int> lostReadings;
+    std::set<int> lostReadings{};
     // What came before the open: nothing, an unknown past (a run killed
     // outright while it held the port; its answer arrives `foreignAnswerMs`
     // after the open), or the last run's reading, noted as unanswered 500 ms
@@ -61,11 +57,35 @@ struct Behaviour
     int foreignAnswerMs = -1;
 };
 
-// A slave answering every request after `ms` (-1: never).
-Behaviour always(int ms)
+// How a device is polled: `count` times, `everyMs` apart, with this response
+// timeout; its polls' letters (see Rig::polls) match `letters`, a regular
+// expression (on a paced line `pacedLetters` if given).
+struct Polls
 {
-    return {[ms](int) { return ms; }};
+    int count = 0;
+    const char* letters = "";
+    int everyMs = 1000;
+    const char* pacedLetters = nullptr;
+    int timeoutMs = ModbusMaster::kDefaultResponseTimeoutMs;
+};
+
+// A slave answering every request after `ms` (-1: never), its replies as
+// `spoil` leaves them.
+Behaviour always(int ms, Behaviour::Spoil spoil = {})
+{
+    return {[ms](int) { return ms; }, 1, std::move(spoil)};
 }
+
+// Every test runs on the line of its global row: paced (a UART) or a pseudo-terminal.
+bool pacedLine()
+{
+    QFETCH_GLOBAL(bool, paced);
+    return paced;
+}
+
+// Readings taken for another request's answer, as "taken for written": every
+// test ends with none.
+QStringList staleReadings;
 
 struct Rig : ScriptedLine
 {
@@ -75,10 +95,14 @@ struct Rig : ScriptedLine
     std::map<int, qint64> lastCopyDueUs; // by request number
     qint64 slaveFreeAtUs = 0;
 
-    explicit Rig(bool paced = true) : ScriptedLine(paced)
+    Rig() : ScriptedLine(pacedLine())
     {
-        QObject::connect(&master, &ModbusMaster::finished,
-                         [this](const TransactionResult& r) { results << r; });
+        QObject::connect(&master, &ModbusMaster::finished, [this](const TransactionResult& r) {
+            results << r;
+            if (r.ok() && r.function == 3 && int(r.words.at(1)) != lastReadingWritten())
+                staleReadings
+                    << QStringLiteral("%1 for %2").arg(r.words.at(1)).arg(lastReadingWritten());
+        });
     }
     // A reading's reply carries the number of the request it answers, a
     // write's is its echo (from pymodbus 3.0). The slave answers in order: a
@@ -100,20 +124,15 @@ struct Rig : ScriptedLine
                 reply = rtu::sealed(QByteArray::fromHex("018303"));
             if (b.spoil)
                 reply = b.spoil(n, request, reply);
-            const qint64 lineUs = driver.paced ? lineTimeUs(reply.size()) : 0;
-            qint64 startUs = std::max(
-                at + (driver.paced ? lineTimeUs(request.size()) : 0) + late * 1000, slaveFreeAtUs);
-            for (int copy = 0; copy < b.copies; ++copy) {
-                if (driver.paced) {
-                    for (int k = 0; k < reply.size(); ++k)
-                        driver.arriveAt(startUs + lineTimeUs(k + 1), reply.mid(k, 1));
-                } else {
-                    driver.arriveAt(startUs, reply);
-                }
-                lastCopyDueUs[n] = startUs + lineUs;
-                startUs += lineUs + b.copyGapMs * 1000;
+            const auto lineUs = [this](qint64 bytes) {
+                return driver.paced ? lineTimeUs(bytes) : 0;
+            };
+            qint64 startUs = std::max(at + lineUs(request.size()) + late * 1000, slaveFreeAtUs);
+            for (int copy = 0; copy < b.copies; ++copy, startUs = slaveFreeAtUs + 2000) {
+                for (int k = 0; k < reply.size(); ++k)
+                    driver.arriveAt(startUs + lineUs(k + 1), reply.mid(k, 1));
+                slaveFreeAtUs = lastCopyDueUs[n] = startUs + lineUs(reply.size());
             }
-            slaveFreeAtUs = lastCopyDueUs[n];
         };
     }
     // The line's past as `b` tells it, at the open.
@@ -133,20 +152,28 @@ struct Rig : ScriptedLine
             driver.arriveAt(b.foreignAnswerMs * 1000LL, readReply(kReadingCount, 0xBEEF));
     }
     // The window's timer: a reading every second (or as often as asked)
-    // unless one is still waiting; each poll's result noted as a letter (r
-    // read, f failed).
+    // unless one is still waiting.
     void pollFor(int polls, int everyMs = 1000)
     {
         for (int s = 0; s < polls; ++s, runMs(everyMs))
             if (!master.requestWaiting())
                 submitted += master.readHoldingRegisters(1, 1, kReadingCount) != SendOutcome::Busy;
     }
+    // Each poll's result as a letter: r read, x refused as an illegal
+    // address (exception 2), f failed.
     QString polls() const
     {
         QString letters;
         for (const TransactionResult& r : results)
-            letters += r.ok() ? u'r' : u'f';
+            letters += r.ok()                                                         ? u'r'
+                       : r.outcome == ReplyOutcome::Exception && r.exceptionCode == 2 ? u'x'
+                                                                                      : u'f';
         return letters;
+    }
+    bool saidBusy() const
+    {
+        return std::any_of(results.begin(), results.end(),
+                           [](const auto& r) { return r.outcome == ReplyOutcome::LineBusy; });
     }
     // The number of the last reading written: the request a reading's result answers.
     int lastReadingWritten() const
@@ -155,15 +182,6 @@ struct Rig : ScriptedLine
             if (quint8(driver.writes.at(i).bytes.at(5)) == kReadingCount)
                 return int(i) + 1;
         return 0;
-    }
-    // Readings taken for another request's answer, as "taken for written".
-    QStringList stale;
-    void watchForStaleReadings()
-    {
-        QObject::connect(&master, &ModbusMaster::finished, [this](const TransactionResult& r) {
-            if (r.ok() && r.function == 3 && int(r.words.at(1)) != lastReadingWritten())
-                stale << QStringLiteral("%1 for %2").arg(r.words.at(1)).arg(lastReadingWritten());
-        });
     }
 };
 
@@ -181,161 +199,135 @@ template <typename Spoil> auto onlyOn(int n, Spoil spoil)
         return m == n ? spoil(m, request, reply) : reply;
     };
 }
+
 } // namespace
 
 Q_DECLARE_METATYPE(Behaviour)
+Q_DECLARE_METATYPE(Polls)
 
 class TestModbusMaster : public QObject
 {
     Q_OBJECT
 
+    // The tables of polled devices: each row a slave and how it is polled.
+    static void pollColumns()
+    {
+        QTest::addColumn<Behaviour>("slave");
+        QTest::addColumn<Polls>("polls");
+    }
+    static void pollRow(const QString& name, const Behaviour& slave, const Polls& polls)
+    {
+        QTest::addRow("%s", qPrintable(name)) << slave << polls;
+    }
+    // Every poll has its result, none says the line busy (a slow slave is
+    // no busy line), and the letters match.
+    static void checkPolls()
+    {
+        QFETCH(Behaviour, slave);
+        QFETCH(Polls, polls);
+        Rig rig;
+        rig.master.setResponseTimeoutMs(polls.timeoutMs);
+        rig.answer(slave);
+        rig.open(slave);
+        rig.pollFor(polls.count, polls.everyMs);
+        rig.runMs(rig.master.writeWaitBoundMs());
+        QCOMPARE(rig.results.size(), rig.submitted);
+        QVERIFY(!rig.saidBusy());
+        const QString letters =
+            rig.driver.paced && polls.pacedLetters ? polls.pacedLetters : polls.letters;
+        QVERIFY2(QRegularExpression("^(" + letters + ")$").match(rig.polls()).hasMatch(),
+                 qPrintable(rig.polls()));
+    }
+
 private slots:
+    // Every test runs on a paced line (a UART: bytes a character apart) and
+    // on a pseudo-terminal (a copy lands at once).
+    void initTestCase_data()
+    {
+        QTest::addColumn<bool>("paced");
+        QTest::newRow("paced") << true;
+        QTest::newRow("pseudo-terminal") << false;
+    }
+    void cleanup()
+    {
+        const QStringList stale = std::exchange(staleReadings, {});
+        QVERIFY2(stale.isEmpty(), qPrintable(stale.join(", ")));
+    }
+
     // Slaves late by more than the response timeout, every time or once, or
     // answering twice: polled once a second for half a minute, no reading is
     // ever taken but the request's own (its number in register 2), every poll
     // has its result, and a slave in time (once, or with a longer timeout)
-    // reads again. So after an open on a past left by another program or by
-    // the last run (its reading, noted unanswered), whose answer comes late.
+    // reads again: at least 15 results, the last five read. So after an open
+    // on a past left by another program or by the last run (its reading,
+    // noted unanswered), whose answer comes late. A slave answering every
+    // other request (the master's resyncs among them) late, in order, reads
+    // at least every other poll once the master has seen how late it is:
+    // after the tenth poll, never two failures running.
     void lateReplyNeverPassesForAnother_data()
     {
-        QTest::addColumn<bool>("paced");
-        QTest::addColumn<Behaviour>("slave");
-        QTest::addColumn<int>("timeoutMs");
-        QTest::addColumn<bool>("reads"); // readings resume and keep coming
-        for (bool paced : {true, false}) {
-            const char* line = paced ? "paced" : "pseudo-terminal";
-            for (int ms : {1050, 1200, 1300, 1500, 1900, 2500, 4000})
-                QTest::addRow("%s, every reply %d ms late", line, ms)
-                    << paced << always(ms) << 800 << false;
-            QTest::addRow("%s, silent", line) << paced << always(-1) << 800 << false;
-            QTest::addRow("%s, 1500 ms late once", line)
-                << paced << Behaviour{[](int n) { return n == 3 ? 1500 : 4; }} << 800 << true;
-            QTest::addRow("%s, 4000 ms late once", line)
-                << paced << Behaviour{[](int n) { return n == 2 ? 4000 : 4; }} << 800 << true;
-            QTest::addRow("%s, every reply twice, 2 ms apart", line)
-                << paced << Behaviour{[](int) { return 4; }, 2, 2} << 800 << true;
-            QTest::addRow("%s, 1500 ms late, 2000 ms timeout", line)
-                << paced << always(1500) << 2000 << true;
-            for (const auto past : {Behaviour::Past::Unknown, Behaviour::Past::Noted}) {
-                Behaviour late = always(1500);
-                late.past = past;
-                late.foreignAnswerMs = 500;
-                QTest::addRow("%s, %s's answer after the open", line,
-                              past == Behaviour::Past::Noted ? "the last run" : "a killed run")
-                    << paced << late << 2000 << true;
-            }
+        pollColumns();
+        const Polls none{30, "[^r]*"}, reads{30, ".{10,}r{5}"};
+        for (int ms : {1050, 1200, 1300, 1500, 1900, 2500, 4000})
+            pollRow(QStringLiteral("every reply %1 ms late").arg(ms), always(ms), none);
+        pollRow("silent", always(-1), none);
+        pollRow("1500 ms late once", {[](int n) { return n == 3 ? 1500 : 4; }}, reads);
+        pollRow("4000 ms late once", {[](int n) { return n == 2 ? 4000 : 4; }}, reads);
+        pollRow("every reply twice, 2 ms apart", {[](int) { return 4; }, 2}, reads);
+        const Polls longTimeout{30, reads.letters, 1000, nullptr, 2000};
+        pollRow("1500 ms late, 2000 ms timeout", always(1500), longTimeout);
+        for (const auto past : {Behaviour::Past::Unknown, Behaviour::Past::Noted}) {
+            Behaviour late = always(1500);
+            late.past = past;
+            late.foreignAnswerMs = 500;
+            pollRow(past == Behaviour::Past::Noted ? "the last run's answer after the open"
+                                                   : "a killed run's answer after the open",
+                    late, longTimeout);
         }
+        for (int ms : {1000, 1200, 1500})
+            pollRow(QStringLiteral("every other reply %1 ms late").arg(ms),
+                    {[ms](int n) { return n % 2 == 0 ? ms : 4; }}, {40, "[rf]{10}(f?r)*f?"});
     }
-    void lateReplyNeverPassesForAnother()
-    {
-        QFETCH(bool, paced);
-        QFETCH(Behaviour, slave);
-        QFETCH(int, timeoutMs);
-        QFETCH(bool, reads);
-        Rig rig(paced);
-        rig.master.setResponseTimeoutMs(timeoutMs);
-        rig.answer(slave);
-        rig.open(slave);
-        rig.watchForStaleReadings();
-        rig.pollFor(30);
-        rig.runMs(rig.master.writeWaitBoundMs());
-        QVERIFY2(rig.stale.isEmpty(), qPrintable(rig.stale.join(", ")));
-        QCOMPARE(rig.results.size(), rig.submitted);
-        // Only the slave's own answers come: a slow slave is no busy line.
-        QVERIFY(std::none_of(rig.results.begin(), rig.results.end(),
-                             [](const auto& r) { return r.outcome == ReplyOutcome::LineBusy; }));
-        if (!reads) {
-            QVERIFY2(!rig.polls().contains('r'), qPrintable(rig.polls()));
-            return;
-        }
-        QVERIFY2(rig.results.size() >= 15, qPrintable(rig.polls()));
-        QVERIFY2(rig.polls().endsWith("rrrrr"), qPrintable(rig.polls()));
-    }
-
-    // A slave answering every other request (the master's resyncs among
-    // them) later than the response timeout, in order: it reads at least
-    // every other poll once the master has seen how late it is.
-    void everyOtherLateReadsEveryOtherPoll_data()
-    {
-        QTest::addColumn<bool>("paced");
-        QTest::addColumn<int>("lateMs");
-        for (bool paced : {true, false})
-            for (int ms : {1000, 1200, 1500})
-                QTest::addRow("%s, %d ms late", paced ? "paced" : "pseudo-terminal", ms)
-                    << paced << ms;
-    }
-    void everyOtherLateReadsEveryOtherPoll()
-    {
-        QFETCH(bool, paced);
-        QFETCH(int, lateMs);
-        Rig rig(paced);
-        rig.answer({[lateMs](int n) { return n % 2 == 0 ? lateMs : 4; }});
-        rig.watchForStaleReadings();
-        rig.pollFor(40);
-        QVERIFY2(rig.stale.isEmpty(), qPrintable(rig.stale.join(", ")));
-        QVERIFY2(!rig.polls().mid(10).contains("ff"), qPrintable(rig.polls()));
-    }
+    void lateReplyNeverPassesForAnother() { checkPolls(); }
 
     // One reply spoilt on the line costs its own reading, never the next
     // poll's (a reply with its own request's echo before it costs none);
     // so does one reply later than the timeout. Polled every 250 ms, the
     // reading after noise or another slave's frame reads too: the reply
     // behind them, whole once its tail is in, is known for the lost one's.
+    // Another slave's reply, whole sooner than a reply can cross a paced
+    // line, is dropped there.
     void oneBadReplyCostsOneReading_data()
     {
-        QTest::addColumn<bool>("paced");
-        QTest::addColumn<Behaviour>("slave");
-        QTest::addColumn<int>("everyMs");
-        QTest::addColumn<QString>("polls");
+        pollColumns();
         const auto inFront = [](const QByteArray& junk) {
             return onlyOn(3, [junk](int, const QByteArray&, const QByteArray& reply) {
                 return junk + reply;
             });
         };
-        const QByteArray noise = QByteArray::fromHex("ff0055");
-        const QByteArray otherSlave = rtu::sealed(QByteArray::fromHex("020302002a"));
-        for (bool paced : {true, false}) {
-            const char* line = paced ? "paced" : "pseudo-terminal";
-            const auto row = [&](const char* name, const Behaviour& b, const char* polls,
-                                 int everyMs = 1000) {
-                QTest::addRow("%s, %s, every %d ms", line, name, everyMs)
-                    << paced << b << everyMs << QString(polls);
-            };
-            const auto prompt = [](int) { return 4; };
-            row("a bad CRC", {prompt, 1, 2, onlyOn(3, badCrc)}, "rrfrrr");
-            row("noise before it", {prompt, 1, 2, inFront(noise)}, "rrfrrr");
-            row("noise before it", {prompt, 1, 2, inFront(noise)}, "rrfrrrrr", 250);
-            // Whole sooner than a reply can cross a paced line, it is dropped there.
-            row("another slave's reply before it", {prompt, 1, 2, inFront(otherSlave)},
-                paced ? "rrrrrr" : "rrfrrr");
-            row("another slave's reply before it", {prompt, 1, 2, inFront(otherSlave)},
-                paced ? "rrrrrrrr" : "rrfrrrrr", 250);
-            row("its request's echo before it", {prompt, 1, 2, [](int, const QByteArray& request,
-                                                                  const QByteArray& reply) {
-                     return request + reply;
-                 }},
-                "rrrrrr");
-            row("a byte count past its end",
-                {prompt, 1, 2, onlyOn(3, [](int, const QByteArray&, const QByteArray& reply) {
-                     return rtu::sealed(reply.left(2) + char(0xF0) + reply.mid(3, 74));
-                 })},
-                "rrfrrr");
-            row("one reply 1500 ms late", {[](int n) { return n == 3 ? 1500 : 4; }}, "rrfrrr");
-        }
+        const auto noise = inFront(QByteArray::fromHex("ff0055"));
+        const auto otherSlave = inFront(rtu::sealed(QByteArray::fromHex("020302002a")));
+        pollRow("a bad CRC", always(4, onlyOn(3, badCrc)), {6, "rrfrrr"});
+        pollRow("noise before it", always(4, noise), {6, "rrfrrr"});
+        pollRow("noise before it, every 250 ms", always(4, noise), {8, "rrfrrrrr", 250});
+        pollRow("another slave's reply before it", always(4, otherSlave),
+                {6, "rrfrrr", 1000, "rrrrrr"});
+        pollRow("another slave's reply before it, every 250 ms", always(4, otherSlave),
+                {8, "rrfrrrrr", 250, "rrrrrrrr"});
+        pollRow("its request's echo before it",
+                always(4, [](int, const QByteArray& request,
+                             const QByteArray& reply) { return request + reply; }),
+                {6, "rrrrrr"});
+        pollRow("a byte count past its end",
+                always(4, onlyOn(3,
+                                 [](int, const QByteArray&, const QByteArray& reply) {
+                                     return rtu::sealed(reply.left(2) + char(0xF0) +
+                                                        reply.mid(3, 74));
+                                 })),
+                {6, "rrfrrr"});
+        pollRow("one reply 1500 ms late", {[](int n) { return n == 3 ? 1500 : 4; }}, {6, "rrfrrr"});
     }
-    void oneBadReplyCostsOneReading()
-    {
-        QFETCH(bool, paced);
-        QFETCH(Behaviour, slave);
-        QFETCH(int, everyMs);
-        QFETCH(QString, polls);
-        Rig rig(paced);
-        rig.answer(slave);
-        rig.watchForStaleReadings();
-        rig.pollFor(int(polls.size()), everyMs);
-        QVERIFY2(rig.stale.isEmpty(), qPrintable(rig.stale.join(", ")));
-        QCOMPARE(rig.polls(), polls);
-    }
+    void oneBadReplyCostsOneReading() { checkPolls(); }
 
     // A firmware that knows only its master's reading (37 registers): it
     // refuses every other count, or ignores it. Either reads from the first
@@ -345,45 +337,26 @@ private slots:
     // settle once it has seen the device skip a resync (or a run noted so).
     void readingsOnlyDeviceReads_data()
     {
-        QTest::addColumn<bool>("paced");
-        QTest::addColumn<Behaviour>("slave");
-        QTest::addColumn<QString>("polls"); // a regular expression
-        for (bool paced : {true, false}) {
-            const char* line = paced ? "paced" : "pseudo-terminal";
-            for (const auto others : {Behaviour::Others::Refused, Behaviour::Others::Ignored}) {
-                const bool refused = others == Behaviour::Others::Refused;
-                const char* how = refused ? "refused" : "ignored";
-                const auto row = [&](const char* name, const Behaviour& b, const char* polls) {
-                    QTest::addRow("%s, others %s%s", line, how, name) << paced << b << polls;
-                };
-                Behaviour b{[](int) { return 4; }};
-                b.others = others;
-                row("", b, "r{40}");
-                b.lostReadings = {3, 13};
-                row(", two readings lost", b,
-                    refused ? "rrf{1,2}r{9}f{1,2}r+" : "rrf{10,}r{9}f{1,2}r+");
-                b.lostReadings = {};
-                b.past = Behaviour::Past::Noted;
-                row(", the last run's reading unanswered", b, refused ? "f?r+" : "f{10,}r+");
-                b.past = Behaviour::Past::NotedReadingsOnly;
-                row(", the last run's reading unanswered, noted so", b, refused ? "f?r+" : "f{0,2}r+");
-            }
+        pollColumns();
+        for (const auto others : {Behaviour::Others::Refused, Behaviour::Others::Ignored}) {
+            const bool refused = others == Behaviour::Others::Refused;
+            const QString how = refused ? "others refused" : "others ignored";
+            Behaviour b = always(4);
+            b.others = others;
+            pollRow(how, b, {40, "r{40}"});
+            b.lostReadings = {3, 13};
+            pollRow(how + ", two readings lost", b,
+                    {40, refused ? "rrf{1,2}r{9}f{1,2}r+" : "rrf{10,}r{9}f{1,2}r+"});
+            b.lostReadings = {};
+            b.past = Behaviour::Past::Noted;
+            pollRow(how + ", the last run's reading unanswered", b,
+                    {40, refused ? "f?r+" : "f{10,}r+"});
+            b.past = Behaviour::Past::NotedReadingsOnly;
+            pollRow(how + ", the last run's reading unanswered, noted so", b,
+                    {40, refused ? "f?r+" : "f{0,2}r+"});
         }
     }
-    void readingsOnlyDeviceReads()
-    {
-        QFETCH(bool, paced);
-        QFETCH(Behaviour, slave);
-        QFETCH(QString, polls);
-        Rig rig(paced);
-        rig.answer(slave);
-        rig.open(slave);
-        rig.watchForStaleReadings();
-        rig.pollFor(40);
-        QVERIFY2(rig.stale.isEmpty(), qPrintable(rig.stale.join(", ")));
-        QVERIFY2(QRegularExpression("^" + polls + "$").match(rig.polls()).hasMatch(),
-                 qPrintable(rig.polls()));
-    }
+    void readingsOnlyDeviceReads() { checkPolls(); }
 
     // A device that misses one request (or finds the last run's unanswered,
     // or a killed run's past, whose reading's answer lands on the first
@@ -393,63 +366,37 @@ private slots:
     // resync's. In step at once, the polls say the refusal, or read.
     void refusingDeviceAfterAMissedRequest_data()
     {
-        QTest::addColumn<bool>("paced");
-        QTest::addColumn<Behaviour>("slave");
-        QTest::addColumn<QString>("polls"); // x: refused, r: read, f: failed
-        for (bool paced : {true, false}) {
-            const char* line = paced ? "paced" : "pseudo-terminal";
-            Behaviour missed{[](int n) { return n == 1 ? -1 : 4; }};
-            missed.spoil = [](int, const QByteArray&, const QByteArray&) {
-                return rtu::sealed(QByteArray::fromHex("018302"));
-            };
-            QTest::addRow("%s, its first missed", line) << paced << missed << "fx{11}";
-            Behaviour noted = missed;
-            noted.lateMs = [](int) { return 4; };
-            noted.past = Behaviour::Past::Noted;
-            QTest::addRow("%s, the last run's reading unanswered", line)
-                << paced << noted << "f?x{11,12}";
-            Behaviour killed{[](int) { return 4; }};
-            killed.others = Behaviour::Others::Refused;
-            killed.past = Behaviour::Past::Unknown;
-            killed.foreignAnswerMs = 2;
-            QTest::addRow("%s, a killed run's past", line) << paced << killed << "f?r{11,12}";
-        }
+        pollColumns();
+        Behaviour missed{[](int n) { return n == 1 ? -1 : 4; }};
+        missed.spoil = [](int, const QByteArray&, const QByteArray&) {
+            return rtu::sealed(QByteArray::fromHex("018302"));
+        };
+        pollRow("its first missed", missed, {12, "fx{11}"});
+        Behaviour noted = missed;
+        noted.lateMs = [](int) { return 4; };
+        noted.past = Behaviour::Past::Noted;
+        pollRow("the last run's reading unanswered", noted, {12, "f?x{11,12}"});
+        Behaviour killed = always(4);
+        killed.others = Behaviour::Others::Refused;
+        killed.past = Behaviour::Past::Unknown;
+        killed.foreignAnswerMs = 2;
+        pollRow("a killed run's past", killed, {12, "f?r{11,12}"});
     }
-    void refusingDeviceAfterAMissedRequest()
-    {
-        QFETCH(bool, paced);
-        QFETCH(Behaviour, slave);
-        QFETCH(QString, polls);
-        Rig rig(paced);
-        rig.answer(slave);
-        rig.open(slave);
-        rig.pollFor(12);
-        QString outcomes;
-        for (const TransactionResult& r : rig.results)
-            outcomes += r.ok()                                                        ? u'r'
-                        : r.outcome == ReplyOutcome::Exception && r.exceptionCode == 2 ? u'x'
-                                                                                       : u'f';
-        QVERIFY2(QRegularExpression("^" + polls + "$").match(outcomes).hasMatch(),
-                 qPrintable(outcomes));
-    }
+    void refusingDeviceAfterAMissedRequest() { checkPolls(); }
 
     // A master notes that it holds the port as soon as it opens it, so a run
     // killed outright leaves the next an unknown past, not a quiet line; let
     // go, it notes what it left unanswered instead.
     void holdingThePortIsNoted()
     {
-        Rig rig;
-        rig.answer(always(-1));
+        Rig rig; // and a silent slave
         rig.open(Behaviour{});
-        QVERIFY2(rig.driver.note.startsWith("quorva-line 1\nwritten ") &&
-                     rig.driver.note.endsWith("\nin-use\n"),
-                 rig.driver.note.constData());
+        const QByteArray& note = rig.driver.note;
+        QVERIFY2(note.startsWith("quorva-line 1\nwritten ") && note.endsWith("\nin-use\n"), note);
         rig.master.readHoldingRegisters(1, 1, kReadingCount);
         rig.runMs(50);
         rig.master.reset();
-        QVERIFY2(rig.driver.note.contains("\nunanswered 3 0 37 ") &&
-                     !rig.driver.note.contains("in-use"),
-                 rig.driver.note.constData());
+        QVERIFY2(note.contains("\nunanswered 3 0 37 ") && !note.contains("in-use"), note);
     }
 
     // A silent device is said so within the response timeout and the gap of
@@ -457,24 +404,20 @@ private slots:
     // step; a poll that could not go out says that, not the last failure.
     void silentDeviceSaidSoInTime_data()
     {
-        QTest::addColumn<bool>("paced");
         QTest::addColumn<bool>("noted");
-        for (bool paced : {true, false})
-            for (bool noted : {false, true})
-                QTest::addRow("%s, %s", paced ? "paced" : "pseudo-terminal",
-                              noted ? "noted out of step" : "quiet")
-                    << paced << noted;
+        QTest::newRow("quiet") << false;
+        QTest::newRow("noted out of step") << true;
     }
     void silentDeviceSaidSoInTime()
     {
-        QFETCH(bool, paced);
         QFETCH(bool, noted);
-        Rig rig(paced);
+        Rig rig;
         Behaviour silent = always(-1);
         silent.past = noted ? Behaviour::Past::Noted : Behaviour::Past::Quiet;
         rig.answer(silent);
         rig.open(silent);
-        const qint64 boundUs = rig.master.responseTimeoutMs() * 1000LL + rig.master.interFrameGapUs();
+        const qint64 boundUs =
+            rig.master.responseTimeoutMs() * 1000LL + rig.master.interFrameGapUs();
         QList<qint64> waitedUs;
         for (int poll = 0; poll < 10; ++poll, rig.runMs(1000 - int(waitedUs.last() / 1000) - 1)) {
             const qint64 submittedUs = rig.clock.nowUs();
@@ -482,7 +425,7 @@ private slots:
             while (rig.results.size() == poll)
                 rig.runMs(1);
             waitedUs << rig.clock.nowUs() - submittedUs;
-            QVERIFY2(waitedUs.last() <= boundUs + 1000, qPrintable(QString::number(poll)));
+            QCOMPARE_LE(waitedUs.last(), boundUs + 1000);
         }
         QCOMPARE(rig.results.first().outcome, ReplyOutcome::NoReply);
         for (const TransactionResult& r : rig.results)
@@ -491,43 +434,35 @@ private slots:
     }
 
     // A line with another talker's 16-byte burst once a second (quiet
-    // between them) or every 10 ms (never quiet for the gap). A slave that
+    // between them) or every 2 ms (never quiet for the gap). A slave that
     // once answers with a bad CRC reads again; a silent one has every poll
     // fail, said busy only where bytes kept the request off the line, and a
     // write that cannot go out fails within its bound, sent not at all, as
     // busy or as the device's silence. Nothing waits for ever.
     void noisyLineNeverHoldsARequest_data()
     {
-        QTest::addColumn<bool>("paced");
         QTest::addColumn<int>("burstEveryMs");
         QTest::addColumn<bool>("silent");
-        for (bool paced : {true, false}) {
-            const char* line = paced ? "paced" : "pseudo-terminal";
-            QTest::addRow("%s, bursts every second, one bad CRC", line) << paced << 1000 << false;
-            QTest::addRow("%s, bursts every second, silent slave", line) << paced << 1000 << true;
-            QTest::addRow("%s, bursts every 2 ms, silent slave", line) << paced << 2 << true;
-        }
+        QTest::newRow("bursts every second, one bad CRC") << 1000 << false;
+        QTest::newRow("bursts every second, silent slave") << 1000 << true;
+        QTest::newRow("bursts every 2 ms, silent slave") << 2 << true;
     }
     void noisyLineNeverHoldsARequest()
     {
-        QFETCH(bool, paced);
         QFETCH(int, burstEveryMs);
         QFETCH(bool, silent);
-        Rig rig(paced);
+        Rig rig;
         for (int ms = 300; ms < 40'000; ms += burstEveryMs)
             rig.driver.arriveAt(ms * 1000LL, QByteArray(16, char(0xA5)));
-        rig.answer({[silent](int) { return silent ? -1 : 4; }, 1, 2, onlyOn(2, badCrc)});
+        rig.answer(always(silent ? -1 : 4, onlyOn(2, badCrc)));
         rig.pollFor(20);
         rig.runMs(rig.master.responseTimeoutMs());
         QCOMPARE(rig.results.size(), rig.submitted);
         QVERIFY(rig.submitted >= 19); // a result every poll, give or take one
         const bool busy = burstEveryMs < 1000;
-        const auto saysBusy = [](const TransactionResult& r) {
-            return r.outcome == ReplyOutcome::LineBusy;
-        };
         if (silent) {
             QVERIFY2(!rig.polls().contains('r'), qPrintable(rig.polls()));
-            QCOMPARE(std::any_of(rig.results.begin(), rig.results.end(), saysBusy), busy);
+            QCOMPARE(rig.saidBusy(), busy);
             QCOMPARE(rig.master.writeMultipleRegisters(1, 1, 11, kZeros.data()),
                      SendOutcome::Queued);
             rig.runMs(rig.master.writeWaitBoundMs()); // and its result is in
@@ -546,17 +481,10 @@ private slots:
     // own request's. On a paced line each request waits for the second copy
     // ahead of it and a quiet gap; on a pseudo-terminal only one whose reply
     // has the last one's shape, another going at once, the copy dropped.
-    void secondCopyNeverMeetsTheNextRequest_data()
-    {
-        QTest::addColumn<bool>("paced");
-        for (bool paced : {true, false})
-            QTest::newRow(paced ? "paced" : "pseudo-terminal") << paced;
-    }
     void secondCopyNeverMeetsTheNextRequest()
     {
-        QFETCH(bool, paced);
-        Rig rig(paced);
-        rig.answer({[](int) { return 4; }, 2, 2});
+        Rig rig;
+        rig.answer({[](int) { return 4; }, 2});
         QObject::connect(&rig.master, &ModbusMaster::finished, [&](const TransactionResult& r) {
             if (!r.ok())
                 return;
@@ -572,9 +500,9 @@ private slots:
         QCOMPARE(int(rig.results.at(2).words.at(1)), 3); // the third request's own
         QCOMPARE(int(rig.results.at(3).words.at(1)), 4);
         for (int n = 1; n < 4; ++n) {
-            const bool waited = rig.driver.writes.at(n).atUs >=
-                                rig.lastCopyDueUs[n] + rig.master.interFrameGapUs();
-            QCOMPARE(waited, paced || n == 3);
+            const bool waited =
+                rig.driver.writes.at(n).atUs >= rig.lastCopyDueUs[n] + rig.master.interFrameGapUs();
+            QCOMPARE(waited, rig.driver.paced || n == 3);
         }
     }
 
@@ -584,21 +512,19 @@ private slots:
     // next purge). Either way the reply is the request's own.
     void frameWholeTooSoonOnAPacedLineIsStale_data()
     {
-        QTest::addColumn<bool>("paced");
         QTest::addColumn<int>("staleAtUs");
-        QTest::newRow("whole 7 ms after the request") << true << 7000;
-        QTest::newRow("queued before, pseudo-terminal") << false << 0;
-        // Whole right behind the reply (at 94,625 ms): taken with it, it spoils nothing.
-        QTest::newRow("right behind the reply") << true << 94626;
+        QTest::newRow("whole 7 ms after the request") << 7000;
+        QTest::newRow("queued before") << 0;
+        // Whole right behind a paced reply (at 94,625 ms): taken with it, it spoils nothing.
+        QTest::newRow("right behind the reply") << 94626;
     }
     void frameWholeTooSoonOnAPacedLineIsStale()
     {
-        QFETCH(bool, paced);
         QFETCH(int, staleAtUs);
-        Rig rig(paced);
+        Rig rig;
         rig.answer(always(4));
         rig.driver.arriveAt(staleAtUs, readReply(kReadingCount, 99));
-        rig.master.readHoldingRegisters(1, 1, 37);
+        rig.master.readHoldingRegisters(1, 1, kReadingCount);
         rig.runMs(300);
         QCOMPARE(rig.results.size(), 1);
         QCOMPARE(rig.results.first().outcome, ReplyOutcome::Reply);
@@ -615,22 +541,17 @@ private slots:
     // the reading never sent.
     void firstRequestBehindARunGivenUp_data()
     {
-        QTest::addColumn<bool>("paced");
         QTest::addColumn<bool>("fallsSilent"); // before it answers the run given up
-        for (bool paced : {true, false})
-            for (bool silent : {false, true})
-                QTest::addRow("%s, %s", paced ? "paced" : "pseudo-terminal",
-                              silent ? "then silent" : "answering")
-                    << paced << silent;
+        QTest::newRow("answering") << false;
+        QTest::newRow("then silent") << true;
     }
     void firstRequestBehindARunGivenUp()
     {
-        QFETCH(bool, paced);
         QFETCH(bool, fallsSilent);
-        Rig rig(paced);
+        Rig rig;
         const auto noteNowMs = [&rig] { return rig.clock.nowUs() / 1000; };
         rig.master.setNoteClock(noteNowMs);
-        rig.answer({[fallsSilent](int) { return fallsSilent ? -1 : 600; }});
+        rig.answer(always(fallsSilent ? -1 : 600));
         rig.master.setResponseTimeoutMs(100);
         rig.master.opened();
         rig.master.readHoldingRegisters(1, 1, kReadingCount);
@@ -649,7 +570,8 @@ private slots:
         next.opened();
         const qint64 askedUs = rig.clock.nowUs();
         next.readHoldingRegisters(1, 1, kReadingCount);
-        const qint64 gapUs = paced ? 3646 : 20'000; // 3.5 characters at 9600 baud, or 20 ms
+        // 3.5 characters at 9600 baud, or 20 ms
+        const qint64 gapUs = rig.driver.paced ? 3646 : 20'000;
         const qint64 boundUs = askedUs + 800'000 + gapUs;
         while (results.isEmpty() && rig.clock.nowUs() < boundUs + 2'000'000) {
             rig.clock.advanceUs(100);
@@ -671,7 +593,7 @@ private slots:
     void hangUpEndsTheTransactionAtOnce()
     {
         Rig rig;
-        rig.master.readHoldingRegisters(1, 1, 37);
+        rig.master.readHoldingRegisters(1, 1, kReadingCount);
         rig.runMs(30);
         rig.driver.hangUp();
         QCOMPARE(rig.results.size(), 1);
@@ -690,7 +612,7 @@ private slots:
         Rig rig;
         rig.answer(always(4));
         for (int i = 1; i <= 3; ++i) {
-            QCOMPARE(rig.master.readHoldingRegisters(1, 1, 37), SendOutcome::Sent);
+            QCOMPARE(rig.master.readHoldingRegisters(1, 1, kReadingCount), SendOutcome::Sent);
             rig.driver.statusCalls = 0;
             QTest::qWait(60);
             QCOMPARE(rig.driver.statusCalls, 0);
@@ -698,8 +620,7 @@ private slots:
             rig.driver.notifyArrival();
             QCOMPARE(rig.results.size(), i);
             QCOMPARE(rig.results.last().outcome, ReplyOutcome::Reply);
-            QVERIFY2(rig.driver.statusCalls <= 4,
-                     qPrintable(QString::number(rig.driver.statusCalls)));
+            QCOMPARE_LE(rig.driver.statusCalls, 4);
             rig.clock.advanceMs(900); // the next poll
         }
     }

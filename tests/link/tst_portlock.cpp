@@ -124,12 +124,8 @@ private slots:
             shown = QString::number(note->ageMs) + (note->inUse ? " in-use" : "") +
                     (note->readingsOnly ? " readings-only" : "");
             for (const LineNote::Request& r : note->unanswered)
-                shown += QStringLiteral(" | %1 %2 %3 %4%5")
-                             .arg(r.function)
-                             .arg(r.startAddress)
-                             .arg(r.quantity)
-                             .arg(r.ageMs)
-                             .arg(r.resync ? " resync" : "");
+                shown += QString::asprintf(" | %d %d %d %lld%s", r.function, r.startAddress,
+                                           r.quantity, r.ageMs, r.resync ? " resync" : "");
         }
         QCOMPARE(shown, read);
     }
