@@ -124,9 +124,6 @@ mutant "a late answer seen on an idle line does not bring it into step: a device
 mutant "no wait for a late answer before a resync: a device late every other request is never read" $master \
     'backlog.resyncDueUs = on.sent.sentAtUs + lateAnswerWaitUs();' \
     'backlog.resyncDueUs = now;'
-mutant "a refusal never stands for an unanswered reading's answer: a transmitter that refuses every count but its reading stops reading for 18 s after one lost reading" $master \
-    $'    if (!refusal || settled(*answered))\n        requests.erase(answered);' \
-    $'    if (!refusal)\n        requests.erase(answered);'
 mutant "a device that skips resyncs is never learned: each of its lost readings holds the readings back for the horizon" $master \
     'm_readingsOnly = true; // it skipped a resync and answered the reading' 'm_readingsOnly = false;'
 mutant "the request's own echo taken for its reply: a converter that hears itself never reads" $master \
