@@ -26,17 +26,18 @@ inline QByteArray contentOf(const QString& path)
 
 struct Run
 {
-    int status = -1; // -1: killed, or still running after 30 s
+    int status = -1; // -1: killed, or still running when no longer waited for
     QString out, err;
 };
 
-// `program` run to its end, from `folder` when one is given.
-inline Run run(const QString& program, const QStringList& args, const QString& folder = {})
+// `program` run to its end, from `folder` when one is given, waited for `waitMs`.
+inline Run run(const QString& program, const QStringList& args, const QString& folder = {},
+               int waitMs = 30000)
 {
     QProcess p;
     p.setWorkingDirectory(folder);
     p.start(program, args);
-    const bool exited = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+    const bool exited = p.waitForFinished(waitMs) && p.exitStatus() == QProcess::NormalExit;
     return {exited ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }
