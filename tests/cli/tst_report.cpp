@@ -200,11 +200,8 @@ private slots:
         QFETCH(QString, words);
         QByteArray lines;
         for (int i = 0; i < outcomes.size(); ++i)
-            lines += QString(R"({"time":"2026-12-07T09:%1:02-03:00","tag":"T","outcome":"%2"})"
-                             "\n")
-                         .arg(15 + i)
-                         .arg(outcomes[i])
-                         .toUtf8();
+            lines += QString(R"({"time":"2026-12-07T09:%1:02-03:00","tag":"T","outcome":"%2"})" "\n")
+                         .arg(15 + i).arg(outcomes[i]).toUtf8();
         QString error;
         QVERIFY2(writeReport(attemptsOf(lines), {}, at("o.html"), &error), qPrintable(error));
         const QString shown = shownText(at("o.html"));
@@ -223,9 +220,7 @@ private slots:
             attempts << attemptsOf(QString(R"({"time":"2026-12-07T10:%1:00-03:00","tag":"%2",)"
                                            R"("model":"TRV-A","firmware":1.01,"before":)" PT100
                                            R"(,"readBack":)" K_0_600 R"(,"outcome":"ok"})")
-                                       .arg(i, 2, 10, QChar('0'))
-                                       .arg(tags.last())
-                                       .toUtf8());
+                                       .arg(i, 2, 10, QChar('0')).arg(tags.last()).toUtf8());
         }
         QString error;
         QVERIFY2(writeReport(attempts, {"Ana", "p.csv", tags}, at("40.pdf"), &error),
@@ -360,8 +355,7 @@ private slots:
             const QStringList a = QString(attempt).split(u' ');
             twoPlans += QString(R"({"time":"2026-12-07T10:00:00-03:00","tag":"%1","operator":"%2",)"
                                 R"("plan":"@/area%3.csv","outcome":"ok"})" "\n")
-                            .arg(a[0], a[1], a[2])
-                            .toUtf8();
+                            .arg(a[0], a[1], a[2]).toUtf8();
         }
         row("no plan chosen", "report rec.jsonl -o r.html", 2,
             {"quorva-cli: rec.jsonl: o registro tem tentativas de 2 planos (@/areaA.csv, "
