@@ -153,7 +153,8 @@ private slots:
             "B;pressão;nenhum;decrescente\n",
             {"A:-,1,-,-,2,1", "B:-,9,-,-,0,1"});
         row("unknown column", "tag;colour\nA;red\n", {"coluna desconhecida 'colour'"});
-        row("duplicate tag", "tag;zero\nA;1\na;2\n", {"linha 3, coluna tag: a repetida"});
+        // A tag again in other capitals is the same tag, whichever came first.
+        row("duplicate tag", "tag;zero\na;1\nA;2\n", {"linha 3, coluna tag: A repetida"});
         const QString zeroRefused = "coluna zero: Erro:Valor deve ser >= -9,9 ou <= 9,9";
         row("range beyond the sensor without force", "tag;sensor;lower;upper;force\nA;K;0;2000;NÃO\n",
             {"linha 2, coluna upper: V. Máx. 2000°C fora da Faixa do Sensor (-100 a 1370°C). Use a "
