@@ -2,6 +2,7 @@
 // transmitter, in process and on a pseudo-terminal, the pseudo-terminal
 // transmitter checked with mbpoll (Debian's libmodbus master), and the
 // commissioning write against Debian's pymodbus.
+#include "clitestsupport.h"
 #include "ptypair.h"
 
 #include <QJsonArray>
@@ -14,13 +15,9 @@
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QString out, err;
-};
-
-Run run(const QString& program, const QStringList& args, const QString& stdoutFile = {})
+// `program` run to its end; its standard output closed ("-"), a pipe whose
+// reader has gone ("|") or a file.
+Run runTo(const QString& program, const QStringList& args, const QString& stdoutFile)
 {
     QProcess p;            // one still running after 20 s is killed as p goes
     if (stdoutFile == "-") // started with standard output closed
@@ -39,8 +36,6 @@ Run run(const QString& program, const QStringList& args, const QString& stdoutFi
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-const QString cli = qEnvironmentVariable("QUORVA_CLI");
-
 // Arguments as typed, split at their spaces; a path, which may hold one, goes apart.
 QStringList words(const QString& line)
 {
@@ -49,7 +44,7 @@ QStringList words(const QString& line)
 
 Run quorva(const QStringList& args, const QString& stdoutFile = {})
 {
-    return run(cli, args, stdoutFile);
+    return stdoutFile.isEmpty() ? run(cli, args) : runTo(cli, args, stdoutFile);
 }
 
 // quorva-cli on `port`: the words of `line`, then `more`.
@@ -71,18 +66,6 @@ bool containsAll(const QString& text, const QStringList& parts)
 }
 // Every text after the first is in it; it is shown when one is not.
 #define VERIFY_CONTAINS(text, ...) QVERIFY2(containsAll(text, {__VA_ARGS__}), qPrintable(text))
-
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // `quorva-cli simulate` on a pseudo-terminal, under a link of its own folder;
 // stopped and started again as a test needs.
@@ -529,7 +512,7 @@ private slots:
             QTest::qWait(200);
         }
         const Run r = quorva(recordOn.isEmpty() ? args : args << record, stdoutFile);
-        const QByteArray kept = contents(record);
+        const QByteArray kept = contentOf(record);
         holder.kill();
         holder.waitForFinished();
         if (recordOn == "tmpfs")
@@ -766,7 +749,7 @@ private slots:
         QCOMPARE(
             (write.readAllStandardOutput() + err).split('\n').filter("interrompido"),
             QStringList{(args[0] == "write" ? "quorva-cli: " : "[1/1] TT-9: falhou: ") + said});
-        const QJsonObject line = QJsonDocument::fromJson(contents(record)).object();
+        const QJsonObject line = QJsonDocument::fromJson(contentOf(record)).object();
         QCOMPARE(line["outcome"].toString() + ": " + line["error"].toString(),
                  "interrupted: " + said);
         QCOMPARE(line["sent"]["zeroAdjustTenths"].toInt(-1), framesOut > 1 ? 6 : -1);
@@ -798,7 +781,7 @@ private slots:
         // One line an attempt: the device before (zero -0,3), the words sent,
         // the read-back (zero 0,5), the outcome.
         const QStringList lines =
-            QString::fromUtf8(contents(record)).split('\n', Qt::SkipEmptyParts);
+            QString::fromUtf8(contentOf(record)).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
         VERIFY_CONTAINS(lines[0], R"("firmware":1.23,)", R"("model":"TRV-C")",
                         "\"port\":\"" + port + '"', R"("rangeUpper":650.5,)",
@@ -907,7 +890,7 @@ private slots:
             QCOMPARE(r.status, 2);
             QCOMPARE(r.err, "quorva-cli: --link " + path + ": " + reason + "\n");
         }
-        QCOMPARE(contents(file), "keep me");
+        QCOMPARE(contentOf(file), "keep me");
         QVERIFY(QFileInfo(folder).isDir() && QFileInfo::exists(fifo));
         QCOMPARE(QFileInfo(live.path()).symLinkTarget(), livePty);
         // Through its link, the simulator still answers mbpoll, and registers

@@ -2,7 +2,7 @@
 // spreadsheet's CSV, and `quorva-cli commission` against `quorva-cli
 // simulate` on a pseudo-terminal, started and stopped as a transmitter is
 // plugged in and pulled out.
-#include "campaigntestsupport.h"
+#include "clitestsupport.h"
 #include "cli/campaignplan.h"
 
 #include <QtTest>

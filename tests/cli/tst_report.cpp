@@ -1,7 +1,7 @@
 // The commissioning report from a record written here line by line: its PDF
 // read back by Debian's pdftotext and pdfinfo (poppler-utils), its HTML by
 // the text it shows, and `quorva-cli report` run as a user runs it.
-#include "campaigntestsupport.h"
+#include "clitestsupport.h"
 #include "cli/report.h"
 
 #include <QDir>

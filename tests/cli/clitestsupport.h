@@ -1,6 +1,6 @@
-// What the campaign's and the report's tests share: the program they run,
-// files written whole and read back, programs run to their end, and a
-// report's text as a reader sees it.
+// What the command line's, the campaign's and the report's tests share: the
+// program they run, files written whole and read back, programs run to their
+// end, and a report's text as a reader sees it.
 #pragma once
 
 #include <QFile>
