@@ -343,7 +343,6 @@ private slots:
             {"no-reply, bad-crc", "double-reply"}, {}, "^(?![\\s\\S]*(-refused|unplugged))");
         row("count not a number", words("monitor --simulate --count x"), 2, {},
             "--count espera um número de leituras, de 0 (até Ctrl-C) a 31536000");
-        row("empty port", {"read", "--port", ""}, 2, {}, "--port: o nome da porta está vazio");
         row("blank port", {"read", "--port", " "}, 2, {}, "--port: o nome da porta está vazio");
         row("port not serial", {"read", "--port", m_files.filePath("text")}, 1, {},
             "text: não é uma porta serial)");

@@ -339,9 +339,11 @@ private slots:
         row("exception", Fault::ExceptionReply, {write}, sent,
             "* Exceção 4: falha no transmissor *");
         row("spoilt echo", Fault::BadCrc, {write}, sent, " ");
-        row("echo from another slave", Fault::OtherSlave, {write}, sent, " ");
         row("write refused", Fault::WriteRefused, {}, "Desconectado | ", " ",
             {"Erro ao tentar enviar dados.", kOpenFailed});
+        // A fault below zero comes once the write is on the line: the write went.
+        row("read-back refused", Fault(-int(Fault::WriteRefused)), {write},
+            "Desconectado | Comando enviado", " ", {"Erro ao tentar enviar dados.", kOpenFailed});
         row("read refused", Fault::ReadRefused, {write}, "Desconectado | Comando enviado", " ",
             {"Erro ao tentar receber dados.", kOpenFailed});
         row("echoed, not stored", Fault::IgnoreWrites, {write, poll}, sent, " ");
@@ -365,7 +367,7 @@ private slots:
                 w.type(w.form.findChild<QLineEdit*>(name), keys);
         }
         w.messages.answer = answer;
-        w.device.setFault(Fault(fault), 4);
+        w.device.setFault(Fault(std::max(fault, 0)), 4);
         w.device.clearReceivedFrames();
         w.click(w.button("Button2"));
         if (!frames.isEmpty()) {
@@ -373,6 +375,8 @@ private slots:
             w.runMs(4);
             QCOMPARE(w.framesSent(), 1);
             QCOMPARE(w.panel(1), "Comando enviado");
+            if (fault < 0)
+                w.device.setFault(Fault(-fault));
             for (QWidget* b : {w.button("transmite"), w.button("btConectar"), w.button("Button2")})
                 w.click(b);
             QCOMPARE(w.button("transmite")->text() + "|" + w.panel(0), "Ler|Conectado");
