@@ -322,7 +322,6 @@ private slots:
                 failed ? QStringLiteral("%1 leitura(s) falharam").arg(failed) : QString(),
                 pattern + "$", words("--steady " + simulator));
         };
-        monitor("every reply 1200 ms late", "--turnaround 1200", "--count 4", "nnnn");
         monitor("every reply 2500 ms late", "--turnaround 2500", "--count 4", "nnnn");
         monitor("every reply 1500 ms late, --timeout 2000", "--turnaround 1500",
                 "--count 3 --timeout 2000", "vvv");

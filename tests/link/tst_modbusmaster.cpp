@@ -381,6 +381,8 @@ private slots:
         killed.past = Behaviour::Past::Unknown;
         killed.foreignAnswerMs = 2;
         pollRow("a killed run's past", killed, {12, "f?r{11,12}"});
+        killed.others = Behaviour::Others::Answered; // its late answer meets the resync
+        pollRow("a killed run's past, the resync answered", killed, {12, "r{12}"});
     }
     void refusingDeviceAfterAMissedRequest() { checkPolls(); }
 

@@ -375,8 +375,7 @@ private slots:
             w.runMs(4);
             QCOMPARE(w.framesSent(), 1);
             QCOMPARE(w.panel(1), "Comando enviado");
-            if (fault < 0)
-                w.device.setFault(Fault(-fault));
+            w.device.setFault(Fault(std::abs(fault)), 4); // one below zero comes now
             for (QWidget* b : {w.button("transmite"), w.button("btConectar"), w.button("Button2")})
                 w.click(b);
             QCOMPARE(w.button("transmite")->text() + "|" + w.panel(0), "Ler|Conectado");
